@@ -1,0 +1,1 @@
+target_sources(contavio_controls PRIVATE)

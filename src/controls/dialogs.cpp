@@ -1,0 +1,83 @@
+#include "dialogs.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace controls {
+
+namespace {
+QString shownTitle(const QString &title)
+{
+    return title.isEmpty() ? QStringLiteral("Contavio") : title;
+}
+} // namespace
+
+Answer QtDialogs::message(BoxKind kind, const QString &text, const QString &title)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(shownTitle(title));
+    box.setText(text);
+    switch (kind) {
+    case BoxKind::Plain:
+        box.setIcon(QMessageBox::NoIcon);
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case BoxKind::Information:
+        box.setIcon(QMessageBox::Information);
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case BoxKind::Critical:
+        box.setIcon(QMessageBox::Critical);
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case BoxKind::Question:
+        box.setIcon(QMessageBox::NoIcon);
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        break;
+    }
+    const int result = box.exec();
+    if (kind != BoxKind::Question)
+        return Answer::Ok;
+    return result == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
+std::optional<QString> QtDialogs::input(const QString &prompt, const QString &title,
+                                        const QString &defaultAnswer)
+{
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(shownTitle(title));
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(defaultAnswer);
+    dialog.setInputMode(QInputDialog::TextInput);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
+Answer FakeDialogs::message(BoxKind kind, const QString &text, const QString &title)
+{
+    shown.push_back({kind, text, title, {}, false});
+    if (kind != BoxKind::Question)
+        return Answer::Ok;
+    if (m_answers.empty())
+        return Answer::No;
+    const Answer a = m_answers.front();
+    m_answers.erase(m_answers.begin());
+    return a;
+}
+
+std::optional<QString> FakeDialogs::input(const QString &prompt, const QString &title,
+                                          const QString &defaultAnswer)
+{
+    shown.push_back({BoxKind::Plain, prompt, title, defaultAnswer, true});
+    if (m_inputs.empty())
+        return defaultAnswer;
+    auto a = m_inputs.front();
+    m_inputs.erase(m_inputs.begin());
+    return a;
+}
+
+} // namespace controls

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+namespace controls {
+
+// The kinds of message box the program shows.
+enum class BoxKind {
+    Plain,        // OK button, no icon
+    Information,  // OK button, information icon
+    Critical,     // OK button, critical icon
+    Question,     // Yes and No buttons, no icon
+};
+
+enum class Answer { Ok, Yes, No };
+
+// Every modal dialog goes through this interface, so tests can answer them.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // An empty title shows the program's name ("Contavio").
+    virtual Answer message(BoxKind kind, const QString &text, const QString &title) = 0;
+    // The input box: nullopt when the user cancels.
+    virtual std::optional<QString> input(const QString &prompt, const QString &title,
+                                         const QString &defaultAnswer) = 0;
+};
+
+// Real boxes: QMessageBox and QInputDialog, parented to the active window.
+class QtDialogs : public Dialogs {
+public:
+    Answer message(BoxKind kind, const QString &text, const QString &title) override;
+    std::optional<QString> input(const QString &prompt, const QString &title,
+                                 const QString &defaultAnswer) override;
+};
+
+// Scripted dialogs for tests: records every box, answers from a queue.
+class FakeDialogs : public Dialogs {
+public:
+    struct Shown {
+        BoxKind kind;
+        QString text;
+        QString title;
+        QString defaultAnswer;   // input boxes only
+        bool isInput = false;
+    };
+
+    // Answers for the next questions, in order; a question with none queued answers No.
+    void queueAnswer(Answer a) { m_answers.push_back(a); }
+    // Answers for the next input boxes; nullopt answers Cancel. With none queued the
+    // input box returns its default answer.
+    void queueInput(std::optional<QString> text) { m_inputs.push_back(std::move(text)); }
+
+    Answer message(BoxKind kind, const QString &text, const QString &title) override;
+    std::optional<QString> input(const QString &prompt, const QString &title,
+                                 const QString &defaultAnswer) override;
+
+    std::vector<Shown> shown;
+    const Shown &last() const { return shown.back(); }
+    void clear() { shown.clear(); }
+
+private:
+    std::vector<Answer> m_answers;
+    std::vector<std::optional<QString>> m_inputs;
+};
+
+} // namespace controls

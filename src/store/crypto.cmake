@@ -1,0 +1,3 @@
+target_sources(contavio_store PRIVATE
+  crypto.h
+)

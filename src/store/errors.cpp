@@ -1,0 +1,13 @@
+#include "errors.h"
+
+namespace store {
+
+StoreError::StoreError(ErrorKind kind, QString userMessage, QString detail)
+    : std::runtime_error((userMessage + (detail.isEmpty() ? QString() : QStringLiteral(" (") + detail + u')')).toStdString())
+    , m_kind(kind)
+    , m_userMessage(std::move(userMessage))
+    , m_detail(std::move(detail))
+{
+}
+
+} // namespace store
