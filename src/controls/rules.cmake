@@ -1,1 +1,1 @@
-target_sources(contavio_controls PRIVATE)
+target_sources(contavio_controls PRIVATE fieldrules.h fieldrules.cpp)

@@ -1,0 +1,291 @@
+#include "fieldrules.h"
+
+#include "dialogs.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTextCursor>
+#include <QValidator>
+
+namespace controls::rules {
+
+namespace {
+
+constexpr int kBackspace = 8;
+constexpr int kFullStop = 46;
+
+bool inSet(int code, QLatin1StringView accepted)
+{
+    if (code <= 0 || code > 255)
+        return false;
+    return QString(accepted).contains(QChar(code));
+}
+
+bool twoDigits(const QString &text, int from, int *value)
+{
+    int v = 0;
+    for (int i = from; i < from + 2; ++i) {
+        const QChar c = text.at(i);
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+        v = v * 10 + (c.unicode() - '0');
+    }
+    *value = v;
+    return true;
+}
+
+// The character code a key press carries, or -1 when the key types nothing and so never
+// reaches a key rule: keys without text, Delete, and the focus keys Tab and Backtab.
+int typedCode(const QKeyEvent *key)
+{
+    switch (key->key()) {
+    case Qt::Key_Delete:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return -1;
+    default:
+        break;
+    }
+    const QString text = key->text();
+    if (text.isEmpty())
+        return -1;
+    return text.at(0).unicode();
+}
+
+// Swallows the typed characters a key rule refuses. Filtering happens on the field itself,
+// before the line edit sees the key.
+class KeyRule : public QObject {
+public:
+    enum class Kind { Digits, Amount };
+    KeyRule(QLineEdit *field, Kind kind) : QObject(field), m_kind(kind) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const int code = typedCode(key);
+        if (code < 0)
+            return false;
+        if (m_kind == Kind::Digits)
+            return digitFilter(code) == 0;
+
+        bool comma = false;
+        const int kept = amountFilter(code, &comma);
+        if (comma) {
+            // The comma that stands for the full stop is typed at once, into whichever
+            // field holds the focus, so it keeps its place among keys already queued.
+            QWidget *target = QApplication::focusWidget();
+            if (!target)
+                target = qobject_cast<QWidget *>(watched);
+            if (target) {
+                QKeyEvent replacement(QEvent::KeyPress, Qt::Key_Comma, Qt::NoModifier,
+                                      QStringLiteral(","));
+                QCoreApplication::sendEvent(target, &replacement);
+            }
+        }
+        return kept == 0;
+    }
+
+private:
+    Kind m_kind;
+};
+
+// Upper case through the line edit's validator: the line edit applies it to every change,
+// typed, pasted or set by the program, keeps the caret where the validator leaves it, and
+// emits textChanged once with the final text, so other handlers of the field never see the
+// lower-case intermediate. The price, shared with any rewrite of the text after the fact,
+// is that the line edit's undo history restarts at each case change.
+class UpperCaseValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &pos) const override
+    {
+        const QString upper = input.toUpper();
+        if (upper != input) {
+            // A letter whose upper case is longer ("ß" to "SS") pushes the caret along.
+            if (upper.size() != input.size())
+                pos = qBound(0, pos + int(upper.size() - input.size()), int(upper.size()));
+            input = upper;
+        }
+        return Acceptable;
+    }
+};
+
+// Upper case for a multi-line field: a plain text edit has no validator, so the text is
+// rewritten on each change, with the caret and selection put back. The rewrite joins the
+// edit that caused it, so one undo takes back the typing and its case change together.
+class UpperCasePlain : public QObject {
+public:
+    explicit UpperCasePlain(QPlainTextEdit *field) : QObject(field), m_field(field)
+    {
+        connect(field, &QPlainTextEdit::textChanged, this, &UpperCasePlain::apply);
+        apply();
+    }
+
+private:
+    void apply()
+    {
+        const QString text = m_field->toPlainText();
+        const QString upper = text.toUpper();
+        if (upper == text)
+            return;
+        QTextCursor caret = m_field->textCursor();
+        const int position = caret.position();
+        const int anchor = caret.anchor();
+        const int growth = int(upper.size() - text.size());
+
+        // Rewrite only the stretch that differs.
+        int first = 0;
+        while (first < text.size() && first < upper.size() && text.at(first) == upper.at(first))
+            ++first;
+        int tailText = int(text.size()), tailUpper = int(upper.size());
+        while (tailText > first && tailUpper > first && text.at(tailText - 1) == upper.at(tailUpper - 1)) {
+            --tailText;
+            --tailUpper;
+        }
+        QTextCursor edit(m_field->document());
+        edit.joinPreviousEditBlock();
+        edit.setPosition(first);
+        edit.setPosition(tailText, QTextCursor::KeepAnchor);
+        edit.insertText(upper.mid(first, tailUpper - first));
+        edit.endEditBlock();
+
+        const int length = int(upper.size());
+        auto moved = [&](int p) { return qBound(0, p > first ? p + growth : p, length); };
+        caret.setPosition(moved(anchor));
+        caret.setPosition(moved(position), QTextCursor::KeepAnchor);
+        m_field->setTextCursor(caret);
+    }
+
+    QPlainTextEdit *m_field;
+};
+
+class DateCheck : public QObject {
+public:
+    DateCheck(QLineEdit *field, Dialogs &dialogs) : QObject(field), m_field(field), m_dialogs(dialogs) {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::FocusOut || m_busy)
+            return false;
+        // Focus that leaves with the window (another program, a context menu) comes back
+        // to the field untouched: the field has not been left.
+        const auto reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+            return false;
+        if (dateAccepted(m_field->text()))
+            return false;
+
+        m_busy = true;
+        QPointer<QLineEdit> field(m_field);
+        m_dialogs.message(BoxKind::Plain, kDateMessage, kDateTitle);
+        if (field) {
+            field->clear();
+            field->setFocus(Qt::OtherFocusReason);
+            field->setSelection(0, int(field->text().size()));
+        }
+        m_busy = false;
+        return false;
+    }
+
+private:
+    QLineEdit *m_field;
+    Dialogs &m_dialogs;
+    bool m_busy = false;
+};
+
+} // namespace
+
+int digitFilter(int code)
+{
+    if (code == kBackspace)
+        return code;
+    return inSet(code, QLatin1StringView("0123456789,")) ? code : 0;
+}
+
+int amountFilter(int code, bool *replaceWithComma)
+{
+    if (replaceWithComma)
+        *replaceWithComma = false;
+    if (code == kFullStop) {
+        if (replaceWithComma)
+            *replaceWithComma = true;
+        return 0;
+    }
+    if (code == kBackspace)
+        return code;
+    return inSet(code, QLatin1StringView("0123456789,")) ? code : 0;
+}
+
+bool dateAccepted(const QString &text)
+{
+    if (text.isEmpty())
+        return true;
+    // dd/mm/yy or dd/mm/yyyy, slashes third and sixth, a day that exists.
+    if (text.size() != 8 && text.size() != 10)
+        return false;
+    if (text.at(2) != QLatin1Char('/') || text.at(5) != QLatin1Char('/'))
+        return false;
+    int day = 0, month = 0, yearHigh = 0, yearLow = 0;
+    if (!twoDigits(text, 0, &day) || !twoDigits(text, 3, &month) || !twoDigits(text, 6, &yearHigh))
+        return false;
+    int year = 0;
+    if (text.size() == 10) {
+        if (!twoDigits(text, 8, &yearLow))
+            return false;
+        year = yearHigh * 100 + yearLow;
+    } else {
+        // Two-digit years as everywhere in the program: 00-29 are 2000-2029, 30-99 the 1900s.
+        year = yearHigh < 30 ? 2000 + yearHigh : 1900 + yearHigh;
+    }
+    return QDate::isValid(year, month, day);
+}
+
+void attachDigitFilter(QLineEdit *field)
+{
+    field->installEventFilter(new KeyRule(field, KeyRule::Kind::Digits));
+}
+
+void attachAmountFilter(QLineEdit *field)
+{
+    field->installEventFilter(new KeyRule(field, KeyRule::Kind::Amount));
+}
+
+void attachUpperCase(QLineEdit *field)
+{
+    field->setValidator(new UpperCaseValidator(field));
+    // The validator acts on the next change; bring text already there into line now.
+    const QString text = field->text();
+    if (text != text.toUpper()) {
+        const int caret = field->cursorPosition();
+        field->setText(text.toUpper());
+        field->setCursorPosition(qMin(caret, int(field->text().size())));
+    }
+}
+
+void attachUpperCase(QPlainTextEdit *field)
+{
+    new UpperCasePlain(field);
+}
+
+void attachDateCheck(QLineEdit *field, Dialogs &dialogs)
+{
+    field->installEventFilter(new DateCheck(field, dialogs));
+}
+
+void applyLimit(QLineEdit *field, int maxLength, const QString &hint)
+{
+    field->setMaxLength(maxLength);
+    field->setToolTip(hint);
+}
+
+} // namespace controls::rules
