@@ -1,3 +1,3 @@
 target_sources(contavio_store PRIVATE
-  printing.h
+  printing.h printing.cpp
 )

@@ -30,10 +30,13 @@ public:
     virtual QString currentPrinterName() const { return defaultPrinterName(); }
 };
 
-// One printed page: the sheet rows and columns it shows, titles excluded.
+// One printed page: the sheet rows and columns it shows, titles excluded, and the title
+// rows and columns repeated on it (those that lie before its first row or column).
 struct PageSlice {
     int firstRow, lastRow;
     int firstColumn, lastColumn;
+    std::vector<int> titleRows;
+    std::vector<int> titleColumns;
 };
 
 struct Pagination {
@@ -43,7 +46,16 @@ struct Pagination {
     double scale = 1.0;             // zoom / 100, or the fit-to-pages scale
     std::vector<PageSlice> pages;   // in print order (down, then over unless overThenDown)
     int horizontalBreaks = 0;       // page breaks between rows: HPageBreaks.Count
+    int verticalBreaks = 0;         // page breaks between columns: VPageBreaks.Count
 };
+
+// Sizes on paper at 100%, in points. A column width in characters of the default font
+// becomes pixels as a spreadsheet shows it (7 px a character plus 5 px of padding, at
+// 96 dpi) and then points (0.75 pt a pixel): 8.43 characters = 64 px = 48 pt. A width of 0
+// (hidden column) takes no room. Row heights are already points.
+double columnWidthPoints(double characters);
+// The sheet's paper in points, orientation applied (A4 portrait: 595.3 x 841.9).
+QPageLayout pageLayoutOf(const PageSetup &setup);
 
 // Computes the pages of a sheet from its page set-up. An empty sheet gives one page.
 Pagination paginate(const Worksheet &sheet);
@@ -53,7 +65,9 @@ int horizontalPageBreakCount(const Worksheet &sheet);
 
 // PrintOut: prints pages from..to (1-based; 0 for "from the first"/"to the last"), copies,
 // on the named printer (empty: the target's current printer). Throws StoreError(Invalid)
-// when the printer name is not an installed printer; nothing is printed then.
+// when the printer name is not an installed printer or copies is below 1; nothing is
+// printed then. A range with no page in it (from past the last page) prints nothing.
+// The job asks the target for `copies` copies; each page is drawn once.
 void printOut(const Worksheet &sheet, PrintTarget &target, int from = 0, int to = 0,
               int copies = 1, const QString &printerName = {});
 
