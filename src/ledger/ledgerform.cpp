@@ -1,0 +1,781 @@
+#include "ledgerform.h"
+
+#include "controls/dialogs.h"
+#include "controls/clock.h"
+#include "controls/fieldrules.h"
+#include "controls/xpbutton.h"
+#include "store/errors.h"
+#include "store/italian.h"
+#include "store/workbook.h"
+
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace ledger {
+
+namespace {
+
+const QString kSeleziona = QStringLiteral("Seleziona");
+const QString kRegistry = QStringLiteral("Anagrafe");
+const QString kCounterCell = QStringLiteral("IV1");
+
+// Message texts and titles, blanks included.
+const QString kInsertQuestion = QStringLiteral(" Vuoi Inserire questa Registrazione ?");
+const QString kInsertDone = QStringLiteral("Registrazione  conclusa !");
+const QString kChangeDone = QStringLiteral(" Registrazione  modificata");
+const QString kDeleteQuestion = QStringLiteral(" Vuoi ELIMINARE  questa Registrazione ?");
+const QString kDeleteDone = QStringLiteral(" Registrazione  eliminata ");
+const QString kTitle = QStringLiteral("Contavio");
+const QString kTitleTrailing = QStringLiteral("Contavio ");
+const QString kTitleLeading = QStringLiteral(" Contavio");
+const QString kTitleTwoLeading = QStringLiteral("  Contavio");
+
+// A cell counts as empty when it holds nothing or an empty text.
+bool isBlank(const store::Variant &v)
+{
+    return v.isEmpty() || (v.type == store::Variant::Type::Text && v.text.isEmpty());
+}
+
+// The numeric value of a record-number cell, when it has one.
+std::optional<double> numericValue(const store::Variant &v)
+{
+    switch (v.type) {
+    case store::Variant::Type::Number:
+    case store::Variant::Type::Date:
+        return v.number;
+    case store::Variant::Type::Text: {
+        const store::Variant typed = store::parseTyped(v.text);
+        if (typed.type == store::Variant::Type::Number)
+            return typed.number;
+        return std::nullopt;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+controls::XPButton *makeButton(QWidget *parent, const QString &caption, const QString &tip = {})
+{
+    auto *button = new controls::XPButton(caption, parent);
+    button->setButtonType(controls::XPButton::FormStyle);
+    if (!tip.isEmpty())
+        button->setToolTip(tip);
+    button->setMinimumSize(controls::twips(1335), controls::twips(375));
+    return button;
+}
+
+QLineEdit *makeField(QWidget *parent, const char *name)
+{
+    auto *field = new QLineEdit(parent);
+    field->setObjectName(QString::fromLatin1(name));
+    return field;
+}
+
+QCheckBox *makeBox(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *box = new QCheckBox(caption, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    return box;
+}
+
+QComboBox *makeCombo(QWidget *parent, const char *name)
+{
+    auto *combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(name));
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    return combo;
+}
+
+QString flagText(const QCheckBox *box)
+{
+    return box->isChecked() ? QStringLiteral("SI") : QStringLiteral("NO");
+}
+
+void applyFlag(QCheckBox *box, const QString &text)
+{
+    if (text == QLatin1String("SI"))
+        box->setChecked(true);
+    else if (text == QLatin1String("NO"))
+        box->setChecked(false);
+}
+
+} // namespace
+
+LedgerProfile LedgerProfile::receivables()
+{
+    LedgerProfile p;
+    p.caption = QStringLiteral("Incassi");
+    p.sheet = QStringLiteral("Incassi");
+    p.kindLetter = QStringLiteral("C");
+    p.label1Design = QStringLiteral("Seleziona Cliente ");
+    p.label1NewEntry = QStringLiteral("Seleziona Cliente");
+    p.label1ChangeMode = QStringLiteral(" Cliente Selezionato");
+    p.newCaption = QStringLiteral("Nuovo Cliente");
+    p.changeCaption = QStringLiteral("Modifica Cliente");
+    p.changeButtonRefills = true;
+    p.statusCaption = QStringLiteral("Riscosso");
+    p.meansLabel = QStringLiteral("Riscosso con ");
+    p.numbersEditable = false;
+    p.cancellaShowsSeleziona = false;
+    p.insertMissingText = QStringLiteral(" ERRORE- I Campi CLIENTE -FATTURA-DATA-SCADENZA devono essere compilato");
+    p.changeMissingText = QStringLiteral(" Il campo :  CLIENTE- FATTURA-DATA-SCADENZA     deve essere compilato !");
+    return p;
+}
+
+LedgerProfile LedgerProfile::payables()
+{
+    LedgerProfile p;
+    p.caption = QStringLiteral("Pagamenti");
+    p.sheet = QStringLiteral("Pagamenti");
+    p.kindLetter = QStringLiteral("F");
+    p.label1Design = QStringLiteral("Seleziona Fornitore");
+    p.label1NewEntry = QStringLiteral("Seleziona Fornitore");
+    p.label1ChangeMode = QString();   // Label1 keeps what it shows
+    p.newCaption = QStringLiteral("Nuovo Fornitore");
+    p.changeCaption = QStringLiteral("Modifica Fornitore");
+    p.changeButtonRefills = false;
+    p.statusCaption = QStringLiteral("Pagato");
+    p.meansLabel = QStringLiteral("Pagato con ");
+    p.numbersEditable = true;
+    p.cancellaShowsSeleziona = true;
+    p.insertMissingText = QStringLiteral(" ERRORE- I Campi FORNITORE -FATTURA-DATA- SCADENZA devono essere compilatI");
+    p.changeMissingText = QStringLiteral(" Il campo :  FORNITORE-FATTURA-DATA-SCADENZA   deve essere compilati!");
+    return p;
+}
+
+LedgerForm::LedgerForm(controls::Session &session, LedgerProfile profile, QWidget *parent)
+    : controls::Form(session, parent)
+    , m_profile(std::move(profile))
+{
+    setWindowTitle(m_profile.caption);
+    buildControls();
+    buildLayout();
+    wireBehaviour();
+    tick();
+    Timer2->start();
+}
+
+LedgerForm::~LedgerForm() = default;
+
+void LedgerForm::buildControls()
+{
+    Label1 = new QLabel(m_profile.label1Design, this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Combo1 = makeCombo(this, "Combo1");
+    Combo1->setEditText(kSeleziona);
+    XPButton1 = makeButton(this, m_profile.newCaption);
+    XPButton1->setObjectName(QStringLiteral("XPButton1"));
+
+    Text1 = makeField(this, "Text1");
+    Check1 = makeBox(this, "Check1", QStringLiteral("S"));
+    Text2 = makeField(this, "Text2");
+    Check8 = makeBox(this, "Check8", QStringLiteral("S"));
+    Text3 = makeField(this, "Text3");
+    Text10 = makeField(this, "Text10");
+    Text12 = makeField(this, "Text12");
+    Text10->setReadOnly(!m_profile.numbersEditable);
+    Text12->setReadOnly(!m_profile.numbersEditable);
+
+    Text4 = makeField(this, "Text4");
+    Check2 = makeBox(this, "Check2", m_profile.statusCaption);
+    Check3 = makeBox(this, "Check3", QStringLiteral("S"));
+    Text5 = makeField(this, "Text5");
+    Combo2 = makeCombo(this, "Combo2");
+
+    Text7 = makeField(this, "Text7");
+    Check4 = makeBox(this, "Check4", QStringLiteral("Acconto"));
+    Check5 = makeBox(this, "Check5", QStringLiteral("S"));
+    Text6 = makeField(this, "Text6");
+    Combo3 = makeCombo(this, "Combo3");
+
+    Text9 = makeField(this, "Text9");
+    Check6 = makeBox(this, "Check6", QStringLiteral("Saldato"));
+    Check7 = makeBox(this, "Check7", QStringLiteral("S"));
+    Text8 = makeField(this, "Text8");
+    Combo4 = makeCombo(this, "Combo4");
+
+    Text11 = new QPlainTextEdit(this);
+    Text11->setObjectName(QStringLiteral("Text11"));
+
+    MonthView1 = new QCalendarWidget(this);
+    MonthView1->setObjectName(QStringLiteral("MonthView1"));
+    MonthView1->setLocale(QLocale(QLocale::Italian, QLocale::Italy));
+    MonthView1->setFirstDayOfWeek(Qt::Monday);
+    MonthView1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    MonthView1->setGridVisible(true);
+    MonthView1->hide();
+
+    Label14 = new QLabel(QStringLiteral("Contavio - gestione di incassi, pagamenti e scadenze"), this);
+    Label14->setObjectName(QStringLiteral("Label14"));
+    Label15 = new QLabel(this);
+    Label15->setObjectName(QStringLiteral("Label15"));
+    Label15->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label16 = new QLabel(this);
+    Label16->setObjectName(QStringLiteral("Label16"));
+
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(1000);
+
+    XPButton4 = makeButton(this, QStringLiteral("Inserisci"), QStringLiteral("Inserisci la registrazione"));
+    XPButton4->setObjectName(QStringLiteral("XPButton4"));
+    XPButton3 = makeButton(this, QStringLiteral("Modifica"), QStringLiteral("Modifica la registrazione"));
+    XPButton3->setObjectName(QStringLiteral("XPButton3"));
+    XPButton5 = makeButton(this, QStringLiteral("Cancella"), QStringLiteral("Pulisci i campi"));
+    XPButton5->setObjectName(QStringLiteral("XPButton5"));
+    XPButton6 = makeButton(this, QStringLiteral("Elimina"), QStringLiteral("Elimina la registrazione"));
+    XPButton6->setObjectName(QStringLiteral("XPButton6"));
+    XPButton2 = makeButton(this, QStringLiteral("Chiudi"), QStringLiteral("Esci"));
+    XPButton2->setObjectName(QStringLiteral("XPButton2"));
+
+    // Until an opener says otherwise the form is ready for a new record.
+    setButtonsForNewEntry();
+}
+
+void LedgerForm::buildLayout()
+{
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(12, 8, 12, 8);
+    outer->setSpacing(6);
+
+    outer->addWidget(Label15);
+
+    auto *top = new QGridLayout;
+    top->addWidget(Label1, 0, 0);
+    top->addWidget(Combo1, 1, 0);
+    top->addWidget(XPButton1, 1, 1);
+    top->setColumnStretch(0, 1);
+    top->setColumnStretch(2, 1);
+    Combo1->setMinimumWidth(controls::twips(4500));
+    outer->addLayout(top);
+
+    auto *grid = new QGridLayout;
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(2);
+    auto label = [this](const QString &text) { return new QLabel(text, this); };
+
+    // Invoice row.
+    grid->addWidget(label(QStringLiteral("Numero Fattura")), 0, 0);
+    grid->addWidget(label(QStringLiteral("Data 00/00/0000")), 0, 2);
+    grid->addWidget(label(QStringLiteral("Scadenza")), 0, 4);
+    grid->addWidget(label(QStringLiteral("ID ")), 0, 5);
+    grid->addWidget(label(QStringLiteral("ID Cliente")), 0, 6);
+    grid->addWidget(Text1, 1, 0);
+    grid->addWidget(Check1, 1, 1);
+    grid->addWidget(Text2, 1, 2);
+    grid->addWidget(Check8, 1, 3);
+    grid->addWidget(Text3, 1, 4);
+    grid->addWidget(Text10, 1, 5);
+    grid->addWidget(Text12, 1, 6);
+
+    // Three settlement rows: amount, status, date selector, date, means.
+    struct Group { QLineEdit *amount; QCheckBox *status; QCheckBox *selector; QLineEdit *date; QComboBox *means; };
+    const Group groups[3] = {
+        {Text4, Check2, Check3, Text5, Combo2},
+        {Text7, Check4, Check5, Text6, Combo3},
+        {Text9, Check6, Check7, Text8, Combo4},
+    };
+    int row = 2;
+    for (int i = 0; i < 3; ++i) {
+        const Group &g = groups[i];
+        grid->addWidget(label(QStringLiteral("Importo ")), row, 0);
+        grid->addWidget(label(QStringLiteral("Data")), row, 4);
+        meansLabels[i] = label(m_profile.meansLabel);
+        grid->addWidget(meansLabels[i], row, 5, 1, 2);
+        grid->addWidget(g.amount, row + 1, 0);
+        grid->addWidget(g.status, row + 1, 1, 1, 2);
+        grid->addWidget(g.selector, row + 1, 3);
+        grid->addWidget(g.date, row + 1, 4);
+        grid->addWidget(g.means, row + 1, 5, 1, 2);
+        row += 2;
+    }
+    for (QLineEdit *f : {Text1, Text2, Text3, Text4, Text5, Text6, Text7, Text8, Text9})
+        f->setMinimumWidth(controls::twips(1400));
+    Text10->setMinimumWidth(controls::twips(900));
+    Text12->setMinimumWidth(controls::twips(900));
+    outer->addLayout(grid);
+
+    Text11->setFixedHeight(controls::twips(900));
+    outer->addWidget(Text11);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(10);
+    for (controls::XPButton *b : {XPButton4, XPButton3, XPButton5, XPButton6, XPButton2})
+        buttons->addWidget(b);
+    outer->addLayout(buttons);
+
+    auto *foot = new QHBoxLayout;
+    foot->addWidget(Label14);
+    foot->addStretch(1);
+    foot->addWidget(Label16);
+    outer->addLayout(foot);
+
+    m_invoiceAnchor = Text3;
+    resize(controls::twips(11400), controls::twips(7600));
+}
+
+void LedgerForm::wireBehaviour()
+{
+    connect(Combo1, qOverload<int>(&QComboBox::activated), this, &LedgerForm::counterpartyChosen);
+    for (QCheckBox *selector : {Check1, Check8, Check3, Check5, Check7})
+        connect(selector, &QCheckBox::toggled, this, [this, selector] { selectorToggled(selector); });
+    connect(MonthView1, &QCalendarWidget::clicked, this, [this] { dateClicked(); });
+    connect(MonthView1, &QCalendarWidget::activated, this, [this] { dateClicked(); });
+
+    controls::Dialogs &dialogs = *session().dialogs;
+    for (QLineEdit *date : {Text2, Text3, Text5, Text6, Text8})
+        controls::rules::attachDateCheck(date, dialogs);
+    for (QLineEdit *amount : {Text4, Text7, Text9})
+        controls::rules::attachAmountFilter(amount);
+
+    connect(Timer2, &QTimer::timeout, this, &LedgerForm::tick);
+    connect(XPButton1, &controls::XPButton::clicked, this, &LedgerForm::counterpartyButton);
+    connect(XPButton4, &controls::XPButton::clicked, this, &LedgerForm::inserisci);
+    connect(XPButton3, &controls::XPButton::clicked, this, &LedgerForm::modifica);
+    connect(XPButton6, &controls::XPButton::clicked, this, &LedgerForm::elimina);
+    connect(XPButton5, &controls::XPButton::clicked, this, &LedgerForm::cancella);
+    connect(XPButton2, &controls::XPButton::clicked, this, &LedgerForm::chiudi);
+}
+
+void LedgerForm::resizeEvent(QResizeEvent *event)
+{
+    controls::Form::resizeEvent(event);
+    placeCalendar();
+}
+
+void LedgerForm::placeCalendar()
+{
+    // Over the right-hand part of the invoice and settlement rows.
+    const QSize hint = MonthView1->sizeHint();
+    const int top = m_invoiceAnchor ? m_invoiceAnchor->mapTo(this, QPoint(0, 0)).y() : 80;
+    const int width = std::min(hint.width(), std::max(200, this->width() - 24));
+    MonthView1->setGeometry(this->width() - width - 12, top, width, hint.height());
+    MonthView1->raise();
+}
+
+// ---- Modes and activation ----------------------------------------------------------------
+
+void LedgerForm::setButtonsForNewEntry()
+{
+    XPButton3->setEnabled(false);
+    XPButton4->setEnabled(true);
+    XPButton6->setEnabled(false);
+}
+
+void LedgerForm::setButtonsForChange()
+{
+    XPButton3->setEnabled(true);
+    XPButton4->setEnabled(false);
+    XPButton6->setEnabled(true);
+}
+
+bool LedgerForm::isChangeMode() const
+{
+    return XPButton3->isEnabled();
+}
+
+void LedgerForm::activate()
+{
+    try {
+        if (!XPButton3->isEnabled()) {
+            XPButton5->setEnabled(true);
+            XPButton1->setCaption(m_profile.newCaption);
+            Label1->setText(m_profile.label1NewEntry);
+            MonthView1->hide();
+            store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
+            if (isBlank(sheet.valueAt(1, 256)))
+                sheet.range(kCounterCell).setValue(0.0);
+            pulisciCampi();
+            caricaSoggetti();
+            Combo1->setFocus();
+            Combo1->setEditText(kSeleziona);
+        }
+        if (XPButton3->isEnabled()) {
+            MonthView1->hide();
+            XPButton5->setEnabled(false);
+            XPButton1->setCaption(m_profile.changeCaption);
+            if (!m_profile.label1ChangeMode.isEmpty())
+                Label1->setText(m_profile.label1ChangeMode);
+        }
+    } catch (const std::exception &e) {
+        reportStoreError(e);
+    }
+}
+
+void LedgerForm::loadRecord(const QStringList &columns)
+{
+    auto col = [&columns](int index) { return index < columns.size() ? columns.at(index) : QString(); };
+    // Indexes: A=0 .. T=19.
+    Text10->setText(col(0));
+    Text12->setText(col(1));
+    Combo1->setEditText(col(2));
+    Text1->setText(col(3));
+    Text2->setText(col(4));
+    Text3->setText(col(5));
+    Text4->setText(col(7));
+    applyFlag(Check2, col(6));
+    Text5->setText(col(8));
+    Combo2->setEditText(col(9));
+    Text7->setText(col(11));
+    applyFlag(Check4, col(10));
+    Text6->setText(col(12));
+    Combo3->setEditText(col(13));
+    Text9->setText(col(15));
+    applyFlag(Check6, col(14));
+    Text8->setText(col(16));
+    Combo4->setEditText(col(17));
+    Text11->setPlainText(col(18));
+}
+
+// ---- Counterparty list -------------------------------------------------------------------
+
+void LedgerForm::caricaSoggetti()
+{
+    Combo1->clear();
+    m_listedRows.clear();
+    if (Combo1->currentText().isEmpty())
+        Combo1->setEditText(kSeleziona);
+
+    try {
+        store::Worksheet &registry = session().workbook().sheet(kRegistry);
+        registry.select();
+        const int last = registry.range(QStringLiteral("C2")).endDown().row();
+        QStringList names;
+        for (int row = 2; row <= last; ++row) {
+            const store::Variant name = registry.valueAt(row, 3);
+            if (isBlank(name))
+                break;
+            if (store::valueToText(registry.valueAt(row, 2)) == m_profile.kindLetter) {
+                names.append(store::valueToText(name));
+                m_listedRows.push_back(row);
+            }
+        }
+        // Adding the entries must not replace what the edit field shows.
+        const QString shown = Combo1->currentText();
+        Combo1->addItems(names);
+        Combo1->setEditText(shown);
+    } catch (const std::exception &e) {
+        reportStoreError(e);
+    }
+}
+
+void LedgerForm::counterpartyChosen(int index)
+{
+    if (index < 0 || size_t(index) >= m_listedRows.size())
+        return;
+    try {
+        store::Worksheet &registry = session().workbook().sheet(kRegistry);
+        Text12->setText(store::valueToText(registry.valueAt(m_listedRows[size_t(index)], 1)));
+    } catch (const std::exception &e) {
+        reportStoreError(e);
+    }
+}
+
+void LedgerForm::counterpartyButton()
+{
+    const QString caption = XPButton1->caption();
+    if (caption == m_profile.changeCaption) {
+        if (m_profile.changeButtonRefills)
+            caricaSoggetti();
+        return;
+    }
+    if (!m_profile.changeButtonRefills && caption != m_profile.newCaption)
+        return;
+    if (!session().forms)
+        return;
+    if (QWidget *registry = session().forms->form(controls::FormId::Anagrafe)) {
+        if (auto *form = qobject_cast<controls::Form *>(registry))
+            form->showForm();
+        else
+            registry->show();
+    }
+    hide();
+}
+
+// ---- Date selectors and calendar ---------------------------------------------------------
+
+void LedgerForm::selectorToggled(QCheckBox *selector)
+{
+    // Each state change of a selector runs this, also when the program makes it; the nested
+    // runs give the cascade: a second selector ticked leaves all five clear.
+    if (selector->isChecked()) {
+        MonthView1->setSelectedDate(session().clock->now().date());
+        placeCalendar();
+        MonthView1->show();
+        for (QCheckBox *other : {Check1, Check8, Check3, Check5, Check7}) {
+            if (other != selector)
+                other->setChecked(false);
+        }
+        if (selector == Check8)
+            Check4->setChecked(false);
+    }
+    if (!selector->isChecked()) {
+        MonthView1->hide();
+        for (QCheckBox *box : {Check1, Check3, Check5, Check7, Check8})
+            box->setChecked(false);
+    }
+}
+
+void LedgerForm::dateClicked()
+{
+    const struct { QCheckBox *selector; QLineEdit *field; } pairs[] = {
+        {Check1, Text2}, {Check8, Text3}, {Check3, Text5}, {Check5, Text6}, {Check7, Text8},
+    };
+    for (const auto &p : pairs) {
+        if (p.selector->isChecked()) {
+            p.field->setText(store::dateText(MonthView1->selectedDate()));
+            MonthView1->hide();
+            p.selector->setChecked(false);
+        }
+    }
+}
+
+// ---- Clock, close, clear -----------------------------------------------------------------
+
+void LedgerForm::tick()
+{
+    Label15->setText(store::clockLine(session().clock->now()));
+}
+
+void LedgerForm::cancella()
+{
+    pulisciCampi();
+    if (m_profile.cancellaShowsSeleziona)
+        Combo1->setEditText(kSeleziona);
+}
+
+void LedgerForm::chiudi()
+{
+    pulisciCampi();
+    showMenu();
+    hide();
+}
+
+void LedgerForm::showMenu()
+{
+    if (!session().forms)
+        return;
+    if (QWidget *menu = session().forms->form(controls::FormId::Contavio)) {
+        if (auto *form = qobject_cast<controls::Form *>(menu))
+            form->showForm();
+        else
+            menu->show();
+    }
+}
+
+void LedgerForm::pulisciCampi()
+{
+    for (QLineEdit *f : {Text1, Text2, Text3, Text4, Text5, Text6, Text7, Text8, Text9, Text10, Text12})
+        f->clear();
+    Text11->clear();
+    for (QComboBox *c : {Combo1, Combo2, Combo3, Combo4})
+        c->setEditText(QString());
+    for (QCheckBox *b : {Check1, Check2, Check3, Check4, Check5, Check6, Check7, Check8})
+        b->setChecked(false);
+
+    // The next record number: the counter plus 1 (an empty counter counts as 0). A counter
+    // that is no number leaves the field empty.
+    try {
+        store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
+        const store::Variant counter = sheet.valueAt(1, 256);
+        std::optional<double> last = isBlank(counter) ? std::optional<double>(0) : numericValue(counter);
+        if (last)
+            Text10->setText(store::numberToText(*last + 1));
+    } catch (const std::exception &) {
+        // Clearing never stops on the workbook.
+    }
+}
+
+// ---- Record operations -------------------------------------------------------------------
+
+bool LedgerForm::requiredFieldsPresent() const
+{
+    const QString name = Combo1->currentText();
+    return !name.isEmpty() && name != kSeleziona && !Text1->text().isEmpty()
+           && !Text2->text().isEmpty() && !Text3->text().isEmpty();
+}
+
+QString LedgerForm::recordNumberText() const
+{
+    return store::numberToText(store::leadingNumber(Text10->text()));
+}
+
+int LedgerForm::findRecordRow(store::Worksheet &sheet) const
+{
+    const double wanted = store::leadingNumber(Text10->text());
+    const int last = sheet.range(QStringLiteral("A2")).endDown().row();
+    for (int row = 2; row <= last; ++row) {
+        const store::Variant id = sheet.valueAt(row, 1);
+        if (isBlank(id))
+            break;   // the records end at the first empty cell of column A
+        const std::optional<double> n = numericValue(id);
+        if (n && *n == wanted)
+            return row;
+    }
+    return 0;
+}
+
+void LedgerForm::inserisci()
+{
+    controls::Dialogs &dialogs = *session().dialogs;
+    if (!requiredFieldsPresent()) {
+        dialogs.message(controls::BoxKind::Plain, m_profile.insertMissingText, kTitle);
+        Combo1->setFocus();
+        return;
+    }
+    if (dialogs.message(controls::BoxKind::Question, kInsertQuestion, kTitleLeading) != controls::Answer::Yes) {
+        pulisciCampi();
+        return;
+    }
+
+    store::Worksheet *sheet = nullptr;
+    int freeRow = 0;
+    try {
+        sheet = &session().workbook().sheet(m_profile.sheet);
+        // Every row of the grid may be searched; the counter is wide enough for all of them.
+        for (int row = 1; row <= store::kMaxRows; ++row) {
+            if (isBlank(sheet->valueAt(row, 1))) {
+                freeRow = row;
+                break;
+            }
+        }
+    } catch (const std::exception &e) {
+        reportStoreError(e);
+        return;
+    }
+    if (freeRow == 0) {
+        dialogs.message(controls::BoxKind::Critical,
+                        QStringLiteral("Il foglio \"%1\" è pieno: non c'è più una riga libera. "
+                                       "La registrazione non è stata inserita.").arg(m_profile.sheet),
+                        kTitle);
+        return;
+    }
+
+    // From here each write that fails is skipped and the next one runs.
+    auto write = [&](int column, const auto &value) {
+        try {
+            sheet->cells(freeRow, column).setValue(value);
+        } catch (const std::exception &) {
+        }
+    };
+    auto writeDate = [&](int column, const QLineEdit *field) {
+        const std::optional<QDate> date = store::parseDate(field->text());
+        if (date)
+            write(column, store::Variant::fromDate(store::dateToSerial(*date)));
+    };
+
+    write(1, Text10->text());
+    write(2, Text12->text());
+    write(3, Combo1->currentText());
+    write(4, Text1->text());
+    writeDate(5, Text2);
+    writeDate(6, Text3);
+    write(7, flagText(Check2));
+    write(8, Text4->text());
+    writeDate(9, Text5);
+    write(10, Combo2->currentText());
+    write(11, flagText(Check4));
+    write(12, Text7->text());
+    writeDate(13, Text6);
+    write(14, Combo3->currentText());
+    write(15, flagText(Check6));
+    write(16, Text9->text());
+    writeDate(17, Text8);
+    write(18, Combo4->currentText());
+    write(19, Text11->toPlainText());
+    try {
+        sheet->range(kCounterCell).setValue(Text10->text());
+    } catch (const std::exception &) {
+    }
+
+    dialogs.message(controls::BoxKind::Information, kInsertDone, kTitle);
+    pulisciCampi();
+}
+
+void LedgerForm::modifica()
+{
+    controls::Dialogs &dialogs = *session().dialogs;
+    if (!requiredFieldsPresent()) {
+        dialogs.message(controls::BoxKind::Information, m_profile.changeMissingText, kTitleTrailing);
+        Combo1->setFocus();
+        return;
+    }
+    try {
+        store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
+        sheet.select();
+        const int row = findRecordRow(sheet);
+        if (row == 0) {
+            // Nothing carries this number: say so and leave the fields for the user to correct.
+            dialogs.message(controls::BoxKind::Information,
+                            QStringLiteral("Nessuna registrazione ha il numero %1").arg(recordNumberText()),
+                            kTitleTrailing);
+            return;
+        }
+        const QString texts[18] = {
+            Text12->text(), Combo1->currentText(), Text1->text(), Text2->text(), Text3->text(),
+            flagText(Check2), Text4->text(), Text5->text(), Combo2->currentText(),
+            flagText(Check4), Text7->text(), Text6->text(), Combo3->currentText(),
+            flagText(Check6), Text9->text(), Text8->text(), Combo4->currentText(),
+            Text11->toPlainText(),
+        };
+        for (int i = 0; i < 18; ++i)
+            sheet.cells(row, 2 + i).setValue(texts[i]);
+    } catch (const std::exception &e) {
+        reportStoreError(e);
+        return;
+    }
+    dialogs.message(controls::BoxKind::Plain, kChangeDone, kTitleTwoLeading);
+    pulisciCampi();
+    showMenu();
+    hide();
+}
+
+void LedgerForm::elimina()
+{
+    controls::Dialogs &dialogs = *session().dialogs;
+    if (dialogs.message(controls::BoxKind::Question, kDeleteQuestion, kTitleLeading) != controls::Answer::Yes) {
+        showMenu();
+        hide();
+        return;
+    }
+    try {
+        store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
+        sheet.select();
+        const int row = findRecordRow(sheet);
+        if (row == 0) {
+            dialogs.message(controls::BoxKind::Information,
+                            QStringLiteral("Nessuna registrazione ha il numero %1").arg(recordNumberText()),
+                            kTitleTrailing);
+            return;
+        }
+        sheet.cells(row, 1).entireRow().deleteRows();
+    } catch (const std::exception &e) {
+        reportStoreError(e);
+        return;
+    }
+    dialogs.message(controls::BoxKind::Plain, kDeleteDone, kTitleTwoLeading);
+    showMenu();
+    hide();
+}
+
+void LedgerForm::reportStoreError(const std::exception &error)
+{
+    QString text;
+    if (const auto *storeError = dynamic_cast<const store::StoreError *>(&error))
+        text = storeError->userMessage();
+    else
+        text = QStringLiteral("Operazione non riuscita sulla cartella di lavoro.");
+    session().dialogs->message(controls::BoxKind::Critical, text, kTitle);
+}
+
+} // namespace ledger

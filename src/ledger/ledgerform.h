@@ -1,0 +1,159 @@
+#pragma once
+
+// The entry form shared by receivables (Entrata) and payables (Pagamenti). The two forms have
+// the same controls under the same names and the same behaviour; what differs between them
+// (sheet, counterparty kind, captions, messages, a few small behaviours) is a LedgerProfile.
+//
+// The form's mode is the enabled state of XPButton3 ("Modifica"): disabled means a new record,
+// enabled means the record shown is being changed. Openers set the buttons after showing the
+// form; activate() reads them.
+
+#include "controls/form.h"
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class QCalendarWidget;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QTimer;
+
+namespace controls { class XPButton; }
+namespace store { class Worksheet; }
+
+namespace ledger {
+
+struct LedgerProfile {
+    QString caption;              // window caption
+    QString sheet;                // data sheet
+    QString kindLetter;           // column B of "Anagrafe" for the counterparties listed
+    QString label1Design;         // Label1 before the first activation
+    QString label1NewEntry;       // Label1 set by activation in new-entry mode
+    QString label1ChangeMode;     // Label1 set in change mode; empty: left as it is
+    QString newCaption;           // XPButton1 in new-entry mode
+    QString changeCaption;        // XPButton1 in change mode
+    bool changeButtonRefills = true;   // XPButton1 in change mode refills the list (or does nothing)
+    QString statusCaption;        // Check2
+    QString meansLabel;           // the labels over Combo2..Combo4
+    bool numbersEditable = false; // Text10 and Text12
+    bool cancellaShowsSeleziona = false;
+    QString insertMissingText;    // required field missing on insert
+    QString changeMissingText;    // required field missing on change
+
+    static LedgerProfile receivables();
+    static LedgerProfile payables();
+};
+
+class LedgerForm : public controls::Form {
+    Q_OBJECT
+public:
+    LedgerForm(controls::Session &session, LedgerProfile profile, QWidget *parent = nullptr);
+    ~LedgerForm() override;
+
+    const LedgerProfile &profile() const { return m_profile; }
+
+    void activate() override;
+    bool queryUnload() override { return true; }   // the close box never closes the form
+
+    // The openers' settings of the three record buttons.
+    void setButtonsForNewEntry();   // Inserisci on, Modifica and Elimina off
+    void setButtonsForChange();     // the opposite
+    bool isChangeMode() const;
+
+    // Copies a record's columns A..T (as texts) into the controls, in this order: A Text10,
+    // B Text12, C Combo1, D Text1, E Text2, F Text3, H Text4, G Check2, I Text5, J Combo2,
+    // L Text7, K Check4, M Text6, N Combo3, P Text9, O Check6, Q Text8, R Combo4, S Text11.
+    // A flag ticks its box on exactly "SI", clears it on exactly "NO", else leaves it.
+    // Missing trailing columns count as empty texts.
+    void loadRecord(const QStringList &columns);
+
+    // Routines of the form.
+    void caricaSoggetti();   // fills Combo1 with the counterparties of the profile's kind
+    void pulisciCampi();     // clears the fields and proposes the next record number
+    void inserisci();        // XPButton4
+    void modifica();         // XPButton3
+    void elimina();          // XPButton6
+    void cancella();         // XPButton5
+    void chiudi();           // XPButton2
+    void counterpartyButton();   // XPButton1
+    void tick();             // Timer2
+
+    // The "Anagrafe" row each Combo1 entry came from.
+    const std::vector<int> &listedRows() const { return m_listedRows; }
+
+    // Controls, named as on the form.
+    QLabel *Label1 = nullptr;
+    QComboBox *Combo1 = nullptr;
+    controls::XPButton *XPButton1 = nullptr;
+    QLineEdit *Text1 = nullptr;
+    QCheckBox *Check1 = nullptr;
+    QLineEdit *Text2 = nullptr;
+    QCheckBox *Check8 = nullptr;
+    QLineEdit *Text3 = nullptr;
+    QLineEdit *Text10 = nullptr;
+    QLineEdit *Text12 = nullptr;
+
+    QLineEdit *Text4 = nullptr;
+    QCheckBox *Check2 = nullptr;
+    QCheckBox *Check3 = nullptr;
+    QLineEdit *Text5 = nullptr;
+    QComboBox *Combo2 = nullptr;
+
+    QLineEdit *Text7 = nullptr;
+    QCheckBox *Check4 = nullptr;
+    QCheckBox *Check5 = nullptr;
+    QLineEdit *Text6 = nullptr;
+    QComboBox *Combo3 = nullptr;
+
+    QLineEdit *Text9 = nullptr;
+    QCheckBox *Check6 = nullptr;
+    QCheckBox *Check7 = nullptr;
+    QLineEdit *Text8 = nullptr;
+    QComboBox *Combo4 = nullptr;
+
+    QPlainTextEdit *Text11 = nullptr;
+    QCalendarWidget *MonthView1 = nullptr;
+    QLabel *Label14 = nullptr;
+    QLabel *Label15 = nullptr;
+    QLabel *Label16 = nullptr;
+    QTimer *Timer2 = nullptr;
+
+    controls::XPButton *XPButton2 = nullptr;   // Chiudi
+    controls::XPButton *XPButton3 = nullptr;   // Modifica
+    controls::XPButton *XPButton4 = nullptr;   // Inserisci
+    controls::XPButton *XPButton5 = nullptr;   // Cancella
+    controls::XPButton *XPButton6 = nullptr;   // Elimina
+
+    // Labels of the layout (no behaviour).
+    QLabel *meansLabels[3] = {nullptr, nullptr, nullptr};
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void buildControls();
+    void buildLayout();
+    void wireBehaviour();
+    void placeCalendar();
+
+    void selectorToggled(QCheckBox *selector);
+    void dateClicked();
+    void counterpartyChosen(int index);
+
+    bool requiredFieldsPresent() const;
+    // The row of the record number in Text10: A2 down to the end of its filled run. 0: none.
+    int findRecordRow(store::Worksheet &sheet) const;
+    QString recordNumberText() const;
+    void showMenu();
+    void reportStoreError(const std::exception &error);
+
+    LedgerProfile m_profile;
+    std::vector<int> m_listedRows;
+    QWidget *m_invoiceAnchor = nullptr;   // the calendar lies from here to the right edge
+};
+
+} // namespace ledger
