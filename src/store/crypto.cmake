@@ -1,3 +1,4 @@
 target_sources(contavio_store PRIVATE
   crypto.h
+  crypto.cpp
 )
