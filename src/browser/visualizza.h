@@ -1,0 +1,62 @@
+#pragma once
+
+// The record browser: every record of "Incassi" or "Pagamenti", sorted by due date, in a
+// 20-column list; picking one hands it to its entry form for change or deletion.
+//
+// The mode is the text of Text1, written by the opener after showing the form: "1" the
+// receivables, "2" the payables. activate() reads it and rebuilds the list.
+
+#include "controls/form.h"
+
+class QLabel;
+class QLineEdit;
+class QTimer;
+class QTreeView;
+class QModelIndex;
+
+namespace controls { class XPButton; }
+
+namespace browser {
+
+class RecordListModel;
+
+class Visualizza : public controls::Form {
+    Q_OBJECT
+public:
+    explicit Visualizza(controls::Session &session, QWidget *parent = nullptr);
+    ~Visualizza() override;
+
+    void activate() override;
+    bool queryUnload() override { return true; }   // the close box never closes the browser
+
+    // The mode read as a number, as every reader of Text1 does (0 when it is none).
+    int mode() const;
+
+    // Sorts the sheet by due date in place and rebuilds the list from it.
+    void caricaElenco(const QString &sheetName);
+    // Hands the first selected record to the entry form of the mode.
+    void itemClick();
+    void stampa();   // XPButton1
+    void chiudi();   // XPButton2
+    void tick();     // Timer2
+
+    RecordListModel *listModel() const { return m_model; }
+
+    QLineEdit *Text1 = nullptr;
+    QTreeView *ListView3 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label14 = nullptr;
+    QLabel *Label15 = nullptr;
+    QLabel *Label16 = nullptr;
+    QTimer *Timer2 = nullptr;
+    controls::XPButton *XPButton1 = nullptr;   // Stampa
+    controls::XPButton *XPButton2 = nullptr;   // Chiudi
+
+private:
+    void applyColumns();
+    void reportError(const std::exception &error);
+
+    RecordListModel *m_model = nullptr;
+};
+
+} // namespace browser
