@@ -41,6 +41,21 @@ public:
     // Whether a format code shows dates (d, m, y outside quotes and brackets, not only a time).
     static bool codeIsDate(const QString &code);
     static QString builtinFormat(uint16_t id); // "" when the id is not built in
+
+    // Formats answered from a cache that follows xfs and numberFormats; call this after
+    // changing an XF's bytes in place (appending XFs or formats is noticed by itself).
+    void invalidateCache() const { m_codes.clear(); }
+
+private:
+    struct CodeInfo {
+        QString code;
+        bool date = false;
+        bool text = false;
+    };
+    const CodeInfo &info(uint16_t xf) const;
+
+    mutable std::vector<CodeInfo> m_codes;   // per XF
+    mutable size_t m_codesFormats = 0;       // numberFormats.size() when m_codes was filled
 };
 
 } // namespace store

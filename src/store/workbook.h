@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace store {
@@ -52,6 +53,10 @@ struct Cell {
     double number = 0;                      // Number; Boolean 0/1; Error: the CellError code
 
     static constexpr uint8_t kFormula = 1;
+    // Set by Worksheet::putCell: the cell was written (a value, or a format on a blank).
+    // Cells without it only pad a row up to its last written column and take the column's
+    // format.
+    static constexpr uint8_t kWritten = 2;
     bool isFormula() const { return flags & kFormula; }
     bool isEmpty() const { return kind == CellKind::Empty; }
 };
@@ -146,7 +151,9 @@ public:
     // cell (a date also gets the date format dd/mm/yyyy), kept as text in a "@" cell or
     // column. Writes every cell of the range. Throws Limit past the grid.
     void setValue(const QString &typed) const;
-    void setValue(const Variant &value) const;   // a Date gets dd/mm/yyyy when the cell shows no date format
+    // Stores the value as it is (a Text stays text); a Date gets dd/mm/yyyy when the cell
+    // shows no date format.
+    void setValue(const Variant &value) const;
     void setValue(double number) const { setValue(Variant::fromNumber(number)); }
     // The displayed text of the top-left cell under its format ("12,5", "12/05/2009").
     QString text() const;
@@ -225,6 +232,10 @@ public:
     int lastColumn() const;                                // 0 when the sheet is empty
     // Calls f(row, column, cell) for every non-empty cell, row by row, left to right.
     void forEachCell(const std::function<void(int, int, const Cell &)> &f) const;
+    // The same over every written cell, blank cells that only carry a format included.
+    void forEachStoredCell(const std::function<void(int, int, const Cell &)> &f) const;
+    // The XF a cell shows: its own when written, else its column's, else the default.
+    uint16_t cellXf(int row, int column) const;
     std::vector<Formula> &formulas() { return m_formulas; }
     const std::vector<Formula> &formulas() const { return m_formulas; }
     std::shared_ptr<BiffExtras> extras;   // file-layer records carried through
@@ -232,6 +243,9 @@ public:
     // The value of one cell by the rules of Range::value(); for hot loops.
     Variant valueAt(int row, int column) const;
     QString textAt(int row, int column) const;
+
+    // Deletes rows first..last (cells and heights); the rows below move up.
+    void removeRows(int first, int last);
 
     // Engine internals used by Range.
     struct Row;
@@ -249,6 +263,11 @@ private:
     double m_defaultRowHeight = 12.75;
     SheetView m_view;
     PageSetup m_pageSetup;
+};
+
+// One row of a sheet: its cells from column A up to the last written one.
+struct Worksheet::Row {
+    std::vector<Cell> cells;
 };
 
 // How the file is protected on disk.

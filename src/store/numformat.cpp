@@ -1,0 +1,539 @@
+#include "numformat.h"
+
+#include "italian.h"
+
+#include <QHash>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+namespace store {
+
+namespace {
+
+enum class Tok : uint8_t {
+    Literal, Digit, Point, Group, Percent, Exponent,
+    Day, Month, Year, Hour, Minute, Second, AmPm, Elapsed, SubSecond,
+    General, TextAt,
+};
+
+struct Token {
+    Tok kind;
+    QString text;        // Literal; AmPm: "AM/PM" or "A/P"
+    int count = 0;       // run length of a date letter, digits of a sub-second
+    char placeholder = 0;  // Digit: '0', '#', '?'; Elapsed: 'h', 'm', 's'
+    bool exponentPart = false;  // Digit after an exponent
+    bool plus = false;          // Exponent: "E+"
+};
+
+struct Section {
+    std::vector<Token> tokens;
+    bool isDate = false;
+    bool hasAmPm = false;
+    bool hasText = false;
+    bool hasGeneral = false;
+    bool hasSubSecond = false;
+};
+
+const char *const kMonthShort[] = {"gen", "feb", "mar", "apr", "mag", "giu", "lug", "ago", "set", "ott", "nov", "dic"};
+const char *const kMonthLong[] = {"gennaio", "febbraio", "marzo", "aprile", "maggio", "giugno", "luglio",
+                                  "agosto", "settembre", "ottobre", "novembre", "dicembre"};
+const char *const kDayShort[] = {"lun", "mar", "mer", "gio", "ven", "sab", "dom"};
+const char *const kDayLong[] = {"lunedì", "martedì", "mercoledì", "giovedì", "venerdì", "sabato", "domenica"};
+
+bool isDateKind(Tok k)
+{
+    switch (k) {
+    case Tok::Day: case Tok::Month: case Tok::Year: case Tok::Hour: case Tok::Minute:
+    case Tok::Second: case Tok::AmPm: case Tok::Elapsed: case Tok::SubSecond:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void addLiteral(Section &s, const QString &text)
+{
+    if (!s.tokens.empty() && s.tokens.back().kind == Tok::Literal)
+        s.tokens.back().text += text;
+    else
+        s.tokens.push_back({Tok::Literal, text});
+}
+
+std::vector<Section> parseCode(const QString &code)
+{
+    std::vector<Section> sections(1);
+    bool afterExponent = false;
+    const qsizetype n = code.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        Section &s = sections.back();
+        const QChar c = code[i];
+        const char16_t u = c.unicode();
+        auto startsWith = [&](const char *word) {
+            return code.mid(i, qsizetype(qstrlen(word))).compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+        };
+        if (u == ';') {
+            sections.emplace_back();
+            afterExponent = false;
+        } else if (u == '"') {
+            qsizetype end = code.indexOf(u'"', i + 1);
+            if (end < 0)
+                end = n;
+            addLiteral(s, code.mid(i + 1, end - i - 1));
+            i = end;
+        } else if (u == '\\') {
+            if (i + 1 < n)
+                addLiteral(s, QString(code[++i]));
+        } else if (u == '_') {
+            ++i;
+            addLiteral(s, QStringLiteral(" "));
+        } else if (u == '*') {
+            ++i;   // fill character: nothing in a text
+        } else if (u == '[') {
+            qsizetype end = code.indexOf(u']', i + 1);
+            if (end < 0)
+                end = n;
+            const QString inner = code.mid(i + 1, end - i - 1);
+            i = end;
+            if (inner.startsWith(u'$')) {
+                const qsizetype dash = inner.indexOf(u'-');
+                addLiteral(s, inner.mid(1, dash < 0 ? -1 : dash - 1));
+            } else if (!inner.isEmpty()) {
+                const QChar l = inner[0].toLower();
+                bool same = l == u'h' || l == u'm' || l == u's';
+                for (QChar k : inner)
+                    same = same && k.toLower() == l;
+                if (same)
+                    s.tokens.push_back({Tok::Elapsed, {}, int(inner.size()), char(l.unicode())});
+            }
+        } else if (startsWith("General")) {
+            s.tokens.push_back({Tok::General});
+            s.hasGeneral = true;
+            i += 6;
+        } else if (u == '@') {
+            s.tokens.push_back({Tok::TextAt});
+            s.hasText = true;
+        } else if (u == '0' || u == '#' || u == '?') {
+            Token t{Tok::Digit};
+            t.placeholder = char(u);
+            t.exponentPart = afterExponent;
+            s.tokens.push_back(t);
+        } else if (u == '.') {
+            if (!s.tokens.empty() && s.tokens.back().kind == Tok::Second && i + 1 < n && code[i + 1] == u'0') {
+                int count = 0;
+                while (i + 1 < n && code[i + 1] == u'0') {
+                    ++i;
+                    ++count;
+                }
+                s.tokens.push_back({Tok::SubSecond, {}, count});
+                s.hasSubSecond = true;
+            } else {
+                s.tokens.push_back({Tok::Point});
+            }
+        } else if (u == ',') {
+            s.tokens.push_back({Tok::Group});
+        } else if (u == '%') {
+            s.tokens.push_back({Tok::Percent});
+        } else if ((u == 'E' || u == 'e') && i + 1 < n && (code[i + 1] == u'+' || code[i + 1] == u'-')) {
+            Token t{Tok::Exponent};
+            t.plus = code[i + 1] == u'+';
+            s.tokens.push_back(t);
+            afterExponent = true;
+            ++i;
+        } else if (startsWith("AM/PM")) {
+            s.tokens.push_back({Tok::AmPm, QStringLiteral("AM/PM")});
+            s.hasAmPm = true;
+            i += 4;
+        } else if (startsWith("A/P")) {
+            s.tokens.push_back({Tok::AmPm, QStringLiteral("A/P")});
+            s.hasAmPm = true;
+            i += 2;
+        } else {
+            const QChar l = c.toLower();
+            Tok kind = Tok::Literal;
+            if (l == u'd') kind = Tok::Day;
+            else if (l == u'm') kind = Tok::Month;
+            else if (l == u'y') kind = Tok::Year;
+            else if (l == u'h') kind = Tok::Hour;
+            else if (l == u's') kind = Tok::Second;
+            if (kind == Tok::Literal) {
+                addLiteral(s, QString(c));
+            } else {
+                int count = 1;
+                while (i + 1 < n && code[i + 1].toLower() == l) {
+                    ++i;
+                    ++count;
+                }
+                s.tokens.push_back({kind, {}, count});
+            }
+        }
+    }
+    // A month run right after an hour, or right before seconds, is minutes.
+    for (Section &s : sections) {
+        for (size_t k = 0; k < s.tokens.size(); ++k) {
+            if (s.tokens[k].kind != Tok::Month)
+                continue;
+            Tok before = Tok::Literal, after = Tok::Literal;
+            for (size_t b = k; b-- > 0;)
+                if (isDateKind(s.tokens[b].kind) && s.tokens[b].kind != Tok::AmPm) { before = s.tokens[b].kind; break; }
+            for (size_t a = k + 1; a < s.tokens.size(); ++a)
+                if (isDateKind(s.tokens[a].kind) && s.tokens[a].kind != Tok::AmPm) { after = s.tokens[a].kind; break; }
+            const bool hourBefore = before == Tok::Hour || (before == Tok::Elapsed);
+            if (hourBefore || after == Tok::Second || after == Tok::SubSecond)
+                s.tokens[k].kind = Tok::Minute;
+        }
+        for (const Token &t : s.tokens)
+            s.isDate = s.isDate || isDateKind(t.kind);
+    }
+    return sections;
+}
+
+QString twoDigits(int v)
+{
+    return v < 10 ? QLatin1Char('0') + QString::number(v) : QString::number(v);
+}
+
+QString renderDate(const Section &s, double serial)
+{
+    if (serial < 0 || !std::isfinite(serial) || serial > 2958465.99999)
+        return QStringLiteral("########");
+    double days = std::floor(serial);
+    const double dayFraction = serial - days;
+    qint64 ms = std::llround(dayFraction * 86400000.0);
+    if (!s.hasSubSecond)
+        ms = ((ms + 500) / 1000) * 1000;
+    if (ms >= 86400000) {
+        days += 1;
+        ms -= 86400000;
+    }
+    const QDate date = QDate(1899, 12, 30).addDays(qint64(days));
+    const int hour = int(ms / 3600000), minute = int(ms / 60000 % 60), second = int(ms / 1000 % 60);
+    const qint64 totalMs = qint64(days) * 86400000 + ms;
+
+    QString out;
+    for (const Token &t : s.tokens) {
+        switch (t.kind) {
+        case Tok::Literal: out += t.text; break;
+        case Tok::Day:
+            if (t.count == 1) out += QString::number(date.day());
+            else if (t.count == 2) out += twoDigits(date.day());
+            else if (t.count == 3) out += QString::fromUtf8(kDayShort[date.dayOfWeek() - 1]);
+            else out += QString::fromUtf8(kDayLong[date.dayOfWeek() - 1]);
+            break;
+        case Tok::Month:
+            if (t.count == 1) out += QString::number(date.month());
+            else if (t.count == 2) out += twoDigits(date.month());
+            else if (t.count == 3) out += QLatin1String(kMonthShort[date.month() - 1]);
+            else if (t.count == 4) out += QLatin1String(kMonthLong[date.month() - 1]);
+            else out += QLatin1Char(kMonthLong[date.month() - 1][0]);
+            break;
+        case Tok::Year:
+            out += t.count <= 2 ? twoDigits(date.year() % 100) : QString::number(date.year());
+            break;
+        case Tok::Hour: {
+            int h = hour;
+            if (s.hasAmPm) {
+                h %= 12;
+                if (h == 0) h = 12;
+            }
+            out += t.count == 1 ? QString::number(h) : twoDigits(h);
+            break;
+        }
+        case Tok::Minute: out += t.count == 1 ? QString::number(minute) : twoDigits(minute); break;
+        case Tok::Second: out += t.count == 1 ? QString::number(second) : twoDigits(second); break;
+        case Tok::SubSecond: {
+            QString frac = QString::number(ms % 1000).rightJustified(3, u'0').left(t.count);
+            out += u',' + frac;
+            break;
+        }
+        case Tok::AmPm:
+            if (t.text.size() == 3) out += hour < 12 ? u'A' : u'P';
+            else out += hour < 12 ? QLatin1String("AM") : QLatin1String("PM");
+            break;
+        case Tok::Elapsed: {
+            qint64 value = t.placeholder == 'h' ? totalMs / 3600000 : t.placeholder == 'm' ? totalMs / 60000 : totalMs / 1000;
+            out += QString::number(value).rightJustified(t.count, u'0');
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return out;
+}
+
+QString groupThousands(const QString &digits)
+{
+    QString out;
+    const qsizetype n = digits.size();
+    out.reserve(n + n / 3);
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i > 0 && (n - i) % 3 == 0)
+            out += u'.';
+        out += digits[i];
+    }
+    return out;
+}
+
+QString renderNumber(const Section &s, double x, bool minus)
+{
+    // Where the placeholders are: integer part, decimals, exponent digits.
+    int intZeros = 0, intCount = 0, decZeros = 0, decCount = 0, expZeros = 0, percent = 0, scale = 0;
+    bool grouping = false, seenPoint = false, hasExponent = false, plus = false;
+    int lastIntDigit = -1;
+    for (size_t k = 0; k < s.tokens.size(); ++k) {
+        const Token &t = s.tokens[k];
+        if (t.kind == Tok::Digit && !t.exponentPart && !seenPoint)
+            lastIntDigit = int(k);
+    }
+    for (size_t k = 0; k < s.tokens.size(); ++k) {
+        const Token &t = s.tokens[k];
+        switch (t.kind) {
+        case Tok::Digit:
+            if (t.exponentPart) {
+                expZeros += t.placeholder == '0';
+            } else if (seenPoint) {
+                ++decCount;
+                decZeros += t.placeholder == '0';
+            } else {
+                ++intCount;
+                intZeros += t.placeholder == '0';
+            }
+            break;
+        case Tok::Point: seenPoint = seenPoint || !hasExponent; break;
+        case Tok::Group:
+            if (!seenPoint && int(k) < lastIntDigit && intCount > 0)
+                grouping = true;
+            else if (!seenPoint && int(k) > lastIntDigit && lastIntDigit >= 0)
+                ++scale;
+            break;
+        case Tok::Percent: ++percent; break;
+        case Tok::Exponent: hasExponent = true; plus = t.plus; break;
+        default: break;
+        }
+    }
+    for (int p = 0; p < percent; ++p) x *= 100;
+    for (int p = 0; p < scale; ++p) x /= 1000;
+
+    int exponent = 0;
+    if (hasExponent && x != 0) {
+        exponent = int(std::floor(std::log10(x)));
+        const int step = std::max(1, intCount);
+        if (step > 1)
+            exponent -= ((exponent % step) + step) % step;
+        else
+            exponent -= std::max(0, intCount - 1);
+        x /= std::pow(10.0, exponent);
+    }
+
+    char buffer[400];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decCount, x);
+    QString digits = QString::fromLatin1(buffer);
+    if (hasExponent && intCount <= 1 && digits.startsWith(QLatin1String("10"))) {
+        x /= 10;
+        ++exponent;
+        std::snprintf(buffer, sizeof buffer, "%.*f", decCount, x);
+        digits = QString::fromLatin1(buffer);
+    }
+    const qsizetype point = digits.indexOf(u'.');
+    QString whole = point < 0 ? digits : digits.left(point);
+    QString fraction = point < 0 ? QString() : digits.mid(point + 1);
+    if (whole == QLatin1String("0") && intZeros == 0)
+        whole.clear();
+    if (whole.size() < intZeros)
+        whole = whole.rightJustified(intZeros, u'0');
+    if (grouping)
+        whole = groupThousands(whole);
+    while (fraction.size() > decZeros && fraction.endsWith(u'0'))
+        fraction.chop(1);
+
+    // The sign goes away when everything shown is zero.
+    bool allZero = true;
+    for (QChar ch : whole + fraction)
+        if (ch.isDigit() && ch != u'0')
+            allZero = false;
+
+    QString out;
+    bool wholeDone = false, fractionDone = false, pointDone = false, exponentDone = false;
+    for (const Token &t : s.tokens) {
+        switch (t.kind) {
+        case Tok::Literal: out += t.text; break;
+        case Tok::Digit:
+            if (t.exponentPart) {
+                if (!exponentDone) {
+                    out += QString::number(std::abs(exponent)).rightJustified(std::max(1, expZeros), u'0');
+                    exponentDone = true;
+                }
+            } else if (!pointDone) {
+                if (!wholeDone) {
+                    out += whole;
+                    wholeDone = true;
+                }
+            } else if (!fractionDone) {
+                out += fraction;
+                fractionDone = true;
+            }
+            break;
+        case Tok::Point:
+            if (!pointDone) {
+                if (!wholeDone) {
+                    out += whole;
+                    wholeDone = true;
+                }
+                out += u',';
+                pointDone = true;
+            }
+            break;
+        case Tok::Percent: out += u'%'; break;
+        case Tok::Exponent:
+            out += u'E';
+            if (exponent < 0) out += u'-';
+            else if (t.plus) out += u'+';
+            break;
+        case Tok::General: out += generalNumberText(x); break;
+        default: break;
+        }
+    }
+    Q_UNUSED(plus);
+    if (minus && !allZero)
+        out.prepend(u'-');
+    return out;
+}
+
+} // namespace
+
+struct NumberFormat::Impl {
+    std::vector<Section> sections;
+    bool general = false;
+};
+
+NumberFormat::NumberFormat(const QString &code)
+    : d(std::make_unique<Impl>())
+{
+    d->general = code.isEmpty() || code.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0;
+    if (!d->general)
+        d->sections = parseCode(code);
+}
+
+NumberFormat::~NumberFormat() = default;
+NumberFormat::NumberFormat(NumberFormat &&) noexcept = default;
+NumberFormat &NumberFormat::operator=(NumberFormat &&) noexcept = default;
+
+bool NumberFormat::isGeneral() const
+{
+    return d->general;
+}
+
+QString NumberFormat::format(const Variant &value) const
+{
+    switch (value.type) {
+    case Variant::Type::Empty:
+        return QString();
+    case Variant::Type::Boolean:
+        return value.number != 0 ? QStringLiteral("VERO") : QStringLiteral("FALSO");
+    case Variant::Type::Error:
+        return errorText(value.error);
+    case Variant::Type::Text: {
+        if (d->general)
+            return value.text;
+        const Section *s = d->sections.size() >= 4 ? &d->sections[3]
+                         : d->sections[0].hasText ? &d->sections[0] : nullptr;
+        if (!s)
+            return value.text;
+        QString out;
+        for (const Token &t : s->tokens) {
+            if (t.kind == Tok::Literal) out += t.text;
+            else if (t.kind == Tok::TextAt) out += value.text;
+        }
+        return out;
+    }
+    case Variant::Type::Number:
+    case Variant::Type::Date:
+        break;
+    }
+    const double v = value.number;
+    if (d->general || (d->sections.size() == 1 && d->sections[0].hasText && !d->sections[0].isDate)) {
+        if (value.type == Variant::Type::Date)
+            return dateToText(v);
+        return generalNumberText(v);
+    }
+    const size_t n = d->sections.size();
+    const Section *s = &d->sections[0];
+    bool minus = false;
+    double x = v;
+    if (v < 0 && n >= 2 && !d->sections[1].tokens.empty()) {
+        s = &d->sections[1];
+        x = -v;
+    } else if (v == 0 && n >= 3 && !d->sections[2].tokens.empty()) {
+        s = &d->sections[2];
+    } else if (v < 0) {
+        minus = true;
+        x = -v;
+    }
+    if (s->isDate)
+        return renderDate(*s, minus ? v : x);
+    if (s->hasGeneral && s->tokens.size() == 1)
+        return (minus ? QStringLiteral("-") : QString()) + generalNumberText(x);
+    return renderNumber(*s, x, minus);
+}
+
+const NumberFormat &NumberFormat::cached(const QString &code)
+{
+    static std::mutex mutex;
+    static QHash<QString, NumberFormat *> formats;
+    std::lock_guard lock(mutex);
+    auto it = formats.constFind(code);
+    if (it != formats.constEnd())
+        return **it;
+    auto *parsed = new NumberFormat(code);   // kept for the life of the program
+    formats.insert(code, parsed);
+    return *parsed;
+}
+
+QString generalNumberText(double value)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("#NUM!");
+    if (value == 0)
+        return QStringLiteral("0");
+    const double a = std::fabs(value);
+    char buffer[64];
+    if (a >= 1e11 || a < 1e-5) {
+        // Scientific: up to five decimals in the mantissa, trailing zeros dropped.
+        std::snprintf(buffer, sizeof buffer, "%.5E", value);
+        QString text = QString::fromLatin1(buffer);
+        const qsizetype e = text.indexOf(u'E');
+        QString mantissa = text.left(e);
+        QString exponent = text.mid(e + 1);   // "+11", "-06", "+100"
+        while (mantissa.endsWith(u'0'))
+            mantissa.chop(1);
+        if (mantissa.endsWith(u'.'))
+            mantissa.chop(1);
+        mantissa.replace(u'.', u',');
+        return mantissa + u'E' + exponent;
+    }
+    const int intDigits = a < 1 ? 1 : int(std::floor(std::log10(a))) + 1;
+    const int decimals = std::max(0, 10 - intDigits);
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    char *p = buffer;
+    size_t len = qstrlen(buffer);
+    if (std::memchr(buffer, '.', len)) {
+        while (len > 0 && buffer[len - 1] == '0')
+            --len;
+        if (len > 0 && buffer[len - 1] == '.')
+            --len;
+    }
+    QString text = QString::fromLatin1(p, qsizetype(len));
+    text.replace(u'.', u',');
+    if (text == QLatin1String("-0"))
+        return QStringLiteral("0");
+    return text;
+}
+
+QString displayText(const Variant &value, const QString &code)
+{
+    return NumberFormat::cached(code).format(value);
+}
+
+} // namespace store
