@@ -1,0 +1,868 @@
+#include "anagrafe.h"
+
+#include "controls/clock.h"
+#include "controls/fieldrules.h"
+#include "controls/xpbutton.h"
+#include "store/errors.h"
+#include "store/italian.h"
+#include "store/workbook.h"
+
+#if defined(CONTAVIO_HAVE_PRINT) && __has_include("print/stampap.h")
+#include "print/stampap.h"
+#define CONTAVIO_REGISTRY_KNOWS_STAMPAP 1
+#endif
+
+#include <QAction>
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using controls::Answer;
+using controls::twips;
+using controls::BoxKind;
+using registry::RegistrySheet;
+
+namespace {
+
+// Message texts and titles, blanks included.
+const QString kTitle = QStringLiteral("Contavio");
+const QString kTitleTrailing = QStringLiteral("Contavio ");
+const QString kTitleLeading = QStringLiteral(" Contavio");
+const QString kTitleTwoLeading = QStringLiteral("  Contavio");
+const QString kTitleBoth = QStringLiteral(" Contavio ");
+const QString kTitleCounter = QStringLiteral(" Velturo");
+
+const QString kEmptyName = QStringLiteral(" ERRORE- Il Campo RAGIONE SOCIALE/COGNOME deve essere compilato");
+const QString kInsertQuestion = QStringLiteral(" Vuoi Inserire questo Soggetto ?");
+const QString kNoType = QStringLiteral(" ERRORE, bisogna spuntare i campi Cliente o Fornitore");
+const QString kInserted = QStringLiteral(" Soggetto Aggiunto");
+const QString kEmptySelection = QStringLiteral(" Il campo :  COGNOME/RAGIONE SOCIALE    deve essere compilato");
+const QString kChanged = QStringLiteral("Soggetto Modificato");
+const QString kSelectFirst = QStringLiteral("Bisogna Selezionare il Soggetto .......");
+const QString kDeleteQuestion = QStringLiteral("Si vuole Eliminare il Soggetto  Selezionato ?");
+const QString kDeleted = QStringLiteral("Soggetto Eliminato");
+const QString kCounterUnlocked = QStringLiteral("Ora puoi Cambiare il Progressivo compilando il campo ID PROGRESSIVO");
+
+// Messages for the cases the operations refuse to guess at.
+const QString kNoSuchEntry = QStringLiteral(
+    "\"%1\" non è un soggetto dell'elenco: scegli un soggetto da \"Seleziona Cliente/Fornitore\". "
+    "Nessuna modifica è stata scritta.");
+const QString kNoSuchNumber = QStringLiteral("Nessun soggetto ha il numero %1: nessun soggetto è stato eliminato.");
+const QString kNoNumber = QStringLiteral("Il campo ID PROGRESSIVO è vuoto: nessun soggetto è stato eliminato.");
+const QString kSheetFull = QStringLiteral(
+    "Il foglio Anagrafe è pieno: non c'è più una riga libera per un nuovo soggetto. "
+    "Il soggetto non è stato inserito.");
+
+const QString kComboHint = QStringLiteral("Per attivare la selezionare occorre spuntare Cliente o Fornitore");
+const QString kFiscalHint = QStringLiteral("Il codice fiscale si compone di 16 caratteri alfanumerici");
+const QString kIbanHint = QStringLiteral("IBAN di compone di 27 caratteri alfanumerici");
+const QString kNotice = QStringLiteral("Contavio - anagrafica di clienti e fornitori");
+
+const QColor kLightYellow(255, 255, 192);
+
+// Runs one step of an operation whose failing steps are skipped: an engine failure ends
+// the step, and the operation goes on with the next one.
+template <typename Step>
+bool skipOnFailure(Step &&step)
+{
+    try {
+        step();
+        return true;
+    } catch (const store::StoreError &) {
+        return false;
+    }
+}
+
+// The reasons for which a field really is left inside the form; the focus also "leaves"
+// when the window loses activation or a popup or the menu bar takes it for a moment.
+bool leftInsideForm(const QFocusEvent *event)
+{
+    switch (event->reason()) {
+    case Qt::ActiveWindowFocusReason:
+    case Qt::PopupFocusReason:
+    case Qt::MenuBarFocusReason:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// Columns C..Q in column order, as insert and change write them.
+constexpr int kFieldColumns[] = {
+    registry::ColName, registry::ColDate, registry::ColAddress, registry::ColPostCode,
+    registry::ColTown, registry::ColProvince, registry::ColPhone, registry::ColFax,
+    registry::ColMobile, registry::ColEmail, registry::ColTaxCode, registry::ColVat,
+    registry::ColIban, registry::ColContact, registry::ColNotes,
+};
+
+// The order in which a chosen counterparty is loaded into the fields.
+constexpr int kLoadOrder[] = {
+    registry::ColName, registry::ColDate, registry::ColAddress, registry::ColPostCode,
+    registry::ColTown, registry::ColProvince, registry::ColFax, registry::ColPhone,
+    registry::ColMobile, registry::ColEmail, registry::ColTaxCode, registry::ColVat,
+    registry::ColIban, registry::ColContact, registry::ColNotes, registry::ColId,
+};
+
+} // namespace
+
+Anagrafe::Anagrafe(controls::Session &session)
+    : controls::Form(session)
+{
+    setObjectName(QStringLiteral("Anagrafe"));
+    setWindowTitle(QStringLiteral("Anagrafica "));
+    buildControls();
+    buildLayout();
+    applyFieldRules();
+
+    connect(Check1, &QCheckBox::toggled, this, &Anagrafe::Check1_Click);
+    connect(Check2, &QCheckBox::toggled, this, &Anagrafe::Check2_Click);
+    connect(Check4, &QCheckBox::toggled, this, &Anagrafe::Check4_Click);
+    connect(Check6, &QCheckBox::toggled, this, &Anagrafe::Check6_Click);
+    connect(Check7, &QCheckBox::toggled, this, &Anagrafe::Check7_Click);
+    connect(Combo4, &QComboBox::activated, this, &Anagrafe::Combo4_Click);
+    connect(MonthView1, &QCalendarWidget::clicked, this, &Anagrafe::MonthView1_DateClick);
+    connect(MonthView1, &QCalendarWidget::activated, this, &Anagrafe::MonthView1_DateClick);
+    connect(Timer1, &QTimer::timeout, this, &Anagrafe::Timer1_Timer);
+    connect(Mesci, &QAction::triggered, this, &Anagrafe::Mesci_Click);
+    connect(XPButton4, &controls::XPButton::clicked, this, &Anagrafe::XPButton4_Click);
+    connect(XPButton1, &controls::XPButton::clicked, this, &Anagrafe::XPButton1_Click);
+    connect(XPButton2, &controls::XPButton::clicked, this, &Anagrafe::XPButton2_Click);
+    connect(XPButton3, &controls::XPButton::clicked, this, &Anagrafe::XPButton3_Click);
+    connect(XPButton5, &controls::XPButton::clicked, this, &Anagrafe::XPButton5_Click);
+    Text26->installEventFilter(this);
+    Text10->installEventFilter(this);
+
+    Timer1_Timer();
+    Timer1->start();
+}
+
+Anagrafe::~Anagrafe() = default;
+
+// ---------------------------------------------------------------------------------------
+// Construction
+
+void Anagrafe::buildControls()
+{
+    auto named = [](QWidget *w, const char *name) {
+        w->setObjectName(QLatin1String(name));
+        return w;
+    };
+
+    menuBar = new QMenuBar(this);
+    Mesci = menuBar->addAction(QStringLiteral("&Esci"));
+    Mesci->setObjectName(QStringLiteral("Mesci"));
+
+    auto button = [&](const char *name, const QString &caption, const QString &hint) {
+        auto *b = new controls::XPButton(caption, this);
+        named(b, name);
+        b->setButtonType(controls::XPButton::FormStyle);
+        b->setColorScheme(controls::XPButton::FormScheme);
+        b->setToolTip(hint);
+        b->setFixedSize(twips(1215), twips(375));
+        return b;
+    };
+    XPButton4 = button("XPButton4", QStringLiteral("Inserisci"), QStringLiteral("Aggiunge il soggetto in fondo all'anagrafica"));
+    XPButton1 = button("XPButton1", QStringLiteral("Modifica"), QStringLiteral("Riscrive il soggetto scelto nell'elenco"));
+    XPButton2 = button("XPButton2", QStringLiteral("Pulisci"), QStringLiteral("Svuota i campi"));
+    XPButton3 = button("XPButton3", QStringLiteral("Elimina"), QStringLiteral("Elimina il soggetto con questo ID Progressivo"));
+    XPButton5 = button("XPButton5", QStringLiteral("Stampa"), QStringLiteral("Stampa l'anagrafica"));
+
+    Label1 = new QLabel(this);
+    named(Label1, "Label1");
+    QFont bold = Label1->font();
+    bold.setBold(true);
+    Label1->setFont(bold);
+    Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+
+    auto box = [&](const char *name, const QString &caption) {
+        auto *c = new QCheckBox(caption, this);
+        named(c, name);
+        return c;
+    };
+    Check1 = box("Check1", QStringLiteral("Cliente"));
+    Check2 = box("Check2", QStringLiteral("Fornitore"));
+    Check7 = box("Check7", QStringLiteral("Cambia IDProgressivo"));
+    Check6 = box("Check6", QStringLiteral("Azzera Contatore "));
+
+    Combo4 = new QComboBox(this);
+    named(Combo4, "Combo4");
+    Combo4->setEditable(true);
+    Combo4->setInsertPolicy(QComboBox::NoInsert);
+    // Typed text picks nothing: no completion that could pick an entry behind the user's back.
+    Combo4->setCompleter(nullptr);
+    Combo4->setToolTip(kComboHint);
+    Combo4->setEnabled(false);
+
+    auto field = [&](const char *name) {
+        auto *f = new QLineEdit(this);
+        named(f, name);
+        return f;
+    };
+    Text18 = field("Text18");
+    Check4 = box("Check4", QString());
+    Text26 = field("Text26");
+    Text10 = field("Text10");
+    Text10->setReadOnly(true);
+    Text25 = field("Text25");
+    Text24 = field("Text24");
+    Text23 = field("Text23");
+    Text22 = field("Text22");
+    Text21 = field("Text21");
+    Text20 = field("Text20");
+    Text15 = field("Text15");
+    Text16 = field("Text16");
+    Text19 = field("Text19");
+    Text2 = field("Text2");
+    Text3 = field("Text3");
+    Text1 = field("Text1");
+    Text12 = new QPlainTextEdit(this);
+    named(Text12, "Text12");
+    Text12->setTabChangesFocus(true);
+
+    QPalette yellow = Text26->palette();
+    yellow.setColor(QPalette::Base, kLightYellow);
+    Text26->setPalette(yellow);
+
+    // The calendar floats over the Data field; it is not part of the layout.
+    MonthView1 = new QCalendarWidget(this);
+    named(MonthView1, "MonthView1");
+    MonthView1->setFirstDayOfWeek(Qt::Monday);
+    MonthView1->setLocale(QLocale(QLocale::Italian, QLocale::Italy));
+    MonthView1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    MonthView1->hide();
+
+    Label14 = new QLabel(kNotice, this);
+    named(Label14, "Label14");
+    Label14->setAlignment(Qt::AlignCenter);
+}
+
+void Anagrafe::buildLayout()
+{
+    auto *outer = new QVBoxLayout(this);
+    outer->setMenuBar(menuBar);
+    outer->setContentsMargins(twips(180), twips(120), twips(180), twips(120));
+    outer->setSpacing(twips(120));
+
+    // Button bar with the clock at the right.
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(twips(90));
+    for (auto *b : {XPButton4, XPButton1, XPButton2, XPButton3, XPButton5})
+        buttons->addWidget(b);
+    buttons->addStretch(1);
+    buttons->addWidget(Label1);
+    outer->addLayout(buttons);
+
+    // Type boxes, with the counter boxes at the right.
+    auto *types = new QHBoxLayout;
+    types->addWidget(Check1);
+    types->addSpacing(twips(300));
+    types->addWidget(Check2);
+    types->addStretch(1);
+    types->addWidget(Check7);
+    types->addSpacing(twips(300));
+    types->addWidget(Check6);
+    outer->addLayout(types);
+
+    // The rest: captions above their fields, on a grid of twelve columns.
+    auto *grid = new QGridLayout;
+    grid->setHorizontalSpacing(twips(120));
+    grid->setVerticalSpacing(twips(15));
+    for (int c = 0; c < 12; ++c)
+        grid->setColumnStretch(c, 1);
+    int row = 0;
+    auto place = [&](const QString &caption, QWidget *w, int column, int span) {
+        auto *label = new QLabel(caption, this);
+        label->setBuddy(w);
+        grid->addWidget(label, row, column, 1, span);
+        grid->addWidget(w, row + 1, column, 1, span);
+    };
+
+    place(QStringLiteral("Seleziona Cliente/Fornitore"), Combo4, 0, 8);
+    {
+        auto *label = new QLabel(QStringLiteral("Data"), this);
+        label->setBuddy(Text18);
+        grid->addWidget(label, row, 9, 1, 3);
+        auto *date = new QHBoxLayout;
+        date->setSpacing(twips(60));
+        date->addWidget(Text18, 1);
+        date->addWidget(Check4);
+        grid->addLayout(date, row + 1, 9, 1, 3);
+    }
+    row += 2;
+    place(QStringLiteral("INSERISCI-Ragione Sociale/Cognome-Nome"), Text26, 0, 9);
+    place(QStringLiteral("ID Progressivo"), Text10, 9, 3);
+    row += 2;
+    place(QStringLiteral("Indirizzo"), Text25, 0, 5);
+    place(QStringLiteral("C.A.P."), Text24, 5, 1);
+    place(QStringLiteral("Località"), Text23, 6, 5);
+    place(QStringLiteral("(PR)"), Text22, 11, 1);
+    row += 2;
+    place(QStringLiteral("Telefono"), Text21, 0, 3);
+    place(QStringLiteral("Fax"), Text20, 3, 3);
+    place(QStringLiteral("Cellullare"), Text15, 6, 3);
+    place(QStringLiteral("E-Mail"), Text16, 9, 3);
+    row += 2;
+    place(QStringLiteral("Codice Fiscale"), Text19, 0, 4);
+    place(QStringLiteral("Partita IVA"), Text2, 4, 3);
+    place(QStringLiteral("Referente/Legale Rappresentante"), Text3, 7, 5);
+    row += 2;
+    place(QStringLiteral("IBAN"), Text1, 0, 6);
+    {
+        auto *label = new QLabel(QStringLiteral("Annotazioni"), this);
+        label->setBuddy(Text12);
+        grid->addWidget(label, row + 1, 7, 1, 5, Qt::AlignLeft | Qt::AlignBottom);
+    }
+    row += 2;
+    grid->addWidget(Text12, row, 0, 1, 12);
+    grid->setRowStretch(row, 1);
+    Text12->setMinimumHeight(twips(1200));
+    outer->addLayout(grid, 1);
+
+    outer->addWidget(Label14);
+
+    // Tab order follows the layout, top to bottom.
+    QWidget *order[] = {Check1, Check2, Check7, Check6, Combo4, Text18, Check4, Text26, Text10,
+                        Text25, Text24, Text23, Text22, Text21, Text20, Text15, Text16,
+                        Text19, Text2, Text3, Text1, Text12};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    resize(twips(11400), twips(8400));
+}
+
+void Anagrafe::applyFieldRules()
+{
+    using namespace controls::rules;
+    for (QLineEdit *f : {Text2, Text21, Text20, Text15, Text24})
+        attachDigitFilter(f);
+    for (QLineEdit *f : {Text26, Text25, Text23, Text22, Text19, Text3, Text1})
+        attachUpperCase(f);
+    attachUpperCase(Text12);
+
+    applyLimit(Text26, 60);
+    applyLimit(Text25, 70);
+    applyLimit(Text24, 5);
+    applyLimit(Text23, 50);
+    applyLimit(Text22, 2);
+    applyLimit(Text16, 50);
+    applyLimit(Text19, 16, kFiscalHint);
+    applyLimit(Text2, 11, kFiscalHint);
+    applyLimit(Text3, 50, kFiscalHint);
+    applyLimit(Text1, 27, kIbanHint);
+    applyLimit(Text18, 10);
+}
+
+// ---------------------------------------------------------------------------------------
+// Helpers
+
+RegistrySheet Anagrafe::sheet() const
+{
+    return RegistrySheet::of(session().workbook());
+}
+
+std::optional<RegistrySheet> Anagrafe::sheetOrReport()
+{
+    try {
+        return sheet();
+    } catch (const store::StoreError &error) {
+        reportStoreError(error);
+        return std::nullopt;
+    }
+}
+
+Answer Anagrafe::message(BoxKind kind, const QString &text, const QString &title)
+{
+    if (!session().dialogs)
+        return kind == BoxKind::Question ? Answer::No : Answer::Ok;
+    return session().dialogs->message(kind, text, title);
+}
+
+void Anagrafe::reportStoreError(const store::StoreError &error)
+{
+    message(BoxKind::Critical, error.userMessage(), kTitle);
+}
+
+QString Anagrafe::fieldText(int column) const
+{
+    switch (column) {
+    case registry::ColId: return Text10->text();
+    case registry::ColName: return Text26->text();
+    case registry::ColDate: return Text18->text();
+    case registry::ColAddress: return Text25->text();
+    case registry::ColPostCode: return Text24->text();
+    case registry::ColTown: return Text23->text();
+    case registry::ColProvince: return Text22->text();
+    case registry::ColPhone: return Text21->text();
+    case registry::ColFax: return Text20->text();
+    case registry::ColMobile: return Text15->text();
+    case registry::ColEmail: return Text16->text();
+    case registry::ColTaxCode: return Text19->text();
+    case registry::ColVat: return Text2->text();
+    case registry::ColIban: return Text1->text();
+    case registry::ColContact: return Text3->text();
+    case registry::ColNotes: return Text12->toPlainText();
+    default: return {};
+    }
+}
+
+void Anagrafe::setFieldText(int column, const QString &text)
+{
+    QLineEdit *target = nullptr;
+    switch (column) {
+    case registry::ColId: target = Text10; break;
+    case registry::ColName: target = Text26; break;
+    case registry::ColDate: target = Text18; break;
+    case registry::ColAddress: target = Text25; break;
+    case registry::ColPostCode: target = Text24; break;
+    case registry::ColTown: target = Text23; break;
+    case registry::ColProvince: target = Text22; break;
+    case registry::ColPhone: target = Text21; break;
+    case registry::ColFax: target = Text20; break;
+    case registry::ColMobile: target = Text15; break;
+    case registry::ColEmail: target = Text16; break;
+    case registry::ColTaxCode: target = Text19; break;
+    case registry::ColVat: target = Text2; break;
+    case registry::ColIban: target = Text1; break;
+    case registry::ColContact: target = Text3; break;
+    case registry::ColNotes:
+        Text12->setPlainText(text);
+        return;
+    default:
+        return;
+    }
+    target->setText(text);
+}
+
+QString Anagrafe::typeLetter() const
+{
+    if (Check1->isChecked())
+        return QStringLiteral("C");
+    if (Check2->isChecked())
+        return QStringLiteral("F");
+    return {};
+}
+
+std::optional<int> Anagrafe::chosenRow() const
+{
+    const int index = Combo4->currentIndex();
+    if (index < 0 || Combo4->itemText(index) != Combo4->currentText())
+        return std::nullopt;
+    bool ok = false;
+    const int row = Combo4->itemData(index).toInt(&ok);
+    if (!ok || row < 2)
+        return std::nullopt;
+    return row;
+}
+
+// Every control that has a text gets an empty one: the fields, the ID field and the
+// selection list's text (its entries stay).
+void Anagrafe::clearTexts()
+{
+    for (QLineEdit *f : {Text18, Text26, Text10, Text25, Text24, Text23, Text22, Text21, Text20,
+                         Text15, Text16, Text19, Text2, Text3, Text1})
+        f->clear();
+    Text12->clear();
+    Combo4->setCurrentIndex(-1);
+    Combo4->setEditText(QString());
+}
+
+void Anagrafe::clearForTypeChange()
+{
+    clearTexts();
+    Check6->setChecked(false);
+    Check7->setChecked(false);
+    Check4->setChecked(false);
+}
+
+// Shows the counter in the ID field; a failing read leaves the field as it is.
+void Anagrafe::showCounter()
+{
+    skipOnFailure([&] { Text10->setText(sheet().counterText()); });
+}
+
+void Anagrafe::fillList(const QString &typeLetter)
+{
+    Combo4->clear();
+    Combo4->setEditText(QStringLiteral("Seleziona"));
+    try {
+        const RegistrySheet registry = sheet();
+        registry.worksheet().select();
+        for (const registry::Entry &entry : registry.entries(typeLetter))
+            Combo4->addItem(entry.name, entry.row);
+    } catch (const store::StoreError &error) {
+        reportStoreError(error);
+    }
+    // Adding the first entry makes it current; the list shows the invitation instead.
+    Combo4->setCurrentIndex(-1);
+    Combo4->setEditText(QStringLiteral("Seleziona"));
+}
+
+void Anagrafe::placeCalendar()
+{
+    MonthView1->resize(MonthView1->sizeHint());
+    QPoint at = Text18->mapTo(this, QPoint(0, 0));
+    at.setX(qBound(0, at.x(), qMax(0, width() - MonthView1->width())));
+    at.setY(qBound(0, at.y(), qMax(0, height() - MonthView1->height())));
+    MonthView1->move(at);
+    MonthView1->raise();
+}
+
+void Anagrafe::resizeEvent(QResizeEvent *event)
+{
+    controls::Form::resizeEvent(event);
+    if (MonthView1 && MonthView1->isVisible())
+        placeCalendar();
+}
+
+bool Anagrafe::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusOut && leftInsideForm(static_cast<QFocusEvent *>(event))) {
+        if (watched == Text26)
+            Text26_LostFocus();
+        else if (watched == Text10)
+            Text10_LostFocus();
+    }
+    return controls::Form::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------
+// Activation, boxes, list, calendar, clock, leaving
+
+void Anagrafe::activate()
+{
+    Combo4->setEnabled(false);
+    try {
+        const RegistrySheet registry = sheet();
+        if (registry.counterEmpty())
+            registry.setCounter(1);
+        Text10->setText(registry.counterText());
+        m_activationErrorShown = false;
+    } catch (const store::StoreError &error) {
+        // The box takes the activation and gives it back when it closes: report once, or
+        // activation and box would chase each other.
+        if (!m_activationErrorShown) {
+            m_activationErrorShown = true;
+            reportStoreError(error);
+        }
+    }
+    Text26->setFocus();
+    MonthView1->hide();
+}
+
+void Anagrafe::Check1_Click()
+{
+    if (Check1->isChecked()) {
+        Check2->setChecked(false);   // Fornitore's unticking branch runs first, when it was ticked
+        Combo4->setEnabled(true);
+        fillList(QStringLiteral("C"));
+    } else {
+        clearForTypeChange();
+        Combo4->setEnabled(false);
+    }
+}
+
+void Anagrafe::Check2_Click()
+{
+    if (Check2->isChecked()) {
+        Check1->setChecked(false);   // Cliente's unticking branch runs first, when it was ticked
+        Combo4->setEnabled(true);
+        clearTexts();
+        Check6->setChecked(false);
+        Check7->setChecked(false);
+        Check4->setChecked(false);
+        fillList(QStringLiteral("F"));
+    } else {
+        clearForTypeChange();
+        Combo4->setEnabled(false);
+    }
+}
+
+void Anagrafe::Combo4_Click(int index)
+{
+    if (Combo4->currentText().isEmpty() || index < 0)
+        return;
+    bool ok = false;
+    const int row = Combo4->itemData(index).toInt(&ok);
+    if (!ok || row < 2)
+        return;
+    std::optional<RegistrySheet> registry;
+    if (!skipOnFailure([&] { registry.emplace(sheet()); }))
+        return;
+    for (int column : kLoadOrder) {
+        // A cell without a text (an error value) leaves its field as it was.
+        skipOnFailure([&] {
+            if (const std::optional<QString> text = registry->cellText(row, column))
+                setFieldText(column, *text);
+        });
+    }
+}
+
+void Anagrafe::Text26_LostFocus()
+{
+    if (Check1->isChecked() || Check2->isChecked())
+        return;
+    // Shown once the focus change is over, so that the click that moved the focus is not
+    // cut in half by a modal box.
+    QTimer::singleShot(0, this, [this] { message(BoxKind::Plain, kNoType, kTitle); });
+}
+
+void Anagrafe::Text10_LostFocus()
+{
+    // Only a number the user could type is stored: while the field is locked it shows the
+    // counter or a loaded counterparty's number, and storing that would hand the same
+    // number out twice.
+    const bool unlocked = !Text10->isReadOnly();
+    Text10->setReadOnly(true);
+    if (!unlocked || Text10->text().isEmpty())
+        return;
+    try {
+        sheet().setCounterTyped(Text10->text());
+    } catch (const store::StoreError &error) {
+        reportStoreError(error);
+    }
+}
+
+void Anagrafe::Check4_Click()
+{
+    if (Check4->isChecked()) {
+        const QDate today = session().clock ? session().clock->now().date() : QDate::currentDate();
+        MonthView1->setSelectedDate(today);
+        placeCalendar();
+        MonthView1->show();
+    } else {
+        MonthView1->hide();
+    }
+}
+
+void Anagrafe::MonthView1_DateClick(const QDate &date)
+{
+    Text18->setText(store::dateText(date));
+    MonthView1->hide();
+    Check4->setChecked(false);
+}
+
+void Anagrafe::Timer1_Timer()
+{
+    const QDateTime now = session().clock ? session().clock->now() : QDateTime::currentDateTime();
+    Label1->setText(store::clockLine(now, store::ClockStyle::Registry));
+}
+
+void Anagrafe::Mesci_Click()
+{
+    if (controls::Forms *forms = session().forms) {
+        if (QWidget *menu = forms->form(controls::FormId::Contavio)) {
+            if (auto *form = qobject_cast<controls::Form *>(menu))
+                form->showForm();
+            else
+                menu->show();
+        }
+    }
+    hide();
+}
+
+// ---------------------------------------------------------------------------------------
+// Counter
+
+void Anagrafe::Check6_Click()
+{
+    if (!Check6->isChecked())
+        return;
+    try {
+        const RegistrySheet registry = sheet();
+        registry.setCounter(1);
+        Text10->setText(registry.counterText());
+    } catch (const store::StoreError &error) {
+        reportStoreError(error);
+    }
+    Check6->setChecked(false);
+}
+
+void Anagrafe::Check7_Click()
+{
+    if (!Check7->isChecked())
+        return;
+    Text10->setReadOnly(false);
+    message(BoxKind::Information, kCounterUnlocked, kTitleCounter);
+    Text10->clear();
+    Text10->setFocus();
+    Check7->setChecked(false);
+}
+
+// ---------------------------------------------------------------------------------------
+// Record operations
+
+void Anagrafe::XPButton4_Click()
+{
+    if (Text26->text().isEmpty()) {
+        message(BoxKind::Plain, kEmptyName, kTitle);
+        Text26->setFocus();
+        return;
+    }
+    if (message(BoxKind::Question, kInsertQuestion, kTitleLeading) != Answer::Yes) {
+        Pulisci();
+        return;
+    }
+    // Nothing is written before the type is known and a free row is found.
+    const QString letter = typeLetter();
+    if (letter.isEmpty()) {
+        message(BoxKind::Plain, kNoType, kTitle);
+        return;
+    }
+    const std::optional<RegistrySheet> registry = sheetOrReport();
+    if (!registry)
+        return;
+
+    skipOnFailure([&] {
+        if (registry->counterEmpty())
+            registry->setCounter(1);
+    });
+    skipOnFailure([&] { Text10->setText(registry->counterText()); });
+
+    std::optional<int> row;
+    try {
+        row = registry->freeRow();
+    } catch (const store::StoreError &error) {
+        reportStoreError(error);
+        return;
+    }
+    if (!row) {
+        message(BoxKind::Critical, kSheetFull, kTitle);
+        return;
+    }
+
+    skipOnFailure([&] { registry->writeField(*row, registry::ColName, Text26->text()); });
+    skipOnFailure([&] { registry->writeField(*row, registry::ColType, letter); });
+    skipOnFailure([&] { registry->writeField(*row, registry::ColId, Text10->text()); });
+    for (int column : kFieldColumns) {
+        if (column != registry::ColName)
+            skipOnFailure([&] { registry->writeField(*row, column, fieldText(column)); });
+    }
+    skipOnFailure([&] {
+        // A number that does not read as one leaves the counter as it is.
+        const store::Variant id = store::parseTyped(Text10->text());
+        if (id.type == store::Variant::Type::Number)
+            registry->setCounter(id.number + 1);
+    });
+
+    message(BoxKind::Information, kInserted, kTitle);
+    Pulisci();
+}
+
+void Anagrafe::XPButton1_Click()
+{
+    const QString selection = Combo4->currentText();
+    if (selection.isEmpty()) {
+        message(BoxKind::Information, kEmptySelection, kTitleTrailing);
+        Combo4->setFocus();
+        return;
+    }
+    const std::optional<int> row = chosenRow();
+    if (!row) {
+        message(BoxKind::Information, kNoSuchEntry.arg(selection), kTitleTrailing);
+        Combo4->setFocus();
+        return;
+    }
+    const QString letter = typeLetter();
+    if (letter.isEmpty()) {
+        message(BoxKind::Plain, kNoType, kTitle);
+        return;
+    }
+    const std::optional<RegistrySheet> registry = sheetOrReport();
+    if (!registry)
+        return;
+
+    // An empty ID field would take the number away from the row, which would then look
+    // free to the next insert: the number already there stays.
+    if (!Text10->text().isEmpty())
+        skipOnFailure([&] { registry->writeField(*row, registry::ColId, Text10->text()); });
+    skipOnFailure([&] { registry->writeField(*row, registry::ColType, letter); });
+    for (int column : kFieldColumns)
+        skipOnFailure([&] { registry->writeField(*row, column, fieldText(column)); });
+
+    message(BoxKind::Plain, kChanged, kTitleTwoLeading);
+    Combo4->clear();
+    Pulisci();
+}
+
+void Anagrafe::XPButton2_Click()
+{
+    Pulisci();
+    Combo4->clear();
+}
+
+void Anagrafe::XPButton3_Click()
+{
+    if (Text26->text().isEmpty()) {
+        message(BoxKind::Information, kSelectFirst, kTitleTrailing);
+        return;
+    }
+    if (message(BoxKind::Question, kDeleteQuestion, kTitleTrailing) != Answer::Yes)
+        return;
+    if (Text10->text().trimmed().isEmpty()) {
+        message(BoxKind::Information, kNoNumber, kTitleTrailing);
+        return;
+    }
+    const double number = store::leadingNumber(Text10->text());
+    try {
+        const RegistrySheet registry = sheet();
+        registry.worksheet().select();
+        const std::optional<int> row = registry.findNumber(number);
+        if (!row) {
+            message(BoxKind::Information, kNoSuchNumber.arg(store::numberToText(number)), kTitleTrailing);
+            return;
+        }
+        registry.deleteRow(*row);
+    } catch (const store::StoreError &error) {
+        reportStoreError(error);
+        return;
+    }
+    message(BoxKind::Information, kDeleted, kTitleBoth);
+    Pulisci();
+    showCounter();
+}
+
+void Anagrafe::XPButton5_Click()
+{
+    controls::Forms *forms = session().forms;
+    QWidget *print = forms ? forms->form(controls::FormId::StampaP) : nullptr;
+    if (!print)
+        return;
+#ifdef CONTAVIO_REGISTRY_KNOWS_STAMPAP
+    if (auto *stampa = qobject_cast<print::StampaP *>(print)) {
+        stampa->Text1->setText(QStringLiteral("8"));
+        stampa->showForm();
+        return;
+    }
+#endif
+    // The mode field is the print form's "Text1": "8" asks for the registry list.
+    if (auto *mode = print->findChild<QLineEdit *>(QStringLiteral("Text1")))
+        mode->setText(QStringLiteral("8"));
+    if (auto *form = qobject_cast<controls::Form *>(print))
+        form->showForm();
+    else
+        print->show();
+}
+
+void Anagrafe::Pulisci()
+{
+    clearTexts();
+    Check6->setChecked(false);
+    Check7->setChecked(false);
+    Check2->setChecked(false);
+    Check4->setChecked(false);
+    Check1->setChecked(false);
+    showCounter();
+}

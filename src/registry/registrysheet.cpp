@@ -1,0 +1,126 @@
+#include "registrysheet.h"
+
+#include "store/italian.h"
+#include "store/workbook.h"
+
+namespace registry {
+
+namespace {
+
+bool blank(const store::Variant &v)
+{
+    return v.isEmpty() || (v.type == store::Variant::Type::Text && v.text.isEmpty());
+}
+
+// The number a column-A cell carries: numbers as they are, texts only when they read as a
+// number as typed ("12" stored as text); anything else carries none.
+std::optional<double> numberIn(const store::Variant &v)
+{
+    switch (v.type) {
+    case store::Variant::Type::Number:
+        return v.number;
+    case store::Variant::Type::Text: {
+        const store::Variant typed = store::parseTyped(v.text);
+        if (typed.type == store::Variant::Type::Number)
+            return typed.number;
+        return std::nullopt;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+RegistrySheet RegistrySheet::of(store::Workbook &book)
+{
+    return RegistrySheet(book.sheet(kSheetName));
+}
+
+store::Variant RegistrySheet::counter() const
+{
+    return m_sheet.valueAt(kCounterRow, kCounterColumn);
+}
+
+QString RegistrySheet::counterText() const
+{
+    return store::valueToText(counter());
+}
+
+bool RegistrySheet::counterEmpty() const
+{
+    return blank(counter());
+}
+
+void RegistrySheet::setCounter(double number) const
+{
+    m_sheet.cells(kCounterRow, kCounterColumn).setValue(number);
+}
+
+void RegistrySheet::setCounterTyped(const QString &typed) const
+{
+    m_sheet.cells(kCounterRow, kCounterColumn).setValue(typed);
+}
+
+std::vector<Entry> RegistrySheet::entries(const QString &typeLetter) const
+{
+    std::vector<Entry> list;
+    for (int row = 2; row <= store::kMaxRows; ++row) {
+        const QString name = store::valueToText(m_sheet.valueAt(row, ColName));
+        if (name.isEmpty())
+            break;
+        if (store::valueToText(m_sheet.valueAt(row, ColType)) == typeLetter)
+            list.push_back({name, row});
+    }
+    return list;
+}
+
+std::optional<int> RegistrySheet::freeRow() const
+{
+    // A plain int: the search must be able to reach the sheet's last row, 65,536.
+    for (int row = 1; row <= store::kMaxRows; ++row) {
+        if (blank(m_sheet.valueAt(row, ColId)))
+            return row;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> RegistrySheet::findNumber(double number) const
+{
+    const int last = m_sheet.range(QStringLiteral("A2")).endDown().row();
+    for (int row = 2; row <= last; ++row) {
+        const std::optional<double> n = numberIn(m_sheet.valueAt(row, ColId));
+        if (n && *n == number)
+            return row;
+    }
+    return std::nullopt;
+}
+
+void RegistrySheet::deleteRow(int row) const
+{
+    m_sheet.cells(row, 1).entireRow().deleteRows();
+}
+
+std::optional<QString> RegistrySheet::cellText(int row, int column) const
+{
+    const store::Variant v = m_sheet.valueAt(row, column);
+    if (v.type == store::Variant::Type::Error)
+        return std::nullopt;
+    return store::valueToText(v);
+}
+
+void RegistrySheet::writeField(int row, int column, const QString &text) const
+{
+    const store::Range cell = m_sheet.cells(row, column);
+    if (column == ColPostCode && !text.isEmpty()) {
+        // A postal code is a code, not a number: "00184" must keep its zeros, whatever
+        // format the column has.
+        if (cell.numberFormat() != QLatin1String("@"))
+            cell.setNumberFormat(QStringLiteral("@"));
+        cell.setValue(store::Variant::fromText(text));
+        return;
+    }
+    cell.setValue(text);
+}
+
+} // namespace registry
