@@ -1,0 +1,134 @@
+#include "stampap.h"
+
+#include "reports.h"
+
+#include "controls/dialogs.h"
+#include "controls/session.h"
+#include "controls/xpbutton.h"
+#include "store/errors.h"
+#include "store/italian.h"
+#include "store/printing.h"
+#include "store/workbook.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace print {
+
+const QString StampaP::kCaption = QStringLiteral("Seleziona Stampante");
+const QString StampaP::kChoosePrinter = QStringLiteral("Seleziona la stampante");
+const QString StampaP::kDefaultLead = QStringLiteral("La stampante predefinita è: ");
+const QString StampaP::kNotice = QStringLiteral(
+    "Contavio - gestione di clienti, fornitori, incassi e pagamenti.\n"
+    "Scegliete la stampante e premete \"Stampa\".");
+
+StampaP::StampaP(controls::Session &session, QWidget *parent)
+    : controls::Form(session, parent)
+{
+    setObjectName(QStringLiteral("StampaP"));
+    setWindowTitle(kCaption);
+    setFixedSize(controls::twips(5700), controls::twips(3450));
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(controls::twips(240), controls::twips(180), controls::twips(5220),
+                        controls::twips(600));
+    Label1->setWordWrap(true);
+
+    Combo1 = new QComboBox(this);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    Combo1->setGeometry(controls::twips(240), controls::twips(900), controls::twips(5220),
+                        controls::twips(360));
+
+    XPButton2 = new controls::XPButton(QStringLiteral("Stampa"), this);
+    XPButton2->setObjectName(QStringLiteral("XPButton2"));
+    XPButton2->setButtonType(controls::XPButton::FormStyle);
+    XPButton2->setColorScheme(controls::XPButton::FormScheme);
+    XPButton2->setToolTip(QStringLiteral("Invia alla stampante"));
+    XPButton2->setGeometry(controls::twips(1950), controls::twips(1500), controls::twips(1800),
+                           controls::twips(480));
+    connect(XPButton2, &controls::XPButton::clicked, this, &StampaP::stampa);
+
+    Label14 = new QLabel(kNotice, this);
+    Label14->setObjectName(QStringLiteral("Label14"));
+    Label14->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label14->setWordWrap(true);
+    Label14->setGeometry(controls::twips(240), controls::twips(2250), controls::twips(5220),
+                         controls::twips(900));
+    QFont small = Label14->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    Label14->setFont(small);
+
+    // The mode only travels through this field; it is not shown.
+    Text1 = new QLineEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setGeometry(0, 0, controls::twips(600), controls::twips(300));
+    Text1->hide();
+
+    load();
+}
+
+void StampaP::load()
+{
+    store::PrintTarget *printers = session().printers;
+    Combo1->clear();
+    if (printers)
+        Combo1->addItems(printers->printerNames());
+    Combo1->setEditText(kChoosePrinter);
+    Label1->setText(kDefaultLead + QLatin1Char('\n')
+                    + (printers ? printers->defaultPrinterName() : QString()));
+}
+
+bool StampaP::queryUnload()
+{
+    Text1->clear();
+    if (controls::Forms *forms = session().forms) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [forms] {
+                if (forms->isLoaded(controls::FormId::StampaP))
+                    forms->unload(controls::FormId::StampaP);
+            },
+            Qt::QueuedConnection);
+    }
+    return false;
+}
+
+void StampaP::stampa()
+{
+    // The mode is read once, as a number, and tested three times.
+    const double mode = store::leadingNumber(Text1->text());
+    if (mode == 8)
+        run(8);
+    if (mode == 1)
+        run(1);
+    if (mode == 2)
+        run(2);
+}
+
+void StampaP::run(int mode)
+{
+    const Report *report = reportForMode(mode);
+    if (!report)
+        return;
+    controls::Session &s = session();
+    PrintContext context;
+    context.server = s.server;
+    try {
+        context.workbook = &s.workbook();
+    } catch (const store::StoreError &) {
+        context.workbook = nullptr;
+    }
+    context.dialogs = s.dialogs;
+    context.clock = s.clock;
+    context.printers = s.printers;
+    context.printerName = [this] { return Combo1->currentText(); };
+    context.hideForm = [this] { hide(); };
+    runReport(*report, context);
+}
+
+} // namespace print
