@@ -1,0 +1,176 @@
+#pragma once
+
+// BIFF8 building blocks shared by the .xls reader and writer: record numbers, little-endian
+// access, a growing output buffer, and BiffExtras, the records a load keeps for the next save
+// because the object model does not hold them.
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace store {
+
+class Worksheet;
+
+namespace biff {
+
+// Record numbers.
+enum : uint16_t {
+    kFormula = 0x0006, kEof = 0x000A, kCalcCount = 0x000C, kCalcMode = 0x000D,
+    kPrecision = 0x000E, kRefMode = 0x000F, kDelta = 0x0010, kIteration = 0x0011,
+    kProtect = 0x0012, kPassword = 0x0013, kHeader = 0x0014, kFooter = 0x0015,
+    kExternSheet = 0x0017, kName = 0x0018, kWindowProtect = 0x0019,
+    kVerticalPageBreaks = 0x001A, kHorizontalPageBreaks = 0x001B, kNote = 0x001C,
+    kSelection = 0x001D, kDateMode = 0x0022, kExternName = 0x0023,
+    kLeftMargin = 0x0026, kRightMargin = 0x0027, kTopMargin = 0x0028, kBottomMargin = 0x0029,
+    kPrintHeaders = 0x002A, kPrintGridlines = 0x002B, kFilePass = 0x002F, kFont = 0x0031,
+    kContinue = 0x003C, kWindow1 = 0x003D, kBackup = 0x0040, kPane = 0x0041,
+    kCodePage = 0x0042, kDefColWidth = 0x0055, kXct = 0x0059, kCrn = 0x005A,
+    kSaveRecalc = 0x005F, kColInfo = 0x007D, kGuts = 0x0080, kWsBool = 0x0081,
+    kGridSet = 0x0082, kHCenter = 0x0083, kVCenter = 0x0084, kBoundSheet = 0x0085,
+    kCountry = 0x008C, kHideObj = 0x008D, kPalette = 0x0092, kSetup = 0x00A1,
+    kMulRk = 0x00BD, kMulBlank = 0x00BE, kMms = 0x00C1, kRString = 0x00D6,
+    kDbCell = 0x00D7, kBookBool = 0x00DA, kXf = 0x00E0, kInterfaceHdr = 0x00E1,
+    kInterfaceEnd = 0x00E2, kMergeCells = 0x00E5, kSst = 0x00FC, kLabelSst = 0x00FD,
+    kExtSst = 0x00FF, kTabId = 0x013D, kUsesElfs = 0x0160, kDsf = 0x0161,
+    kSupBook = 0x01AE, kCondFmt = 0x01B0, kCf = 0x01B1, kRefreshAll = 0x01B7,
+    kHLink = 0x01B8, kDimensions = 0x0200, kBlank = 0x0201, kNumber = 0x0203,
+    kLabel = 0x0204, kBoolErr = 0x0205, kString = 0x0207, kRow = 0x0208,
+    kIndex = 0x020B, kArray = 0x0221, kDefaultRowHeight = 0x0225, kTable = 0x0236,
+    kRk = 0x027E, kStyle = 0x0293, kFormat = 0x041E, kShrFmla = 0x04BC,
+    kBof = 0x0809, kWriteAccess = 0x005C, kWindow2 = 0x023E, kScl = 0x00A0,
+    kMsoDrawingGroup = 0x00EB, kProt4Rev = 0x01AF, kProt4RevPass = 0x01BC,
+    kUsrExcl = 0x0194, kFileLock = 0x0195, kRrdInfo = 0x0196, kRrdHead = 0x0138,
+};
+
+constexpr int kMaxRecordData = 8224;   // longest payload a BIFF8 record may carry
+
+inline uint16_t u16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
+inline uint32_t u32(const uint8_t *p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
+inline double f64(const uint8_t *p) { double d; std::memcpy(&d, p, 8); return d; }   // little-endian host
+inline void put16(uint8_t *p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
+inline void put32(uint8_t *p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); p[3] = uint8_t(v >> 24); }
+
+// An output buffer that grows geometrically; records are appended header first.
+class Out {
+public:
+    QByteArray bytes;
+    qsizetype size() const { return bytes.size(); }
+    void reserve(qsizetype n) { bytes.reserve(n); }
+    void u8(uint8_t v) { bytes.append(char(v)); }
+    void u16(uint16_t v) { char b[2] = {char(v), char(v >> 8)}; bytes.append(b, 2); }
+    void u32(uint32_t v) { char b[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; bytes.append(b, 4); }
+    void f64(double d) { char b[8]; std::memcpy(b, &d, 8); bytes.append(b, 8); }
+    void raw(const QByteArray &b) { bytes.append(b); }
+    void raw(const void *p, qsizetype n) { bytes.append(static_cast<const char *>(p), n); }
+    // Starts a record and returns the offset of its header; end() fills in the length.
+    qsizetype begin(uint16_t type) { qsizetype at = bytes.size(); u16(type); u16(0); return at; }
+    void end(qsizetype at) {
+        put16(reinterpret_cast<uint8_t *>(bytes.data()) + at + 2, uint16_t(bytes.size() - at - 4));
+    }
+    void record(uint16_t type, const QByteArray &data) { u16(type); u16(uint16_t(data.size())); bytes.append(data); }
+    void record(uint16_t type, const void *data, int size) { u16(type); u16(uint16_t(size)); raw(data, size); }
+    void empty(uint16_t type) { u16(type); u16(0); }
+    void record16(uint16_t type, uint16_t v) { u16(type); u16(2); u16(v); }
+};
+
+// Where a carried record goes back when the substream is written again: after the block of
+// records the writer produces itself that preceded it when it was read.
+enum class Place : uint8_t {
+    BookHead,      // after the file head (WRITEACCESS .. TABID), before WINDOW1
+    BookSettings,  // after WINDOW1 .. BOOKBOOL, before the fonts
+    BookStyles,    // after the STYLE records, before the sheet list
+    BookSheets,    // after BOUNDSHEET and COUNTRY, before the external references
+    BookNames,     // after the NAME records, before the shared strings
+    BookTail,      // after EXTSST, before EOF
+    SheetHead,     // after BOF and the calculation settings, before the page set-up
+    SheetBreaks,   // after WSBOOL, before HEADER: page breaks
+    SheetPrinter,  // after the margins, before SETUP: printer settings
+    SheetPage,     // after SETUP: sheet protection, background
+    SheetColumns,  // after COLINFO, before DIMENSIONS
+    SheetCells,    // after the cell table: drawings, objects, notes
+    SheetWindow,   // after WINDOW2, before PANE (zoom, page layout view)
+    SheetTail,     // after SELECTION: merged cells, conditional formats, validation, links
+};
+
+struct RawRecord {
+    uint16_t type = 0;
+    QByteArray data;
+};
+
+struct PlacedRecord {
+    Place place;
+    uint16_t type;
+    QByteArray data;
+};
+
+// One reference of EXTERNSHEET: SUPBOOK index and a range of sheet tabs (0-based).
+struct Xti {
+    uint16_t supBook = 0;
+    int16_t first = 0;
+    int16_t last = 0;
+};
+
+// A SUPBOOK record and the EXTERNNAME/XCT/CRN records that belong to it.
+struct SupBook {
+    QByteArray record;
+    std::vector<RawRecord> followers;
+    bool internal = false;   // this workbook's own sheets
+};
+
+// A NAME record as read; built-in print names are rebuilt from the page set-up.
+struct NameRecord {
+    QByteArray record;
+    int builtin = -1;        // 0x06 Print_Area, 0x07 Print_Titles, other built-ins, -1 user name
+    int sheet = 0;           // 1-based original tab of the scope, 0 = workbook
+};
+
+// A non-worksheet sheet (chart, macro or dialog sheet) carried whole.
+struct OtherSheet {
+    QByteArray boundSheet;          // BOUNDSHEET payload with lbPlyPos ignored
+    std::vector<RawRecord> records; // the substream, BOF to EOF included
+    int originalTab = 0;            // 0-based position among all sheets of the file
+    int afterTab = -1;              // original tab of the worksheet it followed, -1 = first
+};
+
+// A compound-file stream kept beside the Workbook stream (document properties, macros).
+struct CfbEntry {
+    QString path;   // "/"-separated inside the file, e.g. "\005SummaryInformation"
+    QByteArray data;
+    bool storage = false;   // an empty storage (streams carry their parent's path)
+};
+
+} // namespace biff
+
+// Records the object model does not hold, kept by the file layer between a load and a save.
+// One type serves both the workbook (globals) and a worksheet (its substream).
+struct BiffExtras {
+    std::vector<biff::PlacedRecord> records;   // in file order, with their place
+
+    // Workbook globals.
+    std::vector<biff::CfbEntry> otherStreams;
+    QByteArray window1;                        // WINDOW1 payload (window position, tab ratio)
+    std::vector<biff::SupBook> supBooks;
+    std::vector<biff::Xti> xtis;
+    std::vector<biff::NameRecord> names;
+    std::vector<biff::OtherSheet> otherSheets;
+    int sheetTabCount = 0;                     // all sheets of the file, worksheets included
+
+    // Worksheet substream.
+    int originalTab = -1;                      // 0-based tab of this sheet in the file read
+    uint8_t hiddenState = 0;                   // BOUNDSHEET hsState
+    QByteArray setup;                          // SETUP payload: fields the model lacks
+    QString header;                            // HEADER text with every section, as read
+    QByteArray footer;                         // FOOTER payload
+    QByteArray window2;                        // WINDOW2 payload: gridlines, colours, zoom
+    uint16_t wsBool = 0x04C1;
+    std::map<int, uint16_t> columnFlags;       // COLINFO flags (hidden, outline) by 1-based column
+    // SHRFMLA/ARRAY/TABLE records that followed a FORMULA, by the formula's index.
+    std::map<uint32_t, std::vector<biff::RawRecord>> formulaFollowers;
+};
+
+} // namespace store

@@ -1,0 +1,274 @@
+#include "biffstream.h"
+
+#include "crypto.h"
+
+#include <algorithm>
+
+namespace store::biff {
+
+QString decodeChars(const uint8_t *p, int count, bool wide)
+{
+    if (count <= 0)
+        return QString();
+    if (!wide)
+        return QString::fromLatin1(reinterpret_cast<const char *>(p), count);
+    QString s(count, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(s.data());
+    for (int i = 0; i < count; ++i)
+        out[i] = char16_t(p[2 * i] | (p[2 * i + 1] << 8));
+    return s;
+}
+
+QString Cursor::stringBody(int count, bool /*extended*/)
+{
+    const uint8_t flags = u8();
+    if (!m_ok)
+        return QString();
+    int runs = 0;
+    qint64 ext = 0;
+    if (flags & 0x08)
+        runs = u16();
+    if (flags & 0x04)
+        ext = u32();
+    const bool wide = flags & 0x01;
+    const int bytes = wide ? count * 2 : count;
+    if (!has(bytes))
+        return QString();
+    QString s = decodeChars(here(), count, wide);
+    m_pos += bytes;
+    const qint64 tail = qint64(runs) * 4 + ext;
+    if (tail > left())
+        m_pos = m_size;   // runs and phonetic data are not needed; a short tail is harmless
+    else
+        m_pos += int(tail);
+    return s;
+}
+
+// ---------------------------------------------------------------------------------------
+
+ContinuedReader::ContinuedReader(const QByteArray &data, const std::vector<int> &pieceSizes)
+    : m_data(data)
+{
+    int end = 0;
+    m_ends.reserve(pieceSizes.size());
+    for (int s : pieceSizes) {
+        end += s;
+        m_ends.push_back(end);
+    }
+    if (m_ends.empty() || m_ends.back() != int(m_data.size()))
+        m_ends.push_back(int(m_data.size()));
+}
+
+int ContinuedReader::pieceEnd() const
+{
+    return m_piece < m_ends.size() ? m_ends[m_piece] : int(m_data.size());
+}
+
+uint8_t ContinuedReader::u8()
+{
+    if (m_pos >= int(m_data.size())) {
+        m_ok = false;
+        return 0;
+    }
+    uint8_t v = uint8_t(m_data[m_pos++]);
+    while (m_piece < m_ends.size() && m_pos >= m_ends[m_piece])
+        ++m_piece;
+    return v;
+}
+
+uint16_t ContinuedReader::u16()
+{
+    uint16_t lo = u8();
+    return uint16_t(lo | (u8() << 8));
+}
+
+uint32_t ContinuedReader::u32()
+{
+    uint32_t lo = u16();
+    return lo | (uint32_t(u16()) << 16);
+}
+
+void ContinuedReader::skip(qint64 n)
+{
+    if (n > qint64(m_data.size()) - m_pos) {
+        m_pos = int(m_data.size());
+        m_ok = false;
+        return;
+    }
+    m_pos += int(n);
+    while (m_piece < m_ends.size() && m_pos >= m_ends[m_piece])
+        ++m_piece;
+}
+
+QString ContinuedReader::string16()
+{
+    const int count = u16();
+    const uint8_t flags = u8();
+    if (!m_ok)
+        return QString();
+    int runs = 0;
+    qint64 ext = 0;
+    if (flags & 0x08)
+        runs = u16();
+    if (flags & 0x04)
+        ext = u32();
+    bool wide = flags & 0x01;
+    QString s;
+    s.reserve(count);
+    int remaining = count;
+    // Each piece holds whole characters; a piece boundary inside the characters is followed
+    // by a fresh option byte that restates the width of the rest.
+    while (remaining > 0 && m_ok) {
+        if (m_pos >= int(m_data.size())) {
+            m_ok = false;
+            break;
+        }
+        const int avail = pieceEnd() - m_pos;
+        const int width = wide ? 2 : 1;
+        int take = std::min(remaining, avail / width);
+        if (take > 0) {
+            s.append(decodeChars(reinterpret_cast<const uint8_t *>(m_data.constData()) + m_pos, take, wide));
+            skip(qint64(take) * width);
+            remaining -= take;
+        } else if (avail > 0) {
+            skip(avail);   // half a character before a boundary: damaged, go on at the boundary
+        }
+        if (remaining > 0 && m_pos < int(m_data.size())) {
+            wide = u8() & 0x01;
+        }
+    }
+    skip(qint64(runs) * 4 + ext);
+    return s;
+}
+
+// ---------------------------------------------------------------------------------------
+
+RecordStream::RecordStream(QByteArray bytes) : m_bytes(std::move(bytes)) {}
+
+bool RecordStream::next()
+{
+    m_valid = false;
+    m_truncated = false;
+    const qsizetype total = m_bytes.size();
+    if (m_next < 0 || m_next + 4 > total)
+        return false;
+    const uint8_t *p = reinterpret_cast<const uint8_t *>(m_bytes.constData()) + m_next;
+    const int size = biff::u16(p + 2);
+    if (m_next + 4 + size > total) {
+        m_truncated = true;
+        return false;
+    }
+    m_type = biff::u16(p);
+    m_size = size;
+    m_offset = m_next;
+    m_next += 4 + size;
+    m_valid = true;
+    return true;
+}
+
+uint16_t RecordStream::peekType() const
+{
+    if (m_next + 4 > m_bytes.size())
+        return 0xFFFF;
+    return biff::u16(reinterpret_cast<const uint8_t *>(m_bytes.constData()) + m_next);
+}
+
+QByteArray RecordStream::joinContinues(std::vector<int> *pieceSizes)
+{
+    QByteArray out = payload();
+    if (pieceSizes) {
+        pieceSizes->clear();
+        pieceSizes->push_back(m_size);
+    }
+    while (peekType() == kContinue) {
+        const qsizetype save = m_next;
+        if (!next()) {
+            m_next = save;
+            break;
+        }
+        out.append(reinterpret_cast<const char *>(data()), m_size);
+        if (pieceSizes)
+            pieceSizes->push_back(m_size);
+    }
+    return out;
+}
+
+void RecordStream::decrypt(qsizetype from, StreamCipher &cipher)
+{
+    m_bytes.detach();
+    cipherRecords(reinterpret_cast<uint8_t *>(m_bytes.data()), m_bytes.size(), from, cipher);
+}
+
+void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher)
+{
+    qsizetype at = from;
+    while (at >= 0 && at + 4 <= size) {
+        const uint16_t type = biff::u16(stream + at);
+        const int len = biff::u16(stream + at + 2);
+        const qsizetype payload = at + 4;
+        if (payload + len > size)
+            break;
+        switch (type) {
+        case kBof: case kFilePass: case kInterfaceHdr: case kUsrExcl: case kFileLock:
+        case kRrdInfo: case kRrdHead:
+            break;   // always in clear
+        case kBoundSheet:
+            cipher.beginRecord(type, uint16_t(len), uint64_t(payload));
+            if (len > 4)   // the substream position stays in clear
+                cipher.apply(uint64_t(payload + 4), stream + payload + 4, size_t(len - 4));
+            break;
+        default:
+            if (len > 0) {
+                cipher.beginRecord(type, uint16_t(len), uint64_t(payload));
+                cipher.apply(uint64_t(payload), stream + payload, size_t(len));
+            }
+            break;
+        }
+        at = payload + len;
+    }
+}
+
+int minimumRecordSize(uint16_t type)
+{
+    switch (type) {
+    case kBof: return 8;
+    case kBoundSheet: return 8;
+    case kFilePass: return 2;
+    case kSst: return 8;
+    case kFont: return 15;
+    case kFormat: return 5;
+    case kXf: return 20;
+    case kDateMode: return 2;
+    case kName: return 14;
+    case kExternSheet: return 2;
+    case kSupBook: return 4;
+    case kCodePage: return 2;
+    case kWindow1: return 18;
+    case kDimensions: return 14;
+    case kRow: return 16;
+    case kColInfo: return 10;
+    case kDefColWidth: return 2;
+    case kDefaultRowHeight: return 4;
+    case kLabelSst: return 10;
+    case kLabel: return 9;
+    case kRString: return 9;
+    case kRk: return 10;
+    case kMulRk: return 12;
+    case kNumber: return 14;
+    case kBoolErr: return 8;
+    case kBlank: return 6;
+    case kMulBlank: return 8;
+    case kFormula: return 20;
+    case kString: return 3;
+    case kWindow2: return 10;
+    case kPane: return 10;
+    case kSelection: return 9;
+    case kLeftMargin: case kRightMargin: case kTopMargin: case kBottomMargin: return 8;
+    case kSetup: return 34;
+    case kPrintGridlines: case kPrintHeaders: case kHCenter: case kVCenter: return 2;
+    case kWsBool: return 2;
+    default: return 0;
+    }
+}
+
+} // namespace store::biff

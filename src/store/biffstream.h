@@ -1,0 +1,123 @@
+#pragma once
+
+// The one BIFF8 record stream of the reader: record headers, bounds, the joining of CONTINUE
+// records, and the decryption of a protected stream (which leaves in clear the records and
+// fields the format never encrypts). Parsers of single records work on a Cursor over the
+// payload and never see stream offsets.
+
+#include "biff.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace store {
+
+class StreamCipher;
+
+namespace biff {
+
+// Bounds-checked little-endian reading of one payload. Reading past the end yields zeros and
+// clears ok(); callers check ok() once after a group of reads.
+class Cursor {
+public:
+    Cursor(const uint8_t *data, int size) : m_data(data), m_size(size) {}
+    explicit Cursor(const QByteArray &b) : m_data(reinterpret_cast<const uint8_t *>(b.constData())), m_size(int(b.size())) {}
+
+    bool ok() const { return m_ok; }
+    int pos() const { return m_pos; }
+    int size() const { return m_size; }
+    int left() const { return m_size - m_pos; }
+    const uint8_t *here() const { return m_data + m_pos; }
+    bool has(int n) { if (n < 0 || left() < n) { m_ok = false; return false; } return true; }
+
+    uint8_t u8() { if (!has(1)) return 0; return m_data[m_pos++]; }
+    uint16_t u16() { if (!has(2)) return 0; uint16_t v = biff::u16(m_data + m_pos); m_pos += 2; return v; }
+    uint32_t u32() { if (!has(4)) return 0; uint32_t v = biff::u32(m_data + m_pos); m_pos += 4; return v; }
+    double f64() { if (!has(8)) return 0; double v = biff::f64(m_data + m_pos); m_pos += 8; return v; }
+    void skip(int n) { if (has(n)) m_pos += n; else m_pos = m_size; }
+
+    // XLUnicodeString (16-bit count), ShortXLUnicodeString (8-bit count) and the count-less
+    // form whose count the caller knows. Rich-text runs and phonetic data are skipped.
+    QString string16() { int n = u16(); return stringBody(n, true); }
+    QString string8() { int n = u8(); return stringBody(n, false); }
+    QString stringNoCount(int n) { return stringBody(n, false); }
+
+private:
+    QString stringBody(int count, bool extended);
+    const uint8_t *m_data;
+    int m_size;
+    int m_pos = 0;
+    bool m_ok = true;
+};
+
+// Characters stored one byte each (Latin-1) or two (UTF-16LE).
+QString decodeChars(const uint8_t *p, int count, bool wide);
+
+// A record joined with the CONTINUE records that followed it, with the size of each piece,
+// for the records whose strings restate their character width at every piece (SST, STRING).
+class ContinuedReader {
+public:
+    ContinuedReader(const QByteArray &data, const std::vector<int> &pieceSizes);
+    bool ok() const { return m_ok; }
+    bool atEnd() const { return m_pos >= int(m_data.size()); }
+    // An XLUnicodeString that may run over piece boundaries.
+    QString string16();
+    uint32_t u32();
+    uint16_t u16();
+
+private:
+    uint8_t u8();
+    void skip(qint64 n);
+    int pieceEnd() const;   // end of the piece holding m_pos
+    QByteArray m_data;
+    std::vector<int> m_ends;    // cumulative ends of the pieces
+    int m_pos = 0;
+    size_t m_piece = 0;
+    bool m_ok = true;
+};
+
+class RecordStream {
+public:
+    explicit RecordStream(QByteArray bytes);
+
+    // Decrypts every payload from stream offset `from` on (the first record after FILEPASS).
+    void decrypt(qsizetype from, StreamCipher &cipher);
+    const QByteArray &bytes() const { return m_bytes; }
+
+    void seek(qsizetype offset) { m_next = offset; m_valid = false; }
+    // Moves to the next record; false at the end of the stream or when the record does
+    // not fit in what is left of it (truncated() tells the two apart).
+    bool next();
+    bool truncated() const { return m_truncated; }
+    uint16_t type() const { return m_type; }
+    int size() const { return m_size; }
+    qsizetype offset() const { return m_offset; }
+    const uint8_t *data() const { return reinterpret_cast<const uint8_t *>(m_bytes.constData()) + m_offset + 4; }
+    QByteArray payload() const { return QByteArray(reinterpret_cast<const char *>(data()), m_size); }
+    Cursor cursor() const { return Cursor(data(), m_size); }
+    // The record type that follows the current one, 0xFFFF when none.
+    uint16_t peekType() const;
+    // The current record with the CONTINUE records that follow it (consumed).
+    QByteArray joinContinues(std::vector<int> *pieceSizes = nullptr);
+
+private:
+    QByteArray m_bytes;
+    qsizetype m_next = 0;
+    qsizetype m_offset = 0;
+    uint16_t m_type = 0;
+    int m_size = 0;
+    bool m_valid = false;
+    bool m_truncated = false;
+};
+
+// Encrypts or decrypts the payloads of the records that start at `from`, in place, leaving
+// headers and the parts the format keeps in clear untouched. Shared by reader and writer.
+void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher);
+
+// The minimum payload size the reader needs for a record it parses; 0 when it parses none.
+int minimumRecordSize(uint16_t type);
+
+} // namespace biff
+} // namespace store

@@ -1,0 +1,175 @@
+#include "cfb.h"
+
+#include "errors.h"
+
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-memory.h>
+#include <gsf/gsf-outfile-msole.h>
+#include <gsf/gsf-outfile.h>
+#include <gsf/gsf-output-memory.h>
+#include <gsf/gsf-utils.h>
+
+#include <QStringList>
+
+#include <map>
+#include <mutex>
+
+namespace store::cfb {
+
+namespace {
+
+constexpr int kMaxDepth = 8;
+constexpr int kMaxEntries = 4096;
+
+void initOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { gsf_init(); });
+}
+
+QString damaged() { return QStringLiteral("Il file non è una cartella di lavoro leggibile: è danneggiato."); }
+
+// RAII for GObject references.
+template <typename T>
+struct Ref {
+    T *p = nullptr;
+    explicit Ref(T *q = nullptr) : p(q) {}
+    ~Ref() { if (p) g_object_unref(p); }
+    Ref(const Ref &) = delete;
+    Ref &operator=(const Ref &) = delete;
+};
+
+struct ReadBudget {
+    qint64 fileSize;
+    qint64 left;    // bytes all streams together may take
+    int entries = 0;
+};
+
+void readStorage(GsfInfile *dir, const QString &prefix, int depth, ReadBudget &budget,
+                 std::vector<biff::CfbEntry> &out)
+{
+    const int n = gsf_infile_num_children(dir);
+    for (int i = 0; i < n; ++i) {
+        if (++budget.entries > kMaxEntries)
+            throw StoreError(ErrorKind::Damaged, damaged(), QStringLiteral("troppe voci nel file composto"));
+        const char *cname = gsf_infile_name_by_index(dir, i);
+        Ref<GsfInput> child(gsf_infile_child_by_index(dir, i));
+        if (!child.p || !cname)
+            throw StoreError(ErrorKind::Damaged, damaged(), QStringLiteral("voce %1 illeggibile").arg(i));
+        const QString path = prefix.isEmpty() ? QString::fromUtf8(cname) : prefix + u'/' + QString::fromUtf8(cname);
+        const bool isStorage = GSF_IS_INFILE(child.p) && gsf_infile_num_children(GSF_INFILE(child.p)) >= 0;
+        if (isStorage) {
+            if (depth >= kMaxDepth)
+                throw StoreError(ErrorKind::Damaged, damaged(), QStringLiteral("cartelle annidate troppo a fondo"));
+            biff::CfbEntry e;
+            e.path = path;
+            e.storage = true;
+            out.push_back(std::move(e));
+            readStorage(GSF_INFILE(child.p), path, depth + 1, budget, out);
+            continue;
+        }
+        const gsf_off_t size = gsf_input_size(child.p);
+        if (size < 0 || size > budget.fileSize || size > budget.left)
+            throw StoreError(ErrorKind::Damaged, damaged(),
+                             QStringLiteral("flusso \"%1\" di %2 byte in un file di %3").arg(path).arg(qint64(size)).arg(budget.fileSize));
+        budget.left -= size;
+        biff::CfbEntry e;
+        e.path = path;
+        e.data.resize(qsizetype(size));
+        if (size > 0 && !gsf_input_read(child.p, size_t(size), reinterpret_cast<guint8 *>(e.data.data())))
+            throw StoreError(ErrorKind::Damaged, damaged(), QStringLiteral("flusso \"%1\" troncato").arg(path));
+        out.push_back(std::move(e));
+    }
+}
+
+// A storage being written and the storages below it.
+struct OutNode {
+    std::map<QString, OutNode> storages;
+    std::vector<const biff::CfbEntry *> streams;
+};
+
+void writeNode(GsfOutfile *dir, const OutNode &node)
+{
+    for (const auto &[name, sub] : node.storages) {
+        Ref<GsfOutput> child(gsf_outfile_new_child(dir, name.toUtf8().constData(), TRUE));
+        if (!child.p)
+            throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile preparare il file."), QStringLiteral("cartella %1").arg(name));
+        writeNode(GSF_OUTFILE(child.p), sub);
+        gsf_output_close(child.p);
+    }
+    for (const biff::CfbEntry *e : node.streams) {
+        const QString name = e->path.section(u'/', -1);
+        Ref<GsfOutput> child(gsf_outfile_new_child(dir, name.toUtf8().constData(), FALSE));
+        if (!child.p)
+            throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile preparare il file."), QStringLiteral("flusso %1").arg(name));
+        if (!e->data.isEmpty()
+            && !gsf_output_write(child.p, size_t(e->data.size()), reinterpret_cast<const guint8 *>(e->data.constData())))
+            throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile preparare il file."), QStringLiteral("flusso %1").arg(name));
+        gsf_output_close(child.p);
+    }
+}
+
+} // namespace
+
+std::vector<biff::CfbEntry> read(const QByteArray &file)
+{
+    initOnce();
+    std::vector<biff::CfbEntry> out;
+    // A compound file starts with its signature; anything else is not one at all.
+    static const unsigned char sig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    if (file.size() < 512 || memcmp(file.constData(), sig, 8) != 0)
+        throw StoreError(ErrorKind::Damaged, damaged(), QStringLiteral("firma del file composto assente"));
+    Ref<GsfInput> mem(gsf_input_memory_new(reinterpret_cast<const guint8 *>(file.constData()), file.size(), FALSE));
+    GError *err = nullptr;
+    Ref<GsfInfile> ole(gsf_infile_msole_new(mem.p, &err));
+    if (!ole.p) {
+        QString why = err ? QString::fromUtf8(err->message) : QString();
+        if (err)
+            g_error_free(err);
+        throw StoreError(ErrorKind::Damaged, damaged(), why);
+    }
+    ReadBudget budget{file.size(), file.size() * 4, 0};
+    readStorage(ole.p, QString(), 0, budget, out);
+    return out;
+}
+
+QByteArray write(const std::vector<biff::CfbEntry> &entries)
+{
+    initOnce();
+    OutNode root;
+    for (const biff::CfbEntry &e : entries) {
+        const QStringList parts = e.path.split(u'/', Qt::SkipEmptyParts);
+        if (parts.isEmpty())
+            continue;
+        OutNode *node = &root;
+        const int dirs = e.storage ? int(parts.size()) : int(parts.size()) - 1;
+        for (int i = 0; i < dirs; ++i)
+            node = &node->storages[parts[i]];
+        if (!e.storage)
+            node->streams.push_back(&e);
+    }
+    Ref<GsfOutput> sink(gsf_output_memory_new());
+    QByteArray image;
+    {
+        Ref<GsfOutfile> ole(gsf_outfile_msole_new_full(sink.p, 512, 64));
+        if (!ole.p)
+            throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile preparare il file."), QStringLiteral("file composto"));
+        // The class id every BIFF8 workbook carries on its root storage.
+        static const guint8 clsid[16] = {0x20, 0x08, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                         0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+        gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(ole.p), clsid);
+        writeNode(ole.p, root);
+        if (!gsf_output_close(GSF_OUTPUT(ole.p)))
+            throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile preparare il file."), QStringLiteral("chiusura del file composto"));
+    }
+    const gsf_off_t size = gsf_output_size(sink.p);
+    const guint8 *bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.p));
+    if (size > 0 && bytes)
+        image = QByteArray(reinterpret_cast<const char *>(bytes), qsizetype(size));
+    if (!gsf_output_is_closed(sink.p))
+        gsf_output_close(sink.p);
+    return image;
+}
+
+} // namespace store::cfb

@@ -1,0 +1,137 @@
+#include "savefile.h"
+
+#include "errors.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace store {
+
+namespace {
+
+QString systemReason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+
+[[noreturn]] void fail(const QString &path, const QString &detail)
+{
+    throw StoreError(ErrorKind::Io,
+                     QStringLiteral("Impossibile salvare il file %1.").arg(QFileInfo(path).fileName()),
+                     detail);
+}
+
+// The file a save really replaces: the target of a symbolic link (followed to its end), or
+// the path itself.
+QString realTarget(const QString &path)
+{
+    QString current = QFileInfo(path).absoluteFilePath();
+    for (int hops = 0; hops < 40; ++hops) {
+        const QFileInfo info(current);
+        if (!info.isSymLink())
+            return current;
+        QString target = info.symLinkTarget();   // absolute
+        if (target.isEmpty())
+            return current;
+        current = target;
+    }
+    fail(path, QStringLiteral("troppi collegamenti simbolici"));
+}
+
+bool writeAll(int fd, const char *data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(std::min<qsizetype>(size, 1 << 20)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+} // namespace
+
+QString saveTempPrefix(const QString &fileName)
+{
+    return QStringLiteral(".~") + fileName + QStringLiteral(".salvataggio-");
+}
+
+void writeFileAtomically(const QString &path, const QByteArray &bytes)
+{
+    const QString target = realTarget(path);
+    const QFileInfo info(target);
+    const QString folder = info.absolutePath();
+    QByteArray tmpl = QFile::encodeName(folder + u'/' + saveTempPrefix(info.fileName()) + QStringLiteral("XXXXXX"));
+
+    struct stat original {};
+    const bool exists = ::stat(QFile::encodeName(target).constData(), &original) == 0;
+
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0)
+        fail(path, systemReason(errno));
+    const QByteArray tmpName = tmpl;
+    auto abandon = [&](int err) {
+        ::close(fd);
+        ::unlink(tmpName.constData());
+        fail(path, systemReason(err));
+    };
+
+    if (!writeAll(fd, bytes.constData(), bytes.size()))
+        abandon(errno);
+    mode_t mode;
+    if (exists) {
+        mode = original.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0)
+        abandon(errno);
+    if (exists && (original.st_uid != ::geteuid() || original.st_gid != ::getegid())) {
+        // Keep the owner when we may; a user saving someone else's file keeps it readable
+        // through the permissions above.
+        [[maybe_unused]] int ignored = ::fchown(fd, original.st_uid, original.st_gid);
+    }
+    if (::fsync(fd) != 0)
+        abandon(errno);
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(tmpName.constData());
+        fail(path, systemReason(err));
+    }
+    if (::rename(tmpName.constData(), QFile::encodeName(target).constData()) != 0) {
+        const int err = errno;
+        ::unlink(tmpName.constData());
+        fail(path, systemReason(err));
+    }
+    // The rename itself reaches the disk with the folder.
+    const int dirFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+int removeLeftoverSaveFiles(const QString &path)
+{
+    const QFileInfo info(realTarget(path));
+    QDir dir(info.absolutePath());
+    const QString prefix = saveTempPrefix(info.fileName());
+    int removed = 0;
+    const QStringList names = dir.entryList({prefix + u'*'}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        if (name.size() == prefix.size() + 6 && dir.remove(name))
+            ++removed;
+    }
+    return removed;
+}
+
+} // namespace store

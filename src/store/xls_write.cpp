@@ -1,0 +1,1050 @@
+// Writing a BIFF8 workbook: the globals, one substream per sheet (with the records a load
+// carried), the shared strings split over CONTINUE records, encryption of the whole stream
+// in memory, and the compound file around it.
+
+#include "xls.h"
+
+#include "biff.h"
+#include "biffstream.h"
+#include "cfb.h"
+#include "crypto.h"
+#include "errors.h"
+#include "savefile.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+
+namespace store {
+
+namespace {
+
+using namespace biff;
+
+const BiffExtras &noExtras()
+{
+    static const BiffExtras empty;
+    return empty;
+}
+
+bool needsWide(const QString &s)
+{
+    for (QChar c : s)
+        if (c.unicode() > 0xFF)
+            return true;
+    return false;
+}
+
+void putChars(Out &out, const QString &s, qsizetype from, qsizetype count, bool wide)
+{
+    const char16_t *p = reinterpret_cast<const char16_t *>(s.constData()) + from;
+    const qsizetype at = out.bytes.size();
+    out.bytes.resize(at + count * (wide ? 2 : 1));
+    uint8_t *o = reinterpret_cast<uint8_t *>(out.bytes.data()) + at;
+    if (wide) {
+        for (qsizetype i = 0; i < count; ++i) {
+            o[2 * i] = uint8_t(p[i]);
+            o[2 * i + 1] = uint8_t(p[i] >> 8);
+        }
+    } else {
+        for (qsizetype i = 0; i < count; ++i)
+            o[i] = uint8_t(p[i]);
+    }
+}
+
+// XLUnicodeString: 16-bit count, option byte, characters.
+void putString16(Out &out, const QString &s)
+{
+    const bool wide = needsWide(s);
+    out.u16(uint16_t(s.size()));
+    out.u8(wide ? 1 : 0);
+    putChars(out, s, 0, s.size(), wide);
+}
+
+// ShortXLUnicodeString: 8-bit count.
+void putString8(Out &out, const QString &s)
+{
+    const bool wide = needsWide(s);
+    out.u8(uint8_t(s.size()));
+    out.u8(wide ? 1 : 0);
+    putChars(out, s, 0, s.size(), wide);
+}
+
+// Writes strings into a record that continues in CONTINUE records when full: a string's
+// head (count and options) is never split, its characters are split only between whole
+// characters, and each continued part restates the width in a fresh option byte.
+class ContinuedWriter {
+public:
+    ContinuedWriter(Out &out, uint16_t type) : m_out(out) { m_start = m_out.begin(type); }
+
+    qsizetype room() const { return kMaxRecordData - (m_out.size() - m_start - 4); }
+    qsizetype recordStart() const { return m_start; }
+    void fixed(uint32_t v) { ensure(4); m_out.u32(v); }
+
+    // Returns the stream offset where the string begins.
+    qsizetype string(const QString &s)
+    {
+        const bool wide = needsWide(s);
+        const int width = wide ? 2 : 1;
+        if (room() < 3 + (s.isEmpty() ? 0 : width))
+            next();
+        const qsizetype at = m_out.size();
+        m_out.u16(uint16_t(s.size()));
+        m_out.u8(wide ? 1 : 0);
+        qsizetype done = 0;
+        while (done < s.size()) {
+            qsizetype take = std::min<qsizetype>(s.size() - done, room() / width);
+            if (take == 0) {
+                next();
+                m_out.u8(wide ? 1 : 0);
+                continue;
+            }
+            putChars(m_out, s, done, take, wide);
+            done += take;
+        }
+        return at;
+    }
+
+    void finish() { m_out.end(m_start); }
+
+private:
+    void ensure(int n) { if (room() < n) next(); }
+    void next()
+    {
+        m_out.end(m_start);
+        m_start = m_out.begin(kContinue);
+    }
+    Out &m_out;
+    qsizetype m_start;
+};
+
+// The RK form of a number when it has one exactly.
+bool toRk(double v, uint32_t &rk)
+{
+    if (std::isfinite(v) && v == std::floor(v) && v >= -536870912.0 && v <= 536870911.0) {
+        rk = (uint32_t(int32_t(v)) << 2) | 0x02;
+        return true;
+    }
+    const double x100 = v * 100.0;
+    if (std::isfinite(x100) && x100 == std::floor(x100) && x100 >= -536870912.0 && x100 <= 536870911.0
+        && x100 / 100.0 == v) {
+        rk = (uint32_t(int32_t(x100)) << 2) | 0x03;
+        return true;
+    }
+    uint64_t bits;
+    std::memcpy(&bits, &v, 8);
+    if ((bits & 0x3FFFFFFFFull) == 0) {
+        rk = uint32_t(bits >> 32);
+        return true;
+    }
+    return false;
+}
+
+// The sections of a header or footer text ("&L..&C..&R..").
+QString section(const QString &text, QChar which)
+{
+    QString out;
+    QChar current = u'C';
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'&' && i + 1 < text.size()) {
+            const QChar n = text[i + 1].toUpper();
+            if (n == u'L' || n == u'C' || n == u'R') {
+                current = n;
+                ++i;
+                continue;
+            }
+            if (current == which) {
+                out += c;
+                out += text[i + 1];
+            }
+            ++i;
+            continue;
+        }
+        if (current == which)
+            out += c;
+    }
+    return out;
+}
+
+QString headerText(const QString &stored, const QString &center)
+{
+    if (section(stored, u'C') == center)
+        return stored;
+    const QString left = section(stored, u'L'), right = section(stored, u'R');
+    QString out;
+    if (!left.isEmpty())
+        out += QStringLiteral("&L") + left;
+    if (!center.isEmpty())
+        out += QStringLiteral("&C") + center;
+    if (!right.isEmpty())
+        out += QStringLiteral("&R") + right;
+    return out.left(255);
+}
+
+bool isOverridden(uint16_t type)
+{
+    switch (type) {
+    case kWindowProtect: case kProtect: case kPassword: case kProt4Rev: case kProt4RevPass:
+    case kBackup: case kHideObj: case kPrecision: case kRefreshAll: case kBookBool: case kCountry:
+    case kCalcCount: case kCalcMode: case kRefMode: case kIteration: case kDelta: case kSaveRecalc:
+    case kGridSet: case kGuts:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// One entry of the sheet tab order being written.
+struct Tab {
+    const Worksheet *sheet = nullptr;
+    const OtherSheet *other = nullptr;
+    int originalTab = -1;
+    qsizetype boundSheetAt = 0;   // stream offset of the BOUNDSHEET payload
+};
+
+struct CellRef {
+    int row;
+    int column;
+    const Cell *cell;
+};
+
+class Writer {
+public:
+    explicit Writer(const Workbook &book) : m_book(book) {}
+    QByteArray stream();
+    QByteArray filePassPayload;
+    std::unique_ptr<StreamCipher> cipher;
+
+private:
+    void planTabs();
+    void collectStrings();
+    void globals();
+    void names();
+    void sst();
+    void sheet(const Worksheet &ws, size_t tabIndex);
+    void cellTable(const Worksheet &ws, const std::vector<CellRef> &cells);
+    void cellRecord(const Worksheet &ws, const CellRef &c);
+    void carried(const BiffExtras &bx, Place place);
+    void carriedOr(const BiffExtras &bx, uint16_t type, const QByteArray &fallback);
+    QByteArray nameRecord(int builtin, int tab, const QByteArray &formula) const;
+    QByteArray area3d(int ixti, const RangeRect &r) const;
+    int xtiFor(int tab);
+
+    const Workbook &m_book;
+    const BiffExtras &bookExtras() const { return m_book.extras ? *m_book.extras : noExtras(); }
+    Out m_out;
+    std::vector<Tab> m_tabs;
+    std::vector<int> m_tabOf;               // original tab -> new tab (-1 gone)
+    std::vector<uint32_t> m_sstOf;          // string pool index -> SST index
+    std::vector<uint32_t> m_sstStrings;     // SST index -> string pool index
+    uint32_t m_sstRefs = 0;
+    std::vector<Xti> m_xtis;
+    int m_internalSupBook = -1;
+    std::vector<SupBook> m_supBooks;
+    std::vector<std::vector<CellRef>> m_cells;   // per worksheet in tab order
+};
+
+void Writer::carried(const BiffExtras &bx, Place place)
+{
+    for (const PlacedRecord &r : bx.records)
+        if (r.place == place && !isOverridden(r.type))
+            m_out.record(r.type, r.data);
+}
+
+void Writer::carriedOr(const BiffExtras &bx, uint16_t type, const QByteArray &fallback)
+{
+    for (const PlacedRecord &r : bx.records) {
+        if (r.type == type) {
+            m_out.record(type, r.data);
+            return;
+        }
+    }
+    m_out.record(type, fallback);
+}
+
+QByteArray le16(uint16_t v) { QByteArray b(2, '\0'); put16(reinterpret_cast<uint8_t *>(b.data()), v); return b; }
+
+void Writer::planTabs()
+{
+    const BiffExtras &bx = bookExtras();
+    const int originalCount = std::max(bx.sheetTabCount, 0);
+    m_tabOf.assign(size_t(originalCount), -1);
+    std::vector<const OtherSheet *> placed;
+    auto addOthersAfter = [&](int tab) {
+        for (const OtherSheet &o : bx.otherSheets)
+            if (o.afterTab == tab) {
+                m_tabs.push_back({nullptr, &o, o.originalTab, 0});
+                placed.push_back(&o);
+            }
+    };
+    addOthersAfter(-1);
+    for (int i = 1; i <= m_book.sheetCount(); ++i) {
+        const Worksheet &ws = const_cast<Workbook &>(m_book).sheet(i);
+        const int orig = ws.extras ? ws.extras->originalTab : -1;
+        m_tabs.push_back({&ws, nullptr, orig, 0});
+        if (orig >= 0)
+            addOthersAfter(orig);
+    }
+    for (const OtherSheet &o : bx.otherSheets)
+        if (std::find(placed.begin(), placed.end(), &o) == placed.end())
+            m_tabs.push_back({nullptr, &o, o.originalTab, 0});
+    for (size_t t = 0; t < m_tabs.size(); ++t) {
+        const int orig = m_tabs[t].originalTab;
+        if (orig >= 0 && orig < originalCount)
+            m_tabOf[size_t(orig)] = int(t);
+    }
+}
+
+void Writer::collectStrings()
+{
+    m_sstOf.assign(m_book.strings.size(), UINT32_MAX);
+    m_cells.resize(m_tabs.size());
+    for (size_t t = 0; t < m_tabs.size(); ++t) {
+        if (!m_tabs[t].sheet)
+            continue;
+        const Worksheet &ws = *m_tabs[t].sheet;
+        std::vector<CellRef> &cells = m_cells[t];
+        const int lastRow = ws.lastRow(), lastColumn = ws.lastColumn();
+        cells.reserve(size_t(std::max(0, lastRow)) * size_t(std::min(lastColumn, 32)));
+        for (int r = 1; r <= lastRow; ++r) {
+            for (int c = 1; c <= lastColumn; ++c) {
+                const Cell *cell = ws.cellAt(r, c);
+                if (!cell)
+                    continue;
+                if (cell->kind == CellKind::Empty && cell->xf == Styles::kDefaultCellXf && !cell->isFormula())
+                    continue;
+                cells.push_back({r, c, cell});
+                if (cell->kind == CellKind::Text && !cell->isFormula()) {
+                    ++m_sstRefs;
+                    if (cell->ref < m_sstOf.size() && m_sstOf[cell->ref] == UINT32_MAX) {
+                        m_sstOf[cell->ref] = uint32_t(m_sstStrings.size());
+                        m_sstStrings.push_back(cell->ref);
+                    }
+                }
+            }
+        }
+    }
+}
+
+int Writer::xtiFor(int tab)
+{
+    for (size_t i = 0; i < m_xtis.size(); ++i)
+        if (int(m_xtis[i].supBook) == m_internalSupBook && m_xtis[i].first == tab && m_xtis[i].last == tab)
+            return int(i);
+    m_xtis.push_back({uint16_t(m_internalSupBook), int16_t(tab), int16_t(tab)});
+    return int(m_xtis.size() - 1);
+}
+
+QByteArray Writer::area3d(int ixti, const RangeRect &r) const
+{
+    QByteArray b(11, '\0');
+    uint8_t *p = reinterpret_cast<uint8_t *>(b.data());
+    p[0] = 0x3B;
+    put16(p + 1, uint16_t(ixti));
+    put16(p + 3, uint16_t(r.top - 1));
+    put16(p + 5, uint16_t(r.bottom - 1));
+    put16(p + 7, uint16_t(r.left - 1));
+    put16(p + 9, uint16_t(r.right - 1));
+    return b;
+}
+
+QByteArray Writer::nameRecord(int builtin, int tab, const QByteArray &formula) const
+{
+    Out o;
+    o.u16(0x0020);             // built-in name
+    o.u8(0);                   // no shortcut key
+    o.u8(1);                   // name length: the one-character code
+    o.u16(uint16_t(formula.size()));
+    o.u16(0);
+    o.u16(uint16_t(tab + 1));  // sheet scope, 1-based
+    o.u32(0);                  // no menu, description, help or status texts
+    o.u8(0);
+    o.u8(uint8_t(builtin));
+    o.raw(formula);
+    return o.bytes;
+}
+
+void Writer::names()
+{
+    const BiffExtras &bx = bookExtras();
+    m_supBooks = bx.supBooks;
+    // External references: tabs of this workbook follow the new tab order.
+    for (size_t i = 0; i < m_supBooks.size(); ++i)
+        if (m_supBooks[i].internal && m_internalSupBook < 0)
+            m_internalSupBook = int(i);
+    auto remap = [&](int16_t tab) -> int16_t {
+        if (tab < 0 || tab >= int(m_tabOf.size()))
+            return tab;
+        return m_tabOf[size_t(tab)] >= 0 ? int16_t(m_tabOf[size_t(tab)]) : int16_t(-2);
+    };
+    m_xtis = bx.xtis;
+    for (Xti &x : m_xtis) {
+        if (int(x.supBook) == m_internalSupBook) {
+            x.first = remap(x.first);
+            x.last = remap(x.last);
+        }
+    }
+
+    // Names: user names kept in place (their scope follows its sheet), print names rebuilt.
+    std::vector<QByteArray> records;
+    std::vector<std::pair<int, int>> written;   // (builtin, tab) already produced
+    auto printNames = [&](const Worksheet &ws, int tab, int which) -> QByteArray {
+        const PageSetup &ps = ws.pageSetup();
+        if (m_internalSupBook < 0) {
+            SupBook sb;
+            Out o;
+            o.u16(0);
+            o.u16(0x0401);
+            sb.record = o.bytes;
+            sb.internal = true;
+            m_supBooks.push_back(sb);
+            m_internalSupBook = int(m_supBooks.size() - 1);
+        }
+        if (which == 0x06) {
+            const auto rect = parseReference(ps.printArea);
+            if (!rect)
+                return {};
+            return nameRecord(0x06, tab, area3d(xtiFor(tab), *rect));
+        }
+        const auto rows = ps.printTitleRows.isEmpty() ? std::nullopt : parseReference(ps.printTitleRows);
+        const auto cols = ps.printTitleColumns.isEmpty() ? std::nullopt : parseReference(ps.printTitleColumns);
+        if (!rows && !cols)
+            return {};
+        const int ixti = xtiFor(tab);
+        if (rows && cols) {
+            QByteArray inner = area3d(ixti, *cols) + area3d(ixti, *rows);
+            inner.append(char(0x10));
+            QByteArray f(3, '\0');
+            f[0] = char(0x29);
+            put16(reinterpret_cast<uint8_t *>(f.data()) + 1, uint16_t(inner.size()));
+            return nameRecord(0x07, tab, f + inner);
+        }
+        return nameRecord(0x07, tab, area3d(ixti, rows ? *rows : *cols));
+    };
+    auto hasPrintName = [&](const Worksheet &ws, int which) {
+        const PageSetup &ps = ws.pageSetup();
+        return which == 0x06 ? !ps.printArea.isEmpty() : !(ps.printTitleRows.isEmpty() && ps.printTitleColumns.isEmpty());
+    };
+
+    for (const NameRecord &n : bx.names) {
+        QByteArray rec = n.record;
+        const int newTab = n.sheet >= 1 && n.sheet <= int(m_tabOf.size()) ? m_tabOf[size_t(n.sheet - 1)] : -1;
+        if (n.sheet >= 1 && newTab < 0)
+            continue;   // its sheet is gone
+        if (n.builtin >= 0x100) {
+            const int which = n.builtin & 0xFF;
+            const Tab &t = m_tabs[size_t(newTab)];
+            if (!t.sheet || !hasPrintName(*t.sheet, which))
+                continue;
+            QByteArray r = printNames(*t.sheet, newTab, which);
+            if (!r.isEmpty()) {
+                records.push_back(r);
+                written.push_back({which, newTab});
+            }
+            continue;
+        }
+        if (n.sheet >= 1 && rec.size() >= 10)
+            put16(reinterpret_cast<uint8_t *>(rec.data()) + 8, uint16_t(newTab + 1));
+        records.push_back(rec);
+        if ((n.builtin == 0x06 || n.builtin == 0x07) && n.sheet >= 1)
+            written.push_back({n.builtin, newTab});   // kept raw: do not add a second one
+    }
+    for (size_t t = 0; t < m_tabs.size(); ++t) {
+        if (!m_tabs[t].sheet)
+            continue;
+        for (int which : {0x06, 0x07}) {
+            if (!hasPrintName(*m_tabs[t].sheet, which))
+                continue;
+            if (std::find(written.begin(), written.end(), std::make_pair(which, int(t))) != written.end())
+                continue;
+            QByteArray r = printNames(*m_tabs[t].sheet, int(t), which);
+            if (!r.isEmpty())
+                records.push_back(r);
+        }
+    }
+
+    for (size_t i = 0; i < m_supBooks.size(); ++i) {
+        SupBook &sb = m_supBooks[i];
+        if (int(i) == m_internalSupBook && sb.record.size() >= 2)
+            put16(reinterpret_cast<uint8_t *>(sb.record.data()), uint16_t(m_tabs.size()));
+        m_out.record(kSupBook, sb.record.left(kMaxRecordData));
+        for (const RawRecord &r : sb.followers)
+            m_out.record(r.type, r.data);
+    }
+    if (!m_xtis.empty() || !m_supBooks.empty()) {
+        // EXTERNSHEET: a count and 6 bytes a reference, continued when long.
+        Out body;
+        body.u16(uint16_t(m_xtis.size()));
+        for (const Xti &x : m_xtis) {
+            body.u16(x.supBook);
+            body.u16(uint16_t(x.first));
+            body.u16(uint16_t(x.last));
+        }
+        qsizetype at = 0;
+        uint16_t type = kExternSheet;
+        do {
+            const qsizetype take = std::min<qsizetype>(body.size() - at, kMaxRecordData - kMaxRecordData % 6 + 2);
+            m_out.record(type, body.bytes.mid(at, take));
+            at += take;
+            type = kContinue;
+        } while (at < body.size());
+    }
+    for (const QByteArray &r : records)
+        m_out.record(kName, r.left(kMaxRecordData));
+}
+
+void Writer::sst()
+{
+    const qsizetype sstStart = m_out.size();
+    ContinuedWriter w(m_out, kSst);
+    w.fixed(m_sstRefs);
+    w.fixed(uint32_t(m_sstStrings.size()));
+    const size_t n = m_sstStrings.size();
+    const uint16_t perBucket = uint16_t(std::max<size_t>(8, n / 128 + 1));
+    std::vector<std::pair<uint32_t, uint16_t>> buckets;
+    for (size_t i = 0; i < n; ++i) {
+        const QString &s = m_book.strings.at(m_sstStrings[i]);
+        const qsizetype at = w.string(s.size() > 32767 ? s.left(32767) : s);
+        if (i % perBucket == 0)
+            buckets.push_back({uint32_t(at), uint16_t(at - w.recordStart())});
+    }
+    w.finish();
+    Q_UNUSED(sstStart);
+    // EXTSST: where every perBucket-th string starts, for quick lookups.
+    const qsizetype ext = m_out.begin(kExtSst);
+    m_out.u16(perBucket);
+    for (const auto &[pos, off] : buckets) {
+        m_out.u32(pos);
+        m_out.u16(off);
+        m_out.u16(0);
+    }
+    m_out.end(ext);
+}
+
+void Writer::globals()
+{
+    const BiffExtras &bx = bookExtras();
+    auto bof = [&](uint16_t dt) {
+        m_out.u16(kBof);
+        m_out.u16(16);
+        m_out.u16(0x0600);
+        m_out.u16(dt);
+        m_out.u16(0x0DBB);
+        m_out.u16(0x07CC);
+        m_out.u32(0x00000009);
+        m_out.u32(0x00000006);
+    };
+    bof(0x0005);
+    if (cipher)
+        m_out.record(kFilePass, filePassPayload);
+    m_out.record16(kInterfaceHdr, 0x04B0);
+    m_out.record16(kMms, 0);
+    m_out.empty(kInterfaceEnd);
+    {
+        // WRITEACCESS: the user name, padded with blanks to 112 bytes.
+        const qsizetype at = m_out.begin(kWriteAccess);
+        putString16(m_out, QStringLiteral("Contavio"));
+        while (m_out.size() - at - 4 < 112)
+            m_out.u8(0x20);
+        m_out.end(at);
+    }
+    m_out.record16(kCodePage, 1200);
+    m_out.record16(kDsf, 0);
+    {
+        const qsizetype at = m_out.begin(kTabId);
+        for (size_t i = 0; i < m_tabs.size(); ++i)
+            m_out.u16(uint16_t(i + 1));
+        m_out.end(at);
+    }
+    carried(bx, Place::BookHead);
+    carriedOr(bx, kWindowProtect, le16(0));
+    carriedOr(bx, kProtect, le16(0));
+    carriedOr(bx, kPassword, le16(0));
+    carriedOr(bx, kProt4Rev, le16(0));
+    carriedOr(bx, kProt4RevPass, le16(0));
+
+    // WINDOW1: position and size of the window in twips, options, the active tab.
+    int activeTab = 0;
+    for (size_t t = 0; t < m_tabs.size(); ++t)
+        if (m_tabs[t].sheet && m_tabs[t].sheet->isActive())
+            activeTab = int(t);
+    QByteArray w1 = bx.window1.size() >= 18 ? bx.window1.left(18) : QByteArray(18, '\0');
+    uint8_t *w = reinterpret_cast<uint8_t *>(w1.data());
+    if (bx.window1.size() < 18) {
+        put16(w + 0, 0x0168);
+        put16(w + 2, 0x001E);
+        put16(w + 4, 0x3A5C);
+        put16(w + 6, 0x23BE);
+        put16(w + 8, 0x0038);
+        put16(w + 16, 0x0258);
+    }
+    put16(w + 10, uint16_t(activeTab));
+    if (u16(w + 12) > activeTab || u16(w + 12) >= m_tabs.size())
+        put16(w + 12, 0);
+    put16(w + 14, 1);
+    m_out.record(kWindow1, w1);
+
+    carriedOr(bx, kBackup, le16(0));
+    carriedOr(bx, kHideObj, le16(0));
+    m_out.record16(kDateMode, m_book.date1904 ? 1 : 0);
+    carriedOr(bx, kPrecision, le16(1));
+    carriedOr(bx, kRefreshAll, le16(0));
+    carriedOr(bx, kBookBool, le16(0));
+    carried(bx, Place::BookSettings);
+
+    const Styles &st = m_book.styles;
+    for (const QByteArray &f : st.fonts)
+        m_out.record(kFont, f);
+    for (const auto &[id, code] : st.numberFormats) {
+        const qsizetype at = m_out.begin(kFormat);
+        m_out.u16(id);
+        putString16(m_out, code.left(255));
+        m_out.end(at);
+    }
+    for (const QByteArray &xf : st.xfs) {
+        QByteArray x = xf.leftJustified(20, '\0', true);
+        m_out.record(kXf, x);
+    }
+    for (const QByteArray &s : st.styleRecords)
+        m_out.record(kStyle, s);
+    carried(bx, Place::BookStyles);
+    m_out.record16(kUsesElfs, 0);
+
+    for (Tab &t : m_tabs) {
+        const qsizetype at = m_out.begin(kBoundSheet);
+        t.boundSheetAt = at + 4;
+        if (t.sheet) {
+            m_out.u32(0);
+            m_out.u8(t.sheet->extras ? t.sheet->extras->hiddenState : 0);
+            m_out.u8(0);
+            putString8(m_out, t.sheet->name());
+        } else {
+            QByteArray b = t.other->boundSheet;
+            if (b.size() < 8)
+                b = b.leftJustified(8, '\0');
+            put32(reinterpret_cast<uint8_t *>(b.data()), 0);
+            m_out.raw(b);
+        }
+        m_out.end(at);
+    }
+    {
+        QByteArray country(4, '\0');
+        put16(reinterpret_cast<uint8_t *>(country.data()), 39);
+        put16(reinterpret_cast<uint8_t *>(country.data()) + 2, 39);
+        carriedOr(bx, kCountry, country);
+    }
+    carried(bx, Place::BookSheets);
+    names();
+    carried(bx, Place::BookNames);
+    sst();
+    carried(bx, Place::BookTail);
+    m_out.empty(kEof);
+}
+
+void Writer::cellRecord(const Worksheet &ws, const CellRef &ref)
+{
+    const Cell &c = *ref.cell;
+    const uint16_t row = uint16_t(ref.row - 1), col = uint16_t(ref.column - 1);
+    if (c.isFormula() && c.ref < ws.formulas().size() && ws.formulas()[c.ref].record.size() >= 14) {
+        const Formula &f = ws.formulas()[c.ref];
+        const qsizetype at = m_out.begin(kFormula);
+        m_out.u16(row);
+        m_out.u16(col);
+        m_out.u16(c.xf);
+        m_out.raw(f.record.left(kMaxRecordData - 6));
+        m_out.end(at);
+        const BiffExtras *bx = ws.extras.get();
+        if (bx) {
+            auto it = bx->formulaFollowers.find(c.ref);
+            if (it != bx->formulaFollowers.end())
+                for (const RawRecord &r : it->second)
+                    m_out.record(r.type, r.data);
+        }
+        const uint8_t *v = reinterpret_cast<const uint8_t *>(f.record.constData());
+        if (u16(v + 6) == 0xFFFF && v[0] == 0) {
+            ContinuedWriter sw(m_out, kString);
+            sw.string(f.cachedText.left(32767));
+            sw.finish();
+        }
+        return;
+    }
+    switch (c.kind) {
+    case CellKind::Number: {
+        uint32_t rk;
+        if (toRk(c.number, rk)) {
+            m_out.u16(kRk);
+            m_out.u16(10);
+            m_out.u16(row);
+            m_out.u16(col);
+            m_out.u16(c.xf);
+            m_out.u32(rk);
+        } else {
+            m_out.u16(kNumber);
+            m_out.u16(14);
+            m_out.u16(row);
+            m_out.u16(col);
+            m_out.u16(c.xf);
+            m_out.f64(c.number);
+        }
+        break;
+    }
+    case CellKind::Text:
+        m_out.u16(kLabelSst);
+        m_out.u16(10);
+        m_out.u16(row);
+        m_out.u16(col);
+        m_out.u16(c.xf);
+        m_out.u32(c.ref < m_sstOf.size() ? m_sstOf[c.ref] : 0);
+        break;
+    case CellKind::Boolean:
+    case CellKind::Error:
+        m_out.u16(kBoolErr);
+        m_out.u16(8);
+        m_out.u16(row);
+        m_out.u16(col);
+        m_out.u16(c.xf);
+        m_out.u8(c.kind == CellKind::Boolean ? (c.number != 0 ? 1 : 0) : uint8_t(c.number));
+        m_out.u8(c.kind == CellKind::Error ? 1 : 0);
+        break;
+    case CellKind::Empty:
+        m_out.u16(kBlank);
+        m_out.u16(6);
+        m_out.u16(row);
+        m_out.u16(col);
+        m_out.u16(c.xf);
+        break;
+    }
+}
+
+void Writer::cellTable(const Worksheet &ws, const std::vector<CellRef> &cells)
+{
+    // Row heights the sheet sets, beyond the default.
+    const double defaultHeight = ws.defaultRowHeight();
+    const int lastRow = std::max(ws.lastRow(), 0);
+    size_t next = 0;
+    for (int blockTop = 1; blockTop <= lastRow; blockTop += 32) {
+        const int blockBottom = std::min(blockTop + 31, lastRow);
+        const size_t blockBegin = next;
+        while (next < cells.size() && cells[next].row <= blockBottom)
+            ++next;
+        // Rows of the block that need a ROW record.
+        struct RowInfo { int row; int first; int last; double height; size_t begin; size_t end; };
+        std::vector<RowInfo> rows;
+        size_t i = blockBegin;
+        for (int r = blockTop; r <= blockBottom; ++r) {
+            const size_t begin = i;
+            while (i < next && cells[i].row == r)
+                ++i;
+            const double h = ws.rowHeight(r);
+            const bool custom = std::abs(h - defaultHeight) > 1e-9;
+            if (begin == i && !custom)
+                continue;
+            RowInfo info{r, 0, 0, h, begin, i};
+            if (begin < i) {
+                info.first = cells[begin].column - 1;
+                info.last = cells[i - 1].column;
+            }
+            rows.push_back(info);
+        }
+        if (rows.empty())
+            continue;
+        const qsizetype firstRowAt = m_out.size();
+        for (const RowInfo &ri : rows) {
+            const bool custom = std::abs(ri.height - defaultHeight) > 1e-9;
+            m_out.u16(kRow);
+            m_out.u16(16);
+            m_out.u16(uint16_t(ri.row - 1));
+            m_out.u16(uint16_t(ri.first));
+            m_out.u16(uint16_t(ri.last));
+            m_out.u16(uint16_t(std::clamp<long>(std::lround(ri.height * 20), 0, 8191)));
+            m_out.u16(0);
+            m_out.u16(0);
+            m_out.u16(uint16_t(0x0100 | (custom ? 0x0040 : 0)));
+            m_out.u16(Styles::kDefaultCellXf);
+        }
+        // Cells row by row; DBCELL points back at the rows and at each row's first cell.
+        std::vector<uint16_t> offsets;
+        qsizetype previous = firstRowAt + 20;   // the end of the first ROW record
+        for (const RowInfo &ri : rows) {
+            const qsizetype start = m_out.size();
+            for (size_t k = ri.begin; k < ri.end; ++k)
+                cellRecord(ws, cells[k]);
+            if (ri.begin < ri.end) {
+                offsets.push_back(uint16_t(std::min<qsizetype>(start - previous, 0xFFFF)));
+                previous = start;
+            } else {
+                offsets.push_back(0);
+            }
+        }
+        const qsizetype dbcell = m_out.begin(kDbCell);
+        m_out.u32(uint32_t(dbcell - firstRowAt));
+        for (uint16_t o : offsets)
+            m_out.u16(o);
+        m_out.end(dbcell);
+    }
+}
+
+void Writer::sheet(const Worksheet &ws, size_t tabIndex)
+{
+    const BiffExtras &bx = ws.extras ? *ws.extras : noExtras();
+    const PageSetup &ps = ws.pageSetup();
+    const SheetView &view = ws.view();
+
+    m_out.u16(kBof);
+    m_out.u16(16);
+    m_out.u16(0x0600);
+    m_out.u16(0x0010);
+    m_out.u16(0x0DBB);
+    m_out.u16(0x07CC);
+    m_out.u32(0x00000009);
+    m_out.u32(0x00000006);
+
+    carriedOr(bx, kCalcMode, le16(1));
+    carriedOr(bx, kCalcCount, le16(100));
+    carriedOr(bx, kRefMode, le16(1));
+    carriedOr(bx, kIteration, le16(0));
+    {
+        QByteArray delta(8, '\0');
+        const double d = 0.001;
+        std::memcpy(delta.data(), &d, 8);
+        carriedOr(bx, kDelta, delta);
+    }
+    carriedOr(bx, kSaveRecalc, le16(1));
+    carried(bx, Place::SheetHead);
+    m_out.record16(kPrintHeaders, ps.printHeadings ? 1 : 0);
+    m_out.record16(kPrintGridlines, ps.printGridlines ? 1 : 0);
+    carriedOr(bx, kGridSet, le16(1));
+    carriedOr(bx, kGuts, QByteArray(8, '\0'));
+    {
+        QByteArray drh(4, '\0');
+        put16(reinterpret_cast<uint8_t *>(drh.data()) + 2, uint16_t(std::clamp<long>(std::lround(ws.defaultRowHeight() * 20), 1, 8191)));
+        m_out.record(kDefaultRowHeight, drh);
+    }
+    {
+        uint16_t wsBool = bx.wsBool;
+        if (ps.zoom)
+            wsBool &= ~0x0100;
+        else
+            wsBool |= 0x0100;
+        m_out.record16(kWsBool, wsBool);
+    }
+    carried(bx, Place::SheetBreaks);
+    {
+        const QString header = headerText(bx.header, ps.centerHeader);
+        const qsizetype at = m_out.begin(kHeader);
+        if (!header.isEmpty())
+            putString16(m_out, header);
+        m_out.end(at);
+        m_out.record(kFooter, bx.footer);
+    }
+    m_out.record16(kHCenter, ps.centerHorizontally ? 1 : 0);
+    m_out.record16(kVCenter, ps.centerVertically ? 1 : 0);
+    m_out.u16(kLeftMargin); m_out.u16(8); m_out.f64(ps.leftMargin / 72.0);
+    m_out.u16(kRightMargin); m_out.u16(8); m_out.f64(ps.rightMargin / 72.0);
+    m_out.u16(kTopMargin); m_out.u16(8); m_out.f64(ps.topMargin / 72.0);
+    m_out.u16(kBottomMargin); m_out.u16(8); m_out.f64(ps.bottomMargin / 72.0);
+    carried(bx, Place::SheetPrinter);
+    {
+        // SETUP: paper, scale, first page, fit, options, resolution, header/footer margins.
+        QByteArray s = bx.setup.size() >= 34 ? bx.setup.left(34) : QByteArray(34, '\0');
+        uint8_t *p = reinterpret_cast<uint8_t *>(s.data());
+        const bool fresh = bx.setup.size() < 34;
+        put16(p + 0, uint16_t(ps.paperSize));
+        put16(p + 2, uint16_t(ps.zoom.value_or(100)));
+        put16(p + 4, uint16_t(ps.firstPageNumber.value_or(1)));
+        put16(p + 6, uint16_t(ps.fitToPagesWide));
+        put16(p + 8, uint16_t(ps.fitToPagesTall));
+        uint16_t flags = fresh ? 0 : u16(p + 10);
+        flags &= ~uint16_t(0x0001 | 0x0002 | 0x0004 | 0x0008 | 0x0010 | 0x0020 | 0x0040 | 0x0080 | 0x0200 | 0x0C00);
+        if (ps.overThenDown) flags |= 0x0001;
+        if (ps.orientation == Orientation::Portrait) flags |= 0x0002;
+        if (ps.blackAndWhite) flags |= 0x0008;
+        if (ps.draft) flags |= 0x0010;
+        if (ps.printComments) flags |= 0x0020;
+        if (ps.firstPageNumber) flags |= 0x0080;
+        flags |= uint16_t((ps.printErrors & 0x03) << 10);
+        put16(p + 10, flags);
+        put16(p + 12, uint16_t(ps.printQuality));
+        if (fresh || u16(p + 14) == 0)
+            put16(p + 14, uint16_t(ps.printQuality));
+        const double hdr = ps.headerMargin / 72.0, ftr = ps.footerMargin / 72.0;
+        std::memcpy(p + 16, &hdr, 8);
+        std::memcpy(p + 24, &ftr, 8);
+        if (fresh || u16(p + 32) == 0)
+            put16(p + 32, 1);
+        m_out.record(kSetup, s);
+    }
+    carried(bx, Place::SheetPage);
+
+    // Columns: default width, then runs of columns with the same width, format and flags.
+    const double defaultWidth = ws.defaultColumnWidth();
+    m_out.record16(kDefColWidth, uint16_t(std::clamp<long>(long(std::floor(defaultWidth)), 0, 255)));
+    {
+        struct Col { uint16_t width; uint16_t xf; uint16_t flags; bool custom; };
+        auto colAt = [&](int c) -> Col {
+            const double w = ws.columnWidth(c);
+            const uint16_t xf = ws.columnXf(c);
+            auto f = bx.columnFlags.find(c);
+            const uint16_t flags = f != bx.columnFlags.end() ? f->second : 0;
+            const bool customWidth = std::abs(w - defaultWidth) > 1e-9;
+            const double chars = customWidth ? w : defaultWidth;
+            const uint16_t width = uint16_t(std::clamp<long>(std::lround((chars + 5.0 / 7.0) * 256), 0, 0xFFFF));
+            return {uint16_t((flags & 0x0001) ? 0 : width),
+                    xf ? xf : Styles::kDefaultCellXf, uint16_t(flags | (customWidth ? 0x0002 : 0)),
+                    customWidth || xf != 0 || flags != 0};
+        };
+        int c = 1;
+        while (c <= kMaxColumns) {
+            const Col here = colAt(c);
+            int last = c;
+            while (last < kMaxColumns) {
+                const Col n = colAt(last + 1);
+                if (n.width != here.width || n.xf != here.xf || n.flags != here.flags || n.custom != here.custom)
+                    break;
+                ++last;
+            }
+            if (here.custom) {
+                m_out.u16(kColInfo);
+                m_out.u16(12);
+                m_out.u16(uint16_t(c - 1));
+                m_out.u16(uint16_t(last - 1));
+                m_out.u16(here.width);
+                m_out.u16(here.xf);
+                m_out.u16(here.flags);
+                m_out.u16(0);
+            }
+            c = last + 1;
+        }
+    }
+    carried(bx, Place::SheetColumns);
+
+    const std::vector<CellRef> &cells = m_cells[tabIndex];
+    {
+        int firstRow = 0, lastRow = 0, firstCol = 0, lastCol = 0;
+        if (!cells.empty()) {
+            firstRow = cells.front().row - 1;
+            lastRow = cells.back().row;
+            firstCol = kMaxColumns;
+            for (const CellRef &c : cells) {
+                firstCol = std::min(firstCol, c.column - 1);
+                lastCol = std::max(lastCol, c.column);
+            }
+        }
+        m_out.u16(kDimensions);
+        m_out.u16(14);
+        m_out.u32(uint32_t(firstRow));
+        m_out.u32(uint32_t(lastRow));
+        m_out.u16(uint16_t(firstCol));
+        m_out.u16(uint16_t(lastCol));
+        m_out.u16(0);
+    }
+    cellTable(ws, cells);
+    carried(bx, Place::SheetCells);
+
+    // WINDOW2: options, then the top-left visible cell and colours.
+    const bool active = ws.isActive();
+    const bool frozen = view.frozen && (view.frozenAt.row > 1 || view.frozenAt.column > 1);
+    {
+        QByteArray w2 = bx.window2.size() >= 18 ? bx.window2.left(18) : QByteArray(18, '\0');
+        uint8_t *p = reinterpret_cast<uint8_t *>(w2.data());
+        uint16_t flags = bx.window2.size() >= 10 ? u16(p) : uint16_t(0x00B6);
+        if (bx.window2.size() >= 10 && bx.window2.size() < 18)
+            std::memset(p + 10, 0, 8);
+        flags &= ~uint16_t(0x0008 | 0x0100 | 0x0200 | 0x0400);
+        if (frozen)
+            flags |= 0x0008 | 0x0100;
+        if (active)
+            flags |= 0x0200 | 0x0400;
+        put16(p, flags);
+        if (bx.window2.size() < 10)
+            put16(p + 6, 0x0040);   // automatic gridline colour
+        m_out.record(kWindow2, w2);
+    }
+    carried(bx, Place::SheetWindow);
+    int pane = 3;
+    if (frozen) {
+        const int x = view.frozenAt.column - 1, y = view.frozenAt.row - 1;
+        pane = (x > 0 && y > 0) ? 0 : (y > 0 ? 2 : 1);
+        m_out.u16(kPane);
+        m_out.u16(10);
+        m_out.u16(uint16_t(x));
+        m_out.u16(uint16_t(y));
+        m_out.u16(uint16_t(y));
+        m_out.u16(uint16_t(x));
+        m_out.u8(uint8_t(pane));
+        m_out.u8(0);
+    }
+    {
+        const RangeRect &r = view.selection;
+        m_out.u16(kSelection);
+        m_out.u16(15);
+        m_out.u8(uint8_t(pane));
+        m_out.u16(uint16_t(view.activeCell.row - 1));
+        m_out.u16(uint16_t(view.activeCell.column - 1));
+        m_out.u16(0);
+        m_out.u16(1);
+        m_out.u16(uint16_t(r.top - 1));
+        m_out.u16(uint16_t(r.bottom - 1));
+        m_out.u8(uint8_t(r.left - 1));
+        m_out.u8(uint8_t(r.right - 1));
+    }
+    carried(bx, Place::SheetTail);
+    m_out.empty(kEof);
+}
+
+QByteArray Writer::stream()
+{
+    planTabs();
+    collectStrings();
+    size_t cellCount = 0;
+    for (const auto &c : m_cells)
+        cellCount += c.size();
+    m_out.reserve(qsizetype(cellCount) * 15 + qsizetype(m_sstStrings.size()) * 24 + 65536);
+
+    globals();
+    for (size_t t = 0; t < m_tabs.size(); ++t) {
+        Tab &tab = m_tabs[t];
+        put32(reinterpret_cast<uint8_t *>(m_out.bytes.data()) + tab.boundSheetAt, uint32_t(m_out.size()));
+        if (tab.sheet) {
+            sheet(*tab.sheet, t);
+        } else {
+            for (const RawRecord &r : tab.other->records)
+                m_out.record(r.type, r.data);
+        }
+    }
+    if (cipher) {
+        // Everything after FILEPASS (BOF 20 bytes, FILEPASS header and payload) is encrypted.
+        const qsizetype from = 20 + 4 + filePassPayload.size();
+        cipherRecords(reinterpret_cast<uint8_t *>(m_out.bytes.data()), m_out.size(), from, *cipher);
+    }
+    return std::move(m_out.bytes);
+}
+
+} // namespace
+
+QByteArray workbookBytes(const Workbook &book)
+{
+    Writer w(book);
+    if (!book.protection.password.isEmpty()) {
+        NewProtection p = createProtection(book.protection.password);
+        w.filePassPayload = p.filePassPayload;
+        w.cipher = std::move(p.cipher);
+    }
+    std::vector<CfbEntry> entries;
+    entries.push_back({QStringLiteral("Workbook"), w.stream(), false});
+    if (book.extras)
+        for (const CfbEntry &e : book.extras->otherStreams)
+            entries.push_back(e);
+    return cfb::write(entries);
+}
+
+void writeWorkbook(const Workbook &book, const QString &path)
+{
+    const QByteArray image = workbookBytes(book);
+    writeFileAtomically(path, image);
+}
+
+} // namespace store

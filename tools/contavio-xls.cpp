@@ -1,0 +1,326 @@
+// contavio-xls: the workbook engine from the command line, for support, scripting and
+// accountants.
+//
+//   contavio-xls new FILE                       a starter workbook with the three data sheets
+//   contavio-xls dump FILE                      every non-empty cell as JSON
+//   contavio-xls csv FILE SHEET                 one sheet as CSV (";", UTF-8, displayed values)
+//   contavio-xls copy IN OUT [--new-password Q] a copy saved by the engine
+//   contavio-xls check FILE                     whether the file opens, and if not why
+//
+// Every subcommand takes --password P (default: the program's own). Failures exit non-zero
+// with one line in Italian on stderr.
+
+#include "store/errors.h"
+#include "store/italian.h"
+#include "store/workbook.h"
+#include "store/xls.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+const QString kDefaultPassword = QStringLiteral("Tevo1963");
+
+struct UsageError {
+    QString message;
+};
+
+void printOut(const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    std::fwrite(utf8.constData(), 1, size_t(utf8.size()), stdout);
+}
+
+void printErr(const QString &line)
+{
+    QString oneLine = line;
+    oneLine.replace(u'\n', u' ');
+    const QByteArray utf8 = (oneLine + u'\n').toUtf8();
+    std::fwrite(utf8.constData(), 1, size_t(utf8.size()), stderr);
+}
+
+QString jsonString(const QString &s)
+{
+    QString out;
+    out.reserve(s.size() + 2);
+    out += u'"';
+    for (QChar c : s) {
+        switch (c.unicode()) {
+        case '"': out += QLatin1String("\\\""); break;
+        case '\\': out += QLatin1String("\\\\"); break;
+        case '\n': out += QLatin1String("\\n"); break;
+        case '\r': out += QLatin1String("\\r"); break;
+        case '\t': out += QLatin1String("\\t"); break;
+        default:
+            if (c.unicode() < 0x20)
+                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    out += u'"';
+    return out;
+}
+
+QString jsonNumber(double v)
+{
+    if (!std::isfinite(v))
+        return QStringLiteral("null");
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    return QString::fromLatin1(buf, int(res.ptr - buf));
+}
+
+QString errorCode(store::CellError e)
+{
+    using store::CellError;
+    switch (e) {
+    case CellError::Null: return QStringLiteral("#NULL!");
+    case CellError::Div0: return QStringLiteral("#DIV/0!");
+    case CellError::Value: return QStringLiteral("#VALUE!");
+    case CellError::Ref: return QStringLiteral("#REF!");
+    case CellError::Name: return QStringLiteral("#NAME?");
+    case CellError::Num: return QStringLiteral("#NUM!");
+    case CellError::NA: return QStringLiteral("#N/A");
+    }
+    return QStringLiteral("#N/A");
+}
+
+QString isoDate(double serial)
+{
+    const QDateTime dt = store::serialToDateTime(serial);
+    if (!dt.isValid())
+        return QString();
+    const QTime t = dt.time();
+    if (t.hour() == 0 && t.minute() == 0 && t.second() == 0)
+        return dt.date().toString(QStringLiteral("yyyy-MM-dd"));
+    return dt.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+}
+
+int cmdDump(store::Workbook &book)
+{
+    QString out = QStringLiteral("{\"sheets\":[");
+    for (int i = 1; i <= book.sheetCount(); ++i) {
+        store::Worksheet &ws = book.sheet(i);
+        if (i > 1)
+            out += u',';
+        out += QStringLiteral("{\"name\":") + jsonString(ws.name()) + QStringLiteral(",\"cells\":[");
+        bool first = true;
+        const int lastRow = ws.lastRow(), lastColumn = ws.lastColumn();
+        for (int r = 1; r <= lastRow; ++r) {
+            for (int c = 1; c <= lastColumn; ++c) {
+                const store::Cell *cell = ws.cellAt(r, c);
+                if (!cell || cell->isEmpty())
+                    continue;
+                const store::Variant v = ws.valueAt(r, c);
+                QString type, value;
+                switch (v.type) {
+                case store::Variant::Type::Empty:
+                    if (!cell->isFormula())
+                        continue;
+                    type = QStringLiteral("text");
+                    value = jsonString(QString());
+                    break;
+                case store::Variant::Type::Number:
+                    type = QStringLiteral("number");
+                    value = jsonNumber(v.number);
+                    break;
+                case store::Variant::Type::Date:
+                    type = QStringLiteral("date");
+                    value = jsonString(isoDate(v.number));
+                    break;
+                case store::Variant::Type::Text:
+                    type = QStringLiteral("text");
+                    value = jsonString(v.text);
+                    break;
+                case store::Variant::Type::Boolean:
+                    type = QStringLiteral("boolean");
+                    value = v.number != 0 ? QStringLiteral("true") : QStringLiteral("false");
+                    break;
+                case store::Variant::Type::Error:
+                    type = QStringLiteral("error");
+                    value = jsonString(errorCode(v.error));
+                    break;
+                }
+                if (!first)
+                    out += u',';
+                first = false;
+                out += QStringLiteral("{\"ref\":\"") + store::columnLetters(c) + QString::number(r)
+                       + QStringLiteral("\",\"type\":\"") + type + QStringLiteral("\",\"value\":") + value + u'}';
+            }
+        }
+        out += QStringLiteral("]}");
+    }
+    out += QStringLiteral("]}\n");
+    printOut(out);
+    return 0;
+}
+
+QString csvField(const QString &s)
+{
+    if (!s.contains(u';') && !s.contains(u'"') && !s.contains(u'\n') && !s.contains(u'\r'))
+        return s;
+    QString q = s;
+    q.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return u'"' + q + u'"';
+}
+
+int cmdCsv(store::Workbook &book, const QString &sheetName)
+{
+    store::Worksheet *ws = book.findSheet(sheetName);
+    if (!ws)
+        throw store::StoreError(store::ErrorKind::NotFound,
+                                QStringLiteral("Il foglio \"%1\" non esiste nel file.").arg(sheetName));
+    QString out;
+    const int lastRow = ws->lastRow(), lastColumn = ws->lastColumn();
+    for (int r = 1; r <= lastRow; ++r) {
+        for (int c = 1; c <= lastColumn; ++c) {
+            if (c > 1)
+                out += u';';
+            out += csvField(ws->textAt(r, c));
+        }
+        out += u'\n';
+    }
+    printOut(out);
+    return 0;
+}
+
+// The starter workbook: the three data sheets with their title rows, row 1 frozen, the text
+// columns of the registry formatted as text.
+void buildStarter(store::Workbook &book)
+{
+    const QStringList registry = {"ID", "C/F", "Ragione Sociale/Cognome Nome", "Data", "Indirizzo", "CAP",
+                                  "Località", "PR", "Telefono", "Fax", "Cellulare", "Email", "Codice Fiscale",
+                                  "Partita IVA", "IBAN", "Referente/Rappresentante", "Annotazioni"};
+    const QStringList collections = {"ID", "ID Cliente", "Cliente", "Fattura", "Data", "Scadenza", "Riscosso",
+                                     "Importo", "Data", "R/Con", "Acconto", "Importo", "Data", "A/Con",
+                                     "Saldato", "Importo", "Data", "S/Con", "Nota"};
+    QStringList payments = collections;
+    payments[1] = QStringLiteral("ID Fornitore");
+    payments[2] = QStringLiteral("Fornitore");
+    payments[6] = QStringLiteral("Pagato");
+
+    store::Worksheet &anagrafe = book.sheet(1);
+    anagrafe.setName(QStringLiteral("Anagrafe"));
+    store::Worksheet &incassi = book.appendSheet(QStringLiteral("Incassi"));
+    store::Worksheet &pagamenti = book.appendSheet(QStringLiteral("Pagamenti"));
+
+    auto titles = [](store::Worksheet &ws, const QStringList &names) {
+        ws.range(QStringLiteral("2:2")).select();
+        ws.freezePanes();
+        for (int c = 0; c < names.size(); ++c)
+            ws.cells(1, c + 1).setValue(store::Variant::fromText(names[c]));
+    };
+    titles(incassi, collections);
+    titles(pagamenti, payments);
+    titles(anagrafe, registry);
+    for (const char *col : {"F:F", "I:I", "J:J", "K:K", "M:M", "N:N", "O:O", "P:P", "R:R"})
+        anagrafe.range(QString::fromLatin1(col)).setNumberFormat(QStringLiteral("@"));
+    anagrafe.range(QStringLiteral("A2")).select();
+}
+
+int run(const QStringList &args)
+{
+    QStringList positional;
+    QString password = kDefaultPassword;
+    std::optional<QString> newPassword;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        if (a == QLatin1String("--password") || a == QLatin1String("--new-password")) {
+            if (i + 1 >= args.size())
+                throw UsageError{QStringLiteral("Manca il valore di %1.").arg(a)};
+            (a == QLatin1String("--password") ? password : newPassword.emplace()) = args[++i];
+        } else if (a.startsWith(QLatin1String("--password="))) {
+            password = a.mid(11);
+        } else if (a.startsWith(QLatin1String("--new-password="))) {
+            newPassword = a.mid(15);
+        } else if (a.startsWith(QLatin1String("--"))) {
+            throw UsageError{QStringLiteral("Opzione sconosciuta: %1.").arg(a)};
+        } else {
+            positional << a;
+        }
+    }
+    if (positional.isEmpty())
+        throw UsageError{QStringLiteral("Uso: contavio-xls new|dump|csv|copy|check FILE ... [--password P]")};
+    const QString cmd = positional.takeFirst();
+    auto need = [&](int n, const char *usage) {
+        if (positional.size() != n)
+            throw UsageError{QStringLiteral("Uso: contavio-xls %1").arg(QLatin1String(usage))};
+    };
+    if (newPassword && cmd != QLatin1String("copy"))
+        throw UsageError{QStringLiteral("--new-password vale solo per copy.")};
+
+    if (cmd == QLatin1String("new")) {
+        need(1, "new FILE [--password P]");
+        const QString path = positional[0];
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+            throw store::StoreError(store::ErrorKind::Invalid,
+                                    QStringLiteral("Il file %1 esiste già: non lo sovrascrivo.").arg(path));
+        store::Workbook book;
+        buildStarter(book);
+        book.protection.kind = password.isEmpty() ? store::Protection::Kind::None : store::Protection::Kind::Rc4CryptoApi;
+        book.protection.password = password;
+        store::writeWorkbook(book, path);
+        return 0;
+    }
+    if (cmd == QLatin1String("dump")) {
+        need(1, "dump FILE [--password P]");
+        auto book = store::readWorkbook(positional[0], password);
+        return cmdDump(*book);
+    }
+    if (cmd == QLatin1String("csv")) {
+        need(2, "csv FILE FOGLIO [--password P]");
+        auto book = store::readWorkbook(positional[0], password);
+        return cmdCsv(*book, positional[1]);
+    }
+    if (cmd == QLatin1String("copy")) {
+        need(2, "copy ORIGINE DESTINAZIONE [--password P] [--new-password Q]");
+        auto book = store::readWorkbook(positional[0], password);
+        if (newPassword) {
+            book->protection.password = *newPassword;
+            book->protection.kind = newPassword->isEmpty() ? store::Protection::Kind::None
+                                                           : store::Protection::Kind::Rc4CryptoApi;
+        }
+        store::writeWorkbook(*book, positional[1]);
+        return 0;
+    }
+    if (cmd == QLatin1String("check")) {
+        need(1, "check FILE [--password P]");
+        auto book = store::readWorkbook(positional[0], password);
+        int cells = 0;
+        for (int i = 1; i <= book->sheetCount(); ++i)
+            book->sheet(i).forEachCell([&](int, int, const store::Cell &) { ++cells; });
+        printOut(QStringLiteral("Il file si apre correttamente: %1 fogli, %2 celle.\n").arg(book->sheetCount()).arg(cells));
+        return 0;
+    }
+    throw UsageError{QStringLiteral("Comando sconosciuto: %1.").arg(cmd)};
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments();
+    args.removeFirst();
+    try {
+        return run(args);
+    } catch (const UsageError &e) {
+        printErr(e.message);
+        return 2;
+    } catch (const store::StoreError &e) {
+        printErr(e.detail().isEmpty() ? e.userMessage() : e.userMessage() + QStringLiteral(" (") + e.detail() + u')');
+        return 1;
+    } catch (const std::exception &e) {
+        printErr(QStringLiteral("Errore inatteso: %1").arg(QString::fromLocal8Bit(e.what())));
+        return 1;
+    }
+}
