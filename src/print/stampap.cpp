@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 
 namespace print {
 
@@ -86,11 +87,14 @@ void StampaP::load()
 bool StampaP::queryUnload()
 {
     Text1->clear();
+    // Unloaded once this close event is over: a form must not be destroyed inside its own
+    // event handler. A form already gone by then (and its registry with it) is left alone.
     if (controls::Forms *forms = session().forms) {
+        QPointer<StampaP> self(this);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [forms] {
-                if (forms->isLoaded(controls::FormId::StampaP))
+            [self, forms] {
+                if (self && forms->isLoaded(controls::FormId::StampaP))
                     forms->unload(controls::FormId::StampaP);
             },
             Qt::QueuedConnection);

@@ -18,8 +18,7 @@ class StampaP : public controls::Form {
 public:
     explicit StampaP(controls::Session &session, QWidget *parent = nullptr);
 
-    // The close box: empties the mode and unloads the form (right after the close event,
-    // so that the form is not destroyed inside its own event handler).
+    // The close box: empties the mode and unloads the form, right after the close event.
     bool queryUnload() override;
 
     // Routines of the form.
