@@ -5,6 +5,8 @@
 #include <QHash>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -263,6 +265,67 @@ QString renderDate(const Section &s, double serial)
     return out;
 }
 
+// x >= 0 with `decimals` decimals as "123.45", rounded half away from zero on the 15
+// significant digits a cell value carries (2.675 gives "2.68", 12.5 with none gives "13").
+QString fixedDecimal(double x, int decimals)
+{
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.14e", x);
+    QByteArray digits;
+    const char *p = buffer;
+    for (; *p && *p != 'e'; ++p)
+        if (*p >= '0' && *p <= '9')
+            digits += *p;
+    int exponent = *p == 'e' ? std::atoi(p + 1) : 0;
+    if (x == 0) {
+        digits = "0";
+        exponent = 0;
+    }
+    // digits d0 d1 ... stand for d0.d1... x 10^exponent; keep those down to 10^-decimals.
+    const int keep = exponent + 1 + decimals;
+    if (keep < 0) {
+        digits = "0";
+        exponent = 0;
+    } else if (keep < digits.size()) {
+        const bool up = digits[keep] >= '5';
+        digits.truncate(keep);
+        if (up) {
+            int k = keep - 1;
+            while (k >= 0 && digits[k] == '9') {
+                digits[k] = '0';
+                --k;
+            }
+            if (k >= 0) {
+                digits[k] = char(digits[k] + 1);
+            } else {
+                digits.prepend('1');
+                ++exponent;
+            }
+        }
+        if (digits.isEmpty()) {
+            digits = "0";
+            exponent = 0;
+        }
+    }
+    QByteArray whole, fraction;
+    if (exponent >= 0) {
+        whole = digits.left(exponent + 1);
+        while (whole.size() < exponent + 1)
+            whole += '0';
+        fraction = digits.mid(exponent + 1);
+    } else {
+        whole = "0";
+        fraction = QByteArray(-exponent - 1, '0') + digits;
+    }
+    while (fraction.size() < decimals)
+        fraction += '0';
+    fraction.truncate(decimals);
+    QString out = QString::fromLatin1(whole);
+    if (decimals > 0)
+        out += u'.' + QString::fromLatin1(fraction);
+    return out;
+}
+
 QString groupThousands(const QString &digits)
 {
     QString out;
@@ -327,14 +390,11 @@ QString renderNumber(const Section &s, double x, bool minus)
         x /= std::pow(10.0, exponent);
     }
 
-    char buffer[400];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decCount, x);
-    QString digits = QString::fromLatin1(buffer);
+    QString digits = fixedDecimal(x, decCount);
     if (hasExponent && intCount <= 1 && digits.startsWith(QLatin1String("10"))) {
         x /= 10;
         ++exponent;
-        std::snprintf(buffer, sizeof buffer, "%.*f", decCount, x);
-        digits = QString::fromLatin1(buffer);
+        digits = fixedDecimal(x, decCount);
     }
     const qsizetype point = digits.indexOf(u'.');
     QString whole = point < 0 ? digits : digits.left(point);

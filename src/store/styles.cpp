@@ -222,8 +222,19 @@ uint16_t Styles::xfWithFormat(uint16_t baseXf, const QString &code)
         wanted.resize(20, '\0');
     putLe16(wanted, 2, *id);
     wanted[9] = char(uint8_t(wanted[9]) | 0x04);   // the number format is the cell's own
+    // An XF that differs only in the "own number format" flag shows the same.
+    auto sameLook = [&wanted](const QByteArray &xf) {
+        if (xf.size() != wanted.size())
+            return false;
+        for (qsizetype k = 0; k < xf.size(); ++k) {
+            const uint8_t mask = k == 9 ? 0xFB : 0xFF;
+            if ((uint8_t(xf[k]) & mask) != (uint8_t(wanted[k]) & mask))
+                return false;
+        }
+        return true;
+    };
     for (size_t i = 0; i < xfs.size(); ++i) {
-        if (isCellXf(i) && xfs[i] == wanted)
+        if (isCellXf(i) && sameLook(xfs[i]))
             return uint16_t(i);
     }
     if (xfs.size() >= 4050)

@@ -28,6 +28,7 @@ enum class RefStatus { Ok, Malformed, OffGrid };
 struct RefPart {
     int column = 0;   // 0 when absent
     qint64 row = 0;   // 0 when absent
+    bool hasColumn = false, hasRow = false;
     bool offGrid = false;
 };
 
@@ -67,6 +68,8 @@ std::optional<RefPart> parsePart(QStringView text)
         return std::nullopt;   // "$A$" without a row
     part.column = letters > 0 ? column : 0;
     part.row = digits > 0 ? row : 0;
+    part.hasColumn = letters > 0;
+    part.hasRow = digits > 0;
     if (letters > 0 && column > kMaxColumns)
         part.offGrid = true;
     if (digits > 0 && (row < 1 || row > kMaxRows))
@@ -85,7 +88,7 @@ RefStatus parseRef(const QString &raw, RangeRect &rect)
     if (!first)
         return RefStatus::Malformed;
     if (colon < 0) {
-        if (first->column == 0 || first->row == 0)
+        if (!first->hasColumn || !first->hasRow)
             return RefStatus::Malformed;   // "2" or "J" alone
         if (first->offGrid)
             return RefStatus::OffGrid;
@@ -95,9 +98,9 @@ RefStatus parseRef(const QString &raw, RangeRect &rect)
     const auto second = parsePart(view.mid(colon + 1));
     if (!second)
         return RefStatus::Malformed;
-    const bool firstCell = first->column && first->row, secondCell = second->column && second->row;
-    const bool wholeRows = !first->column && !second->column;
-    const bool wholeColumns = !first->row && !second->row;
+    const bool firstCell = first->hasColumn && first->hasRow, secondCell = second->hasColumn && second->hasRow;
+    const bool wholeRows = !first->hasColumn && !second->hasColumn;
+    const bool wholeColumns = !first->hasRow && !second->hasRow;
     if (!(firstCell && secondCell) && !wholeRows && !wholeColumns)
         return RefStatus::Malformed;
     if (first->offGrid || second->offGrid)
