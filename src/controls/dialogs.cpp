@@ -17,7 +17,10 @@ Answer QtDialogs::message(BoxKind kind, const QString &text, const QString &titl
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(shownTitle(title));
-    box.setText(text);
+    // Texts written for the classic boxes break lines with CR LF; a Qt label wants LF alone.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    box.setText(shown);
     switch (kind) {
     case BoxKind::Plain:
         box.setIcon(QMessageBox::NoIcon);
@@ -75,7 +78,8 @@ std::optional<QString> FakeDialogs::input(const QString &prompt, const QString &
     shown.push_back({BoxKind::Plain, prompt, title, defaultAnswer, true});
     if (m_inputs.empty())
         return defaultAnswer;
-    auto a = m_inputs.front();
+    std::optional<QString> a;
+    a.swap(m_inputs.front());
     m_inputs.erase(m_inputs.begin());
     return a;
 }

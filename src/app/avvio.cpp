@@ -1,0 +1,269 @@
+#include "avvio.h"
+
+#include "controls/dialogs.h"
+#include "controls/session.h"
+#include "controls/xpbutton.h"
+#include "shutdown.h"
+#include "store/errors.h"
+#include "store/workbook.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+namespace app {
+
+namespace {
+
+// The program's picture: a ledger page with its ruled columns and a euro coin.
+QPixmap drawPicture(int side)
+{
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal s = side / 100.0;
+
+    // The page.
+    QPainterPath page;
+    page.addRoundedRect(QRectF(14 * s, 8 * s, 62 * s, 80 * s), 5 * s, 5 * s);
+    p.fillPath(page, QColor(0xFF, 0xFF, 0xFF));
+    p.setPen(QPen(QColor(0x3A, 0x5F, 0x8F), 2.5 * s));
+    p.drawPath(page);
+    // Header band and ruled lines.
+    p.fillRect(QRectF(16 * s, 10 * s, 58 * s, 12 * s), QColor(0x3A, 0x5F, 0x8F));
+    p.setPen(QPen(QColor(0x9D, 0xB4, 0xD0), 1.5 * s));
+    for (int line = 0; line < 7; ++line) {
+        const qreal y = (30 + line * 8) * s;
+        p.drawLine(QPointF(20 * s, y), QPointF(70 * s, y));
+    }
+    p.drawLine(QPointF(36 * s, 26 * s), QPointF(36 * s, 82 * s));
+    p.drawLine(QPointF(54 * s, 26 * s), QPointF(54 * s, 82 * s));
+
+    // The coin.
+    const QRectF coin(52 * s, 56 * s, 40 * s, 40 * s);
+    p.setPen(QPen(QColor(0x8A, 0x6D, 0x1C), 2.5 * s));
+    p.setBrush(QColor(0xF2, 0xC1, 0x4E));
+    p.drawEllipse(coin);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setBold(true);
+    font.setPixelSize(int(26 * s));
+    p.setFont(font);
+    p.setPen(QColor(0x5C, 0x46, 0x0E));
+    p.drawText(coin, Qt::AlignCenter, QString(QChar(0x20AC)));
+    return pixmap;
+}
+
+} // namespace
+
+void PictureBox::mousePressEvent(QMouseEvent *event)
+{
+    QLabel::mousePressEvent(event);
+    emit pressed();
+}
+
+QString Avvio::termsText()
+{
+    return QStringLiteral(
+        "<p><b>Condizioni d'uso</b></p>"
+        "<p>Contavio tiene in ordine gli incassi e i pagamenti di un piccolo ufficio: "
+        "l'anagrafe di clienti e fornitori, le fatture da incassare e da pagare con le loro "
+        "scadenze, gli acconti e i saldi, e la stampa degli elenchi.</p>"
+        "<p>Tutti i dati stanno nel file <b>Contavio.xls</b>, nella cartella del programma, "
+        "protetto da una password. Il programma non scrive altrove e non invia dati a nessuno. "
+        "I dati sono vostri: il file si apre anche con un qualsiasi foglio di calcolo che legga "
+        "il formato .xls.</p>"
+        "<p>Le modifiche vengono salvate nel file quando si esce con \"Chiudi\" dal menu. "
+        "Tenete una copia di sicurezza del file.</p>"
+        "<p>Il programma è fornito così com'è, senza alcuna garanzia: controllate i risultati "
+        "prima di usarli per pagamenti o adempimenti.</p>"
+        "<p>Premendo \"Accetto\" si accettano queste condizioni.</p>");
+}
+
+QUrl Avvio::projectAddress()
+{
+    return QUrl(QStringLiteral("https://www.example.org/contavio/"));
+}
+
+QString Avvio::noticeText()
+{
+    return QStringLiteral("Contavio \u2014 programma libero per la contabilità dell'ufficio\n"
+                          "Pagina del progetto: ")
+        + projectAddress().toString();
+}
+
+Avvio::Avvio(controls::Session &session, QWidget *parent)
+    : Form(session, parent)
+    , m_openUrl([](const QUrl &url) { return QDesktopServices::openUrl(url); })
+{
+    setObjectName(QStringLiteral("Avvio"));
+    setWindowTitle(QStringLiteral("Contavio Incassi-Pagamenti-Insoluti"));
+    QPalette background = palette();
+    background.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
+    setPalette(background);
+    setAutoFillBackground(true);
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(18, 16, 18, 14);
+    outer->setSpacing(12);
+
+    auto *top = new QHBoxLayout;
+    top->setSpacing(16);
+    Image1 = new PictureBox(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(drawPicture(96));
+    Image1->setFixedSize(100, 100);
+    Image1->setAlignment(Qt::AlignCenter);
+    Image1->setToolTip(QStringLiteral("Vai al il mio sito !"));
+    Image1->setCursor(Qt::PointingHandCursor);
+    Image1->setFrameStyle(QFrame::NoFrame);
+    top->addWidget(Image1, 0, Qt::AlignTop);
+
+    auto *heading = new QLabel(this);
+    heading->setText(QStringLiteral("<span style=\"font-size:20pt; font-weight:600;\">Contavio</span><br>"
+                                    "<span style=\"font-size:11pt;\">Incassi \u2013 Pagamenti \u2013 Insoluti</span>"));
+    heading->setTextFormat(Qt::RichText);
+    top->addWidget(heading, 1, Qt::AlignVCenter);
+    outer->addLayout(top);
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setTextFormat(Qt::RichText);
+    Label1->setText(termsText());
+    Label1->setWordWrap(true);
+    Label1->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    Label1->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    Label1->setMargin(10);
+    Label1->setAutoFillBackground(true);
+    QPalette paper = Label1->palette();
+    paper.setColor(QPalette::Window, QColor(0xFA, 0xFA, 0xF7));
+    Label1->setPalette(paper);
+    outer->addWidget(Label1, 1);
+
+    auto *bottom = new QHBoxLayout;
+    Label2 = new QLabel(noticeText(), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    bottom->addWidget(Label2, 1, Qt::AlignBottom);
+
+    XPButton2 = new controls::XPButton(QStringLiteral("Accetto "), this);
+    XPButton2->setObjectName(QStringLiteral("XPButton2"));
+    XPButton2->setButtonType(controls::XPButton::FormStyle);
+    XPButton2->setToolTip(QStringLiteral("Accetta e continua"));
+    XPButton2->setFixedSize(controls::twips(1800), controls::twips(450));
+    bottom->addWidget(XPButton2, 0, Qt::AlignBottom);
+    outer->addLayout(bottom);
+
+    setFixedSize(620, 470);
+
+    connect(XPButton2, &controls::XPButton::clicked, this, &Avvio::accept);
+    connect(Image1, &PictureBox::pressed, this, &Avvio::pictureClicked);
+}
+
+Avvio::~Avvio()
+{
+    if (session().server == m_server.get())
+        session().server = nullptr;
+}
+
+Avvio::LoadResult Avvio::load(const QString &folder)
+{
+    // 1. The server, held here for the whole run.
+    m_server = std::make_unique<store::Server>();
+    session().server = m_server.get();
+
+    // 2. The workbook in the program's folder.
+    const QString programFolder = folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
+    m_path = QDir(programFolder).absoluteFilePath(kWorkbookName);
+
+    // 3 and 4. In use elsewhere, missing or unreadable; a free file stays locked by us.
+    QString reason;
+    switch (m_lock.acquire(m_path, &reason)) {
+    case FileState::InUse:
+        session().dialogs->message(controls::BoxKind::Critical, alreadyOpenMessage(), QStringLiteral("Contavio"));
+        return LoadResult::InUse;
+    case FileState::Missing:
+        session().dialogs->message(controls::BoxKind::Plain, notFoundMessage(m_path), QString());
+        return LoadResult::Missing;
+    case FileState::Unreadable:
+        session().dialogs->message(controls::BoxKind::Critical, openFailedMessage(m_path, reason),
+                                   QStringLiteral("Contavio"));
+        return LoadResult::OpenFailed;
+    case FileState::Free:
+        break;
+    }
+
+    // 5 and 6. Open with the password; the server stays hidden. A file that cannot be read
+    // is reported and left as it is.
+    try {
+        m_workbook = &m_server->open(m_path, kWorkbookPassword);
+    } catch (const store::StoreError &error) {
+        m_lock.release();
+        session().dialogs->message(controls::BoxKind::Critical, openFailedMessage(m_path, error.userMessage()),
+                                   QStringLiteral("Contavio"));
+        return LoadResult::OpenFailed;
+    }
+    m_server->visible = false;
+
+    // 7 to 9. Sheets, title rows, column widths.
+    try {
+        shapeWorkbook(*m_workbook);
+    } catch (const store::StoreError &error) {
+        // Nothing is saved: the file on disk stays as it was.
+        m_server->close(*m_workbook);
+        m_workbook = nullptr;
+        m_lock.release();
+        session().dialogs->message(controls::BoxKind::Critical, openFailedMessage(m_path, error.userMessage()),
+                                   QStringLiteral("Contavio"));
+        return LoadResult::OpenFailed;
+    }
+
+    // 10. The terms of use.
+    showForm();
+    return LoadResult::Ready;
+}
+
+int Avvio::exitCode(LoadResult result)
+{
+    switch (result) {
+    case LoadResult::Ready: return 0;
+    case LoadResult::InUse: return 2;
+    case LoadResult::Missing: return 3;
+    case LoadResult::OpenFailed: return 4;
+    }
+    return 1;
+}
+
+bool Avvio::queryUnload()
+{
+    // Once accepted the start form is only hidden, never closed.
+    if (m_accepted)
+        return true;
+    return !leaveProgram(session());
+}
+
+void Avvio::accept()
+{
+    m_accepted = true;
+    hide();
+    if (session().forms) {
+        if (auto *menu = qobject_cast<controls::Form *>(session().forms->form(controls::FormId::Contavio)))
+            menu->showForm();
+    }
+}
+
+void Avvio::pictureClicked()
+{
+    Image1->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Image1->setLineWidth(1);
+    if (m_openUrl)
+        m_openUrl(projectAddress());   // nothing is reported when no browser opens it
+}
+
+} // namespace app

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "controls/form.h"
+#include "startup.h"
+
+#include <QLabel>
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+namespace controls { class XPButton; }
+namespace store { class Server; class Workbook; }
+
+namespace app {
+
+// A picture that reports a mouse button pressed on it.
+class PictureBox : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+signals:
+    void pressed();
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+};
+
+// The start form: checks and opens the workbook, shapes its sheets, then shows the terms of
+// use. It holds the spreadsheet server and the open workbook for the whole run.
+class Avvio : public controls::Form {
+    Q_OBJECT
+public:
+    enum class LoadResult {
+        Ready,       // the terms are shown
+        InUse,       // the already-open box was shown
+        Missing,     // the not-found box was shown
+        OpenFailed,  // the workbook could not be read; a critical box said why
+    };
+
+    explicit Avvio(controls::Session &session, QWidget *parent = nullptr);
+    ~Avvio() override;
+
+    // The start sequence, from creating the server to showing the form. `folder` is the
+    // program's folder (the executable's own when empty). On anything but Ready the user
+    // has been told and the program should end with exitCode(result).
+    LoadResult load(const QString &folder = {});
+    static int exitCode(LoadResult result);
+
+    QString workbookPath() const { return m_path; }
+    store::Workbook *workbook() const { return m_workbook; }
+    bool accepted() const { return m_accepted; }
+
+    // Closing before the terms are accepted leaves the program (saving the workbook).
+    bool queryUnload() override;
+
+    // The project page the picture opens, and how it is opened (the desktop's default
+    // browser unless a test puts its own opener in place).
+    static QUrl projectAddress();
+    void setUrlOpener(std::function<bool(const QUrl &)> opener) { m_openUrl = std::move(opener); }
+
+    // Controls, named as on the form.
+    QLabel *Label1 = nullptr;              // the terms of use
+    QLabel *Label2 = nullptr;              // the author's notice
+    controls::XPButton *XPButton2 = nullptr;
+    PictureBox *Image1 = nullptr;
+
+    static QString termsText();
+    static QString noticeText();
+
+private:
+    void accept();
+    void pictureClicked();
+
+    std::unique_ptr<store::Server> m_server;
+    store::Workbook *m_workbook = nullptr;
+    WorkbookLock m_lock;
+    QString m_path;
+    bool m_accepted = false;
+    std::function<bool(const QUrl &)> m_openUrl;
+};
+
+} // namespace app

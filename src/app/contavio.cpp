@@ -1,0 +1,204 @@
+#include "contavio.h"
+
+#include "controls/clock.h"
+#include "controls/session.h"
+#include "controls/xpbutton.h"
+#include "shutdown.h"
+#include "store/italian.h"
+
+#include <QLabel>
+#include <QTimer>
+
+#if defined(CONTAVIO_WITH_LEDGER) && __has_include("ledger/entrata.h") && __has_include("ledger/pagamenti.h")
+#include "ledger/entrata.h"
+#include "ledger/pagamenti.h"
+#define CONTAVIO_MENU_LEDGER 1
+#endif
+#if defined(CONTAVIO_WITH_BROWSER) && __has_include("browser/visualizza.h")
+#include "browser/visualizza.h"
+#include <QLineEdit>
+#define CONTAVIO_MENU_BROWSER 1
+#endif
+
+namespace app {
+
+namespace {
+
+struct ButtonPlace {
+    controls::XPButton *Contavio::*member;
+    const char *name;
+    const char *caption;
+    int left, top;   // twips
+};
+
+constexpr int kButtonWidth = 2565;   // twips
+constexpr int kButtonHeight = 315;
+
+} // namespace
+
+Contavio::Contavio(controls::Session &session, QWidget *parent)
+    : Form(session, parent)
+{
+    setObjectName(QStringLiteral("Contavio"));
+    setWindowTitle(QStringLiteral("Contavio"));
+    QPalette background = palette();
+    background.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
+    setPalette(background);
+    setAutoFillBackground(true);
+    setFixedSize(controls::twips(11280), controls::twips(6600));
+
+    auto *title = new QLabel(this);
+    title->setText(QStringLiteral("<span style=\"font-size:16pt; font-weight:600;\">Contavio</span>"
+                                  "&nbsp;&nbsp;<span style=\"font-size:10pt;\">Incassi \u2013 Pagamenti \u2013 Insoluti</span>"));
+    title->setTextFormat(Qt::RichText);
+    title->setGeometry(controls::twips(1080), controls::twips(420), controls::twips(9165), controls::twips(600));
+
+    static const ButtonPlace places[] = {
+        {&Contavio::XPButton2, "XPButton2", "Inserisci Incassi", 1080, 1440},
+        {&Contavio::XPButton1, "XPButton1", "Inserisci Pagamenti", 1080, 2040},
+        {&Contavio::XPButton4, "XPButton4", "Contavio Clienti/Fornitori", 1080, 2640},
+        {&Contavio::XPButton11, "XPButton11", "Situazione Clienti/Fornitori", 1080, 3240},
+        {&Contavio::XPButton5, "XPButton5", "Contavio Incassi", 4440, 1440},
+        {&Contavio::XPButton6, "XPButton6", "Contavio Pagamenti", 4440, 2040},
+        {&Contavio::XPButton7, "XPButton7", "Scadenze/Insoluti", 4440, 2640},
+        {&Contavio::XPButton12, "XPButton12", "", 4440, 3240},
+        {&Contavio::XPButton8, "XPButton8", "Stampe", 7680, 1440},
+        {&Contavio::XPButton9, "XPButton9", "Utilità/Causali", 7680, 2040},
+        {&Contavio::XPButton10, "XPButton10", "", 7680, 2640},
+        {&Contavio::XPButton13, "XPButton13", "", 7680, 3240},
+        {&Contavio::XPButton3, "XPButton3", "Chiudi", 7680, 3840},
+    };
+    for (const ButtonPlace &place : places) {
+        auto *button = new controls::XPButton(QString::fromUtf8(place.caption), this);
+        button->setObjectName(QLatin1String(place.name));
+        button->setButtonType(controls::XPButton::FormStyle);
+        button->setGeometry(controls::twips(place.left), controls::twips(place.top),
+                            controls::twips(kButtonWidth), controls::twips(kButtonHeight));
+        this->*place.member = button;
+    }
+
+    connect(XPButton2, &controls::XPButton::clicked, this, &Contavio::inserisciIncassi);
+    connect(XPButton1, &controls::XPButton::clicked, this, &Contavio::inserisciPagamenti);
+    connect(XPButton4, &controls::XPButton::clicked, this, &Contavio::anagrafe);
+    connect(XPButton5, &controls::XPButton::clicked, this, &Contavio::visualizzaIncassi);
+    connect(XPButton6, &controls::XPButton::clicked, this, &Contavio::visualizzaPagamenti);
+    connect(XPButton3, &controls::XPButton::clicked, this, &Contavio::chiudi);
+
+    // Notes of what changed in the program, newest first.
+    static const char *const noteTexts[] = {
+        "agg. 07/12/2026 - se il salvataggio all'uscita non riesce il programma lo dice e resta aperto",
+        "agg. 07/12/2026 - le date scritte a mano sono controllate sul calendario (31/02 non passa)",
+        "agg. 07/12/2026 - il CAP in anagrafe resta testo: gli zeri iniziali non si perdono",
+        "agg. 07/12/2026 - all'avvio il programma rifiuta un Contavio.xls già aperto da un altro programma",
+    };
+    int noteTop = 4560;
+    for (const char *text : noteTexts) {
+        auto *note = new QLabel(QString::fromUtf8(text), this);
+        note->setObjectName(QStringLiteral("Label%1").arg(notes.size() + 1));
+        note->setGeometry(controls::twips(1080), controls::twips(noteTop), controls::twips(9165), controls::twips(255));
+        QFont small = note->font();
+        small.setPointSizeF(small.pointSizeF() * 0.9);
+        note->setFont(small);
+        note->setStyleSheet(QStringLiteral("color: #505050;"));
+        notes.push_back(note);
+        noteTop += 270;
+    }
+
+    Label15 = new QLabel(this);
+    Label15->setObjectName(QStringLiteral("Label15"));
+    Label15->setGeometry(controls::twips(1080), controls::twips(3840), controls::twips(5925), controls::twips(315));
+    Label15->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(1000);
+    connect(Timer2, &QTimer::timeout, this, &Contavio::tick);
+    Timer2->start();
+}
+
+void Contavio::showEvent(QShowEvent *event)
+{
+    Form::showEvent(event);
+    tick();   // no blank clock for the first second
+}
+
+void Contavio::tick()
+{
+    if (session().clock)
+        Label15->setText(store::clockLine(session().clock->now()));
+}
+
+controls::Form *Contavio::showOther(controls::FormId id)
+{
+    auto *form = session().forms ? qobject_cast<controls::Form *>(session().forms->form(id)) : nullptr;
+    if (form)
+        form->showForm();
+    return form;
+}
+
+void Contavio::inserisciIncassi()
+{
+    controls::Form *form = showOther(controls::FormId::Entrata);
+    if (!form)
+        return;
+#ifdef CONTAVIO_MENU_LEDGER
+    if (auto *entrata = qobject_cast<ledger::Entrata *>(form)) {
+        entrata->XPButton3->setEnabled(false);
+        entrata->XPButton4->setEnabled(true);
+        entrata->XPButton6->setEnabled(false);
+    }
+#endif
+    hide();
+}
+
+void Contavio::inserisciPagamenti()
+{
+    controls::Form *form = showOther(controls::FormId::Pagamenti);
+    if (!form)
+        return;
+#ifdef CONTAVIO_MENU_LEDGER
+    if (auto *pagamenti = qobject_cast<ledger::Pagamenti *>(form)) {
+        pagamenti->XPButton4->setEnabled(true);
+        pagamenti->XPButton3->setEnabled(false);
+        pagamenti->XPButton6->setEnabled(false);
+    }
+#endif
+    hide();
+}
+
+void Contavio::anagrafe()
+{
+    if (showOther(controls::FormId::Anagrafe))
+        hide();
+}
+
+void Contavio::visualizzaIncassi()
+{
+    controls::Form *form = showOther(controls::FormId::Visualizza);
+    if (!form)
+        return;
+#ifdef CONTAVIO_MENU_BROWSER
+    if (auto *browser = qobject_cast<browser::Visualizza *>(form))
+        browser->Text1->setText(QStringLiteral("1"));
+#endif
+    hide();
+}
+
+void Contavio::visualizzaPagamenti()
+{
+    controls::Form *form = showOther(controls::FormId::Visualizza);
+    if (!form)
+        return;
+#ifdef CONTAVIO_MENU_BROWSER
+    if (auto *browser = qobject_cast<browser::Visualizza *>(form))
+        browser->Text1->setText(QStringLiteral("2"));
+#endif
+    hide();
+}
+
+void Contavio::chiudi()
+{
+    leaveProgram(session());
+}
+
+} // namespace app

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "controls/form.h"
+
+#include <vector>
+
+class QLabel;
+class QTimer;
+
+namespace controls { class XPButton; }
+
+namespace app {
+
+// The main menu: each working button shows one form and hides the menu; "Chiudi" is the
+// way out of the program. The close box is refused.
+class Contavio : public controls::Form {
+    Q_OBJECT
+public:
+    explicit Contavio(controls::Session &session, QWidget *parent = nullptr);
+
+    bool queryUnload() override { return true; }
+
+    // The buttons' actions.
+    void inserisciIncassi();     // XPButton2
+    void inserisciPagamenti();   // XPButton1
+    void anagrafe();             // XPButton4
+    void visualizzaIncassi();    // XPButton5
+    void visualizzaPagamenti();  // XPButton6
+    void chiudi();               // XPButton3
+    void tick();                 // Timer2
+
+    // Controls, named as on the form.
+    controls::XPButton *XPButton1 = nullptr;
+    controls::XPButton *XPButton2 = nullptr;
+    controls::XPButton *XPButton3 = nullptr;
+    controls::XPButton *XPButton4 = nullptr;
+    controls::XPButton *XPButton5 = nullptr;
+    controls::XPButton *XPButton6 = nullptr;
+    controls::XPButton *XPButton7 = nullptr;
+    controls::XPButton *XPButton8 = nullptr;
+    controls::XPButton *XPButton9 = nullptr;
+    controls::XPButton *XPButton10 = nullptr;
+    controls::XPButton *XPButton11 = nullptr;
+    controls::XPButton *XPButton12 = nullptr;
+    controls::XPButton *XPButton13 = nullptr;
+    QLabel *Label15 = nullptr;
+    QTimer *Timer2 = nullptr;
+    // The dated notes of changes (no function).
+    std::vector<QLabel *> notes;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    // Shows a form; nullptr when the program has no such form (the menu then stays).
+    controls::Form *showOther(controls::FormId id);
+};
+
+} // namespace app
