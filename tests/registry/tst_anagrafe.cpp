@@ -1,0 +1,862 @@
+#include "registryworld.h"
+
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTableView>
+#include <QTimer>
+
+using namespace registrytest;
+using controls::Answer;
+using controls::BoxKind;
+
+namespace {
+
+const QString kInsertQuestion = " Vuoi Inserire questo Soggetto ?";
+const QString kNoType = " ERRORE, bisogna spuntare i campi Cliente o Fornitore";
+const QString kInserted = " Soggetto Aggiunto";
+const QString kEmptyName = " ERRORE- Il Campo RAGIONE SOCIALE/COGNOME deve essere compilato";
+const QString kDeleteQuestion = "Si vuole Eliminare il Soggetto  Selezionato ?";
+const QString kDeleted = "Soggetto Eliminato";
+
+double serial(int y, int m, int d) { return store::dateToSerial(QDate(y, m, d)); }
+
+// Picks a list entry the way a user does: open the list, move to the entry, press Enter.
+void choose(QComboBox *combo, int index)
+{
+    combo->showPopup();
+    QAbstractItemView *view = combo->view();
+    view->setCurrentIndex(view->model()->index(index, 0));
+    QTest::keyClick(view, Qt::Key_Return);
+    QCoreApplication::processEvents();
+}
+
+QStringList entries(const QComboBox *combo)
+{
+    QStringList out;
+    for (int i = 0; i < combo->count(); ++i)
+        out << combo->itemText(i);
+    return out;
+}
+
+QStringList rowTexts(World &w, int row)
+{
+    QStringList out;
+    for (int c = 1; c <= 17; ++c)
+        out << w.text(row, c);
+    return out;
+}
+
+} // namespace
+
+class TestAnagrafe : public QObject {
+    Q_OBJECT
+
+private slots:
+    void activationShowsCounter_data();
+    void activationShowsCounter();
+
+    void insertIntoEmptyRegistry();
+    void insertsGiveConsecutiveNumbersAndRows();
+    void insertWritesEveryFieldInItsColumn();
+    void insertRefusedWritesNothing_data();
+    void insertRefusedWritesNothing();
+    void insertAnsweredNoEmptiesForm();
+    void insertAfterChoosingAddsSecondRow();
+    void insertTakesFirstFreeRow();
+    void insertIntoFullSheetWritesNothing();
+
+    void resetCounterThenInsert();
+    void changedCounterThenInsert();
+    void lockedIdFieldNeverStoresCounter();
+
+    void changeRewritesChosenRowOnly();
+    void changeRefusedWritesNothing_data();
+    void changeRefusedWritesNothing();
+
+    void deleteRemovesUpperOfTwoWithSameNumber();
+    void deleteOnlyCounterpartyKeepsCounter();
+    void deleteRefusedLeavesSheet_data();
+    void deleteRefusedLeavesSheet();
+
+    void listKeepsSheetOrderAndLoadsChosenRow();
+    void listStopsAtEmptyName();
+    void emptySheetGivesPlaceholder();
+    void loadConvertsCellsToText();
+    void typingIntoListLoadsNothing();
+    void typeTicks_data();
+    void typeTicks();
+    void postCodeKeepsLeadingZeros();
+    void clearButtonEmptiesFormAndList();
+
+    void nameFieldReminder();
+    void calendarWritesChosenDay();
+    void clockTicks();
+    void closeBoxRefused();
+    void esciShowsMenu();
+    void stampaAsksPrintFormForRegistryList();
+    void engineFailureIsReported();
+};
+
+void TestAnagrafe::activationShowsCounter_data()
+{
+    QTest::addColumn<QString>("stored");   // "" leaves IV1 empty
+    QTest::addColumn<double>("expected");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("empty counter becomes 1") << QString() << 1.0 << "1";
+    QTest::newRow("counter kept") << "42" << 42.0 << "42";
+}
+
+void TestAnagrafe::activationShowsCounter()
+{
+    QFETCH(QString, stored);
+    QFETCH(double, expected);
+    QFETCH(QString, shown);
+    World w;
+    if (!stored.isEmpty())
+        w.sheet().cells(1, 256).setValue(stored);
+    w.form->Check1->setChecked(true);
+    QVERIFY(w.form->Combo4->isEnabled());
+    QVERIFY(w.show());
+
+    QCOMPARE(w.counter().number, expected);
+    QCOMPARE(w.form->Text10->text(), shown);
+    QVERIFY(w.form->Text10->isReadOnly());
+    QVERIFY(!w.form->Combo4->isEnabled());   // locked even with a box still ticked
+    QVERIFY(w.form->Check1->isChecked());
+    QCOMPARE(QApplication::focusWidget(), w.form->Text26);
+    QVERIFY(!w.form->MonthView1->isVisible());
+    QCOMPARE(w.form->windowTitle(), QString("Anagrafica "));
+}
+
+void TestAnagrafe::insertIntoEmptyRegistry()
+{
+    World w;
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    QTest::keyClicks(w.form->Text26, "rossi mario");
+    QCOMPARE(w.form->Text26->text(), QString("ROSSI MARIO"));
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton4);
+    QCoreApplication::processEvents();
+
+    QCOMPARE(w.dialogs.shown.size(), size_t(2));
+    QCOMPARE(w.dialogs.shown[0].kind, BoxKind::Question);
+    QCOMPARE(w.dialogs.shown[0].text, kInsertQuestion);
+    QCOMPARE(w.dialogs.shown[0].title, QString(" Contavio"));
+    QCOMPARE(w.dialogs.shown[1].kind, BoxKind::Information);
+    QCOMPARE(w.dialogs.shown[1].text, kInserted);
+    QCOMPARE(w.dialogs.shown[1].title, QString("Contavio"));
+
+    QCOMPARE(w.value(2, 1), store::Variant::fromNumber(1));
+    QCOMPARE(w.text(2, 2), QString("C"));
+    QCOMPARE(w.text(2, 3), QString("ROSSI MARIO"));
+    QCOMPARE(w.counter(), store::Variant::fromNumber(2));
+    // The form is cleared for the next one and shows the next number.
+    QCOMPARE(w.form->Text26->text(), QString());
+    QCOMPARE(w.form->Text10->text(), QString("2"));
+    QVERIFY(!w.form->Check1->isChecked());
+    QVERIFY(!w.form->Combo4->isEnabled());
+}
+
+void TestAnagrafe::insertsGiveConsecutiveNumbersAndRows()
+{
+    World w;
+    QVERIFY(w.show());
+    for (const char *name : {"alfa", "beta"}) {
+        w.form->Check2->click();
+        QTest::keyClicks(w.form->Text26, name);
+        w.dialogs.queueAnswer(Answer::Yes);
+        press(w.form->XPButton4);
+    }
+    QCOMPARE(w.value(2, 1).number, 1.0);
+    QCOMPARE(w.value(3, 1).number, 2.0);
+    QCOMPARE(w.text(2, 3), QString("ALFA"));
+    QCOMPARE(w.text(3, 3), QString("BETA"));
+    QCOMPARE(w.text(3, 2), QString("F"));
+    QCOMPARE(w.counter().number, 3.0);
+}
+
+void TestAnagrafe::insertWritesEveryFieldInItsColumn()
+{
+    World w;
+    QVERIFY(w.show());
+    Anagrafe &f = *w.form;
+    f.Check1->click();
+    QTest::keyClicks(f.Text26, "rossi srl");
+    QTest::keyClicks(f.Text18, "12/05/2009");
+    QTest::keyClicks(f.Text25, "via roma 1");
+    QTest::keyClicks(f.Text24, "00184");
+    QTest::keyClicks(f.Text23, "roma");
+    QTest::keyClicks(f.Text22, "rm");
+    QTest::keyClicks(f.Text21, "06 123.456");   // blank and full stop are swallowed
+    QTest::keyClicks(f.Text20, "0654321");
+    QTest::keyClicks(f.Text15, "3331234567");
+    QTest::keyClicks(f.Text16, "Mario@Example.it");
+    QTest::keyClicks(f.Text19, "rssmra70a01h501u");
+    QTest::keyClicks(f.Text2, "01234567890");
+    QTest::keyClicks(f.Text1, "it60x0542811101000000123456");
+    QTest::keyClicks(f.Text3, "anna bianchi");
+    QTest::keyClicks(f.Text12, "paga a 30 giorni");
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(f.XPButton4);
+
+    QCOMPARE(w.value(2, 4), store::Variant::fromDate(serial(2009, 5, 12)));
+    const QStringList expected = {"1", "C", "ROSSI SRL", "12/05/2009", "VIA ROMA 1", "00184", "ROMA", "RM",
+                                  "06123456", "0654321", "3331234567", "Mario@Example.it",
+                                  "RSSMRA70A01H501U", "01234567890", "IT60X0542811101000000123456",
+                                  "ANNA BIANCHI", "PAGA A 30 GIORNI"};
+    QCOMPARE(rowTexts(w, 2), expected);
+    // Codes keep their leading zeros: they are stored as texts.
+    for (int column : {6, 9, 10, 14})
+        QCOMPARE(w.value(2, column).type, store::Variant::Type::Text);
+    QVERIFY(w.value(2, 18).isEmpty());
+}
+
+void TestAnagrafe::insertRefusedWritesNothing_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("tickCliente");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("nameAfter");
+    QTest::newRow("empty name") << QString() << true << QStringList{kEmptyName} << QString();
+    // No orphan name row: the type is checked before anything is written.
+    QTest::newRow("no type ticked") << "verdi" << false
+                                    << QStringList{kInsertQuestion, kNoType} << "VERDI";
+}
+
+void TestAnagrafe::insertRefusedWritesNothing()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, tickCliente);
+    QFETCH(QStringList, messages);
+    QFETCH(QString, nameAfter);
+    World w;
+    QVERIFY(w.show());
+    if (tickCliente)
+        w.form->Check1->click();
+    QTest::keyClicks(w.form->Text26, name);
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton4);
+
+    QCOMPARE(w.shownTexts().mid(0, messages.size()), messages);
+    QCOMPARE(w.dialogs.shown.front().kind, messages.size() == 1 ? BoxKind::Plain : BoxKind::Question);
+    QCOMPARE(w.dialogs.shown[size_t(messages.size() - 1)].title, QString("Contavio"));
+    for (int c = 1; c <= 17; ++c)
+        QVERIFY2(w.value(2, c).isEmpty(), qPrintable(QString("column %1").arg(c)));
+    QCOMPARE(w.counter().number, 1.0);
+    QCOMPARE(w.form->Text26->text(), nameAfter);
+}
+
+void TestAnagrafe::insertAnsweredNoEmptiesForm()
+{
+    World w;
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    QTest::keyClicks(w.form->Text26, "neri");
+    QTest::keyClicks(w.form->Text25, "via po");
+    w.dialogs.queueAnswer(Answer::No);
+    press(w.form->XPButton4);
+
+    QCOMPARE(w.shownTexts(), QStringList{kInsertQuestion});
+    QVERIFY(w.value(2, 3).isEmpty());
+    QCOMPARE(w.form->Text26->text(), QString());
+    QCOMPARE(w.form->Text25->text(), QString());
+    QCOMPARE(w.form->Text10->text(), QString("1"));
+    QVERIFY(!w.form->Check1->isChecked());
+}
+
+void TestAnagrafe::insertAfterChoosingAddsSecondRow()
+{
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    w.sheet().cells(2, 7).setValue(QStringLiteral("MILANO"));
+    w.sheet().cells(1, 256).setValue(2.0);
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    choose(w.form->Combo4, 0);
+    QCOMPARE(w.form->Text10->text(), QString("1"));
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton4);
+
+    QCOMPARE(w.value(3, 1).number, 2.0);
+    QCOMPARE(rowTexts(w, 3).mid(1), rowTexts(w, 2).mid(1));
+    QCOMPARE(w.text(2, 1), QString("1"));
+    QCOMPARE(w.counter().number, 3.0);
+}
+
+void TestAnagrafe::insertTakesFirstFreeRow()
+{
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    w.addRow(4, 3, "C", "GAMMA");
+    w.sheet().cells(1, 256).setValue(4.0);
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    QTest::keyClicks(w.form->Text26, "delta");
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton4);
+
+    QCOMPARE(w.text(3, 3), QString("DELTA"));
+    QCOMPARE(w.value(3, 1).number, 4.0);
+    QCOMPARE(w.text(4, 3), QString("GAMMA"));
+}
+
+void TestAnagrafe::insertIntoFullSheetWritesNothing()
+{
+    World w;
+    for (int row = 2; row <= store::kMaxRows; ++row)
+        w.sheet().cells(row, 1).setValue(double(row - 1));
+    w.sheet().cells(1, 256).setValue(70000.0);
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    QTest::keyClicks(w.form->Text26, "ultimo");
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton4);
+
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Critical);
+    QVERIFY(w.dialogs.last().text.startsWith(QString::fromUtf8("Il foglio Anagrafe è pieno")));
+    QVERIFY(w.value(store::kMaxRows, 3).isEmpty());
+    QVERIFY(w.value(2, 3).isEmpty());
+    QCOMPARE(w.value(store::kMaxRows, 1).number, double(store::kMaxRows - 1));
+    QCOMPARE(w.counter().number, 70000.0);
+    QCOMPARE(w.form->Text26->text(), QString("ULTIMO"));   // kept, nothing was done
+}
+
+void TestAnagrafe::resetCounterThenInsert()
+{
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    w.sheet().cells(1, 256).setValue(7.0);
+    QVERIFY(w.show());
+    w.form->Check6->click();
+    QCOMPARE(w.counter().number, 1.0);
+    QCOMPARE(w.form->Text10->text(), QString("1"));
+    QVERIFY(!w.form->Check6->isChecked());
+    QVERIFY(w.dialogs.shown.empty());
+
+    w.form->Check1->click();
+    QTest::keyClicks(w.form->Text26, "beta");
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton4);
+    QCOMPARE(w.value(3, 1).number, 1.0);   // the same number as ALFA
+    QCOMPARE(w.counter().number, 2.0);
+}
+
+void TestAnagrafe::changedCounterThenInsert()
+{
+    World w;
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    w.form->Check7->click();
+    QCOMPARE(w.dialogs.last().text, QString("Ora puoi Cambiare il Progressivo compilando il campo ID PROGRESSIVO"));
+    QCOMPARE(w.dialogs.last().title, QString(" Velturo"));
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Information);
+    QVERIFY(!w.form->Check7->isChecked());
+    QCOMPARE(w.form->Text10->text(), QString());
+    QCOMPARE(QApplication::focusWidget(), w.form->Text10);
+    QVERIFY(!w.form->Text10->isReadOnly());
+
+    QTest::keyClicks(w.form->Text10, "100");
+    w.form->Text25->setFocus();
+    QCOMPARE(w.counter(), store::Variant::fromNumber(100));
+    QVERIFY(w.form->Text10->isReadOnly());
+
+    QTest::keyClicks(w.form->Text26, "cento");
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton4);
+    QCOMPARE(w.value(2, 1).number, 100.0);
+    QCOMPARE(w.counter().number, 101.0);
+}
+
+// Tabbing through the locked ID field of a loaded counterparty must not turn that
+// counterparty's number into the next one to be handed out.
+void TestAnagrafe::lockedIdFieldNeverStoresCounter()
+{
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    w.sheet().cells(1, 256).setValue(5.0);
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    choose(w.form->Combo4, 0);
+    QCOMPARE(w.form->Text10->text(), QString("1"));
+    w.form->Text10->setFocus();
+    QTest::keyClicks(w.form->Text10, "9");   // locked: nothing is typed
+    w.form->Text25->setFocus();
+    QCOMPARE(w.form->Text10->text(), QString("1"));
+    QCOMPARE(w.counter().number, 5.0);
+}
+
+void TestAnagrafe::changeRewritesChosenRowOnly()
+{
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    w.addRow(3, 2, "C", "BETA");
+    w.addRow(4, 3, "C", "GAMMA");
+    w.sheet().cells(3, 5).setValue(QStringLiteral("VIA VECCHIA"));
+    w.sheet().cells(1, 256).setValue(4.0);
+    const QStringList before2 = rowTexts(w, 2), before4 = rowTexts(w, 4);
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    choose(w.form->Combo4, 1);
+    QCOMPARE(w.form->Text26->text(), QString("BETA"));
+    w.form->Text25->clear();
+    QTest::keyClicks(w.form->Text25, "via nuova 2");
+    QTest::keyClicks(w.form->Text24, "00100");
+    press(w.form->XPButton1);
+
+    QCOMPARE(w.dialogs.last().text, QString("Soggetto Modificato"));
+    QCOMPARE(w.dialogs.last().title, QString("  Contavio"));
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
+    QCOMPARE(w.text(3, 5), QString("VIA NUOVA 2"));
+    QCOMPARE(w.value(3, 6), store::Variant::fromText("00100"));
+    QCOMPARE(w.value(3, 1).number, 2.0);
+    QCOMPARE(w.text(3, 2), QString("C"));
+    QCOMPARE(rowTexts(w, 2), before2);
+    QCOMPARE(rowTexts(w, 4), before4);
+    QCOMPARE(w.form->Combo4->count(), 0);
+    QCOMPARE(w.form->Text10->text(), QString("4"));
+    QVERIFY(!w.form->Check1->isChecked());
+}
+
+void TestAnagrafe::changeRefusedWritesNothing_data()
+{
+    QTest::addColumn<int>("how");   // 0 empty text, 1 placeholder, 2 typed text
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("empty selection") << 0 << " Il campo :  COGNOME/RAGIONE SOCIALE    deve essere compilato" << "Contavio ";
+    QTest::newRow("placeholder names nobody") << 1 << "\"Seleziona\" non" << "Contavio ";
+    QTest::newRow("typed text names nobody") << 2 << "\"XYZ\" non" << "Contavio ";
+}
+
+void TestAnagrafe::changeRefusedWritesNothing()
+{
+    QFETCH(int, how);
+    QFETCH(QString, expected);
+    QFETCH(QString, title);
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    const QStringList before = rowTexts(w, 2);
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    if (how == 0) {
+        w.form->Combo4->setEditText(QString());
+    } else if (how == 2) {
+        choose(w.form->Combo4, 0);
+        w.form->Combo4->lineEdit()->selectAll();
+        QTest::keyClicks(w.form->Combo4->lineEdit(), "XYZ");
+    }
+    QTest::keyClicks(w.form->Text26, "altro");
+    press(w.form->XPButton1);
+
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Information);
+    QCOMPARE(w.dialogs.last().title, title);
+    QVERIFY2(w.dialogs.last().text.startsWith(expected), qPrintable(w.dialogs.last().text));
+    QCOMPARE(rowTexts(w, 2), before);
+    QVERIFY(w.value(3, 3).isEmpty());
+    QVERIFY(QApplication::focusWidget() == w.form->Combo4
+            || QApplication::focusWidget() == w.form->Combo4->lineEdit());
+}
+
+void TestAnagrafe::deleteRemovesUpperOfTwoWithSameNumber()
+{
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    w.addRow(3, 1, "F", "BETA");
+    w.addRow(4, 2, "C", "GAMMA");
+    w.sheet().cells(1, 256).setValue(3.0);
+    QVERIFY(w.show());
+    w.form->Check2->click();
+    choose(w.form->Combo4, 0);   // BETA, number 1
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton3);
+
+    QCOMPARE(w.shownTexts(), (QStringList{kDeleteQuestion, kDeleted}));
+    QCOMPARE(w.dialogs.shown[0].title, QString("Contavio "));
+    QCOMPARE(w.dialogs.shown[1].title, QString(" Contavio "));
+    QCOMPARE(w.dialogs.shown[1].kind, BoxKind::Information);
+    // Found by number alone: the upper row with that number goes.
+    QCOMPARE(w.text(2, 3), QString("BETA"));
+    QCOMPARE(w.text(3, 3), QString("GAMMA"));
+    QVERIFY(w.value(4, 3).isEmpty());
+    QCOMPARE(w.counter().number, 3.0);
+    QCOMPARE(w.form->Text10->text(), QString("3"));
+}
+
+void TestAnagrafe::deleteOnlyCounterpartyKeepsCounter()
+{
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    w.sheet().cells(1, 256).setValue(2.0);
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    choose(w.form->Combo4, 0);
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton3);
+
+    for (int c = 1; c <= 3; ++c)
+        QVERIFY(w.value(2, c).isEmpty());
+    QCOMPARE(w.counter().number, 2.0);
+    QCOMPARE(w.form->Text26->text(), QString());
+}
+
+void TestAnagrafe::deleteRefusedLeavesSheet_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("answerYes");
+    QTest::addColumn<bool>("emptyId");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("empty name") << QString() << true << false
+                                << QStringList{"Bisogna Selezionare il Soggetto ......."};
+    QTest::newRow("answered no") << "zeta" << false << false << QStringList{kDeleteQuestion};
+    QTest::newRow("nobody has the number")
+        << "zeta" << true << false
+        << QStringList{kDeleteQuestion, QString::fromUtf8("Nessun soggetto ha il numero 9: nessun soggetto è stato eliminato.")};
+    QTest::newRow("empty number")
+        << "zeta" << true << true
+        << QStringList{kDeleteQuestion, QString::fromUtf8("Il campo ID PROGRESSIVO è vuoto: nessun soggetto è stato eliminato.")};
+}
+
+void TestAnagrafe::deleteRefusedLeavesSheet()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, answerYes);
+    QFETCH(bool, emptyId);
+    QFETCH(QStringList, messages);
+    World w;
+    w.addRow(2, 9, "C", "ALFA");
+    w.addRow(3, 0, "C", "ZERO");
+    w.sheet().cells(1, 256).setValue(9.0);   // the ID field shows 9, ALFA's number
+    w.sheet().cells(2, 1).setValue(8.0);     // ... which ALFA no longer has
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    if (emptyId)
+        w.form->Text10->clear();
+    QTest::keyClicks(w.form->Text26, name);
+    w.dialogs.queueAnswer(answerYes ? Answer::Yes : Answer::No);
+    press(w.form->XPButton3);
+
+    QCOMPARE(w.shownTexts(), messages);
+    QCOMPARE(w.dialogs.last().title, QString("Contavio "));
+    QCOMPARE(w.text(2, 3), QString("ALFA"));
+    QCOMPARE(w.text(3, 3), QString("ZERO"));
+    QCOMPARE(w.form->Text26->text(), name.toUpper());   // the form is left as it was
+}
+
+void TestAnagrafe::listKeepsSheetOrderAndLoadsChosenRow()
+{
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    w.addRow(3, 2, "F", "BETA");
+    w.addRow(4, 3, "C", "GAMMA");
+    w.sheet().cells(4, 7).setValue(QStringLiteral("TORINO"));
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    QCOMPARE(entries(w.form->Combo4), (QStringList{"ALFA", "GAMMA"}));
+    QCOMPARE(w.form->Combo4->currentText(), QString("Seleziona"));
+    choose(w.form->Combo4, 1);
+    QCOMPARE(w.form->Text26->text(), QString("GAMMA"));
+    QCOMPARE(w.form->Text23->text(), QString("TORINO"));
+    QCOMPARE(w.form->Text10->text(), QString("3"));
+
+    w.form->Check2->click();
+    QVERIFY(!w.form->Check1->isChecked());
+    QCOMPARE(entries(w.form->Combo4), QStringList{"BETA"});
+    QCOMPARE(w.form->Text26->text(), QString());
+}
+
+void TestAnagrafe::listStopsAtEmptyName()
+{
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    w.sheet().cells(3, 1).setValue(2.0);
+    w.sheet().cells(3, 2).setValue(QStringLiteral("C"));
+    w.addRow(4, 3, "C", "GAMMA");
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    QCOMPARE(entries(w.form->Combo4), QStringList{"ALFA"});
+}
+
+void TestAnagrafe::emptySheetGivesPlaceholder()
+{
+    World w;
+    QVERIFY(w.show());
+    w.form->Check2->click();
+    QCOMPARE(w.form->Combo4->count(), 0);
+    QCOMPARE(w.form->Combo4->currentText(), QString("Seleziona"));
+    QVERIFY(w.form->Combo4->isEnabled());
+}
+
+void TestAnagrafe::loadConvertsCellsToText()
+{
+    World w;
+    w.addRow(2, 12, "C", "rossi mario");
+    w.sheet().cells(2, 4).setValue(store::Variant::fromDate(serial(2009, 3, 3)));
+    w.sheet().cells(2, 5).setValue(12.5);
+    w.sheet().cells(2, 7).setValue(store::Variant::fromError(store::CellError::NA));
+    w.sheet().cells(2, 12).setValue(store::Variant::fromText("Mario@Example.it"));
+    w.sheet().cells(2, 17).setValue(store::Variant::fromText("riga uno\nriga due"));
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    QTest::keyClicks(w.form->Text23, "prima");
+    choose(w.form->Combo4, 0);
+
+    QCOMPARE(w.form->Text26->text(), QString("ROSSI MARIO"));   // shown in upper case
+    QCOMPARE(w.form->Text18->text(), QString("03/03/2009"));
+    QCOMPARE(w.form->Text25->text(), QString("12,5"));
+    QCOMPARE(w.form->Text23->text(), QString("PRIMA"));   // an error value has no text
+    QCOMPARE(w.form->Text16->text(), QString("Mario@Example.it"));
+    QCOMPARE(w.form->Text12->toPlainText(), QString("RIGA UNO\nRIGA DUE"));
+    QCOMPARE(w.form->Text10->text(), QString("12"));
+    QCOMPARE(w.form->Text24->text(), QString());
+}
+
+void TestAnagrafe::typingIntoListLoadsNothing()
+{
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    w.form->Combo4->lineEdit()->selectAll();
+    QTest::keyClicks(w.form->Combo4->lineEdit(), "AL");
+    QTest::keyClick(w.form->Combo4->lineEdit(), Qt::Key_Return);
+    w.form->Text25->setFocus();
+    QCOMPARE(w.form->Text26->text(), QString());
+    QCOMPARE(w.form->Combo4->currentText(), QString("AL"));
+}
+
+void TestAnagrafe::typeTicks_data()
+{
+    QTest::addColumn<QString>("before");   // boxes ticked before typing: "", "C", "F"
+    QTest::addColumn<QString>("tick");     // the box ticked after typing
+    QTest::addColumn<QString>("nameAfter");
+    QTest::newRow("Fornitore empties the fields") << "" << "F" << "";
+    QTest::newRow("Cliente keeps them") << "" << "C" << "ROSSI";
+    QTest::newRow("Cliente after Fornitore empties them") << "F" << "C" << "";
+    QTest::newRow("Fornitore after Cliente empties them") << "C" << "F" << "";
+}
+
+void TestAnagrafe::typeTicks()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, tick);
+    QFETCH(QString, nameAfter);
+    World w;
+    QVERIFY(w.show());
+    QCheckBox *cliente = w.form->Check1, *fornitore = w.form->Check2;
+    if (!before.isEmpty())
+        (before == "C" ? cliente : fornitore)->click();
+    QTest::keyClicks(w.form->Text26, "rossi");
+    QTest::keyClicks(w.form->Text25, "via po");
+    (tick == "C" ? cliente : fornitore)->click();
+
+    QCOMPARE(w.form->Text26->text(), nameAfter);
+    QCOMPARE(w.form->Text25->text(), nameAfter.isEmpty() ? QString() : QString("VIA PO"));
+    QCOMPARE(cliente->isChecked(), tick == "C");
+    QCOMPARE(fornitore->isChecked(), tick == "F");
+    QVERIFY(w.form->Combo4->isEnabled());
+
+    // Unticking clears the form and locks the list.
+    (tick == "C" ? cliente : fornitore)->click();
+    QCOMPARE(w.form->Text26->text(), QString());
+    QCOMPARE(w.form->Text10->text(), QString());
+    QVERIFY(!w.form->Combo4->isEnabled());
+}
+
+void TestAnagrafe::postCodeKeepsLeadingZeros()
+{
+    World w;
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    QTest::keyClicks(w.form->Text26, "bianchi");
+    QTest::keyClicks(w.form->Text24, "00184");
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton4);
+    QCOMPARE(w.value(2, 6), store::Variant::fromText("00184"));
+
+    // Also in a workbook whose postal code column was never formatted as text.
+    w.sheet().range(QStringLiteral("F:F")).setNumberFormat(QStringLiteral("General"));
+    w.form->Check1->click();
+    QTest::keyClicks(w.form->Text26, "verdi");
+    QTest::keyClicks(w.form->Text24, "00042");
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton4);
+    QCOMPARE(w.value(3, 6), store::Variant::fromText("00042"));
+
+    w.form->Check1->click();
+    choose(w.form->Combo4, 0);
+    QCOMPARE(w.form->Text24->text(), QString("00184"));
+}
+
+void TestAnagrafe::clearButtonEmptiesFormAndList()
+{
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    w.sheet().cells(1, 256).setValue(2.0);
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    choose(w.form->Combo4, 0);
+    QTest::keyClicks(w.form->Text12, "nota");
+    w.form->Check4->click();
+    press(w.form->XPButton2);
+
+    QCOMPARE(w.form->Combo4->count(), 0);
+    QCOMPARE(w.form->Combo4->currentText(), QString());
+    QCOMPARE(w.form->Text26->text(), QString());
+    QCOMPARE(w.form->Text12->toPlainText(), QString());
+    QCOMPARE(w.form->Text10->text(), QString("2"));
+    for (QCheckBox *box : {w.form->Check1, w.form->Check2, w.form->Check4, w.form->Check6, w.form->Check7})
+        QVERIFY(!box->isChecked());
+    QVERIFY(!w.form->MonthView1->isVisible());
+    QVERIFY(!w.form->Combo4->isEnabled());
+    QCOMPARE(w.text(2, 3), QString("ALFA"));
+}
+
+void TestAnagrafe::nameFieldReminder()
+{
+    World w;
+    QVERIFY(w.show());
+    QCOMPARE(QApplication::focusWidget(), w.form->Text26);
+    for (int time = 1; time <= 2; ++time) {
+        w.form->Text26->setFocus();
+        w.form->Text25->setFocus();
+        QTRY_COMPARE(w.dialogs.shown.size(), size_t(time));
+        QCOMPARE(w.dialogs.last().text, kNoType);
+        QCOMPARE(w.dialogs.last().title, QString("Contavio"));
+        QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
+    }
+    // A click on a type box from the name field brings up the reminder, and still ticks.
+    w.form->Text26->setFocus();
+    QTest::mouseClick(w.form->Check1, Qt::LeftButton, Qt::NoModifier, QPoint(6, w.form->Check1->height() / 2));
+    QTRY_COMPARE(w.dialogs.shown.size(), size_t(3));
+    QVERIFY(w.form->Check1->isChecked());
+
+    // With a type ticked the name field is left in silence.
+    w.form->Text26->setFocus();
+    w.form->Text25->setFocus();
+    QTest::qWait(20);
+    QCOMPARE(w.dialogs.shown.size(), size_t(3));
+}
+
+void TestAnagrafe::calendarWritesChosenDay()
+{
+    World w;
+    QVERIFY(w.show());
+    QCalendarWidget *calendar = w.form->MonthView1;
+    w.form->Check4->click();
+    QVERIFY(calendar->isVisible());
+    QCOMPARE(calendar->selectedDate(), QDate(2009, 5, 12));   // today, by the form's clock
+
+    calendar->setCurrentPage(2009, 3);
+    auto *view = calendar->findChild<QTableView *>();
+    QVERIFY(view);
+    QModelIndex day;
+    bool monthStarted = false;
+    for (int r = 0; r < view->model()->rowCount() && !day.isValid(); ++r) {
+        for (int c = 0; c < view->model()->columnCount() && !day.isValid(); ++c) {
+            const QModelIndex i = view->model()->index(r, c);
+            const QString t = i.data().toString();
+            if (t == "1")
+                monthStarted = true;
+            else if (monthStarted && t == "3")
+                day = i;
+        }
+    }
+    QVERIFY(day.isValid());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->visualRect(day).center());
+
+    QCOMPARE(w.form->Text18->text(), QString("03/03/2009"));
+    QVERIFY(!calendar->isVisible());
+    QVERIFY(!w.form->Check4->isChecked());
+}
+
+void TestAnagrafe::clockTicks()
+{
+    World w;
+    QCOMPARE(w.form->Timer1->interval(), 1000);
+    QVERIFY(w.form->Timer1->isActive());
+    w.clock.set(QDateTime(QDate(2009, 3, 3), QTime(8, 5, 9)));
+    QTRY_COMPARE_WITH_TIMEOUT(w.form->Label1->text(), QString("Ore...08:05:09 del 03/03/2009"), 2500);
+}
+
+void TestAnagrafe::closeBoxRefused()
+{
+    World w;
+    QVERIFY(w.show());
+    QVERIFY(!w.form->close());
+    QVERIFY(w.form->isVisible());
+}
+
+void TestAnagrafe::esciShowsMenu()
+{
+    World w;
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    QTest::keyClicks(w.form->Text26, "tenuto");
+    QCOMPARE(w.form->Mesci->text(), QString("&Esci"));
+    QVERIFY(w.form->menuBar->actions().contains(w.form->Mesci));
+    w.form->Mesci->trigger();
+
+    QWidget *menu = w.forms.form(controls::FormId::Contavio);
+    QVERIFY(menu->isVisible());
+    QVERIFY(!w.form->isVisible());
+    // Fields and ticks stay while hidden.
+    QCOMPARE(w.form->Text26->text(), QString("TENUTO"));
+    QVERIFY(w.form->Check1->isChecked());
+}
+
+void TestAnagrafe::stampaAsksPrintFormForRegistryList()
+{
+    World w;
+    QVERIFY(w.show());
+    press(w.form->XPButton5);
+    QWidget *print = w.forms.form(controls::FormId::StampaP);
+    QCOMPARE(w.forms.created[controls::FormId::StampaP], 1);
+    auto *mode = print->findChild<QLineEdit *>(QStringLiteral("Text1"));
+#ifdef REGISTRY_TEST_REAL_PRINT_FORM
+    mode = static_cast<print::StampaP *>(print)->Text1;
+#endif
+    QVERIFY(mode);
+    QCOMPARE(mode->text(), QString("8"));
+    QVERIFY(print->isVisible());
+    QVERIFY(w.form->isVisible());
+}
+
+void TestAnagrafe::engineFailureIsReported()
+{
+    World w;
+    QVERIFY(w.show());
+    w.server.close(*w.server.activeWorkbook());
+    QString expected;
+    try {
+        w.session.workbook();
+    } catch (const store::StoreError &e) {
+        expected = e.userMessage();
+    }
+    QVERIFY(!expected.isEmpty());
+
+    // Activation reports once, not in a loop with its own box.
+    w.form->activate();
+    QCOMPARE(w.dialogs.shown.size(), size_t(1));
+    w.form->activate();
+    QCOMPARE(w.dialogs.shown.size(), size_t(1));
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Critical);
+    QCOMPARE(w.dialogs.last().text, expected);
+
+    w.dialogs.clear();
+    w.form->Check1->click();   // the list cannot be read
+    QTest::keyClicks(w.form->Text26, "rossi");
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton4);
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton3);
+    const QStringList shown = w.shownTexts();
+    QCOMPARE(shown, (QStringList{expected, kInsertQuestion, expected, kDeleteQuestion, expected}));
+    QCOMPARE(w.form->Text26->text(), QString("ROSSI"));   // no success, nothing cleared
+}
+
+QTEST_MAIN(TestAnagrafe)
+#include "tst_anagrafe.moc"
