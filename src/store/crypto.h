@@ -15,20 +15,30 @@
 
 namespace store {
 
+// A cipher keeps the key stream state of the last call, so that a caller going through the
+// stream in order pays for each 1024-byte RC4 block's key once; calls at any other offset
+// (backwards, skipping) are still correct. One cipher serves one thread at a time.
 class StreamCipher {
 public:
     virtual ~StreamCipher() = default;
     // Decrypts (or, for writing, encrypts) `size` bytes in place; `streamOffset` is the
-    // offset of data[0] in the Workbook stream.
+    // offset of data[0] in the Workbook stream. RC4 is its own inverse, so the same call
+    // encrypts and decrypts. XOR obfuscation is only ever read: its apply decrypts.
     virtual void apply(uint64_t streamOffset, uint8_t *data, size_t size) = 0;
     // Decrypting XOR obfuscation needs the record type and size of each record
     // (its key position depends on them); other ciphers ignore this call.
+    // Call it before the apply calls for that record's payload, with the size from the
+    // record header (the whole payload, including any bytes left in clear); XOR then uses
+    // key byte (streamOffset + size) % 16 for the byte at streamOffset.
     virtual void beginRecord(uint16_t /*type*/, uint16_t /*size*/, uint64_t /*payloadOffset*/) {}
 };
 
 // Reads the FILEPASS payload (without the 4-byte record header) and checks the password.
 // Throws StoreError: WrongPassword, Unsupported (a protection this engine does not read),
 // Damaged (a payload too short or inconsistent).
+// Reads: XOR obfuscation (only the first 15 characters of the password count), RC4 1.1
+// (MD5, 40-bit), RC4 CryptoAPI 2.2, 3.2 and 4.2 with keys of 40 to 128 bits. Nothing past
+// the payload is read; bytes after the structure are ignored.
 std::unique_ptr<StreamCipher> openProtection(const QByteArray &filePassPayload, const QString &password);
 
 // A new RC4 CryptoAPI (version 4.2, 128-bit RC4 with SHA-1, random salt) protection for

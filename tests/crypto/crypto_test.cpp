@@ -396,6 +396,8 @@ private slots:
     void realFileRefusesWrongPassword_data();
     void realFileRefusesWrongPassword();
     void xorCountsOnlyFifteenCharacters();
+    void alteredVerifierRefusesRightPassword_data();
+    void alteredVerifierRefusesRightPassword();
     void truncatedPayloadIsDamaged_data();
     void truncatedPayloadIsDamaged();
     void unknownProtectionIsUnsupported_data();
@@ -529,6 +531,32 @@ void CryptoTest::xorCountsOnlyFifteenCharacters()
     auto cipher = store::openProtection(v.filePass, QStringLiteral("123456789012345 and more"));
     decryptStream(v.stream, v.recs, *cipher);
     QCOMPARE(contents(v.stream, v.recs).sheets, QStringList {QStringLiteral("420")});
+}
+
+void CryptoTest::alteredVerifierRefusesRightPassword_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("at");  // payload byte flipped, counted from the end
+    QTest::newRow("XOR verification bytes") << "poi__xor-encryption-abc.xls" << "abc" << 1;
+    QTest::newRow("XOR key") << "poi__xor-encryption-abc.xls" << "abc" << 3;
+    QTest::newRow("RC4 1.1 verifier hash") << "poi__password.xls" << "password" << 1;
+    QTest::newRow("RC4 1.1 salt") << "poi__password.xls" << "password" << 33;
+    QTest::newRow("CryptoAPI 4.2 verifier hash") << "poi__35897-type4.xls" << "freedom" << 1;
+    QTest::newRow("CryptoAPI 4.2 verifier") << "poi__35897-type4.xls" << "freedom" << 25;
+    QTest::newRow("CryptoAPI 2.2, 40 bit, salt") << "sheetjs__password_2002_40_basecrypto.xls" << "password" << 41;
+}
+
+void CryptoTest::alteredVerifierRefusesRightPassword()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, password);
+    QFETCH(int, at);
+    Vector v;
+    LOAD_VECTOR(file, v);
+    QCOMPARE(openFailure(v.filePass, password), ErrorKind::NotFound);
+    v.filePass[v.filePass.size() - at] = static_cast<char>(v.filePass[v.filePass.size() - at] ^ 0x10);
+    QCOMPARE(openFailure(v.filePass, password), ErrorKind::WrongPassword);
 }
 
 void CryptoTest::truncatedPayloadIsDamaged_data()
