@@ -1,6 +1,7 @@
 #include "italian.h"
 
 #include <QRegularExpression>
+#include <charconv>
 #include <climits>
 #include <cmath>
 
@@ -84,24 +85,49 @@ QString numberToText(double value)
         return value > 0 ? QStringLiteral("1,#INF") : QStringLiteral("-1,#INF");
     if (value == 0)
         return QStringLiteral("0");
-    QString text = QString::number(value, 'g', 15);
-    for (QChar &c : text) {
-        if (c == u'.')
-            c = u',';
-        else if (c == u'e')
-            c = u'E';
-    }
+    char buffer[40];
+    const char *end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15).ptr;
+    QString text(end - buffer, Qt::Uninitialized);
+    QChar *out = text.data();
+    for (const char *p = buffer; p < end; ++p)
+        *out++ = QLatin1Char(*p == '.' ? ',' : *p == 'e' ? 'E' : *p);
     return text;
 }
 
 QString dateToText(double serial)
 {
-    const QDateTime dt = serialToDateTime(serial);
-    if (!dt.isValid())
+    if (!std::isfinite(serial) || std::fabs(serial) > 3e6)
         return numberToText(serial);
-    QString text = dateText(dt.date());
-    if (dt.time() != QTime(0, 0))
-        text += u' ' + timeText(dt.time());
+    double days = std::floor(serial);
+    qint64 seconds = std::llround((serial - days) * 86400.0);
+    if (seconds >= 86400) {
+        days += 1;
+        seconds -= 86400;
+    }
+    const QDate date = QDate::fromJulianDay(epoch().toJulianDay() + qint64(days));
+    // Built by hand: this runs for every date cell of a list.
+    QString text(seconds ? 19 : 10, u'0');
+    QChar *out = text.data();
+    auto put = [&out](int value, int digits) {
+        for (int k = digits - 1; k >= 0; --k) {
+            out[k] = QChar(u'0' + value % 10);
+            value /= 10;
+        }
+        out += digits;
+    };
+    put(date.day(), 2);
+    *out++ = u'/';
+    put(date.month(), 2);
+    *out++ = u'/';
+    put(date.year(), 4);
+    if (seconds) {
+        *out++ = u' ';
+        put(int(seconds / 3600), 2);
+        *out++ = u':';
+        put(int(seconds / 60 % 60), 2);
+        *out++ = u':';
+        put(int(seconds % 60), 2);
+    }
     return text;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <cmath>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -191,9 +192,19 @@ std::vector<Section> parseCode(const QString &code)
     return sections;
 }
 
-QString twoDigits(int v)
+// Appends a non-negative number with at least `digits` digits, without temporaries.
+void appendNumber(QString &out, qint64 value, int digits = 1)
 {
-    return v < 10 ? QLatin1Char('0') + QString::number(v) : QString::number(v);
+    char16_t buffer[24];
+    int n = 0;
+    do {
+        buffer[n++] = char16_t(u'0' + value % 10);
+        value /= 10;
+    } while (value > 0 && n < 24);
+    while (n < digits && n < 24)
+        buffer[n++] = u'0';
+    while (n > 0)
+        out += QChar(buffer[--n]);
 }
 
 QString renderDate(const Section &s, double serial)
@@ -209,29 +220,32 @@ QString renderDate(const Section &s, double serial)
         days += 1;
         ms -= 86400000;
     }
-    const QDate date = QDate(1899, 12, 30).addDays(qint64(days));
+    static const qint64 day0 = QDate(1899, 12, 30).toJulianDay();
+    const QDate date = QDate::fromJulianDay(day0 + qint64(days));
+    int year = 0, month = 0, day = 0;
+    date.getDate(&year, &month, &day);
     const int hour = int(ms / 3600000), minute = int(ms / 60000 % 60), second = int(ms / 1000 % 60);
     const qint64 totalMs = qint64(days) * 86400000 + ms;
 
     QString out;
+    out.reserve(24);
     for (const Token &t : s.tokens) {
         switch (t.kind) {
         case Tok::Literal: out += t.text; break;
         case Tok::Day:
-            if (t.count == 1) out += QString::number(date.day());
-            else if (t.count == 2) out += twoDigits(date.day());
+            if (t.count <= 2) appendNumber(out, day, t.count);
             else if (t.count == 3) out += QString::fromUtf8(kDayShort[date.dayOfWeek() - 1]);
             else out += QString::fromUtf8(kDayLong[date.dayOfWeek() - 1]);
             break;
         case Tok::Month:
-            if (t.count == 1) out += QString::number(date.month());
-            else if (t.count == 2) out += twoDigits(date.month());
-            else if (t.count == 3) out += QLatin1String(kMonthShort[date.month() - 1]);
-            else if (t.count == 4) out += QLatin1String(kMonthLong[date.month() - 1]);
-            else out += QLatin1Char(kMonthLong[date.month() - 1][0]);
+            if (t.count <= 2) appendNumber(out, month, t.count);
+            else if (t.count == 3) out += QLatin1String(kMonthShort[month - 1]);
+            else if (t.count == 4) out += QLatin1String(kMonthLong[month - 1]);
+            else out += QLatin1Char(kMonthLong[month - 1][0]);
             break;
         case Tok::Year:
-            out += t.count <= 2 ? twoDigits(date.year() % 100) : QString::number(date.year());
+            if (t.count <= 2) appendNumber(out, year % 100, 2);
+            else appendNumber(out, year, 4);
             break;
         case Tok::Hour: {
             int h = hour;
@@ -239,11 +253,11 @@ QString renderDate(const Section &s, double serial)
                 h %= 12;
                 if (h == 0) h = 12;
             }
-            out += t.count == 1 ? QString::number(h) : twoDigits(h);
+            appendNumber(out, h, std::min(t.count, 2));
             break;
         }
-        case Tok::Minute: out += t.count == 1 ? QString::number(minute) : twoDigits(minute); break;
-        case Tok::Second: out += t.count == 1 ? QString::number(second) : twoDigits(second); break;
+        case Tok::Minute: appendNumber(out, minute, std::min(t.count, 2)); break;
+        case Tok::Second: appendNumber(out, second, std::min(t.count, 2)); break;
         case Tok::SubSecond: {
             QString frac = QString::number(ms % 1000).rightJustified(3, u'0').left(t.count);
             out += u',' + frac;
@@ -255,7 +269,7 @@ QString renderDate(const Section &s, double serial)
             break;
         case Tok::Elapsed: {
             qint64 value = t.placeholder == 'h' ? totalMs / 3600000 : t.placeholder == 'm' ? totalMs / 60000 : totalMs / 1000;
-            out += QString::number(value).rightJustified(t.count, u'0');
+            appendNumber(out, value, t.count);
             break;
         }
         default:
@@ -551,44 +565,61 @@ const NumberFormat &NumberFormat::cached(const QString &code)
     return *parsed;
 }
 
-QString generalNumberText(double value)
+int generalNumberChars(double value, char *out)
 {
-    if (!std::isfinite(value))
-        return QStringLiteral("#NUM!");
-    if (value == 0)
-        return QStringLiteral("0");
+    if (!std::isfinite(value)) {
+        std::memcpy(out, "#NUM!", 5);
+        return 5;
+    }
     const double a = std::fabs(value);
+    if (a == 0 || (a < 1e11 && a == std::floor(a))) {
+        // Whole numbers, the common case: digits only.
+        auto whole = static_cast<long long>(value);
+        const auto end = std::to_chars(out, out + 32, whole).ptr;
+        return int(end - out);
+    }
     char buffer[64];
     if (a >= 1e11 || a < 1e-5) {
         // Scientific: up to five decimals in the mantissa, trailing zeros dropped.
-        std::snprintf(buffer, sizeof buffer, "%.5E", value);
-        QString text = QString::fromLatin1(buffer);
-        const qsizetype e = text.indexOf(u'E');
-        QString mantissa = text.left(e);
-        QString exponent = text.mid(e + 1);   // "+11", "-06", "+100"
-        while (mantissa.endsWith(u'0'))
-            mantissa.chop(1);
-        if (mantissa.endsWith(u'.'))
-            mantissa.chop(1);
-        mantissa.replace(u'.', u',');
-        return mantissa + u'E' + exponent;
+        const char *end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 5).ptr;
+        const char *e = static_cast<const char *>(std::memchr(buffer, 'e', size_t(end - buffer)));
+        int mantissaEnd = int(e - buffer);
+        while (mantissaEnd > 0 && buffer[mantissaEnd - 1] == '0')
+            --mantissaEnd;
+        if (mantissaEnd > 0 && buffer[mantissaEnd - 1] == '.')
+            --mantissaEnd;
+        int n = 0;
+        for (int k = 0; k < mantissaEnd; ++k)
+            out[n++] = buffer[k] == '.' ? ',' : buffer[k];
+        out[n++] = 'E';
+        for (const char *k = e + 1; k < end; ++k)
+            out[n++] = *k;
+        return n;
     }
     const int intDigits = a < 1 ? 1 : int(std::floor(std::log10(a))) + 1;
     const int decimals = std::max(0, 10 - intDigits);
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    char *p = buffer;
-    size_t len = qstrlen(buffer);
-    if (std::memchr(buffer, '.', len)) {
+    const char *end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals).ptr;
+    int len = int(end - buffer);
+    if (std::memchr(buffer, '.', size_t(len))) {
         while (len > 0 && buffer[len - 1] == '0')
             --len;
         if (len > 0 && buffer[len - 1] == '.')
             --len;
     }
-    QString text = QString::fromLatin1(p, qsizetype(len));
-    text.replace(u'.', u',');
-    if (text == QLatin1String("-0"))
-        return QStringLiteral("0");
-    return text;
+    if (len == 2 && buffer[0] == '-' && buffer[1] == '0') {
+        out[0] = '0';
+        return 1;
+    }
+    for (int k = 0; k < len; ++k)
+        out[k] = buffer[k] == '.' ? ',' : buffer[k];
+    return len;
+}
+
+QString generalNumberText(double value)
+{
+    char buffer[40];
+    const int n = generalNumberChars(value, buffer);
+    return QString::fromLatin1(buffer, n);
 }
 
 QString displayText(const Variant &value, const QString &code)

@@ -17,6 +17,8 @@ QString displayText(const Variant &value, const QString &code);
 // A number under the General format in a column of standard width: at most 11 characters,
 // decimal comma, scientific notation for very large or very small numbers ("1,23457E+11").
 QString generalNumberText(double value);
+// The same text written as Latin-1 into `out` (room for 32 characters); returns its length.
+int generalNumberChars(double value, char *out);
 
 // A format code parsed once, for rendering many cells.
 class NumberFormat {

@@ -36,6 +36,17 @@ constexpr uint16_t kAsciiWidths[95] = {
 };
 constexpr double kDigitWidth = 556;
 
+// The width of an ASCII text in digit widths of the default font.
+double asciiWidth(const char *text, int length)
+{
+    int units = 0;
+    for (int k = 0; k < length; ++k) {
+        const auto u = uint8_t(text[k]);
+        units += (u >= 0x20 && u <= 0x7E) ? kAsciiWidths[u - 0x20] : 600;
+    }
+    return units / kDigitWidth;
+}
+
 // The width of a text in digit widths of the default font.
 double textWidth(const QString &text)
 {
@@ -317,34 +328,40 @@ void Range::autoFitColumns() const
     const Workbook &book = m_sheet->workbook();
     const auto &rows = m_sheet->rowsStorage();
     const int bottom = std::min<int>(m_rect.bottom, int(rows.size()));
-    // Texts are measured once per pooled string; numbers once per (format, value).
+    const int left = m_rect.left, right = m_rect.right;
+    std::vector<double> widest(size_t(right - left + 1), -1.0);
+    // Texts are measured once per pooled string; rows are walked in storage order.
     std::vector<float> poolWidths(book.strings.size(), -1.0f);
-    for (int c = m_rect.left; c <= m_rect.right; ++c) {
-        double widest = -1;
-        for (int r = m_rect.top; r <= bottom; ++r) {
-            const auto &cells = rows[r - 1].cells;
-            if (size_t(c) > cells.size())
-                continue;
-            const Cell &cell = cells[c - 1];
+    for (int r = m_rect.top; r <= bottom; ++r) {
+        const auto &cells = rows[size_t(r - 1)].cells;
+        const int end = std::min<int>(right, int(cells.size()));
+        for (int c = left; c <= end; ++c) {
+            const Cell &cell = cells[size_t(c - 1)];
             if (!(cell.flags & Cell::kWritten) || cell.kind == CellKind::Empty)
                 continue;
             double width;
             if (cell.kind == CellKind::Text && !cell.isFormula() && cell.ref < poolWidths.size()
-                && book.styles.formatId(cell.xf) == 0) {
+                && book.styles.numberFormat(cell.xf).isGeneral()) {
                 float &known = poolWidths[cell.ref];
                 if (known < 0)
                     known = float(textWidth(book.strings.at(cell.ref)));
                 width = known;
+            } else if (cell.kind == CellKind::Number && book.styles.numberFormat(cell.xf).isGeneral()) {
+                char buffer[40];
+                width = asciiWidth(buffer, generalNumberChars(cell.number, buffer));
             } else {
-                width = textWidth(m_sheet->textAt(r, c));
+                width = textWidth(book.styles.numberFormat(cell.xf).format(m_sheet->valueAt(r, c)));
             }
-            widest = std::max(widest, width);
+            double &w = widest[size_t(c - left)];
+            w = std::max(w, width);
         }
-        if (widest < 0)
+    }
+    for (int c = left; c <= right; ++c) {
+        const double w = widest[size_t(c - left)];
+        if (w < 0)
             continue;   // nothing shown: the column keeps its width
         // A cell's padding is about five pixels, five sevenths of a digit.
-        const double characters = std::min(255.0, std::ceil((widest + 5.0 / 7.0) * 256.0) / 256.0);
-        m_sheet->setColumnWidth(c, characters);
+        m_sheet->setColumnWidth(c, std::min(255.0, std::ceil((w + 5.0 / 7.0) * 256.0) / 256.0));
     }
 }
 
@@ -386,44 +403,48 @@ void Range::sort(const SortOptions &options) const
     if (count < 2)
         return;
 
-    struct Key {
-        KeyClass cls;
+    // One compact item per row; texts keep their folded form aside.
+    struct Item {
         double number;
-        QString folded;
-        const QString *original;
+        uint32_t row;    // 0-based within the block
+        uint32_t text;   // index in `texts`
+        KeyClass cls;
     };
-    std::vector<Key> keys(static_cast<size_t>(count));
+    std::vector<Item> items(static_cast<size_t>(count));
+    std::vector<std::pair<QString, const QString *>> texts;
+    static const QString none;
     for (int i = 0; i < count; ++i) {
-        Key &k = keys[size_t(i)];
-        k.number = 0;
-        k.original = nullptr;
+        Item &item = items[size_t(i)];
+        item.row = uint32_t(i);
+        item.number = 0;
+        item.text = 0;
+        item.cls = KeyEmpty;
         const Cell *cell = keyCell(r.top + i);
-        if (!cell) {
-            k.cls = KeyEmpty;
+        if (!cell)
             continue;
-        }
         switch (cell->kind) {
-        case CellKind::Number: k.cls = KeyNumber; k.number = cell->number; break;
-        case CellKind::Boolean: k.cls = KeyBoolean; k.number = cell->number; break;
-        case CellKind::Error: k.cls = KeyError; k.number = 0; break;
+        case CellKind::Number: item.cls = KeyNumber; item.number = cell->number; break;
+        case CellKind::Boolean: item.cls = KeyBoolean; item.number = cell->number; break;
+        case CellKind::Error: item.cls = KeyError; break;
         case CellKind::Text: {
-            k.cls = KeyText;
+            item.cls = KeyText;
+            const QString *original;
             if (cell->isFormula()) {
                 const auto &formulas = m_sheet->formulas();
-                static const QString none;
-                k.original = cell->ref < formulas.size() ? &formulas[cell->ref].cachedText : &none;
+                original = cell->ref < formulas.size() ? &formulas[cell->ref].cachedText : &none;
             } else {
-                k.original = &book.strings.at(cell->ref);
+                original = &book.strings.at(cell->ref);
             }
-            k.folded = foldText(*k.original);
+            item.text = uint32_t(texts.size());
+            texts.emplace_back(foldText(*original), original);
             break;
         }
-        case CellKind::Empty: k.cls = KeyEmpty; break;
+        case CellKind::Empty: break;
         }
     }
 
-    // <0, 0, >0 as a before b in ascending order (empties handled by the caller).
-    auto compare = [&](const Key &a, const Key &b) -> int {
+    // <0, 0, >0 as a before b in ascending order; both keys not empty.
+    auto compare = [&](const Item &a, const Item &b) -> int {
         if (a.cls != b.cls)
             return a.cls < b.cls ? -1 : 1;
         switch (a.cls) {
@@ -431,14 +452,14 @@ void Range::sort(const SortOptions &options) const
         case KeyBoolean:
             return a.number < b.number ? -1 : a.number > b.number ? 1 : 0;
         case KeyText: {
-            const int folded = a.folded.compare(b.folded);
+            const auto &x = texts[a.text], &y = texts[b.text];
+            const int folded = x.first.compare(y.first);
             if (folded != 0 || !options.matchCase)
                 return folded;
             // Same letters: lower case sorts before upper case when case matters.
-            const QString &x = *a.original, &y = *b.original;
-            for (qsizetype i = 0; i < std::min(x.size(), y.size()); ++i) {
-                if (x[i] != y[i])
-                    return x[i].isLower() ? -1 : 1;
+            for (qsizetype i = 0; i < std::min(x.second->size(), y.second->size()); ++i) {
+                if ((*x.second)[i] != (*y.second)[i])
+                    return (*x.second)[i].isLower() ? -1 : 1;
             }
             return 0;
         }
@@ -447,10 +468,7 @@ void Range::sort(const SortOptions &options) const
         }
     };
     const bool descending = options.order == SortOrder::Descending;
-    std::vector<int> order(static_cast<size_t>(count));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int ia, int ib) {
-        const Key &a = keys[size_t(ia)], &b = keys[size_t(ib)];
+    std::stable_sort(items.begin(), items.end(), [&](const Item &a, const Item &b) {
         if ((a.cls == KeyEmpty) != (b.cls == KeyEmpty))
             return b.cls == KeyEmpty;
         if (a.cls == KeyEmpty)
@@ -458,6 +476,9 @@ void Range::sort(const SortOptions &options) const
         const int c = compare(a, b);
         return descending ? c > 0 : c < 0;
     });
+    std::vector<int> order(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        order[size_t(i)] = int(items[size_t(i)].row);
 
     // Whole row vectors move when no row of the block has cells outside the range's
     // columns; otherwise only the range's columns move, cell by cell.

@@ -1,6 +1,7 @@
 #include "styles.h"
 
 #include "errors.h"
+#include "numformat.h"
 
 #include <array>
 
@@ -151,10 +152,11 @@ const Styles::CodeInfo &Styles::info(uint16_t xf) const
                 code = QStringLiteral("General");
             m_codes[i].date = codeIsDate(code);
             m_codes[i].text = code == QLatin1String("@");
+            m_codes[i].parsed = &NumberFormat::cached(code);
             m_codes[i].code = std::move(code);
         }
     }
-    static const CodeInfo general{QStringLiteral("General"), false, false};
+    static const CodeInfo general{QStringLiteral("General"), false, false, &NumberFormat::cached(QStringLiteral("General"))};
     return xf < m_codes.size() ? m_codes[xf] : general;
 }
 
@@ -171,6 +173,11 @@ bool Styles::isDateFormat(uint16_t xf) const
 bool Styles::isTextFormat(uint16_t xf) const
 {
     return info(xf).text;
+}
+
+const NumberFormat &Styles::numberFormat(uint16_t xf) const
+{
+    return *info(xf).parsed;
 }
 
 uint16_t Styles::xfWithFormat(uint16_t baseXf, const QString &code)

@@ -8,6 +8,8 @@
 
 namespace store {
 
+class NumberFormat;
+
 // The cell formats of a workbook, kept in the shape BIFF8 stores them so that a load and a
 // save keep every format a user made elsewhere.
 //
@@ -33,6 +35,8 @@ public:
     QString formatCode(uint16_t xf) const;
     bool isDateFormat(uint16_t xf) const;
     bool isTextFormat(uint16_t xf) const;   // "@"
+    // The parsed format of an XF, for rendering cells (see numformat.h).
+    const NumberFormat &numberFormat(uint16_t xf) const;
 
     // The cell XF equal to `baseXf` but with number format `code`; reuses an existing XF
     // when one matches, otherwise appends one (and a FORMAT record when the code is new).
@@ -51,6 +55,7 @@ private:
         QString code;
         bool date = false;
         bool text = false;
+        const NumberFormat *parsed = nullptr;
     };
     const CodeInfo &info(uint16_t xf) const;
 

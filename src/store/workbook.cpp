@@ -174,12 +174,12 @@ QString absoluteAddress(const RangeRect &r)
 
 uint32_t StringPool::intern(const QString &text)
 {
-    const auto it = m_index.find(text);
-    if (it != m_index.end())
-        return it->second;
+    const auto it = m_index.constFind(text);
+    if (it != m_index.constEnd())
+        return *it;
     const auto index = uint32_t(m_strings.size());
     m_strings.push_back(text);
-    m_index.emplace(text, index);
+    m_index.insert(text, index);
     return index;
 }
 
@@ -456,10 +456,12 @@ QString Worksheet::textAt(int row, int column) const
     const Cell *cell = cellAt(row, column);
     if (!cell || cell->kind == CellKind::Empty)
         return QString();
-    if (cell->kind == CellKind::Text && !cell->isFormula() && !m_book->styles.isTextFormat(cell->xf)
-        && m_book->styles.formatId(cell->xf) == 0)
+    const NumberFormat &format = m_book->styles.numberFormat(cell->xf);
+    if (cell->kind == CellKind::Text && !cell->isFormula() && (format.isGeneral() || m_book->styles.isTextFormat(cell->xf)))
         return cell->ref < m_book->strings.size() ? m_book->strings.at(cell->ref) : QString();
-    return NumberFormat::cached(m_book->styles.formatCode(cell->xf)).format(valueAt(row, column));
+    if (cell->kind == CellKind::Number && format.isGeneral())
+        return generalNumberText(cell->number);
+    return format.format(valueAt(row, column));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "styles.h"
 #include "value.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -78,7 +79,7 @@ public:
     size_t size() const { return m_strings.size(); }
 private:
     std::vector<QString> m_strings;
-    std::unordered_map<QString, uint32_t> m_index;
+    QHash<QString, uint32_t> m_index;
 };
 
 enum class Orientation { Portrait = 1, Landscape = 2 };
