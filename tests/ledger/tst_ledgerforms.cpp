@@ -1,0 +1,888 @@
+// The receivables and payables entry forms, driven through their widgets.
+
+#include "ledgerworld.h"
+
+#include "controls/fieldrules.h"
+
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QtTest>
+
+using testworld::World;
+using testworld::press;
+using controls::BoxKind;
+using controls::Answer;
+using store::Variant;
+
+namespace {
+
+QString sheetOf(bool payables) { return payables ? QStringLiteral("Pagamenti") : QStringLiteral("Incassi"); }
+
+double serial(int d, int m, int y) { return store::dateToSerial(QDate(y, m, d)); }
+
+// Opens the form as the main menu does: show, then the buttons for a new record.
+void openForNewEntry(World &w, ledger::LedgerForm &form)
+{
+    QVERIFY(w.openFromMenu(form, [&form] { form.setButtonsForNewEntry(); }));
+}
+
+// Fills the four required fields and a few more, as a user would.
+void fillRequired(ledger::LedgerForm &form, const QString &name = QStringLiteral("Rossi Mario"))
+{
+    form.Combo1->setEditText(name);
+    form.Text12->setText(QStringLiteral("101"));
+    form.Text1->setText(QStringLiteral("F-12"));
+    form.Text2->setText(QStringLiteral("10/05/2009"));
+    form.Text3->setText(QStringLiteral("30/06/2009"));
+}
+
+QList<QCheckBox *> allBoxes(ledger::LedgerForm &f)
+{
+    return {f.Check1, f.Check2, f.Check3, f.Check4, f.Check5, f.Check6, f.Check7, f.Check8};
+}
+
+} // namespace
+
+class TestLedgerForms : public QObject {
+    Q_OBJECT
+
+private slots:
+    void newEntryOpeningClearsEverything_data();
+    void newEntryOpeningClearsEverything();
+    void counterpartyListOwnKindOnly_data();
+    void counterpartyListOwnKindOnly();
+    void dateSelectorCascade_data();
+    void dateSelectorCascade();
+    void calendarFillsOnlyTickedField_data();
+    void calendarFillsOnlyTickedField();
+    void requiredFieldMessages_data();
+    void requiredFieldMessages();
+    void insertAnsweredNoClearsAndKeepsNumber();
+    void firstInsertWritesTypedRow_data();
+    void firstInsertWritesTypedRow();
+    void emptySettlementDatesAreNotWritten();
+    void changeModeShowsItsCaptions_data();
+    void changeModeShowsItsCaptions();
+    void changeRewritesBtoSAsTexts_data();
+    void changeRewritesBtoSAsTexts();
+    void deleteAnsweredYesAndNo_data();
+    void deleteAnsweredYesAndNo();
+    void missingRecordIsReported_data();
+    void missingRecordIsReported();
+    void numbersAreNeverReused();
+    void insertBeyondSixteenBitRowsAndFullSheet();
+    void loadRecordCopiesInOrder();
+    void counterpartyButton();
+    void cancellaAndChiudi_data();
+    void cancellaAndChiudi();
+    void closeBoxIsRefused();
+    void clockLine();
+    void fieldRulesAreAttached();
+    void storeFailureIsReportedNotThrown();
+};
+
+void TestLedgerForms::newEntryOpeningClearsEverything_data()
+{
+    QTest::addColumn<bool>("payables");
+    QTest::newRow("receivables number from IV1 of Incassi") << false;
+    QTest::newRow("payables numbered independently") << true;
+}
+
+void TestLedgerForms::newEntryOpeningClearsEverything()
+{
+    QFETCH(bool, payables);
+    World w;
+    w.sheet("Incassi").range("IV1").setValue(4.0);   // Pagamenti's counter stays empty
+    ledger::LedgerForm &f = w.ledgerForm(payables);
+
+    // Leftovers of an earlier use.
+    fillRequired(f);
+    for (QLineEdit *e : {f.Text4, f.Text5, f.Text6, f.Text7, f.Text8, f.Text9})
+        e->setText(QStringLiteral("x"));
+    f.Text11->setPlainText(QStringLiteral("nota"));
+    f.Combo2->setEditText(QStringLiteral("bonifico"));
+    for (QCheckBox *b : {f.Check2, f.Check4, f.Check6})
+        b->setChecked(true);
+    f.Check3->setChecked(true);   // a date selector shows the calendar
+
+    openForNewEntry(w, f);
+
+    QCOMPARE(f.Combo1->currentText(), QStringLiteral("Seleziona"));
+    QCOMPARE(f.Text10->text(), payables ? QStringLiteral("1") : QStringLiteral("5"));
+    for (QLineEdit *e : {f.Text1, f.Text2, f.Text3, f.Text4, f.Text5, f.Text6, f.Text7, f.Text8, f.Text9, f.Text12})
+        QVERIFY2(e->text().isEmpty(), qPrintable(e->objectName()));
+    QVERIFY(f.Text11->toPlainText().isEmpty());
+    QVERIFY(f.Combo2->currentText().isEmpty());
+    for (QCheckBox *b : allBoxes(f))
+        QVERIFY2(!b->isChecked(), qPrintable(b->objectName()));
+    QVERIFY(!f.MonthView1->isVisible());
+    QVERIFY(f.XPButton5->isEnabled());
+    QVERIFY(f.XPButton4->isEnabled());
+    QVERIFY(!f.XPButton3->isEnabled());
+    QCOMPARE(f.XPButton1->caption(), payables ? QStringLiteral("Nuovo Fornitore") : QStringLiteral("Nuovo Cliente"));
+    QCOMPARE(f.Label1->text(), payables ? QStringLiteral("Seleziona Fornitore") : QStringLiteral("Seleziona Cliente"));
+    QCOMPARE(f.windowTitle(), payables ? QStringLiteral("Pagamenti") : QStringLiteral("Incassi"));
+
+    // An empty counter is initialised to 0; a filled one is left alone.
+    const Variant counter = w.sheet(sheetOf(payables)).range("IV1").value();
+    QCOMPARE(counter.type, Variant::Type::Number);
+    QCOMPARE(counter.number, payables ? 0.0 : 4.0);
+    QVERIFY(w.dialogs.shown.empty());
+}
+
+void TestLedgerForms::counterpartyListOwnKindOnly_data()
+{
+    QTest::addColumn<bool>("payables");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("choose");
+    QTest::addColumn<QString>("number");
+    QTest::newRow("customers in sheet order") << false << QStringList{"Alfa", "Gamma", "Epsilon"} << 1 << "33";
+    QTest::newRow("suppliers in sheet order") << true << QStringList{"Beta", "Delta"} << 1 << "44";
+}
+
+void TestLedgerForms::counterpartyListOwnKindOnly()
+{
+    QFETCH(bool, payables);
+    QFETCH(QStringList, names);
+    QFETCH(int, choose);
+    QFETCH(QString, number);
+    World w;
+    // Numbers differ from row numbers, so the chosen row's own column A is what counts.
+    w.addCounterparty(2, 11, "C", "Alfa");
+    w.addCounterparty(3, 22, "F", "Beta");
+    w.addCounterparty(4, 33, "C", "Gamma");
+    w.addCounterparty(5, 44, "F", "Delta");
+    w.addCounterparty(6, 55, "c", "lower-case kind");
+    w.addCounterparty(7, 66, "C ", "kind with a blank");
+    w.addCounterparty(8, 77, "C", "Epsilon");
+    w.addCounterparty(9, 88, "F", "");                    // empty name: the list stops here
+    w.addCounterparty(10, 99, "C", "Below the gap");
+    w.addCounterparty(11, 98, "F", "Below the gap too");
+
+    ledger::LedgerForm &f = w.ledgerForm(payables);
+    openForNewEntry(w, f);
+
+    QStringList listed;
+    for (int i = 0; i < f.Combo1->count(); ++i)
+        listed << f.Combo1->itemText(i);
+    QCOMPARE(listed, names);
+    QCOMPARE(f.Combo1->currentText(), QStringLiteral("Seleziona"));
+
+    // Typing a name does not fill the number.
+    f.Text12->setText(QStringLiteral("keep"));
+    f.Combo1->lineEdit()->clear();
+    QTest::keyClicks(f.Combo1->lineEdit(), QStringLiteral("Gam"));
+    QCOMPARE(f.Text12->text(), QStringLiteral("keep"));
+
+    // Choosing an entry from the list fills it with that row's column A.
+    f.Combo1->setCurrentIndex(choose - 1);
+    QTest::keyClick(f.Combo1, Qt::Key_Down);
+    QCOMPARE(f.Combo1->currentIndex(), choose);
+    QCOMPARE(f.Text12->text(), number);
+}
+
+void TestLedgerForms::dateSelectorCascade_data()
+{
+    QTest::addColumn<QString>("first");    // ticked first ("" none)
+    QTest::addColumn<QString>("second");   // then clicked
+    QTest::addColumn<bool>("acconto");     // Check4 ticked beforehand
+    QTest::addColumn<QString>("ticked");   // the selector left ticked ("" none)
+    QTest::addColumn<bool>("calendar");
+    QTest::addColumn<bool>("accontoAfter");
+
+    QTest::newRow("one selector shows the calendar") << "" << "Check3" << false << "Check3" << true << false;
+    QTest::newRow("unticking it hides the calendar") << "Check5" << "Check5" << false << "" << false << false;
+    QTest::newRow("a second selector leaves all clear") << "Check1" << "Check7" << false << "" << false << false;
+    QTest::newRow("a second selector, the other way round") << "Check8" << "Check3" << false << "" << false << false;
+    QTest::newRow("due-date selector clears Acconto") << "" << "Check8" << true << "Check8" << true << false;
+    QTest::newRow("other selectors keep Acconto") << "" << "Check1" << true << "Check1" << true << true;
+}
+
+void TestLedgerForms::dateSelectorCascade()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(bool, acconto);
+    QFETCH(QString, ticked);
+    QFETCH(bool, calendar);
+    QFETCH(bool, accontoAfter);
+
+    World w;
+    w.clock.set(QDateTime(QDate(2010, 3, 15), QTime(9, 0)));
+    ledger::Entrata &f = w.entrata();
+    openForNewEntry(w, f);
+    f.Check4->setChecked(acconto);
+
+    auto box = [&f](const QString &name) { return f.findChild<QCheckBox *>(name); };
+    if (!first.isEmpty())
+        box(first)->click();
+    box(second)->click();
+
+    for (QCheckBox *b : {f.Check1, f.Check3, f.Check5, f.Check7, f.Check8})
+        QCOMPARE(b->isChecked(), b->objectName() == ticked);
+    QCOMPARE(f.MonthView1->isVisible(), calendar);
+    QCOMPARE(f.Check4->isChecked(), accontoAfter);
+    if (calendar)
+        QCOMPARE(f.MonthView1->selectedDate(), QDate(2010, 3, 15));
+}
+
+void TestLedgerForms::calendarFillsOnlyTickedField_data()
+{
+    QTest::addColumn<bool>("payables");
+    QTest::addColumn<QString>("selector");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("invoice date") << false << "Check1" << "Text2";
+    QTest::newRow("due date") << false << "Check8" << "Text3";
+    QTest::newRow("collected date") << false << "Check3" << "Text5";
+    QTest::newRow("advance date") << true << "Check5" << "Text6";
+    QTest::newRow("settled date") << true << "Check7" << "Text8";
+}
+
+void TestLedgerForms::calendarFillsOnlyTickedField()
+{
+    QFETCH(bool, payables);
+    QFETCH(QString, selector);
+    QFETCH(QString, field);
+    World w;
+    ledger::LedgerForm &f = w.ledgerForm(payables);
+    openForNewEntry(w, f);
+
+    f.findChild<QCheckBox *>(selector)->click();
+    QVERIFY(f.MonthView1->isVisible());
+    const QDate picked(2009, 7, 3);
+    f.MonthView1->setSelectedDate(picked);
+    emit f.MonthView1->clicked(picked);
+
+    for (QLineEdit *e : {f.Text2, f.Text3, f.Text5, f.Text6, f.Text8})
+        QCOMPARE(e->text(), e->objectName() == field ? QStringLiteral("03/07/2009") : QString());
+    QVERIFY(!f.MonthView1->isVisible());
+    for (QCheckBox *b : {f.Check1, f.Check3, f.Check5, f.Check7, f.Check8})
+        QVERIFY(!b->isChecked());
+}
+
+void TestLedgerForms::requiredFieldMessages_data()
+{
+    QTest::addColumn<bool>("payables");
+    QTest::addColumn<bool>("change");
+    QTest::addColumn<QString>("missing");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("title");
+
+    const QString insC = " ERRORE- I Campi CLIENTE -FATTURA-DATA-SCADENZA devono essere compilato";
+    const QString insF = " ERRORE- I Campi FORNITORE -FATTURA-DATA- SCADENZA devono essere compilatI";
+    const QString chgC = " Il campo :  CLIENTE- FATTURA-DATA-SCADENZA     deve essere compilato !";
+    const QString chgF = " Il campo :  FORNITORE-FATTURA-DATA-SCADENZA   deve essere compilati!";
+    const int plain = int(BoxKind::Plain), info = int(BoxKind::Information);
+    QTest::newRow("insert, name still Seleziona") << false << false << "Seleziona" << plain << insC << "Contavio";
+    QTest::newRow("insert, empty name") << false << false << "Combo1" << plain << insC << "Contavio";
+    QTest::newRow("insert, no invoice number") << false << false << "Text1" << plain << insC << "Contavio";
+    QTest::newRow("insert, no invoice date") << false << false << "Text2" << plain << insC << "Contavio";
+    QTest::newRow("insert, no due date") << false << false << "Text3" << plain << insC << "Contavio";
+    QTest::newRow("payables insert, no due date") << true << false << "Text3" << plain << insF << "Contavio";
+    QTest::newRow("change, no invoice number") << false << true << "Text1" << info << chgC << "Contavio ";
+    QTest::newRow("payables change, Seleziona") << true << true << "Seleziona" << info << chgF << "Contavio ";
+}
+
+void TestLedgerForms::requiredFieldMessages()
+{
+    QFETCH(bool, payables);
+    QFETCH(bool, change);
+    QFETCH(QString, missing);
+    QFETCH(int, kind);
+    QFETCH(QString, text);
+    QFETCH(QString, title);
+
+    World w;
+    w.addRecord(sheetOf(payables), 2, 1, QDate(2009, 6, 1), 10);
+    ledger::LedgerForm &f = w.ledgerForm(payables);
+    openForNewEntry(w, f);
+    fillRequired(f);
+    f.Text10->setText(QStringLiteral("1"));
+    if (missing == QLatin1String("Seleziona"))
+        f.Combo1->setEditText(QStringLiteral("Seleziona"));
+    else if (missing == QLatin1String("Combo1"))
+        f.Combo1->setEditText(QString());
+    else
+        f.findChild<QLineEdit *>(missing)->clear();
+    if (change)
+        f.setButtonsForChange();
+    w.dialogs.queueAnswer(Answer::Yes);   // would confirm, if asked
+    f.Text11->setFocus();
+
+    press(change ? f.XPButton3 : f.XPButton4);
+
+    QCOMPARE(w.dialogs.shown.size(), size_t(1));
+    QCOMPARE(int(w.dialogs.last().kind), kind);
+    QCOMPARE(w.dialogs.last().text, text);
+    QCOMPARE(w.dialogs.last().title, title);
+    QCOMPARE(w.ids(sheetOf(payables)), QList<double>{1});
+    QCOMPARE(w.sheet(sheetOf(payables)).valueAt(2, 4).text, QStringLiteral("F-1"));
+    QVERIFY(f.isVisible());
+    QCOMPARE(QApplication::focusWidget(), f.Combo1);
+}
+
+void TestLedgerForms::insertAnsweredNoClearsAndKeepsNumber()
+{
+    World w;
+    ledger::Entrata &f = w.entrata();
+    openForNewEntry(w, f);
+    fillRequired(f);
+    f.Check2->setChecked(true);
+    w.dialogs.queueAnswer(Answer::No);
+    press(f.XPButton4);
+
+    QCOMPARE(w.dialogs.shown.size(), size_t(1));
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Question);
+    QCOMPARE(w.dialogs.last().text, QStringLiteral(" Vuoi Inserire questa Registrazione ?"));
+    QCOMPARE(w.dialogs.last().title, QStringLiteral(" Contavio"));
+    QVERIFY(w.sheet("Incassi").valueAt(2, 1).isEmpty());
+    QCOMPARE(w.sheet("Incassi").valueAt(1, 256).number, 0.0);
+    QVERIFY(f.Text1->text().isEmpty());
+    QVERIFY(!f.Check2->isChecked());
+    QCOMPARE(f.Text10->text(), QStringLiteral("1"));
+}
+
+void TestLedgerForms::firstInsertWritesTypedRow_data()
+{
+    QTest::addColumn<bool>("payables");
+    QTest::newRow("receivable") << false;
+    QTest::newRow("payable") << true;
+}
+
+void TestLedgerForms::firstInsertWritesTypedRow()
+{
+    QFETCH(bool, payables);
+    World w;
+    ledger::LedgerForm &f = w.ledgerForm(payables);
+    openForNewEntry(w, f);
+    QCOMPARE(f.Text10->text(), QStringLiteral("1"));
+
+    fillRequired(f, QStringLiteral("Verdi Srl"));
+    f.Text4->setText(QStringLiteral("12,5"));
+    f.Check2->setChecked(true);
+    f.Text5->setText(QStringLiteral("15/05/09"));
+    f.Combo2->setEditText(QStringLiteral("bonifico"));
+    f.Text7->setText(QStringLiteral("100"));
+    f.Text6->setText(QStringLiteral("01/06/2009"));
+    f.Combo3->setEditText(QStringLiteral("assegno"));
+    f.Check6->setChecked(false);
+    f.Text9->setText(QStringLiteral("0,75"));
+    f.Text8->setText(QStringLiteral("02/07/2009"));
+    f.Combo4->setEditText(QStringLiteral("contanti"));
+    f.Text11->setPlainText(QStringLiteral("prima nota"));
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(f.XPButton4);
+
+    QCOMPARE(w.dialogs.shown.size(), size_t(2));
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Information);
+    QCOMPARE(w.dialogs.last().text, QStringLiteral("Registrazione  conclusa !"));
+    QCOMPARE(w.dialogs.last().title, QStringLiteral("Contavio"));
+
+    store::Worksheet &s = w.sheet(sheetOf(payables));
+    struct Expect { int column; Variant value; };
+    const Expect expected[] = {
+        {1, Variant::fromNumber(1)},
+        {2, Variant::fromNumber(101)},
+        {3, Variant::fromText("Verdi Srl")},
+        {4, Variant::fromText("F-12")},
+        {5, Variant::fromDate(serial(10, 5, 2009))},
+        {6, Variant::fromDate(serial(30, 6, 2009))},
+        {7, Variant::fromText("SI")},
+        {8, Variant::fromNumber(12.5)},
+        {9, Variant::fromDate(serial(15, 5, 2009))},
+        {10, Variant::fromText("bonifico")},
+        {11, Variant::fromText("NO")},
+        {12, Variant::fromNumber(100)},
+        {13, Variant::fromDate(serial(1, 6, 2009))},
+        {14, Variant::fromText("assegno")},
+        {15, Variant::fromText("NO")},
+        {16, Variant::fromNumber(0.75)},
+        {17, Variant::fromDate(serial(2, 7, 2009))},
+        {18, Variant::fromText("contanti")},
+        {19, Variant::fromText("prima nota")},
+    };
+    for (const Expect &e : expected) {
+        const Variant got = s.valueAt(2, e.column);
+        QVERIFY2(got == e.value, qPrintable(QStringLiteral("column %1: %2").arg(e.column).arg(store::valueToText(got))));
+    }
+    QCOMPARE(s.textAt(2, 5), QStringLiteral("10/05/2009"));
+    QCOMPARE(s.valueAt(1, 256), Variant::fromNumber(1));
+    // The other ledger is untouched.
+    QVERIFY(w.sheet(sheetOf(!payables)).valueAt(2, 1).isEmpty());
+    // Cleared for the next record.
+    QCOMPARE(f.Text10->text(), QStringLiteral("2"));
+    QVERIFY(f.Text1->text().isEmpty());
+    QVERIFY(!f.Check2->isChecked());
+    QVERIFY(f.isVisible());
+}
+
+void TestLedgerForms::emptySettlementDatesAreNotWritten()
+{
+    World w;
+    store::Worksheet &s = w.sheet("Incassi");
+    // A free row (column A empty) that still carries stale cells: a written empty text
+    // clears its cell, a date that is not written leaves it.
+    for (int column : {8, 9, 10, 12, 13, 14, 16, 17, 18})
+        s.cells(2, column).setValue(QStringLiteral("vecchio"));
+    ledger::Entrata &f = w.entrata();
+    openForNewEntry(w, f);
+    fillRequired(f);
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(f.XPButton4);
+
+    QCOMPARE(s.valueAt(2, 1), Variant::fromNumber(1));
+    for (int column : {8, 10, 12, 14, 16, 18})
+        QVERIFY2(store::valueToText(s.valueAt(2, column)).isEmpty(), qPrintable(QString::number(column)));
+    for (int column : {9, 13, 17})
+        QCOMPARE(s.valueAt(2, column).text, QStringLiteral("vecchio"));
+    for (int column : {7, 11, 15})
+        QCOMPARE(s.valueAt(2, column).text, QStringLiteral("NO"));
+}
+
+void TestLedgerForms::changeModeShowsItsCaptions_data()
+{
+    QTest::addColumn<bool>("payables");
+    QTest::addColumn<QString>("button1");
+    QTest::addColumn<QString>("label1");
+    QTest::newRow("receivables") << false << "Modifica Cliente" << " Cliente Selezionato";
+    QTest::newRow("payables keep Label1") << true << "Modifica Fornitore" << "Seleziona Fornitore";
+}
+
+void TestLedgerForms::changeModeShowsItsCaptions()
+{
+    QFETCH(bool, payables);
+    QFETCH(QString, button1);
+    QFETCH(QString, label1);
+    World w;
+    w.addRecord(sheetOf(payables), 2, 1, QDate(2009, 6, 1), 10);
+    ledger::LedgerForm &f = w.ledgerForm(payables);
+    openForNewEntry(w, f);
+    f.hide();
+    f.Check3->click();   // the calendar is up when the browser hands a record over
+
+    QVERIFY(w.openFromMenu(f, [&f] {
+        f.loadRecord({"1", "101", "Ditta 1", "F-1", "10/01/2009", "01/06/2009", "NO", "10"});
+        f.setButtonsForChange();
+    }));
+
+    QCOMPARE(f.XPButton1->caption(), button1);
+    QCOMPARE(f.Label1->text(), label1);
+    QVERIFY(!f.XPButton5->isEnabled());
+    QVERIFY(f.XPButton3->isEnabled());
+    QVERIFY(f.XPButton6->isEnabled());
+    QVERIFY(!f.XPButton4->isEnabled());
+    QVERIFY(!f.MonthView1->isVisible());
+    // The fields stay as handed over.
+    QCOMPARE(f.Text10->text(), QStringLiteral("1"));
+    QCOMPARE(f.Combo1->currentText(), QStringLiteral("Ditta 1"));
+    QCOMPARE(f.Text4->text(), QStringLiteral("10"));
+    QCOMPARE(f.Text10->isReadOnly(), !payables);
+    QCOMPARE(f.Text12->isReadOnly(), !payables);
+}
+
+void TestLedgerForms::changeRewritesBtoSAsTexts_data()
+{
+    QTest::addColumn<bool>("payables");
+    QTest::addColumn<QString>("number");   // Text10 as the form holds it
+    QTest::newRow("receivables") << false << "2";
+    QTest::newRow("payables, typed number with trailing text") << true << "2 bis";
+}
+
+void TestLedgerForms::changeRewritesBtoSAsTexts()
+{
+    QFETCH(bool, payables);
+    QFETCH(QString, number);
+    World w;
+    const QString name = sheetOf(payables);
+    for (int id = 1; id <= 3; ++id)
+        w.addRecord(name, id + 1, id, QDate(2009, 6, id), 10 * id);
+    ledger::LedgerForm &f = w.ledgerForm(payables);
+    QVERIFY(w.openFromMenu(f, [&] {
+        QStringList record = {number, "202", "Nuova Ditta", "F-99", "11/02/2009", "28/02/2009", "SI", "13,75",
+                              "12/02/2009", "bonifico", "NO", "", "", "", "SI", "1,5", "ab", "cassa", "nota nuova"};
+        f.loadRecord(record);
+        f.setButtonsForChange();
+    }));
+    f.Check4->setChecked(true);
+    press(f.XPButton3);
+
+    QCOMPARE(w.dialogs.shown.size(), size_t(1));
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
+    QCOMPARE(w.dialogs.last().text, QStringLiteral(" Registrazione  modificata"));
+    QCOMPARE(w.dialogs.last().title, QStringLiteral("  Contavio"));
+
+    store::Worksheet &s = w.sheet(name);
+    QCOMPARE(s.valueAt(3, 1), Variant::fromNumber(2));   // the key is never rewritten
+    QCOMPARE(s.valueAt(3, 2), Variant::fromNumber(202));
+    QCOMPARE(s.valueAt(3, 3), Variant::fromText("Nuova Ditta"));
+    QCOMPARE(s.valueAt(3, 4), Variant::fromText("F-99"));
+    QCOMPARE(s.textAt(3, 5), QStringLiteral("11/02/2009"));
+    QCOMPARE(s.textAt(3, 6), QStringLiteral("28/02/2009"));
+    QCOMPARE(s.valueAt(3, 7), Variant::fromText("SI"));
+    QCOMPARE(s.valueAt(3, 8), Variant::fromNumber(13.75));
+    QCOMPARE(s.valueAt(3, 11), Variant::fromText("SI"));
+    QVERIFY(s.valueAt(3, 12).isEmpty());
+    QCOMPARE(s.valueAt(3, 15), Variant::fromText("SI"));
+    QCOMPARE(s.valueAt(3, 17), Variant::fromText("ab"));   // a change writes the text as it is
+    QCOMPARE(s.valueAt(3, 19), Variant::fromText("nota nuova"));
+    // Neighbours untouched.
+    QCOMPARE(s.valueAt(2, 3), Variant::fromText("Ditta 1"));
+    QCOMPARE(s.valueAt(4, 3), Variant::fromText("Ditta 3"));
+    QCOMPARE(w.ids(name), (QList<double>{1, 2, 3}));
+    // Cleared, hidden, back to the menu.
+    QVERIFY(!f.isVisible());
+    QVERIFY(w.menu().isVisible());
+    QVERIFY(f.Text1->text().isEmpty());
+    QVERIFY(w.sheet(name).isActive());
+}
+
+void TestLedgerForms::deleteAnsweredYesAndNo_data()
+{
+    QTest::addColumn<bool>("payables");
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("receivables, yes") << false << true;
+    QTest::newRow("payables, yes") << true << true;
+    QTest::newRow("receivables, no") << false << false;
+}
+
+void TestLedgerForms::deleteAnsweredYesAndNo()
+{
+    QFETCH(bool, payables);
+    QFETCH(bool, yes);
+    World w;
+    const QString name = sheetOf(payables);
+    for (int id = 1; id <= 3; ++id)
+        w.addRecord(name, id + 1, id, QDate(2009, 6, id), 10 * id);
+    ledger::LedgerForm &f = w.ledgerForm(payables);
+    QVERIFY(w.openFromMenu(f, [&] {
+        f.loadRecord({"2", "102", "Ditta 2"});
+        f.setButtonsForChange();
+    }));
+    w.dialogs.queueAnswer(yes ? Answer::Yes : Answer::No);
+    press(f.XPButton6);
+
+    QCOMPARE(w.dialogs.shown.front().kind, BoxKind::Question);
+    QCOMPARE(w.dialogs.shown.front().text, QStringLiteral(" Vuoi ELIMINARE  questa Registrazione ?"));
+    QCOMPARE(w.dialogs.shown.front().title, QStringLiteral(" Contavio"));
+    if (yes) {
+        QCOMPARE(w.dialogs.shown.size(), size_t(2));
+        QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
+        QCOMPARE(w.dialogs.last().text, QStringLiteral(" Registrazione  eliminata "));
+        QCOMPARE(w.dialogs.last().title, QStringLiteral("  Contavio"));
+        QCOMPARE(w.ids(name), (QList<double>{1, 3}));
+        QCOMPARE(w.sheet(name).valueAt(3, 3), Variant::fromText("Ditta 3"));
+    } else {
+        QCOMPARE(w.dialogs.shown.size(), size_t(1));
+        QCOMPARE(w.ids(name), (QList<double>{1, 2, 3}));
+    }
+    QVERIFY(!f.isVisible());
+    QVERIFY(w.menu().isVisible());
+    QCOMPARE(f.Text10->text(), QStringLiteral("2"));   // the fields are not cleared here
+}
+
+void TestLedgerForms::missingRecordIsReported_data()
+{
+    QTest::addColumn<bool>("change");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("change, number nobody has") << true << "9" << "9";
+    QTest::newRow("delete, number nobody has") << false << "9" << "9";
+    QTest::newRow("change, record below a gap") << true << "4" << "4";
+    QTest::newRow("delete, record below a gap") << false << "4" << "4";
+    QTest::newRow("change, no number at all") << true << "abc" << "0";
+}
+
+void TestLedgerForms::missingRecordIsReported()
+{
+    QFETCH(bool, change);
+    QFETCH(QString, number);
+    QFETCH(QString, shown);
+    World w;
+    w.addRecord("Pagamenti", 2, 1, QDate(2009, 6, 1), 10);
+    w.addRecord("Pagamenti", 3, 2, QDate(2009, 6, 2), 20);
+    w.addRecord("Pagamenti", 5, 4, QDate(2009, 6, 4), 40);   // row 4 is a gap
+    ledger::Pagamenti &f = w.pagamenti();
+    QVERIFY(w.openFromMenu(f, [&] {
+        f.loadRecord({number, "101", "Ditta X", "F-X", "10/01/2009", "01/06/2009"});
+        f.setButtonsForChange();
+    }));
+    if (!change)
+        w.dialogs.queueAnswer(Answer::Yes);
+    press(change ? f.XPButton3 : f.XPButton6);
+
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Information);
+    QCOMPARE(w.dialogs.last().text, QStringLiteral("Nessuna registrazione ha il numero %1").arg(shown));
+    QCOMPARE(w.dialogs.last().title, QStringLiteral("Contavio "));
+    for (const auto &box : w.dialogs.shown) {
+        QVERIFY(box.text != QStringLiteral(" Registrazione  modificata"));
+        QVERIFY(box.text != QStringLiteral(" Registrazione  eliminata "));
+    }
+    store::Worksheet &s = w.sheet("Pagamenti");
+    QCOMPARE(w.ids("Pagamenti"), (QList<double>{1, 2}));
+    QCOMPARE(s.valueAt(5, 1), Variant::fromNumber(4));
+    QCOMPARE(s.valueAt(5, 3), Variant::fromText("Ditta 4"));
+    QCOMPARE(s.valueAt(2, 3), Variant::fromText("Ditta 1"));
+    QVERIFY(s.valueAt(4, 3).isEmpty());   // nothing written into the gap either
+    // The form stays open with the record, so the number can be corrected.
+    QVERIFY(f.isVisible());
+    QCOMPARE(f.Text10->text(), number);
+}
+
+void TestLedgerForms::numbersAreNeverReused()
+{
+    World w;
+    ledger::Entrata &f = w.entrata();
+    openForNewEntry(w, f);
+    for (int i = 1; i <= 5; ++i) {
+        QCOMPARE(f.Text10->text(), QString::number(i));
+        fillRequired(f, QStringLiteral("Ditta %1").arg(i));
+        w.dialogs.queueAnswer(Answer::Yes);
+        press(f.XPButton4);
+    }
+    QCOMPARE(w.ids("Incassi"), (QList<double>{1, 2, 3, 4, 5}));
+
+    // Record 3 is picked and deleted.
+    f.loadRecord({"3"});
+    f.setButtonsForChange();
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(f.XPButton6);
+    QCOMPARE(w.ids("Incassi"), (QList<double>{1, 2, 4, 5}));
+    QCOMPARE(w.sheet("Incassi").valueAt(1, 256).number, 5.0);
+
+    f.hide();
+    openForNewEntry(w, f);
+    QCOMPARE(f.Text10->text(), QStringLiteral("6"));
+    fillRequired(f, QStringLiteral("Ditta 6"));
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(f.XPButton4);
+    QCOMPARE(w.ids("Incassi"), (QList<double>{1, 2, 4, 5, 6}));
+    QCOMPARE(w.sheet("Incassi").valueAt(6, 3), Variant::fromText("Ditta 6"));
+    QCOMPARE(w.sheet("Incassi").valueAt(1, 256).number, 6.0);
+}
+
+void TestLedgerForms::insertBeyondSixteenBitRowsAndFullSheet()
+{
+    World w;
+    store::Worksheet &s = w.sheet("Pagamenti");
+    // Rows 1 to 32,767 are taken: a 16-bit row counter could go no further.
+    for (int row = 2; row <= 32767; ++row)
+        s.cells(row, 1).setValue(double(row - 1));
+    s.range("IV1").setValue(32766.0);
+    ledger::Pagamenti &f = w.pagamenti();
+    openForNewEntry(w, f);
+    QCOMPARE(f.Text10->text(), QStringLiteral("32767"));
+    fillRequired(f);
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(f.XPButton4);
+    QCOMPARE(s.valueAt(32768, 1), Variant::fromNumber(32767));
+    QCOMPARE(s.valueAt(32768, 4), Variant::fromText("F-12"));
+    QCOMPARE(w.dialogs.last().text, QStringLiteral("Registrazione  conclusa !"));
+
+    // Every row of the grid taken: the insert says so and writes nothing.
+    for (int row = 32769; row <= store::kMaxRows; ++row)
+        s.cells(row, 1).setValue(double(row - 1));
+    w.dialogs.clear();
+    fillRequired(f, QStringLiteral("Ultima"));
+    f.Text10->setText(QStringLiteral("70000"));
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(f.XPButton4);
+    QCOMPARE(w.dialogs.shown.size(), size_t(2));
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Critical);
+    QVERIFY(w.dialogs.last().text.contains(QStringLiteral("non è stata inserita")));
+    QCOMPARE(s.valueAt(1, 256), Variant::fromNumber(32767));
+    QCOMPARE(f.Combo1->currentText(), QStringLiteral("Ultima"));   // kept for the user
+}
+
+void TestLedgerForms::loadRecordCopiesInOrder()
+{
+    World w;
+    ledger::Entrata &f = w.entrata();
+    QStringList order;
+    for (QLineEdit *e : f.findChildren<QLineEdit *>()) {
+        if (e->objectName().startsWith(QLatin1String("Text")))
+            connect(e, &QLineEdit::textChanged, [&order, e] { order << e->objectName(); });
+    }
+    for (QComboBox *c : {f.Combo1, f.Combo2, f.Combo3, f.Combo4})
+        connect(c, &QComboBox::editTextChanged, [&order, c] { order << c->objectName(); });
+    for (QCheckBox *b : {f.Check2, f.Check4, f.Check6})
+        connect(b, &QCheckBox::toggled, [&order, b] { order << b->objectName(); });
+    connect(f.Text11, &QPlainTextEdit::textChanged, [&order] { order << QStringLiteral("Text11"); });
+
+    f.Check4->setChecked(true);
+    order.clear();
+    f.loadRecord({"A", "B", "C", "D", "E", "F", "SI", "H", "I", "J", "si", "L", "M", "N", "SI", "P", "Q", "R", "S", "T"});
+    QCOMPARE(order, (QStringList{"Text10", "Text12", "Combo1", "Text1", "Text2", "Text3", "Text4", "Check2",
+                                 "Text5", "Combo2", "Text7", "Text6", "Combo3", "Text9", "Check6", "Text8",
+                                 "Combo4", "Text11"}));
+    QVERIFY(f.Check2->isChecked());
+    QVERIFY(f.Check4->isChecked());   // "si" is neither SI nor NO: left as it was
+    QVERIFY(f.Check6->isChecked());
+    QCOMPARE(f.Text11->toPlainText(), QStringLiteral("S"));
+    QCOMPARE(f.Combo1->currentText(), QStringLiteral("C"));
+
+    f.loadRecord({"1", "", "", "", "", "", "NO", "", "", "", "NO", "", "", "", "", ""});
+    QVERIFY(!f.Check2->isChecked());
+    QVERIFY(!f.Check4->isChecked());
+    QVERIFY(f.Check6->isChecked());   // empty flag: left as it was
+}
+
+void TestLedgerForms::counterpartyButton()
+{
+    World w;
+    w.addCounterparty(2, 11, "C", "Alfa");
+    w.addCounterparty(3, 22, "F", "Beta");
+
+    // New-entry mode: the registry form opens and the entry form hides.
+    ledger::Entrata &e = w.entrata();
+    openForNewEntry(w, e);
+    press(e.XPButton1);
+    QVERIFY(w.registryForm().isVisible());
+    QVERIFY(!e.isVisible());
+    w.registryForm().hide();
+
+    // Change mode on receivables: a fresh list, the name field back to Seleziona.
+    QVERIFY(w.openFromMenu(e, [&e] {
+        e.loadRecord({"1", "11", "Alfa"});
+        e.setButtonsForChange();
+    }));
+    w.addCounterparty(4, 33, "C", "Gamma");
+    press(e.XPButton1);
+    QCOMPARE(e.Combo1->count(), 2);
+    QCOMPARE(e.Combo1->itemText(1), QStringLiteral("Gamma"));
+    QCOMPARE(e.Combo1->currentText(), QStringLiteral("Seleziona"));
+    QVERIFY(e.isVisible());
+    QVERIFY(!w.registryForm().isVisible());
+
+    // Change mode on payables: nothing happens, the list keeps what it had.
+    ledger::Pagamenti &p = w.pagamenti();
+    QVERIFY(w.openFromMenu(p, [&p] {
+        p.loadRecord({"1", "22", "Beta"});
+        p.setButtonsForChange();
+    }));
+    press(p.XPButton1);
+    QCOMPARE(p.Combo1->count(), 0);   // never opened for a new record
+    QCOMPARE(p.Combo1->currentText(), QStringLiteral("Beta"));
+    QVERIFY(p.isVisible());
+    QVERIFY(!w.registryForm().isVisible());
+}
+
+void TestLedgerForms::cancellaAndChiudi_data()
+{
+    QTest::addColumn<bool>("payables");
+    QTest::addColumn<QString>("nameAfterCancella");
+    QTest::newRow("receivables leave the name empty") << false << "";
+    QTest::newRow("payables show Seleziona") << true << "Seleziona";
+}
+
+void TestLedgerForms::cancellaAndChiudi()
+{
+    QFETCH(bool, payables);
+    QFETCH(QString, nameAfterCancella);
+    World w;
+    w.sheet(sheetOf(payables)).range("IV1").setValue(7.0);
+    ledger::LedgerForm &f = w.ledgerForm(payables);
+    openForNewEntry(w, f);
+    fillRequired(f);
+    f.Check6->setChecked(true);
+    f.Check7->click();
+    press(f.XPButton5);
+    QCOMPARE(f.Combo1->currentText(), nameAfterCancella);
+    QVERIFY(f.Text1->text().isEmpty());
+    QVERIFY(!f.Check6->isChecked());
+    QVERIFY(!f.MonthView1->isVisible());
+    QCOMPARE(f.Text10->text(), QStringLiteral("8"));
+    QVERIFY(f.isVisible());
+
+    fillRequired(f);
+    press(f.XPButton2);
+    QVERIFY(!f.isVisible());
+    QVERIFY(w.menu().isVisible());
+    QVERIFY(f.Text1->text().isEmpty());
+    QCOMPARE(f.Text10->text(), QStringLiteral("8"));
+    QVERIFY(w.dialogs.shown.empty());
+}
+
+void TestLedgerForms::closeBoxIsRefused()
+{
+    World w;
+    for (bool payables : {false, true}) {
+        ledger::LedgerForm &f = w.ledgerForm(payables);
+        f.show();
+        QVERIFY(!f.close());
+        QVERIFY(f.isVisible());
+    }
+}
+
+void TestLedgerForms::clockLine()
+{
+    World w;
+    ledger::Pagamenti &f = w.pagamenti();
+    QCOMPARE(f.Label15->text(), QStringLiteral("Ore...10:30:00   del   12/05/2009"));
+    w.clock.set(QDateTime(QDate(2009, 12, 31), QTime(23, 59, 58)));
+    f.hide();   // the clock runs while the form is hidden too
+    QTRY_COMPARE_WITH_TIMEOUT(f.Label15->text(), QStringLiteral("Ore...23:59:58   del   31/12/2009"), 2500);
+}
+
+void TestLedgerForms::fieldRulesAreAttached()
+{
+    World w;
+    for (bool payables : {false, true}) {
+        ledger::LedgerForm &f = w.ledgerForm(payables);
+        openForNewEntry(w, f);
+        w.dialogs.clear();
+
+        f.Text4->setFocus();
+        QTest::keyClicks(f.Text4, QStringLiteral("12.5x"));
+        QTRY_COMPARE(f.Text4->text(), QStringLiteral("12,5"));
+
+        for (QLineEdit *date : {f.Text2, f.Text6}) {
+            date->setFocus();
+            QTest::keyClicks(date, QStringLiteral("31/02/2009"));
+            f.Text1->setFocus();
+            QTRY_COMPARE(w.dialogs.shown.size(), size_t(1));
+            QCOMPARE(w.dialogs.last().text, controls::rules::kDateMessage);
+            QCOMPARE(w.dialogs.last().title, QStringLiteral("Contavio "));
+            QVERIFY(date->text().isEmpty());
+            w.dialogs.clear();
+        }
+        f.hide();
+    }
+}
+
+void TestLedgerForms::storeFailureIsReportedNotThrown()
+{
+    World w;
+    ledger::Entrata &f = w.entrata();
+    w.book().removeSheet(w.sheet("Incassi"));
+
+    // Activation, insert, change and delete all meet the missing sheet.
+    f.setButtonsForNewEntry();
+    f.activate();
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Critical);
+    QVERIFY(!w.dialogs.last().text.isEmpty());
+
+    w.dialogs.clear();
+    fillRequired(f);
+    w.dialogs.queueAnswer(Answer::Yes);
+    f.inserisci();
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Critical);
+    QVERIFY(w.dialogs.last().text != QStringLiteral("Registrazione  conclusa !"));
+
+    w.dialogs.clear();
+    f.Text10->setText(QStringLiteral("1"));
+    f.setButtonsForChange();
+    f.modifica();
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Critical);
+    w.dialogs.queueAnswer(Answer::Yes);
+    f.elimina();
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Critical);
+}
+
+QTEST_MAIN(TestLedgerForms)
+#include "tst_ledgerforms.moc"
