@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace store {
@@ -155,59 +157,86 @@ class Rc4StreamCipher : public StreamCipher {
 public:
     void apply(uint64_t streamOffset, uint8_t *data, size_t size) override
     {
+        // Blocks are independent, so a large range is shared with a second thread: the
+        // part from a block boundary near its middle on gets its own key stream position.
+        if (size >= kParallelMinimum) {
+            const uint64_t middle = (streamOffset + size / 2) / kBlockSize * kBlockSize;
+            const size_t head = static_cast<size_t>(middle - streamOffset);
+            std::thread helper;
+            Position second;
+            try {
+                helper = std::thread([this, &second, middle, data, head, size] {
+                    run(second, middle, data + head, size - head);
+                });
+            } catch (const std::system_error &) {
+                run(m_position, streamOffset, data, size);
+                return;
+            }
+            run(m_position, streamOffset, data, head);
+            helper.join();
+            m_position = second;
+            return;
+        }
+        run(m_position, streamOffset, data, size);
+    }
+
+protected:
+    // Writes the RC4 key for `block` into `key` and returns its length. Called from two
+    // threads at once for large ranges: it must only read the cipher.
+    virtual size_t blockKey(uint32_t block, uint8_t *key) const = 0;
+
+private:
+    static constexpr size_t kParallelMinimum = 256 * 1024;
+
+    // Where a key stream stands: the state at the start of `block` and at byte `within`.
+    struct Position {
+        arcfour_ctx blockStart {};
+        arcfour_ctx ctx {};
+        uint64_t block = 0;
+        uint32_t within = 0;
+        bool valid = false;
+    };
+
+    void run(Position &at, uint64_t streamOffset, uint8_t *data, size_t size) const
+    {
         while (size > 0) {
             const uint64_t block = streamOffset / kBlockSize;
             const uint32_t within = static_cast<uint32_t>(streamOffset % kBlockSize);
-            seek(block, within);
+            seek(at, block, within);
             const size_t n = static_cast<size_t>(std::min<uint64_t>(size, kBlockSize - within));
-            arcfour_crypt(&m_ctx, n, data, data);
-            m_within += static_cast<uint32_t>(n);
+            arcfour_crypt(&at.ctx, n, data, data);
+            at.within += static_cast<uint32_t>(n);
             streamOffset += n;
             data += n;
             size -= n;
         }
     }
 
-protected:
-    // Writes the RC4 key for `block` into `key` and returns its length.
-    virtual size_t blockKey(uint32_t block, uint8_t *key) const = 0;
-
-    void rekey(uint64_t block)
-    {
-        uint8_t key[SHA1_DIGEST_SIZE];
-        const size_t length = blockKey(static_cast<uint32_t>(block), key);
-        arcfour_set_key(&m_blockStart, length, key);
-        std::memset(key, 0, sizeof key);
-        m_block = block;
-    }
-
-private:
     // Brings the key stream to byte `within` of `block`, reusing the current state when the
     // caller goes on where it stopped, and the saved start of the block when it goes back.
-    void seek(uint64_t block, uint32_t within)
+    void seek(Position &at, uint64_t block, uint32_t within) const
     {
-        if (block != m_block || !m_valid) {
-            rekey(block);
-            m_valid = true;
-            m_ctx = m_blockStart;
-            m_within = 0;
-        } else if (within < m_within) {
-            m_ctx = m_blockStart;
-            m_within = 0;
+        if (block != at.block || !at.valid) {
+            uint8_t key[SHA1_DIGEST_SIZE];
+            const size_t length = blockKey(static_cast<uint32_t>(block), key);
+            arcfour_set_key(&at.blockStart, length, key);
+            std::memset(key, 0, sizeof key);
+            at.block = block;
+            at.valid = true;
+            at.ctx = at.blockStart;
+            at.within = 0;
+        } else if (within < at.within) {
+            at.ctx = at.blockStart;
+            at.within = 0;
         }
-        uint8_t scratch[kBlockSize];
-        const uint32_t gap = within - m_within;
-        if (gap > 0) {
-            arcfour_crypt(&m_ctx, gap, scratch, scratch);
-            m_within = within;
+        if (within > at.within) {
+            uint8_t scratch[kBlockSize];
+            arcfour_crypt(&at.ctx, within - at.within, scratch, scratch);
+            at.within = within;
         }
     }
 
-    arcfour_ctx m_blockStart {};
-    arcfour_ctx m_ctx {};
-    uint64_t m_block = 0;
-    uint32_t m_within = 0;
-    bool m_valid = false;
+    Position m_position;
 };
 
 // RC4 with MD5 (version 1.1): the password hash is cut to 40 bits, mixed with the salt,

@@ -410,6 +410,8 @@ private slots:
     void encryptThenDecryptAcrossBlocks_data();
     void encryptThenDecryptAcrossBlocks();
     void sequentialAndScatteredCallsAgree();
+    void largeRangeMatchesSmallCalls_data();
+    void largeRangeMatchesSmallCalls();
 };
 
 void CryptoTest::realFileOpensAndDecrypts_data()
@@ -747,6 +749,39 @@ void CryptoTest::sequentialAndScatteredCallsAgree()
         else
             QCOMPARE(gaps[i], plain[i]);
     }
+}
+
+void CryptoTest::largeRangeMatchesSmallCalls_data()
+{
+    QTest::addColumn<qulonglong>("base");
+    QTest::addColumn<int>("size");
+    QTest::newRow("block aligned, 256 KiB") << 0ull << 256 * 1024;
+    QTest::newRow("odd start and length") << 777ull << 600 * 1024 + 13;
+    QTest::newRow("middle of a block") << 300ull * 1024 + 512 << 1024 * 1024 + 1;
+}
+
+void CryptoTest::largeRangeMatchesSmallCalls()
+{
+    // A large range may be shared out between threads; the result, and where the cipher
+    // stands afterwards, must be those of many small calls.
+    QFETCH(qulonglong, base);
+    QFETCH(int, size);
+    store::NewProtection made = store::createProtection(QStringLiteral("grande"));
+    auto small = store::openProtection(made.filePassPayload, QStringLiteral("grande"));
+    const QByteArray plain = randomBytes(size + 100, 5);
+
+    QByteArray big = plain;
+    made.cipher->apply(base, reinterpret_cast<uint8_t *>(big.data()), static_cast<size_t>(size));
+    made.cipher->apply(base + static_cast<uint64_t>(size), reinterpret_cast<uint8_t *>(big.data() + size), 100);
+
+    QByteArray pieces = plain;
+    for (qsizetype at = 0; at < pieces.size(); at += 97) {
+        const qsizetype n = std::min<qsizetype>(97, pieces.size() - at);
+        small->apply(base + static_cast<uint64_t>(at), reinterpret_cast<uint8_t *>(pieces.data() + at),
+                     static_cast<size_t>(n));
+    }
+    QCOMPARE(big, pieces);
+    QVERIFY(big != plain);
 }
 
 QTEST_GUILESS_MAIN(CryptoTest)
