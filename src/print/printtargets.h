@@ -50,7 +50,9 @@ public:
     ~PdfPrintTarget() override;
 
     QStringList printerNames() const override { return m_printers; }
+    void setPrinterNames(QStringList names) { m_printers = std::move(names); }
     QString defaultPrinterName() const override { return m_default; }
+    void setDefaultPrinterName(const QString &name) { m_default = name; }
     QString currentPrinterName() const override { return m_current; }
     void setCurrentPrinterName(const QString &name) { m_current = name; }
 

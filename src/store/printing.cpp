@@ -123,8 +123,7 @@ struct Printable {
 Printable printableOf(const PageSetup &setup)
 {
     Printable p;
-    const QPageLayout layout = pageLayoutOf(setup);
-    p.paper = layout.fullRect(QPageLayout::Point).size();
+    p.paper = paperPoints(setup);
     p.width = std::max(1.0, p.paper.width() - setup.leftMargin - setup.rightMargin);
     p.height = std::max(1.0, p.paper.height() - setup.topMargin - setup.bottomMargin);
     return p;
@@ -405,8 +404,16 @@ private:
             | (align == Align::Right ? Qt::AlignRight
                : align == Align::Center ? Qt::AlignHCenter : Qt::AlignLeft);
 
+        // A text wider than its cell shows the characters that fit whole, from the side
+        // it is aligned to; what would cross into the next cell is not printed at all.
+        if (width > inner.width()) {
+            text = fitting(text, inner.width(), metrics, align == Align::Right);
+            width = metrics.horizontalAdvance(text);
+        }
+        if (text.isEmpty())
+            return;
         m_painter.setPen(Qt::black);
-        const bool clip = width > inner.width() || metrics.height() > cell.height();
+        const bool clip = metrics.height() > cell.height();
         if (clip) {
             m_painter.save();
             m_painter.setClipRect(cell);
@@ -414,6 +421,21 @@ private:
         m_painter.drawText(inner, int(flags) | Qt::TextSingleLine | Qt::TextDontClip, text);
         if (clip)
             m_painter.restore();
+    }
+
+    static QString fitting(const QString &text, double room, const QFontMetricsF &metrics,
+                           bool fromTheEnd)
+    {
+        int lo = 0, hi = int(text.size());   // the longest part that fits has lo characters
+        while (lo < hi) {
+            const int mid = (lo + hi + 1) / 2;
+            const QString part = fromTheEnd ? text.right(mid) : text.left(mid);
+            if (metrics.horizontalAdvance(part) <= room)
+                lo = mid;
+            else
+                hi = mid - 1;
+        }
+        return fromTheEnd ? text.right(lo) : text.left(lo);
     }
 
     const Worksheet &m_sheet;
@@ -439,6 +461,15 @@ QPageLayout pageLayoutOf(const PageSetup &setup)
                        setup.orientation == Orientation::Landscape ? QPageLayout::Landscape
                                                                    : QPageLayout::Portrait,
                        QMarginsF(0, 0, 0, 0), QPageLayout::Point);
+}
+
+QSizeF paperPoints(const PageSetup &setup)
+{
+    // From millimetres: the point sizes Qt keeps are rounded to whole points.
+    QSizeF paper = QPageSize(paperId(setup.paperSize)).size(QPageSize::Millimeter) * (72 / 25.4);
+    if (setup.orientation == Orientation::Landscape)
+        paper.transpose();
+    return paper;
 }
 
 Pagination paginate(const Worksheet &sheet)

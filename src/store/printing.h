@@ -54,8 +54,10 @@ struct Pagination {
 // 96 dpi) and then points (0.75 pt a pixel): 8.43 characters = 64 px = 48 pt. A width of 0
 // (hidden column) takes no room. Row heights are already points.
 double columnWidthPoints(double characters);
-// The sheet's paper in points, orientation applied (A4 portrait: 595.3 x 841.9).
+// The sheet's paper and orientation, without margins (the engine draws them itself).
 QPageLayout pageLayoutOf(const PageSetup &setup);
+// The sheet's paper in points, orientation applied (A4 portrait: 595.28 x 841.89).
+QSizeF paperPoints(const PageSetup &setup);
 
 // Computes the pages of a sheet from its page set-up. An empty sheet gives one page.
 Pagination paginate(const Worksheet &sheet);
