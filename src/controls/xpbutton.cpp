@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QRegion>
 #include <QShortcut>
 
@@ -931,7 +932,10 @@ void XPButton::mouseReleaseEvent(QMouseEvent *event)
         return;
     }
     const QPoint pos = event->position().toPoint();
+    const QPointer<XPButton> alive(this);   // a handler may delete the button
     buttonUp(button, shiftFlags(event->modifiers()), pos.x(), pos.y());
+    if (!alive)
+        return;
     if (m_afterDoubleClick) {
         m_afterDoubleClick = false;
         return;
@@ -958,8 +962,11 @@ void XPButton::keyPressEvent(QKeyEvent *event)
 {
     const int code = virtualKey(event);
     const int shift = shiftFlags(event->modifiers());
+    const QPointer<XPButton> alive(this);   // a handler may delete the button
     if (code == VkSpace) {
         buttonDown(ButtonLeft, 1, 1, 1);
+        if (!alive)
+            return;
     } else if (code == VkRight || code == VkDown || code == VkLeft || code == VkUp) {
         // Like a typed Tab (or Shift+Tab): the focus moves once this key is handled.
         const bool forward = code == VkRight || code == VkDown;
@@ -968,7 +975,7 @@ void XPButton::keyPressEvent(QKeyEvent *event)
                                 forward ? Qt::NoModifier : Qt::ShiftModifier));
     }
     emit keyDown(code, shift);
-    if (!event->text().isEmpty())
+    if (alive && !event->text().isEmpty())
         emit keyPress(event->text().at(0).unicode());
     event->accept();
 }
@@ -979,10 +986,15 @@ void XPButton::keyReleaseEvent(QKeyEvent *event)
     if (event->isAutoRepeat())
         return;   // a held key ends with one release
     const int code = virtualKey(event);
+    const QPointer<XPButton> alive(this);   // a handler may delete the button
     if (code == VkSpace) {
         buttonUp(ButtonLeft, 1, 1, 1);
+        if (!alive)
+            return;
         m_lastButton = ButtonLeft;
         windowClick();
+        if (!alive)
+            return;
     }
     emit keyUp(code, shiftFlags(event->modifiers()));
 }
