@@ -242,6 +242,7 @@ void Anagrafe::buildControls()
     MonthView1->setFirstDayOfWeek(Qt::Monday);
     MonthView1->setLocale(QLocale(QLocale::Italian, QLocale::Italy));
     MonthView1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    MonthView1->setAutoFillBackground(true);
     MonthView1->hide();
 
     Label14 = new QLabel(kNotice, this);
@@ -286,6 +287,8 @@ void Anagrafe::buildLayout()
     auto place = [&](const QString &caption, QWidget *w, int column, int span) {
         auto *label = new QLabel(caption, this);
         label->setBuddy(w);
+        if (row > 0)
+            label->setContentsMargins(0, twips(75), 0, 0);
         grid->addWidget(label, row, column, 1, span);
         grid->addWidget(w, row + 1, column, 1, span);
     };
@@ -323,6 +326,7 @@ void Anagrafe::buildLayout()
     {
         auto *label = new QLabel(QStringLiteral("Annotazioni"), this);
         label->setBuddy(Text12);
+        label->setContentsMargins(0, 0, 0, twips(30));
         grid->addWidget(label, row + 1, 7, 1, 5, Qt::AlignLeft | Qt::AlignBottom);
     }
     row += 2;
@@ -513,7 +517,8 @@ void Anagrafe::fillList(const QString &typeLetter)
 void Anagrafe::placeCalendar()
 {
     MonthView1->resize(MonthView1->sizeHint());
-    QPoint at = Text18->mapTo(this, QPoint(0, 0));
+    // Over the Data field, right edges aligned, so that the box beside it stays reachable.
+    QPoint at = Text18->mapTo(this, QPoint(Text18->width() - MonthView1->width(), 0));
     at.setX(qBound(0, at.x(), qMax(0, width() - MonthView1->width())));
     at.setY(qBound(0, at.y(), qMax(0, height() - MonthView1->height())));
     MonthView1->move(at);
