@@ -17,7 +17,7 @@ namespace {
 
 constexpr double kEpsilon = 1e-6;
 constexpr int kMinFitPercent = 10;      // the smallest scale fit-to-pages goes down to
-constexpr double kCellPadding = 2.25;   // points between a cell's border and its text (3 px)
+constexpr double kCellPadding = 1.5;    // points between a cell's border and its text (2 px)
 constexpr double kGridPen = 0.5;        // points
 constexpr double kBaseFontPoints = 10;  // the default font of a new workbook
 constexpr double kDigitPoints = 5.25;   // its digit width: 7 px at 96 dpi
@@ -390,11 +390,17 @@ private:
         }
 
         const double pad = pt(kCellPadding * m_layout.pagination.scale);
-        const QRectF inner = cell.adjusted(pad, 0, -pad, -pt(1.0 * m_layout.pagination.scale));
+        QRectF inner = cell.adjusted(pad, 0, -pad, -pt(1.0 * m_layout.pagination.scale));
         if (inner.width() <= 0)
             return;
         double width = metrics.horizontalAdvance(text);
-        // A number that does not fit is shown as #### rather than cut to misleading digits.
+        // A number that fits the cell but not its padding gives up the padding; one that
+        // does not fit at all is shown as #### rather than cut to misleading digits.
+        if (numeric && width > inner.width() && width <= cell.width()) {
+            const double tight = (cell.width() - width) / 2;
+            inner.setLeft(cell.left() + tight);
+            inner.setRight(cell.right() - tight);
+        }
         if (numeric && width > inner.width()) {
             const double hash = metrics.horizontalAdvance(u'#');
             text = QString(std::max(1, int(inner.width() / std::max(hash, 0.01))), u'#');
