@@ -17,7 +17,7 @@ namespace {
 
 constexpr double kEpsilon = 1e-6;
 constexpr int kMinFitPercent = 10;      // the smallest scale fit-to-pages goes down to
-constexpr double kCellPadding = 1.5;    // points between a cell's border and its text (2 px)
+constexpr double kCellPadding = 2.25;   // points between a cell's border and its text (3 px)
 constexpr double kGridPen = 0.5;        // points
 constexpr double kBaseFontPoints = 10;  // the default font of a new workbook
 constexpr double kDigitPoints = 5.25;   // its digit width: 7 px at 96 dpi
