@@ -307,25 +307,19 @@ void Writer::collectStrings()
             continue;
         const Worksheet &ws = *m_tabs[t].sheet;
         std::vector<CellRef> &cells = m_cells[t];
-        const int lastRow = ws.lastRow(), lastColumn = ws.lastColumn();
-        cells.reserve(size_t(std::max(0, lastRow)) * size_t(std::min(lastColumn, 32)));
-        for (int r = 1; r <= lastRow; ++r) {
-            for (int c = 1; c <= lastColumn; ++c) {
-                const Cell *cell = ws.cellAt(r, c);
-                if (!cell)
-                    continue;
-                if (cell->kind == CellKind::Empty && cell->xf == Styles::kDefaultCellXf && !cell->isFormula())
-                    continue;
-                cells.push_back({r, c, cell});
-                if (cell->kind == CellKind::Text && !cell->isFormula()) {
-                    ++m_sstRefs;
-                    if (cell->ref < m_sstOf.size() && m_sstOf[cell->ref] == UINT32_MAX) {
-                        m_sstOf[cell->ref] = uint32_t(m_sstStrings.size());
-                        m_sstStrings.push_back(cell->ref);
-                    }
+        cells.reserve(size_t(std::max(0, ws.lastRow())) * 20);
+        ws.forEachStoredCell([&](int r, int c, const Cell &cell) {
+            if (cell.kind == CellKind::Empty && cell.xf == Styles::kDefaultCellXf && !cell.isFormula())
+                return;
+            cells.push_back({r, c, &cell});
+            if (cell.kind == CellKind::Text && !cell.isFormula()) {
+                ++m_sstRefs;
+                if (cell.ref < m_sstOf.size() && m_sstOf[cell.ref] == UINT32_MAX) {
+                    m_sstOf[cell.ref] = uint32_t(m_sstStrings.size());
+                    m_sstStrings.push_back(cell.ref);
                 }
             }
-        }
+        });
     }
 }
 
@@ -723,7 +717,13 @@ void Writer::cellTable(const Worksheet &ws, const std::vector<CellRef> &cells)
 {
     // Row heights the sheet sets, beyond the default.
     const double defaultHeight = ws.defaultRowHeight();
-    const int lastRow = std::max(ws.lastRow(), 0);
+    int lastRow = cells.empty() ? 0 : cells.back().row;
+    for (int r = kMaxRows; r > lastRow; --r) {
+        if (std::abs(ws.rowHeight(r) - defaultHeight) > 1e-9) {
+            lastRow = r;
+            break;
+        }
+    }
     size_t next = 0;
     for (int blockTop = 1; blockTop <= lastRow; blockTop += 32) {
         const int blockBottom = std::min(blockTop + 31, lastRow);

@@ -413,15 +413,19 @@ private slots:
         const QString password = QStringLiteral("Prova€1");
         auto book = readWorkbook(path, password);
         QCOMPARE(book->sheetCount(), 2);
+        // Carried records in order; the calculation and outline settings the writer always
+        // emits in its own order are left out.
         auto kinds = [](const Worksheet &ws) {
+            static const std::vector<uint16_t> settings = {0x0C, 0x0D, 0x0F, 0x10, 0x11, 0x5F, 0x80, 0x82};
             std::vector<uint16_t> t;
             if (ws.extras)
                 for (const auto &r : ws.extras->records)
-                    t.push_back(r.type);
+                    if (std::find(settings.begin(), settings.end(), r.type) == settings.end())
+                        t.push_back(r.type);
             return t;
         };
         const auto before = kinds(book->sheet(1));
-        for (uint16_t type : {biff::kMergeCells, biff::kCondFmt, biff::kCf, biff::kNote, uint16_t(0x01B2) /* DVAL */})
+        for (uint16_t type : std::initializer_list<uint16_t>{biff::kMergeCells, biff::kCondFmt, biff::kCf, biff::kNote, 0x01B2 /* DVAL */})
             QVERIFY2(std::count(before.begin(), before.end(), type) > 0, qPrintable(QString::number(type, 16)));
 
         // Our own change on top: a new sheet and a print area.
