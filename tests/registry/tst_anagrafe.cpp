@@ -75,6 +75,7 @@ private slots:
     void insertIntoEmptyRegistry();
     void insertsGiveConsecutiveNumbersAndRows();
     void insertWritesEveryFieldInItsColumn();
+    void insertedRowSurvivesSaveAndReopen();
     void insertRefusedWritesNothing_data();
     void insertRefusedWritesNothing();
     void insertAnsweredNoEmptiesForm();
@@ -227,6 +228,30 @@ void TestAnagrafe::insertWritesEveryFieldInItsColumn()
     for (int column : {6, 9, 10, 14})
         QCOMPARE(w.value(2, column).type, store::Variant::Type::Text);
     QVERIFY(w.value(2, 18).isEmpty());
+}
+
+void TestAnagrafe::insertedRowSurvivesSaveAndReopen()
+{
+    World w;
+    QVERIFY(w.show());
+    w.form->Check2->click();
+    QTest::keyClicks(w.form->Text26, "fornitore uno");
+    QTest::keyClicks(w.form->Text18, "01/02/2009");
+    QTest::keyClicks(w.form->Text24, "00184");
+    QTest::keyClicks(w.form->Text21, "0612345");
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton4);
+    w.server.activeWorkbook()->save();
+
+    store::Server other;
+    store::Worksheet &s = other.open(w.server.activeWorkbook()->path(), QString()).sheet(QStringLiteral("Anagrafe"));
+    QCOMPARE(s.valueAt(2, 1), store::Variant::fromNumber(1));
+    QCOMPARE(s.valueAt(2, 2), store::Variant::fromText("F"));
+    QCOMPARE(s.valueAt(2, 3), store::Variant::fromText("FORNITORE UNO"));
+    QCOMPARE(s.valueAt(2, 4), store::Variant::fromDate(serial(2009, 2, 1)));
+    QCOMPARE(s.valueAt(2, 6), store::Variant::fromText("00184"));
+    QCOMPARE(s.valueAt(2, 9), store::Variant::fromText("0612345"));
+    QCOMPARE(s.valueAt(1, 256), store::Variant::fromNumber(2));
 }
 
 void TestAnagrafe::insertRefusedWritesNothing_data()
