@@ -1,0 +1,254 @@
+// The print form: its printer list, the dispatch on the mode, closing and reopening.
+
+#include "controls/form.h"
+#include "controls/session.h"
+#include "controls/xpbutton.h"
+#include "print/stampap.h"
+#include "printworld.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTest>
+#include <map>
+
+using controls::Answer;
+using controls::BoxKind;
+using controls::FormId;
+
+namespace {
+
+// Creates the print form on demand; unload deletes it at once, as a registry may.
+class Forms : public controls::Forms {
+public:
+    explicit Forms(controls::Session &s) : m_session(s) {}
+    ~Forms() override
+    {
+        for (auto &[id, w] : m_forms)
+            delete w.data();
+    }
+    QWidget *form(FormId id) override
+    {
+        if (m_forms.count(id) && m_forms[id])
+            return m_forms[id];
+        if (id != FormId::StampaP)
+            return nullptr;
+        auto *w = new print::StampaP(m_session);
+        m_forms[id] = w;
+        ++created;
+        return w;
+    }
+    bool isLoaded(FormId id) const override
+    {
+        auto it = m_forms.find(id);
+        return it != m_forms.end() && it->second;
+    }
+    void unload(FormId id) override
+    {
+        auto it = m_forms.find(id);
+        if (it == m_forms.end())
+            return;
+        delete it->second.data();
+        m_forms.erase(it);
+    }
+    int created = 0;
+
+private:
+    controls::Session &m_session;
+    std::map<FormId, QPointer<QWidget>> m_forms;
+};
+
+struct World {
+    QTemporaryDir dir;
+    store::Server server;
+    controls::FakeDialogs dialogs;
+    controls::FixedClock clock{printworld::kNow};
+    print::PdfPrintTarget printers{dir.filePath(QStringLiteral("out")),
+                                   {QStringLiteral("Ufficio"), QStringLiteral("Magazzino")},
+                                   QStringLiteral("Magazzino")};
+    controls::Session session;
+    Forms forms{session};
+
+    World(int registry, int incassi, int pagamenti)
+    {
+        store::Workbook book;
+        printworld::shapeWorkbook(book, registry, incassi, pagamenti);
+        const QString path = dir.filePath(QStringLiteral("Contavio.xls"));
+        book.saveAs(path);
+        server.open(path, QString());
+        session.server = &server;
+        session.dialogs = &dialogs;
+        session.clock = &clock;
+        session.forms = &forms;
+        session.printers = &printers;
+    }
+    print::StampaP &form() { return *static_cast<print::StampaP *>(forms.form(FormId::StampaP)); }
+};
+
+void press(controls::XPButton *button)
+{
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
+}
+
+} // namespace
+
+class TestStampaP : public QObject {
+    Q_OBJECT
+private slots:
+    void loadShowsPrintersAndDefault();
+    void dispatch_data();
+    void dispatch();
+    void printHidesWithoutUnloading();
+    void chosenPrinterNamesEveryPage();
+    void initialTextAsPrinterPrintsNothing();
+    void closeBoxUnloadsAndReopeningRebuilds();
+};
+
+void TestStampaP::loadShowsPrintersAndDefault()
+{
+    World w(0, 0, 0);
+    print::StampaP &f = w.form();
+    QCOMPARE(f.windowTitle(), QStringLiteral("Seleziona Stampante"));
+    QCOMPARE(f.Combo1->count(), 2);
+    QCOMPARE(f.Combo1->itemText(0), QStringLiteral("Ufficio"));
+    QCOMPARE(f.Combo1->itemText(1), QStringLiteral("Magazzino"));
+    QVERIFY(f.Combo1->isEditable());
+    QCOMPARE(f.Combo1->currentText(), QStringLiteral("Seleziona la stampante"));
+    QCOMPARE(f.Label1->text(), QStringLiteral("La stampante predefinita è: \nMagazzino"));
+    QCOMPARE(f.XPButton2->caption(), QStringLiteral("Stampa"));
+    QCOMPARE(f.XPButton2->toolTip(), QStringLiteral("Invia alla stampante"));
+    QCOMPARE(f.XPButton2->buttonType(), 3);
+    QVERIFY(!f.Label14->text().isEmpty());
+    QVERIFY(f.Text1->text().isEmpty());
+
+    // No printer installed: an empty list and an empty default.
+    w.printers.setPrinterNames({});
+    w.printers.setDefaultPrinterName(QString());
+    f.load();
+    QCOMPARE(f.Combo1->count(), 0);
+    QCOMPARE(f.Combo1->currentText(), QStringLiteral("Seleziona la stampante"));
+    QCOMPARE(f.Label1->text(), QStringLiteral("La stampante predefinita è: \n"));
+}
+
+void TestStampaP::dispatch_data()
+{
+    // Only the collections sheet has records: its mode reaches the zoom question, the
+    // other two modes the refusal of their own sheet, anything else nothing at all.
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("firstBox");
+    QTest::newRow("8: the registry list") << QStringLiteral("8")
+        << QStringLiteral(" La stampa non può essere eseguita in assenza di Clienti/Fornitori Inseriti ..................");
+    QTest::newRow("1: the collections list") << QStringLiteral("1")
+        << QStringLiteral("Digita la percentuale di Zoom della Stampa 50-60-70-80-90-100..................");
+    QTest::newRow("2: the payments list") << QStringLiteral("2")
+        << QStringLiteral(" La stampa non può essere eseguita in assenza di Registrazioni  inserite ..................");
+    QTest::newRow("empty mode does nothing") << QString() << QString();
+    QTest::newRow("another number does nothing") << QStringLiteral("3") << QString();
+    QTest::newRow("text does nothing") << QStringLiteral("abc") << QString();
+}
+
+void TestStampaP::dispatch()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, firstBox);
+    World w(0, 3, 0);
+    print::StampaP &f = w.form();
+    f.show();
+    f.Text1->setText(mode);
+    press(f.XPButton2);
+    if (firstBox.isNull()) {
+        QVERIFY(w.dialogs.shown.empty());
+        QVERIFY(f.isVisible());
+        return;
+    }
+    QVERIFY(!w.dialogs.shown.empty());
+    QCOMPARE(w.dialogs.shown[0].text, firstBox);
+}
+
+void TestStampaP::printHidesWithoutUnloading()
+{
+    World w(0, 3, 0);
+    print::StampaP &f = w.form();
+    f.show();
+    f.Text1->setText(QStringLiteral("1"));
+    f.Combo1->setEditText(QStringLiteral("Ufficio"));
+    w.dialogs.queueAnswer(Answer::No);    // landscape
+    w.dialogs.queueAnswer(Answer::Yes);   // the only page
+    f.stampa();
+    QCOMPARE(w.printers.jobs().size(), size_t(1));
+    QVERIFY(!f.isVisible());
+    QCoreApplication::processEvents();
+    QVERIFY(w.forms.isLoaded(FormId::StampaP));
+    QCOMPARE(w.forms.created, 1);
+    // The mode and the printer text survive to the next opening.
+    print::StampaP &again = w.form();
+    QCOMPARE(&again, &f);
+    QCOMPARE(again.Text1->text(), QStringLiteral("1"));
+    QCOMPARE(again.Combo1->currentText(), QStringLiteral("Ufficio"));
+    QVERIFY(w.server.screenUpdating);
+}
+
+void TestStampaP::chosenPrinterNamesEveryPage()
+{
+    World w(0, 150, 0);
+    print::StampaP &f = w.form();
+    f.show();
+    f.Text1->setText(QStringLiteral("1"));
+    f.Combo1->setCurrentIndex(0);   // "Ufficio" picked from the list
+    w.dialogs.queueAnswer(Answer::No);
+    w.dialogs.queueAnswer(Answer::Yes);
+    w.dialogs.queueAnswer(Answer::Yes);
+    w.dialogs.queueAnswer(Answer::No);
+    f.stampa();
+    QCOMPARE(w.printers.jobs().size(), size_t(2));
+    for (const auto &job : w.printers.jobs())
+        QCOMPARE(job.printer, QStringLiteral("Ufficio"));
+    QVERIFY(f.isVisible());          // No to page 3: the form stays
+    QVERIFY(!w.server.screenUpdating);
+}
+
+void TestStampaP::initialTextAsPrinterPrintsNothing()
+{
+    World w(0, 150, 0);
+    print::StampaP &f = w.form();
+    f.show();
+    f.Text1->setText(QStringLiteral("1"));
+    w.dialogs.queueAnswer(Answer::No);
+    for (int i = 0; i < 10; ++i)
+        w.dialogs.queueAnswer(Answer::Yes);
+    f.stampa();
+    int pageQuestions = 0;
+    for (const auto &s : w.dialogs.shown)
+        if (s.title == QStringLiteral("Stampa Risultato "))
+            ++pageQuestions;
+    QCOMPARE(pageQuestions, 3);
+    QVERIFY(w.printers.jobs().empty());
+    QVERIFY(!f.isVisible());
+}
+
+void TestStampaP::closeBoxUnloadsAndReopeningRebuilds()
+{
+    World w(0, 0, 0);
+    QPointer<print::StampaP> f = &w.form();
+    f->show();
+    f->Text1->setText(QStringLiteral("8"));
+    f->Combo1->setEditText(QStringLiteral("Ufficio"));
+    w.printers.setPrinterNames({QStringLiteral("Ufficio"), QStringLiteral("Magazzino"),
+                                QStringLiteral("Nuova")});
+    QVERIFY(f->close());
+    QVERIFY(f->Text1->text().isEmpty());   // emptied by the close box
+    QTRY_VERIFY(!w.forms.isLoaded(FormId::StampaP));
+    QVERIFY(f.isNull());
+
+    print::StampaP &reopened = w.form();
+    QCOMPARE(w.forms.created, 2);
+    QCOMPARE(reopened.Combo1->count(), 3);
+    QCOMPARE(reopened.Combo1->itemText(2), QStringLiteral("Nuova"));
+    QCOMPARE(reopened.Combo1->currentText(), QStringLiteral("Seleziona la stampante"));
+    QVERIFY(reopened.Text1->text().isEmpty());
+}
+
+QTEST_MAIN(TestStampaP)
+#include "tst_stampap.moc"
