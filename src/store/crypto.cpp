@@ -25,6 +25,7 @@ constexpr uint16_t kTypeRc4 = 0x0001;
 
 // EncryptionHeader.Flags bits.
 constexpr uint32_t kFlagCryptoApi = 0x04;
+constexpr uint32_t kFlagDocPropsInClear = 0x08;  // the property set streams are not encrypted
 constexpr uint32_t kFlagExternal = 0x10;
 constexpr uint32_t kFlagAes = 0x20;
 
@@ -602,8 +603,10 @@ NewProtection createProtection(const QString &password)
     sha1_digest(&sha, SHA1_DIGEST_SIZE, encrypted + kVerifierSize);
     cipher->apply(0, encrypted, sizeof encrypted);
 
+    // We never encrypt the property set streams, and say so, as current writers do.
+    constexpr uint32_t flags = kFlagCryptoApi | kFlagDocPropsInClear;
     QByteArray header;
-    putU32(header, kFlagCryptoApi);
+    putU32(header, flags);
     putU32(header, 0);         // SizeExtra
     putU32(header, kAlgRc4);
     putU32(header, kAlgSha1);
@@ -619,7 +622,7 @@ NewProtection createProtection(const QString &password)
     putU16(out, kTypeRc4);
     putU16(out, 4);
     putU16(out, 2);
-    putU32(out, kFlagCryptoApi);
+    putU32(out, flags);
     putU32(out, static_cast<uint32_t>(header.size()));
     out.append(header);
     putU32(out, kSaltSize);

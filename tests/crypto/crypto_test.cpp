@@ -406,6 +406,7 @@ private slots:
     void newProtectionOpensWithItsPassword_data();
     void newProtectionOpensWithItsPassword();
     void newProtectionHeaderLayout();
+    void newProtectionHeaderMatchesCurrentWriters();
     void newProtectionsUseFreshSalts();
     void encryptThenDecryptAcrossBlocks_data();
     void encryptThenDecryptAcrossBlocks();
@@ -670,13 +671,25 @@ void CryptoTest::newProtectionHeaderLayout()
     QCOMPARE(le16(p, 4), uint16_t(2));
     const uint32_t headerSize = le32(p, 10);
     QCOMPARE(qsizetype(14 + headerSize + 4 + 16 + 16 + 4 + 20), p.size());
-    QCOMPARE(le32(p, 14) & 0x24u, 0x04u);    // CryptoAPI, not AES
+    QCOMPARE(le32(p, 6), le32(p, 14));       // both copies of the flags
+    QCOMPARE(le32(p, 14) & 0x2Cu, 0x0Cu);    // CryptoAPI, property sets in clear, not AES
     QCOMPARE(le32(p, 22), 0x6801u);          // RC4
     QCOMPARE(le32(p, 26), 0x8004u);          // SHA-1
     QCOMPARE(le32(p, 30), 128u);             // key bits
     QCOMPARE(le16(p, 14 + headerSize - 2), uint16_t(0));  // provider name ends with a NUL
     QCOMPARE(le32(p, 14 + headerSize), 16u); // salt size
     QCOMPARE(le32(p, 14 + headerSize + 36), 20u);  // verifier hash size
+}
+
+void CryptoTest::newProtectionHeaderMatchesCurrentWriters()
+{
+    // Everything before the salt is what a current writer puts in a 4.2, 128-bit file.
+    Vector v;
+    LOAD_VECTOR(QStringLiteral("poi__35897-type4.xls"), v);
+    const QByteArray ours = store::createProtection(QStringLiteral("freedom")).filePassPayload;
+    QCOMPARE(ours.size(), v.filePass.size());
+    const qsizetype saltAt = 14 + le32(v.filePass, 10) + 4;
+    QCOMPARE(ours.left(saltAt).toHex(' '), v.filePass.left(saltAt).toHex(' '));
 }
 
 void CryptoTest::newProtectionsUseFreshSalts()
