@@ -1,0 +1,297 @@
+#include "apptest.h"
+
+#include "app/contavio.h"
+#include "controls/xpbutton.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+
+#if defined(CONTAVIO_WITH_LEDGER) && __has_include("ledger/entrata.h")
+#include "ledger/entrata.h"
+#include "ledger/pagamenti.h"
+#define HAVE_LEDGER 1
+#endif
+#if defined(CONTAVIO_WITH_BROWSER) && __has_include("browser/visualizza.h")
+#include "browser/visualizza.h"
+#define HAVE_BROWSER 1
+#endif
+
+using controls::FormId;
+
+namespace {
+
+// Started, terms accepted, the menu showing.
+app::Contavio *startToMenu(AppHarness &h)
+{
+    auto book = AppHarness::book({QStringLiteral("Anagrafe"), QStringLiteral("Incassi"), QStringLiteral("Pagamenti")});
+    store::Worksheet &anagrafe = book->sheet(QStringLiteral("Anagrafe"));
+    anagrafe.cells(2, 1).setValue(1.0);
+    anagrafe.cells(2, 2).setValue(QStringLiteral("C"));
+    anagrafe.cells(2, 3).setValue(QStringLiteral("ROSSI MARIO"));
+    anagrafe.cells(3, 1).setValue(2.0);
+    anagrafe.cells(3, 2).setValue(QStringLiteral("F"));
+    anagrafe.cells(3, 3).setValue(QStringLiteral("BIANCHI SRL"));
+    anagrafe.cells(1, 256).setValue(3.0);
+    h.write(*book);
+    if (h.load() != app::Avvio::LoadResult::Ready)
+        return nullptr;
+    QTest::mouseClick(h.avvio()->XPButton2, Qt::LeftButton);
+    return qobject_cast<app::Contavio *>(h.forms->form(FormId::Contavio));
+}
+
+QList<FormId> loadedOthers(AppHarness &h)
+{
+    QList<FormId> loaded;
+    for (FormId id : {FormId::Anagrafe, FormId::Entrata, FormId::Pagamenti, FormId::Visualizza, FormId::StampaP}) {
+        if (h.forms->isLoaded(id))
+            loaded << id;
+    }
+    return loaded;
+}
+
+} // namespace
+
+class TestMenu : public QObject {
+    Q_OBJECT
+
+private slots:
+    void buttons_data();
+    void buttons();
+    void closeBoxRefused();
+    void clockLine();
+    void buttonsWithoutAction_data();
+    void buttonsWithoutAction();
+    void inserisciIncassi();
+    void inserisciPagamenti();
+    void registryAndBrowser_data();
+    void registryAndBrowser();
+    void chiudiSavesAndEnds();
+    void chiudiKeepsRunningWhenSaveFails();
+};
+
+void TestMenu::buttons_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("left");   // twips
+    QTest::addColumn<int>("top");
+    QTest::newRow("XPButton2") << "XPButton2" << "Inserisci Incassi" << 1080 << 1440;
+    QTest::newRow("XPButton1") << "XPButton1" << "Inserisci Pagamenti" << 1080 << 2040;
+    QTest::newRow("XPButton4") << "XPButton4" << "Contavio Clienti/Fornitori" << 1080 << 2640;
+    QTest::newRow("XPButton11") << "XPButton11" << "Situazione Clienti/Fornitori" << 1080 << 3240;
+    QTest::newRow("XPButton5") << "XPButton5" << "Contavio Incassi" << 4440 << 1440;
+    QTest::newRow("XPButton6") << "XPButton6" << "Contavio Pagamenti" << 4440 << 2040;
+    QTest::newRow("XPButton7") << "XPButton7" << "Scadenze/Insoluti" << 4440 << 2640;
+    QTest::newRow("XPButton12") << "XPButton12" << "" << 4440 << 3240;
+    QTest::newRow("XPButton8") << "XPButton8" << "Stampe" << 7680 << 1440;
+    QTest::newRow("XPButton9") << "XPButton9" << "Utilità/Causali" << 7680 << 2040;
+    QTest::newRow("XPButton10") << "XPButton10" << "" << 7680 << 2640;
+    QTest::newRow("XPButton13") << "XPButton13" << "" << 7680 << 3240;
+    QTest::newRow("XPButton3") << "XPButton3" << "Chiudi" << 7680 << 3840;
+}
+
+void TestMenu::buttons()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(int, left);
+    QFETCH(int, top);
+    AppHarness h;
+    app::Contavio menu(h.session);
+    QCOMPARE(menu.windowTitle(), QStringLiteral("Contavio"));
+    QCOMPARE(menu.findChildren<controls::XPButton *>().size(), 13);
+    auto *button = menu.findChild<controls::XPButton *>(name);
+    QVERIFY(button);
+    QCOMPARE(button->caption(), caption);
+    QCOMPARE(button->geometry(), QRect(left / 15, top / 15, 2565 / 15, 315 / 15));
+    QVERIFY(button->isEnabled());
+    QCOMPARE(button->buttonType(), 3);
+    menu.show();
+    QVERIFY(button->isVisible());
+    QVERIFY(menu.rect().contains(button->geometry()));
+}
+
+void TestMenu::closeBoxRefused()
+{
+    AppHarness h;
+    app::Contavio *menu = startToMenu(h);
+    QVERIFY(menu);
+    QVERIFY(menu->isVisible());
+    QVERIFY(!menu->close());
+    QVERIFY(menu->isVisible());
+    QVERIFY(h.exits.empty());
+    QVERIFY(h.session.server->activeWorkbook());
+}
+
+void TestMenu::clockLine()
+{
+    AppHarness h;
+    app::Contavio menu(h.session);
+    QCOMPARE(menu.Timer2->interval(), 1000);
+    QVERIFY(menu.Timer2->isActive());
+    menu.tick();
+    QCOMPARE(menu.Label15->text(), QStringLiteral("Ore...14:05:09   del   07/12/2026"));
+    // The timer keeps it current.
+    h.clock.set(QDateTime(QDate(2027, 1, 3), QTime(8, 0, 1)));
+    QTRY_COMPARE_WITH_TIMEOUT(menu.Label15->text(), QStringLiteral("Ore...08:00:01   del   03/01/2027"), 3000);
+    // The four dated notes.
+    QCOMPARE(int(menu.notes.size()), 4);
+    for (QLabel *note : menu.notes)
+        QVERIFY(QRegularExpression(QStringLiteral("^agg\\. \\d\\d/\\d\\d/\\d{4} ")).match(note->text()).hasMatch());
+}
+
+void TestMenu::buttonsWithoutAction_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char *name : {"XPButton11", "XPButton7", "XPButton12", "XPButton8", "XPButton9", "XPButton10", "XPButton13"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TestMenu::buttonsWithoutAction()
+{
+    QFETCH(QString, name);
+    AppHarness h;
+    app::Contavio *menu = startToMenu(h);
+    QVERIFY(menu);
+    QTest::mouseClick(menu->findChild<controls::XPButton *>(name), Qt::LeftButton);
+    QVERIFY(menu->isVisible());
+    QCOMPARE(loadedOthers(h), QList<FormId>{});
+    QVERIFY(h.dialogs.shown.empty());
+    QVERIFY(h.exits.empty());
+}
+
+void TestMenu::inserisciIncassi()
+{
+#ifndef HAVE_LEDGER
+    QSKIP("this build has no entry forms");
+#else
+    AppHarness h;
+    app::Contavio *menu = startToMenu(h);
+    QVERIFY(menu);
+    auto *entrata = qobject_cast<ledger::Entrata *>(h.forms->form(FormId::Entrata));
+    QVERIFY(entrata);
+    // Left in change mode by an earlier visit.
+    entrata->setButtonsForChange();
+    QTest::mouseClick(menu->XPButton2, Qt::LeftButton);
+    QVERIFY(entrata->isVisible());
+    QVERIFY(!menu->isVisible());
+    QVERIFY(entrata->XPButton4->isEnabled());
+    QVERIFY(!entrata->XPButton3->isEnabled());
+    QVERIFY(!entrata->XPButton6->isEnabled());
+    QVERIFY(!h.forms->isLoaded(FormId::Pagamenti));
+#endif
+}
+
+void TestMenu::inserisciPagamenti()
+{
+#ifndef HAVE_LEDGER
+    QSKIP("this build has no entry forms");
+#else
+    AppHarness h;
+    app::Contavio *menu = startToMenu(h);
+    QVERIFY(menu);
+    QTest::mouseClick(menu->XPButton1, Qt::LeftButton);
+    auto *pagamenti = qobject_cast<ledger::Pagamenti *>(h.forms->form(FormId::Pagamenti));
+    QVERIFY(pagamenti);
+    QVERIFY(pagamenti->isVisible());
+    QVERIFY(!menu->isVisible());
+    QVERIFY(pagamenti->XPButton4->isEnabled());
+    QVERIFY(!pagamenti->XPButton3->isEnabled());
+    QVERIFY(!pagamenti->XPButton6->isEnabled());
+    QVERIFY(!h.forms->isLoaded(FormId::Entrata));
+#endif
+}
+
+void TestMenu::registryAndBrowser_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("form");
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("registry") << "XPButton4" << int(FormId::Anagrafe) << QString();
+    QTest::newRow("collections browser") << "XPButton5" << int(FormId::Visualizza) << QStringLiteral("1");
+    QTest::newRow("payments browser") << "XPButton6" << int(FormId::Visualizza) << QStringLiteral("2");
+}
+
+void TestMenu::registryAndBrowser()
+{
+    QFETCH(QString, button);
+    QFETCH(int, form);
+    QFETCH(QString, mode);
+    const auto id = FormId(form);
+    AppHarness h;
+    app::Contavio *menu = startToMenu(h);
+    QVERIFY(menu);
+    QTest::mouseClick(menu->findChild<controls::XPButton *>(button), Qt::LeftButton);
+    if (!app::FormsRegistry::available(id)) {
+        // Until the form exists the menu simply stays.
+        QVERIFY(menu->isVisible());
+        QSKIP("this build does not have that form");
+    }
+    QWidget *shown = h.forms->form(id);
+    QVERIFY(shown->isVisible());
+    QVERIFY(!menu->isVisible());
+#ifdef HAVE_BROWSER
+    if (auto *browser = qobject_cast<browser::Visualizza *>(shown))
+        QCOMPARE(browser->Text1->text(), mode);
+#endif
+}
+
+void TestMenu::chiudiSavesAndEnds()
+{
+    AppHarness h;
+    app::Contavio *menu = startToMenu(h);
+    QVERIFY(menu);
+    store::Workbook &book = h.session.workbook();
+    book.sheet(QStringLiteral("Incassi")).cells(2, 1).setValue(1.0);
+    book.sheet(QStringLiteral("Incassi")).cells(2, 3).setValue(QStringLiteral("ROSSI MARIO"));
+    book.sheet(QStringLiteral("Incassi")).cells(2, 6).setValue(QStringLiteral("12/05/2009"));
+    const QByteArray before = h.bytes();
+
+    QTest::mouseClick(menu->XPButton3, Qt::LeftButton);
+    QCOMPARE(h.exits, std::vector<int>{0});
+    QVERIFY(h.dialogs.shown.empty());
+    QCOMPARE(h.session.server->displayAlerts, false);
+    QVERIFY(!h.session.server->running());
+    QCOMPARE(h.session.server->activeWorkbook(), nullptr);
+    QVERIFY(h.bytes() != before);
+
+    auto saved = h.reread();
+    store::Worksheet &incassi = saved->sheet(QStringLiteral("Incassi"));
+    QCOMPARE(incassi.textAt(2, 3), QStringLiteral("ROSSI MARIO"));
+    QCOMPARE(incassi.valueAt(2, 6).type, store::Variant::Type::Date);
+    QCOMPARE(incassi.textAt(2, 6), QStringLiteral("12/05/2009"));
+    QCOMPARE(saved->sheet(QStringLiteral("Anagrafe")).textAt(3, 3), QStringLiteral("BIANCHI SRL"));
+    QCOMPARE(saved->sheet(QStringLiteral("Anagrafe")).valueAt(1, 256).number, 3.0);
+}
+
+void TestMenu::chiudiKeepsRunningWhenSaveFails()
+{
+    AppHarness h;
+    app::Contavio *menu = startToMenu(h);
+    QVERIFY(menu);
+    h.session.workbook().sheet(QStringLiteral("Anagrafe")).cells(4, 3).setValue(QStringLiteral("VERDI LUCA"));
+    QVERIFY(QFile::remove(h.path()));
+    QVERIFY(QDir(h.folder.path()).mkdir(QStringLiteral("Contavio.xls")));
+
+    QTest::mouseClick(menu->XPButton3, Qt::LeftButton);
+    QVERIFY(h.exits.empty());
+    QVERIFY(menu->isVisible());
+    QVERIFY(h.session.server->running());
+    QVERIFY(h.session.server->activeWorkbook());
+    QCOMPARE(h.dialogs.shown.size(), size_t(1));
+    QCOMPARE(h.dialogs.last().kind, controls::BoxKind::Critical);
+    QCOMPARE(h.dialogs.last().title, QStringLiteral("Contavio"));
+    QVERIFY(h.dialogs.last().text.startsWith(QStringLiteral("Impossibile salvare il file ") + h.path() + QLatin1Char('.')));
+
+    // Retried once the way is clear: nothing of the session was lost.
+    QVERIFY(QDir(h.folder.path()).rmdir(QStringLiteral("Contavio.xls")));
+    QTest::mouseClick(menu->XPButton3, Qt::LeftButton);
+    QCOMPARE(h.exits, std::vector<int>{0});
+    QCOMPARE(h.reread()->sheet(QStringLiteral("Anagrafe")).textAt(4, 3), QStringLiteral("VERDI LUCA"));
+}
+
+QTEST_MAIN(TestMenu)
+#include "tst_menu.moc"
