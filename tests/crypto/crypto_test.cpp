@@ -403,6 +403,8 @@ private slots:
     void unknownProtectionIsUnsupported_data();
     void unknownProtectionIsUnsupported();
     void inconsistentHeaderIsDamaged();
+    void equivalentHeadersOpen_data();
+    void equivalentHeadersOpen();
     void newProtectionOpensWithItsPassword_data();
     void newProtectionOpensWithItsPassword();
     void newProtectionHeaderLayout();
@@ -631,6 +633,30 @@ void CryptoTest::inconsistentHeaderIsDamaged()
     p[10] = 8;
     p[11] = 0;
     QCOMPARE(openFailure(p, QStringLiteral("x")), ErrorKind::Damaged);
+}
+
+void CryptoTest::equivalentHeadersOpen_data()
+{
+    // Variants of the same CryptoAPI protection other writers may produce: they derive the
+    // same keys, so the right password still opens them and a wrong one still does not.
+    QTest::addColumn<qsizetype>("at");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("version 3.2") << qsizetype(2) << QByteArray("\x03\x00\x02\x00", 4);
+    QTest::newRow("version 2.2") << qsizetype(2) << QByteArray("\x02\x00\x02\x00", 4);
+    QTest::newRow("algorithm left to the flags") << qsizetype(22) << QByteArray(4, '\0');
+    QTest::newRow("hash left to the flags") << qsizetype(26) << QByteArray(4, '\0');
+    QTest::newRow("property sets encrypted") << qsizetype(14) << QByteArray("\x04\x00\x00\x00", 4);
+    QTest::newRow("another provider type") << qsizetype(34) << QByteArray("\x18\x00\x00\x00", 4);
+}
+
+void CryptoTest::equivalentHeadersOpen()
+{
+    QFETCH(qsizetype, at);
+    QFETCH(QByteArray, bytes);
+    QByteArray p = store::createProtection(QStringLiteral("variante")).filePassPayload;
+    p.replace(at, bytes.size(), bytes);
+    QCOMPARE(openFailure(p, QStringLiteral("variante")), ErrorKind::NotFound);
+    QCOMPARE(openFailure(p, QStringLiteral("Variante")), ErrorKind::WrongPassword);
 }
 
 void CryptoTest::newProtectionOpensWithItsPassword_data()
