@@ -72,7 +72,7 @@ class Office:
 
 
 def describe(doc):
-    from com.sun.star.table.CellContentType import EMPTY, VALUE, TEXT, FORMULA
+    from com.sun.star.table.CellContentType import EMPTY, VALUE, TEXT
     out = {"sheets": []}
     sheets = doc.Sheets
     for i in range(sheets.Count):
@@ -81,9 +81,12 @@ def describe(doc):
         cur.gotoEndOfUsedArea(False)
         last_row = cur.RangeAddress.EndRow
         last_col = cur.RangeAddress.EndColumn
-        cells = []
-        for r in range(last_row + 1):
-            for c in range(last_col + 1):
+        data = sh.getCellRangeByPosition(0, 0, last_col, last_row).getDataArray()
+        cells, merges, conditional, validation, bold = [], [], [], [], []
+        for r, row in enumerate(data):
+            for c, v in enumerate(row):
+                if v == "":
+                    continue
                 cell = sh.getCellByPosition(c, r)
                 t = cell.Type
                 if t == EMPTY:
@@ -98,30 +101,20 @@ def describe(doc):
                     entry["type"] = "formula"
                     entry["formula"] = cell.Formula
                 cells.append(entry)
-        merges = []
-        # merged areas: test each used cell's merge state
-        for r in range(last_row + 1):
-            for c in range(last_col + 1):
-                cell = sh.getCellRangeByPosition(c, r, c, r)
-                cur2 = sh.createCursorByRange(cell)
-                cur2.collapseToMergedArea()
-                a = cur2.RangeAddress
-                if (a.EndRow > a.StartRow or a.EndColumn > a.StartColumn) and a.StartRow == r and a.StartColumn == c:
-                    merges.append([a.StartRow + 1, a.StartColumn + 1, a.EndRow + 1, a.EndColumn + 1])
-        notes = [[a.Position.Row + 1, a.Position.Column + 1, a.String] for a in sh.Annotations]
-        conditional = []
-        validation = []
-        for r in range(last_row + 1):
-            for c in range(last_col + 1):
-                cell = sh.getCellByPosition(c, r)
+                if cell.CharWeight > 100:
+                    bold.append([r + 1, c + 1])
                 if cell.ConditionalFormat.Count > 0:
                     conditional.append([r + 1, c + 1])
                 if cell.Validation.Type.value != "ANY":
                     validation.append([r + 1, c + 1])
+                cur2 = sh.createCursorByRange(sh.getCellRangeByPosition(c, r, c, r))
+                cur2.collapseToMergedArea()
+                a = cur2.RangeAddress
+                if a.EndRow > a.StartRow or a.EndColumn > a.StartColumn:
+                    merges.append([a.StartRow + 1, a.StartColumn + 1, a.EndRow + 1, a.EndColumn + 1])
+        notes = [[a.Position.Row + 1, a.Position.Column + 1, a.String] for a in sh.Annotations]
         out["sheets"].append({"name": sh.Name, "cells": cells, "merges": merges, "notes": notes,
-                              "conditional": conditional, "validation": validation,
-                              "bold": [[e["row"], e["col"]] for e in cells
-                                       if sh.getCellByPosition(e["col"] - 1, e["row"] - 1).CharWeight > 100]})
+                              "conditional": conditional, "validation": validation, "bold": bold})
     return out
 
 

@@ -31,7 +31,7 @@ ProbeResult probe(const QStringList &args)
     QProcess p;
     p.start(kPython, QStringList{QStringLiteral(OFFICE_PROBE)} + args);
     ProbeResult r;
-    if (!p.waitForFinished(240000)) {
+    if (!p.waitForFinished(400000)) {
         p.kill();
         p.waitForFinished();
         return r;
@@ -93,7 +93,7 @@ private slots:
         inc.cells(2, 8).setValue(QStringLiteral("12,5"));
         inc.cells(2, 7).setValue(Variant::fromBool(true));
         inc.cells(3, 1).setValue(9876543210.25);
-        for (int r = 10; r < 2000; ++r)   // enough strings for a continued string table
+        for (int r = 10; r < 800; ++r)   // enough strings for a continued string table
             inc.cells(r, 3).setValue(Variant::fromText(QStringLiteral("Cliente numero %1 à è é ì ò ù €").arg(r)));
         book.protection.password = QStringLiteral("Tevo1963");
         writeWorkbook(book, path);
@@ -118,8 +118,8 @@ private slots:
         QCOMPARE(cellAt(in, 2, 8).value(QStringLiteral("value")).toDouble(), 12.5);
         QCOMPARE(cellAt(in, 2, 7).value(QStringLiteral("value")).toDouble(), 1.0);
         QCOMPARE(cellAt(in, 3, 1).value(QStringLiteral("value")).toDouble(), 9876543210.25);
-        QCOMPARE(cellAt(in, 1999, 3).value(QStringLiteral("string")).toString(),
-                 QStringLiteral("Cliente numero 1999 à è é ì ò ù €"));
+        QCOMPARE(cellAt(in, 799, 3).value(QStringLiteral("string")).toString(),
+                 QStringLiteral("Cliente numero 799 à è é ì ò ù €"));
 
         const ProbeResult wrong = probe({QStringLiteral("read"), path, QStringLiteral("tevo1963")});
         QVERIFY(wrong.exitCode != 0);
