@@ -160,7 +160,7 @@ Avvio::Avvio(controls::Session &session, QWidget *parent)
     bottom->addWidget(XPButton2, 0, Qt::AlignBottom);
     outer->addLayout(bottom);
 
-    setFixedSize(620, 470);
+    setFixedSize(620, 440);
 
     connect(XPButton2, &controls::XPButton::clicked, this, &Avvio::accept);
     connect(Image1, &PictureBox::pressed, this, &Avvio::pictureClicked);

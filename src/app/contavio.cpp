@@ -45,7 +45,7 @@ Contavio::Contavio(controls::Session &session, QWidget *parent)
     background.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
     setPalette(background);
     setAutoFillBackground(true);
-    setFixedSize(controls::twips(11280), controls::twips(6600));
+    setFixedSize(controls::twips(11280), controls::twips(6150));
 
     auto *title = new QLabel(this);
     title->setText(QStringLiteral("<span style=\"font-size:16pt; font-weight:600;\">Contavio</span>"
