@@ -15,6 +15,7 @@
 #define CONTAVIO_BROWSER_PRINT 1
 #endif
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -115,6 +116,21 @@ Visualizza::Visualizza(controls::Session &session, QWidget *parent)
 }
 
 Visualizza::~Visualizza() = default;
+
+void Visualizza::showEvent(QShowEvent *event)
+{
+    m_gate.shown();
+    controls::Form::showEvent(event);
+}
+
+void Visualizza::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange && !m_gate.activationChanged(this)) {
+        QWidget::changeEvent(event);
+        return;
+    }
+    controls::Form::changeEvent(event);
+}
 
 int Visualizza::mode() const
 {

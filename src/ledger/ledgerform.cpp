@@ -9,6 +9,7 @@
 #include "store/workbook.h"
 
 #include <QCalendarWidget>
+#include <QEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -351,6 +352,21 @@ void LedgerForm::resizeEvent(QResizeEvent *event)
 {
     controls::Form::resizeEvent(event);
     placeCalendar();
+}
+
+void LedgerForm::showEvent(QShowEvent *event)
+{
+    m_gate.shown();
+    controls::Form::showEvent(event);
+}
+
+void LedgerForm::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange && !m_gate.activationChanged(this)) {
+        QWidget::changeEvent(event);   // focus back from a message box: nothing to redo
+        return;
+    }
+    controls::Form::changeEvent(event);
 }
 
 void LedgerForm::placeCalendar()

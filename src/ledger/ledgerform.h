@@ -8,6 +8,7 @@
 // enabled means the record shown is being changed. Openers set the buttons after showing the
 // form; activate() reads them.
 
+#include "activationgate.h"
 #include "controls/form.h"
 
 #include <QString>
@@ -133,6 +134,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void buildControls();
@@ -153,6 +156,7 @@ private:
 
     LedgerProfile m_profile;
     std::vector<int> m_listedRows;
+    ActivationGate m_gate;
     QWidget *m_invoiceAnchor = nullptr;   // the calendar lies from here to the right edge
 };
 

@@ -7,6 +7,7 @@
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -84,6 +85,7 @@ private slots:
     void clockLine();
     void fieldRulesAreAttached();
     void storeFailureIsReportedNotThrown();
+    void focusBackFromMessageBoxKeepsTyping();
 };
 
 void TestLedgerForms::newEntryOpeningClearsEverything_data()
@@ -882,6 +884,35 @@ void TestLedgerForms::storeFailureIsReportedNotThrown()
     w.dialogs.queueAnswer(Answer::Yes);
     f.elimina();
     QCOMPARE(w.dialogs.last().kind, BoxKind::Critical);
+}
+
+void TestLedgerForms::focusBackFromMessageBoxKeepsTyping()
+{
+    World w;
+    ledger::Entrata &f = w.entrata();
+    openForNewEntry(w, f);
+    fillRequired(f);
+
+    // A modal box over the form (a warning) takes the activation and gives it back.
+    QDialog box(&f);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.show();
+    box.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&box));
+    box.hide();
+    f.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    QCOMPARE(f.Text1->text(), QStringLiteral("F-12"));
+    QCOMPARE(f.Combo1->currentText(), QStringLiteral("Rossi Mario"));
+
+    // Coming back from another of the program's windows runs the activation again.
+    w.menu().show();
+    w.menu().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w.menu()));
+    f.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    QVERIFY(f.Text1->text().isEmpty());
+    QCOMPARE(f.Combo1->currentText(), QStringLiteral("Seleziona"));
 }
 
 QTEST_MAIN(TestLedgerForms)
