@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -55,27 +56,41 @@ inline double f64(const uint8_t *p) { double d; std::memcpy(&d, p, 8); return d;
 inline void put16(uint8_t *p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
 inline void put32(uint8_t *p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); p[3] = uint8_t(v >> 24); }
 
-// An output buffer that grows geometrically; records are appended header first.
+// An output buffer that grows geometrically and is written through a raw pointer (no
+// per-call container bookkeeping); take() hands the bytes over, cut to their size.
 class Out {
 public:
-    QByteArray bytes;
-    qsizetype size() const { return bytes.size(); }
-    void reserve(qsizetype n) { bytes.reserve(n); }
-    void u8(uint8_t v) { bytes.append(char(v)); }
-    void u16(uint16_t v) { char b[2] = {char(v), char(v >> 8)}; bytes.append(b, 2); }
-    void u32(uint32_t v) { char b[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; bytes.append(b, 4); }
-    void f64(double d) { char b[8]; std::memcpy(b, &d, 8); bytes.append(b, 8); }
-    void raw(const QByteArray &b) { bytes.append(b); }
-    void raw(const void *p, qsizetype n) { bytes.append(static_cast<const char *>(p), n); }
+    qsizetype size() const { return m_size; }
+    void reserve(qsizetype n) { if (n > qsizetype(m_bytes.size())) m_bytes.resize(n); }
+    uint8_t *at(qsizetype offset) { return reinterpret_cast<uint8_t *>(m_bytes.data()) + offset; }
+    QByteArray take() { m_bytes.resize(m_size); m_size = 0; return std::move(m_bytes); }
+
+    void u8(uint8_t v) { *grow(1) = v; }
+    void u16(uint16_t v) { put16(grow(2), v); }
+    void u32(uint32_t v) { put32(grow(4), v); }
+    void f64(double d) { std::memcpy(grow(8), &d, 8); }
+    void raw(const QByteArray &b) { raw(b.constData(), b.size()); }
+    void raw(const void *p, qsizetype n) { if (n > 0) std::memcpy(grow(n), p, size_t(n)); }
     // Starts a record and returns the offset of its header; end() fills in the length.
-    qsizetype begin(uint16_t type) { qsizetype at = bytes.size(); u16(type); u16(0); return at; }
-    void end(qsizetype at) {
-        put16(reinterpret_cast<uint8_t *>(bytes.data()) + at + 2, uint16_t(bytes.size() - at - 4));
-    }
-    void record(uint16_t type, const QByteArray &data) { u16(type); u16(uint16_t(data.size())); bytes.append(data); }
+    qsizetype begin(uint16_t type) { qsizetype o = m_size; u16(type); u16(0); return o; }
+    void end(qsizetype o) { put16(at(o) + 2, uint16_t(m_size - o - 4)); }
+    void record(uint16_t type, const QByteArray &data) { u16(type); u16(uint16_t(data.size())); raw(data); }
     void record(uint16_t type, const void *data, int size) { u16(type); u16(uint16_t(size)); raw(data, size); }
     void empty(uint16_t type) { u16(type); u16(0); }
     void record16(uint16_t type, uint16_t v) { u16(type); u16(2); u16(v); }
+    // Room for n more bytes, returned for the caller to fill.
+    uint8_t *grow(qsizetype n)
+    {
+        if (m_size + n > m_bytes.size())
+            m_bytes.resize(std::max<qsizetype>(m_size + n, m_bytes.size() * 2 + 4096));
+        uint8_t *p = at(m_size);
+        m_size += n;
+        return p;
+    }
+
+private:
+    QByteArray m_bytes;
+    qsizetype m_size = 0;
 };
 
 // Where a carried record goes back when the substream is written again: after the block of

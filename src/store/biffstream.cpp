@@ -3,6 +3,8 @@
 #include "crypto.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace store::biff {
 
@@ -193,14 +195,75 @@ QByteArray RecordStream::joinContinues(std::vector<int> *pieceSizes)
     return out;
 }
 
-void RecordStream::decrypt(qsizetype from, StreamCipher &cipher)
+void RecordStream::decrypt(qsizetype from, StreamCipher &cipher, bool streamCipher)
 {
     m_bytes.detach();
-    cipherRecords(reinterpret_cast<uint8_t *>(m_bytes.data()), m_bytes.size(), from, cipher);
+    cipherRecords(reinterpret_cast<uint8_t *>(m_bytes.data()), m_bytes.size(), from, cipher, streamCipher);
 }
 
-void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher)
+namespace {
+
+bool alwaysClear(uint16_t type)
 {
+    switch (type) {
+    case kBof: case kFilePass: case kInterfaceHdr: case kUsrExcl: case kFileLock:
+    case kRrdInfo: case kRrdHead:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// How many bytes at the start of a record (header included) stay in clear.
+inline qsizetype clearPrefix(uint16_t type, int len)
+{
+    if (alwaysClear(type))
+        return 4 + len;
+    if (type == kBoundSheet)
+        return 4 + std::min(len, 4);
+    return 4;
+}
+
+// The whole range through the cipher in one call (the cipher may split it over threads):
+// the clear bytes of each record are copied aside first and put back afterwards, record by
+// record, reading each header from the copy.
+void cipherInBulk(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher)
+{
+    QByteArray saved;
+    saved.reserve(size / 3 + 64);
+    qsizetype at = from;
+    while (at >= 0 && at + 4 <= size) {
+        const uint16_t type = biff::u16(stream + at);
+        const int len = biff::u16(stream + at + 2);
+        if (at + 4 + len > size)
+            break;
+        saved.append(reinterpret_cast<const char *>(stream + at), clearPrefix(type, len));
+        at += 4 + len;
+    }
+    const qsizetype end = at;
+    if (end <= from)
+        return;
+    cipher.apply(uint64_t(from), stream + from, size_t(end - from));
+    const uint8_t *r = reinterpret_cast<const uint8_t *>(saved.constData());
+    at = from;
+    while (at < end) {
+        const uint16_t type = biff::u16(r);
+        const int len = biff::u16(r + 2);
+        const qsizetype keep = clearPrefix(type, len);
+        std::memcpy(stream + at, r, size_t(keep));
+        r += keep;
+        at += 4 + len;
+    }
+}
+
+} // namespace
+
+void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher, bool streamCipher)
+{
+    if (streamCipher) {
+        cipherInBulk(stream, size, from, cipher);
+        return;
+    }
     qsizetype at = from;
     while (at >= 0 && at + 4 <= size) {
         const uint16_t type = biff::u16(stream + at);

@@ -83,7 +83,7 @@ public:
     explicit RecordStream(QByteArray bytes);
 
     // Decrypts every payload from stream offset `from` on (the first record after FILEPASS).
-    void decrypt(qsizetype from, StreamCipher &cipher);
+    void decrypt(qsizetype from, StreamCipher &cipher, bool streamCipher);
     const QByteArray &bytes() const { return m_bytes; }
 
     void seek(qsizetype offset) { m_next = offset; m_valid = false; }
@@ -114,7 +114,11 @@ private:
 
 // Encrypts or decrypts the payloads of the records that start at `from`, in place, leaving
 // headers and the parts the format keeps in clear untouched. Shared by reader and writer.
-void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher);
+// A pure stream cipher (RC4, positioned by offset alone) may be run over the whole range at
+// once with the clear bytes put back afterwards: `streamCipher` says so; XOR obfuscation,
+// whose key depends on each record, must not.
+void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher,
+                   bool streamCipher = false);
 
 // The minimum payload size the reader needs for a record it parses; 0 when it parses none.
 int minimumRecordSize(uint16_t type);

@@ -189,7 +189,7 @@ void Reader::globals()
             else
                 m_book.protection.kind = Protection::Kind::Rc4CryptoApi;
             m_book.protection.password = m_password;
-            m_rs.decrypt(m_rs.offset() + 4 + m_rs.size(), *cipher);
+            m_rs.decrypt(m_rs.offset() + 4 + m_rs.size(), *cipher, kind != 0);
             break;
         }
         case kInterfaceHdr: case kMms: case kInterfaceEnd: case kWriteAccess: case kCodePage:
@@ -531,9 +531,29 @@ void Reader::worksheet(SheetEntry &entry, int tab)
         damaged(QStringLiteral("il foglio \"%1\" non inizia dove indicato").arg(entry.name));
 
     auto xfOf = [&](uint16_t xf) -> uint16_t { return xf < xfCount ? xf : Styles::kDefaultCellXf; };
+    // Cells of one row are gathered and stored together, the rightmost first, so that the
+    // row's storage is sized once instead of growing cell by cell.
+    struct Pending { int row; int col; Cell cell; };
+    std::vector<Pending> pending;
+    pending.reserve(256);
+    auto flush = [&] {
+        if (pending.empty())
+            return;
+        const Pending *widest = &pending.front();
+        for (const Pending &p : pending)
+            if (p.col > widest->col)
+                widest = &p;
+        sheet.putCell(widest->row + 1, widest->col + 1, widest->cell);
+        for (const Pending &p : pending)
+            sheet.putCell(p.row + 1, p.col + 1, p.cell);
+        pending.clear();
+    };
     auto put = [&](int row, int col, const Cell &cell) {
-        if (row < kMaxRows && col < kMaxColumns)
-            sheet.putCell(row + 1, col + 1, cell);
+        if (row >= kMaxRows || col >= kMaxColumns)
+            return;
+        if (!pending.empty() && (pending.back().row != row || pending.size() >= 1024))
+            flush();
+        pending.push_back({row, col, cell});
     };
 
     Place place = Place::SheetHead;
@@ -559,8 +579,10 @@ void Reader::worksheet(SheetEntry &entry, int tab)
                 --depth;
             continue;
         }
-        if (type == kEof)
+        if (type == kEof) {
+            flush();
             break;
+        }
         const uint8_t *d = m_rs.data();
         const int n = m_rs.size();
         switch (type) {
@@ -907,11 +929,12 @@ std::unique_ptr<Workbook> readImage(const QByteArray &file, const QString &passw
     std::vector<CfbEntry> entries = cfb::read(file);
     QByteArray stream;
     bool found = false, oldFormat = false;
-    for (const CfbEntry &e : entries) {
+    for (CfbEntry &e : entries) {
         if (e.storage || e.path.contains(u'/'))
             continue;
-        if (e.path.compare(QLatin1String("Workbook"), Qt::CaseInsensitive) == 0) {
-            stream = e.data;
+        if (e.path.compare(QLatin1String("Workbook"), Qt::CaseInsensitive) == 0 && !found) {
+            stream = std::move(e.data);
+            e.data = QByteArray();
             found = true;
         } else if (e.path.compare(QLatin1String("Book"), Qt::CaseInsensitive) == 0) {
             oldFormat = true;

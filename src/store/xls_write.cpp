@@ -40,9 +40,7 @@ bool needsWide(const QString &s)
 void putChars(Out &out, const QString &s, qsizetype from, qsizetype count, bool wide)
 {
     const char16_t *p = reinterpret_cast<const char16_t *>(s.constData()) + from;
-    const qsizetype at = out.bytes.size();
-    out.bytes.resize(at + count * (wide ? 2 : 1));
-    uint8_t *o = reinterpret_cast<uint8_t *>(out.bytes.data()) + at;
+    uint8_t *o = out.grow(count * (wide ? 2 : 1));
     if (wide) {
         for (qsizetype i = 0; i < count; ++i) {
             o[2 * i] = uint8_t(p[i]);
@@ -358,7 +356,7 @@ QByteArray Writer::nameRecord(int builtin, int tab, const QByteArray &formula) c
     o.u8(0);
     o.u8(uint8_t(builtin));
     o.raw(formula);
-    return o.bytes;
+    return o.take();
 }
 
 void Writer::names()
@@ -392,7 +390,7 @@ void Writer::names()
             Out o;
             o.u16(0);
             o.u16(0x0401);
-            sb.record = o.bytes;
+            sb.record = o.take();
             sb.internal = true;
             m_supBooks.push_back(sb);
             m_internalSupBook = int(m_supBooks.size() - 1);
@@ -477,14 +475,15 @@ void Writer::names()
             body.u16(uint16_t(x.first));
             body.u16(uint16_t(x.last));
         }
+        const QByteArray all = body.take();
         qsizetype at = 0;
         uint16_t type = kExternSheet;
         do {
-            const qsizetype take = std::min<qsizetype>(body.size() - at, kMaxRecordData - kMaxRecordData % 6 + 2);
-            m_out.record(type, body.bytes.mid(at, take));
+            const qsizetype take = std::min<qsizetype>(all.size() - at, kMaxRecordData - kMaxRecordData % 6 + 2);
+            m_out.record(type, all.mid(at, take));
             at += take;
             type = kContinue;
-        } while (at < body.size());
+        } while (at < all.size());
     }
     for (const QByteArray &r : records)
         m_out.record(kName, r.left(kMaxRecordData));
@@ -1007,7 +1006,7 @@ QByteArray Writer::stream()
     globals();
     for (size_t t = 0; t < m_tabs.size(); ++t) {
         Tab &tab = m_tabs[t];
-        put32(reinterpret_cast<uint8_t *>(m_out.bytes.data()) + tab.boundSheetAt, uint32_t(m_out.size()));
+        put32(m_out.at(tab.boundSheetAt), uint32_t(m_out.size()));
         if (tab.sheet) {
             sheet(*tab.sheet, t);
         } else {
@@ -1018,9 +1017,9 @@ QByteArray Writer::stream()
     if (cipher) {
         // Everything after FILEPASS (BOF 20 bytes, FILEPASS header and payload) is encrypted.
         const qsizetype from = 20 + 4 + filePassPayload.size();
-        cipherRecords(reinterpret_cast<uint8_t *>(m_out.bytes.data()), m_out.size(), from, *cipher);
+        cipherRecords(m_out.at(0), m_out.size(), from, *cipher, true);
     }
-    return std::move(m_out.bytes);
+    return m_out.take();
 }
 
 } // namespace
