@@ -15,12 +15,49 @@ namespace store {
 
 namespace {
 
+std::function<int(const char *)> &faultHook()
+{
+    static std::function<int(const char *)> hook;
+    return hook;
+}
+
+// The error a test wants this step to fail with, 0 for none.
+int injectedFault(const char *step)
+{
+    const auto &hook = faultHook();
+    if (!hook)
+        return 0;
+    const int err = hook(step);
+    if (err != 0)
+        errno = err;
+    return err;
+}
+
 QString systemReason(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
 
-[[noreturn]] void fail(const QString &path, const QString &detail)
+// The common reasons a save fails, told to the user; the system's own text stays in the detail.
+QString italianReason(int err)
+{
+    switch (err) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral(": il disco è pieno");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral(": manca il permesso di scrivere nella cartella del file");
+    case EROFS:
+        return QStringLiteral(": il disco è in sola lettura");
+    case EIO:
+        return QStringLiteral(": errore di scrittura sul disco");
+    default:
+        return QString();
+    }
+}
+
+[[noreturn]] void fail(const QString &path, const QString &detail, int err = 0)
 {
     throw StoreError(ErrorKind::Io,
-                     QStringLiteral("Impossibile salvare il file %1.").arg(QFileInfo(path).fileName()),
+                     QStringLiteral("Impossibile salvare il file %1%2.").arg(QFileInfo(path).fileName(), italianReason(err)),
                      detail);
 }
 
@@ -44,6 +81,8 @@ QString realTarget(const QString &path)
 bool writeAll(int fd, const char *data, qsizetype size)
 {
     while (size > 0) {
+        if (injectedFault("write"))
+            return false;
         const ssize_t n = ::write(fd, data, size_t(std::min<qsizetype>(size, 1 << 20)));
         if (n < 0) {
             if (errno == EINTR)
@@ -57,6 +96,11 @@ bool writeAll(int fd, const char *data, qsizetype size)
 }
 
 } // namespace
+
+void setSaveFaultHook(std::function<int(const char *step)> hook)
+{
+    faultHook() = std::move(hook);
+}
 
 QString saveTempPrefix(const QString &fileName)
 {
@@ -74,13 +118,15 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
     const bool exists = ::stat(QFile::encodeName(target).constData(), &original) == 0;
 
     int fd = ::mkstemp(tmpl.data());
-    if (fd < 0)
-        fail(path, systemReason(errno));
+    if (fd < 0) {
+        const int err = errno;
+        fail(path, systemReason(err), err);
+    }
     const QByteArray tmpName = tmpl;
     auto abandon = [&](int err) {
         ::close(fd);
         ::unlink(tmpName.constData());
-        fail(path, systemReason(err));
+        fail(path, systemReason(err), err);
     };
 
     if (!writeAll(fd, bytes.constData(), bytes.size()))
@@ -100,17 +146,17 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
         // through the permissions above.
         [[maybe_unused]] int ignored = ::fchown(fd, original.st_uid, original.st_gid);
     }
-    if (::fsync(fd) != 0)
+    if (injectedFault("fsync") || ::fsync(fd) != 0)
         abandon(errno);
     if (::close(fd) != 0) {
         const int err = errno;
         ::unlink(tmpName.constData());
-        fail(path, systemReason(err));
+        fail(path, systemReason(err), err);
     }
-    if (::rename(tmpName.constData(), QFile::encodeName(target).constData()) != 0) {
+    if (injectedFault("rename") || ::rename(tmpName.constData(), QFile::encodeName(target).constData()) != 0) {
         const int err = errno;
         ::unlink(tmpName.constData());
-        fail(path, systemReason(err));
+        fail(path, systemReason(err), err);
     }
     // The rename itself reaches the disk with the folder.
     const int dirFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace store {
 
 // The prefix of the temporary files of a save in progress: ".~<file name>.salvataggio-".
@@ -21,5 +23,10 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes);
 // Removes the temporary files that an interrupted save of `path` left behind; returns how
 // many were removed.
 int removeLeftoverSaveFiles(const QString &path);
+
+// For tests: asked before each step of a save that reaches the disk ("write" for every
+// chunk written, "fsync", "rename"); a non-zero answer fails that step with that error
+// number (ENOSPC, EIO ...). An empty hook (the default) fails nothing.
+void setSaveFaultHook(std::function<int(const char *step)> hook);
 
 } // namespace store
