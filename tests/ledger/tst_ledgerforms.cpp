@@ -7,7 +7,8 @@
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialog>
+#include <QMessageBox>
+#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -893,15 +894,16 @@ void TestLedgerForms::focusBackFromMessageBoxKeepsTyping()
     openForNewEntry(w, f);
     fillRequired(f);
 
-    // A modal box over the form (a warning) takes the activation and gives it back.
-    QDialog box(&f);
-    box.setWindowModality(Qt::ApplicationModal);
-    box.show();
-    box.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&box));
-    box.hide();
+    // A warning box over the form takes the activation and gives it back.
+    QSignalSpy activations(&f, &controls::Form::activated);
+    QMessageBox box(&f);
+    box.setText(QStringLiteral("avviso"));
+    QTimer::singleShot(50, &box, [&box] { box.accept(); });
+    box.exec();
     f.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&f));
+    QTest::qWait(20);
+    QCOMPARE(activations.count(), 0);
     QCOMPARE(f.Text1->text(), QStringLiteral("F-12"));
     QCOMPARE(f.Combo1->currentText(), QStringLiteral("Rossi Mario"));
 
@@ -911,6 +913,7 @@ void TestLedgerForms::focusBackFromMessageBoxKeepsTyping()
     QVERIFY(QTest::qWaitForWindowActive(&w.menu()));
     f.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&f));
+    QCOMPARE(activations.count(), 1);
     QVERIFY(f.Text1->text().isEmpty());
     QCOMPARE(f.Combo1->currentText(), QStringLiteral("Seleziona"));
 }
