@@ -87,6 +87,7 @@ private slots:
     void fieldRulesAreAttached();
     void storeFailureIsReportedNotThrown();
     void focusBackFromMessageBoxKeepsTyping();
+    void savedRecordsKeepTheirTypes();
 };
 
 void TestLedgerForms::newEntryOpeningClearsEverything_data()
@@ -916,6 +917,39 @@ void TestLedgerForms::focusBackFromMessageBoxKeepsTyping()
     QCOMPARE(activations.count(), 1);
     QVERIFY(f.Text1->text().isEmpty());
     QCOMPARE(f.Combo1->currentText(), QStringLiteral("Seleziona"));
+}
+
+void TestLedgerForms::savedRecordsKeepTheirTypes()
+{
+    World w;
+    for (bool payables : {false, true}) {
+        ledger::LedgerForm &f = w.ledgerForm(payables);
+        openForNewEntry(w, f);
+        fillRequired(f, payables ? QStringLiteral("Fornitore Uno") : QStringLiteral("Cliente Uno"));
+        f.Text4->setText(QStringLiteral("1234,56"));
+        f.Check2->setChecked(true);
+        f.Text5->setText(QStringLiteral("20/05/2009"));
+        w.dialogs.queueAnswer(Answer::Yes);
+        press(f.XPButton4);
+        f.hide();
+    }
+    w.book().save();
+
+    store::Server other;
+    store::Workbook &reopened = other.open(w.book().path(), QString());
+    for (bool payables : {false, true}) {
+        const store::Worksheet &s = reopened.sheet(sheetOf(payables));
+        QCOMPARE(s.valueAt(2, 1), Variant::fromNumber(1));
+        QCOMPARE(s.valueAt(2, 3), Variant::fromText(payables ? "Fornitore Uno" : "Cliente Uno"));
+        QCOMPARE(s.valueAt(2, 5), Variant::fromDate(serial(10, 5, 2009)));
+        QCOMPARE(s.valueAt(2, 6), Variant::fromDate(serial(30, 6, 2009)));
+        QCOMPARE(s.textAt(2, 6), QStringLiteral("30/06/2009"));
+        QCOMPARE(s.valueAt(2, 7), Variant::fromText("SI"));
+        QCOMPARE(s.valueAt(2, 8), Variant::fromNumber(1234.56));
+        QCOMPARE(s.valueAt(2, 9), Variant::fromDate(serial(20, 5, 2009)));
+        QCOMPARE(s.valueAt(2, 11), Variant::fromText("NO"));
+        QCOMPARE(s.valueAt(1, 256), Variant::fromNumber(1));
+    }
 }
 
 QTEST_MAIN(TestLedgerForms)
