@@ -311,8 +311,11 @@ void LedgerForm::buildLayout()
 
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(10);
-    for (controls::XPButton *b : {XPButton4, XPButton3, XPButton5, XPButton6, XPButton2})
+    for (controls::XPButton *b : {XPButton4, XPButton3, XPButton5, XPButton6, XPButton2}) {
+        b->setFixedHeight(controls::twips(495));
         buttons->addWidget(b);
+    }
+    XPButton1->setFixedHeight(controls::twips(375));
     outer->addLayout(buttons);
 
     auto *foot = new QHBoxLayout;
