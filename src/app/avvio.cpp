@@ -3,8 +3,10 @@
 #include "controls/dialogs.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
+#include "recovery.h"
 #include "shutdown.h"
 #include "store/errors.h"
+#include "store/savefile.h"
 #include "store/workbook.h"
 
 #include <QCoreApplication>
@@ -199,6 +201,11 @@ Avvio::LoadResult Avvio::load(const QString &folder)
         break;
     }
 
+    // What a killed save left beside the workbook, and the work of a run that did not end.
+    store::removeLeftoverSaveFiles(m_path);
+    if (offerRecovery(m_path, kWorkbookPassword, *session().dialogs) == RecoveryOutcome::Recovered)
+        m_lock.acquire(m_path);   // the lock follows the file that took the workbook's place
+
     // 5 and 6. Open with the password; the server stays hidden. A file that cannot be read
     // is reported and left as it is.
     try {
@@ -223,6 +230,10 @@ Avvio::LoadResult Avvio::load(const QString &folder)
                                    QStringLiteral("Contavio"));
         return LoadResult::OpenFailed;
     }
+
+    // From here on every change is kept in the recovery copy.
+    m_recovery = std::make_unique<RecoveryCopy>(session(), m_path);
+    m_recovery->start();
 
     // 10. The terms of use.
     showForm();

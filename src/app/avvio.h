@@ -13,6 +13,8 @@ namespace store { class Server; class Workbook; }
 
 namespace app {
 
+class RecoveryCopy;
+
 // A picture that reports a mouse button pressed on it.
 class PictureBox : public QLabel {
     Q_OBJECT
@@ -47,6 +49,8 @@ public:
 
     QString workbookPath() const { return m_path; }
     store::Workbook *workbook() const { return m_workbook; }
+    // The recovery copy kept while the program runs; nullptr before the workbook is open.
+    RecoveryCopy *recovery() const { return m_recovery.get(); }
     bool accepted() const { return m_accepted; }
 
     // Closing before the terms are accepted leaves the program (saving the workbook).
@@ -73,6 +77,7 @@ private:
     std::unique_ptr<store::Server> m_server;
     store::Workbook *m_workbook = nullptr;
     WorkbookLock m_lock;
+    std::unique_ptr<RecoveryCopy> m_recovery;
     QString m_path;
     bool m_accepted = false;
     std::function<bool(const QUrl &)> m_openUrl;

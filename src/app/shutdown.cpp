@@ -2,6 +2,7 @@
 
 #include "controls/dialogs.h"
 #include "controls/session.h"
+#include "recovery.h"
 #include "store/errors.h"
 #include "store/workbook.h"
 
@@ -61,6 +62,9 @@ bool leaveProgram(controls::Session &session)
                                              QStringLiteral("Contavio"));
                 return false;
             }
+            // Saved: the recovery copy has nothing the file lacks.
+            if (RecoveryCopy *recovery = RecoveryCopy::current())
+                recovery->discard();
             server->close(*book);
         }
         server->quit();

@@ -248,6 +248,7 @@ void Range::select() const
 
 void Range::clearContents() const
 {
+    m_sheet->workbook().noteChange();
     auto &rows = m_sheet->rowsStorage();
     const int bottom = std::min<int>(m_rect.bottom, int(rows.size()));
     for (int r = m_rect.top; r <= bottom; ++r) {
@@ -367,6 +368,7 @@ void Range::autoFitColumns() const
 
 void Range::sort(const SortOptions &options) const
 {
+    m_sheet->workbook().noteChange();
     RangeRect r = m_rect;
     if (options.keyColumn < r.left || options.keyColumn > r.right)
         throw StoreError(ErrorKind::Invalid,

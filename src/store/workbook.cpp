@@ -357,6 +357,7 @@ void Worksheet::putCell(int row, int column, const Cell &cell)
     Cell &target = cells[column - 1];
     target = cell;
     target.flags |= Cell::kWritten;
+    m_book->noteChange();
 }
 
 uint16_t Worksheet::cellXf(int row, int column) const
@@ -381,6 +382,7 @@ void Worksheet::removeRows(int first, int last)
     };
     erase(m_rows);
     erase(m_rowHeights);
+    m_book->noteChange();
 }
 
 int Worksheet::lastRow() const

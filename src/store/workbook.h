@@ -298,6 +298,11 @@ public:
     void setActiveSheet(Worksheet &sheet);
     int indexOf(const Worksheet &sheet) const;   // 1-based
 
+    // Counts the changes of cell contents and rows (write, clear, delete, sort) since the
+    // workbook was made; a watcher compares two readings to tell that something changed.
+    quint64 revision() const { return m_revision; }
+    void noteChange() { ++m_revision; }
+
     // Writes the whole workbook to its path, encrypted with its password, atomically.
     void save();
     void saveAs(const QString &path);
@@ -312,6 +317,7 @@ private:
     QString m_path;
     std::vector<std::unique_ptr<Worksheet>> m_sheets;
     int m_active = 0;   // 0-based
+    quint64 m_revision = 0;
 };
 
 // Opens, saves and reads workbooks from disk; the file layer (xls.h) does the format.

@@ -1,0 +1,269 @@
+#include "recovery.h"
+
+#include "controls/dialogs.h"
+#include "controls/session.h"
+#include "startup.h"
+#include "store/errors.h"
+#include "store/savefile.h"
+#include "store/workbook.h"
+#include "store/xls.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace app {
+
+namespace {
+
+RecoveryCopy *&currentCopy()
+{
+    static RecoveryCopy *copy = nullptr;
+    return copy;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Moves the copy out of the way; false when the folder refuses (it is then offered again).
+bool keepAside(const QString &copy, const QString &aside)
+{
+    return QFile::rename(copy, aside);
+}
+
+QString italianDate(const QDateTime &t) { return t.toString(QStringLiteral("dd/MM/yyyy")); }
+QString italianTime(const QDateTime &t) { return t.toString(QStringLiteral("HH:mm:ss")); }
+
+} // namespace
+
+QString recoveryCopyPath(const QString &workbookPath)
+{
+    const QFileInfo info(workbookPath);
+    return info.absoluteDir().filePath(QLatin1Char('.') + info.fileName() + QStringLiteral(".ripristino"));
+}
+
+QString keptAsidePath(const QString &workbookPath, const QDateTime &copyTime)
+{
+    const QFileInfo info(workbookPath);
+    const QDir folder = info.absoluteDir();
+    const QString stem = info.completeBaseName() + QStringLiteral("-ripristino-")
+        + copyTime.toString(QStringLiteral("dd-MM-yyyy-HH.mm.ss"));
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    QString candidate = folder.filePath(stem + suffix);
+    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
+        candidate = folder.filePath(stem + QStringLiteral("-%1").arg(n) + suffix);
+    return candidate;
+}
+
+QString recoveryQuestion(const QString &workbookPath, const QDateTime &copyTime, const QString &asidePath)
+{
+    return QStringLiteral("Il programma non è stato chiuso correttamente l'ultima volta.\n"
+                          "Esiste una copia di ripristino di %1 del %2 alle %3, più recente del file.\n"
+                          "Vuoi recuperare il lavoro non salvato ?\n"
+                          "Sì: la copia prende il posto del file.\n"
+                          "No: il file resta com'è e la copia viene conservata come %4.")
+        .arg(QFileInfo(workbookPath).fileName(), italianDate(copyTime), italianTime(copyTime),
+             QFileInfo(asidePath).fileName());
+}
+
+RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &password, controls::Dialogs &dialogs)
+{
+    const QString copy = recoveryCopyPath(workbookPath);
+    store::removeLeftoverSaveFiles(copy);
+    const QFileInfo copyInfo(copy);
+    if (!copyInfo.exists() || !copyInfo.isFile())
+        return RecoveryOutcome::NoCopy;
+    if (copyInfo.size() == 0) {
+        // Made ready by a run that ended before its first copy: nothing in it.
+        QFile::remove(copy);
+        return RecoveryOutcome::NoCopy;
+    }
+    const QDateTime copyTime = copyInfo.lastModified();
+    const QString aside = keptAsidePath(workbookPath, copyTime);
+    if (copyTime <= QFileInfo(workbookPath).lastModified()) {
+        // The workbook was saved after the copy: the copy holds nothing newer.
+        keepAside(copy, aside);
+        return RecoveryOutcome::KeptAside;
+    }
+
+    const QByteArray bytes = readAll(copy);
+    try {
+        (void)store::readWorkbookBytes(bytes, password);
+    } catch (const store::StoreError &error) {
+        keepAside(copy, aside);
+        dialogs.message(controls::BoxKind::Critical,
+                        QStringLiteral("La copia di ripristino di %1 è danneggiata e non può essere usata.\n%2\n"
+                                       "È stata conservata come %3; il file %1 resta com'era.")
+                            .arg(QFileInfo(workbookPath).fileName(), error.userMessage(), QFileInfo(aside).fileName()),
+                        QStringLiteral("Contavio"));
+        return RecoveryOutcome::KeptAside;
+    }
+
+    if (dialogs.message(controls::BoxKind::Question, recoveryQuestion(workbookPath, copyTime, aside),
+                        QStringLiteral("Contavio")) != controls::Answer::Yes) {
+        keepAside(copy, aside);
+        return RecoveryOutcome::KeptAside;
+    }
+    try {
+        store::writeFileAtomically(workbookPath, bytes);
+    } catch (const store::StoreError &error) {
+        keepAside(copy, aside);
+        dialogs.message(controls::BoxKind::Critical,
+                        QStringLiteral("Impossibile recuperare il lavoro non salvato.\n%1\n"
+                                       "La copia di ripristino è stata conservata come %2; il file %3 resta com'era.")
+                            .arg(error.userMessage(), QFileInfo(aside).fileName(), QFileInfo(workbookPath).fileName()),
+                        QStringLiteral("Contavio"));
+        return RecoveryOutcome::KeptAside;
+    }
+    QFile::remove(copy);
+    return RecoveryOutcome::Recovered;
+}
+
+// ---------------------------------------------------------------------------------------
+
+RecoveryCopy::RecoveryCopy(controls::Session &session, QString workbookPath, QObject *parent)
+    : QObject(parent)
+    , m_session(session)
+    , m_workbookPath(std::move(workbookPath))
+    , m_copyPath(recoveryCopyPath(m_workbookPath))
+{
+    connect(&m_timer, &QTimer::timeout, this, &RecoveryCopy::check);
+    m_writer = std::thread([this] { writerLoop(); });
+}
+
+RecoveryCopy::~RecoveryCopy()
+{
+    m_timer.stop();
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    m_writer.join();
+    if (currentCopy() == this)
+        currentCopy() = nullptr;
+}
+
+RecoveryCopy *RecoveryCopy::current()
+{
+    return currentCopy();
+}
+
+void RecoveryCopy::start(int intervalMs)
+{
+    store::Workbook *book = m_session.server ? m_session.server->activeWorkbook() : nullptr;
+    m_watched = book;
+    m_copiedRevision = book ? book->revision() : 0;
+    currentCopy() = this;
+    m_timer.start(intervalMs);
+}
+
+bool RecoveryCopy::check()
+{
+    store::Workbook *book = m_session.server ? m_session.server->activeWorkbook() : nullptr;
+    if (!book)
+        return false;
+    if (book != m_watched) {
+        m_watched = book;
+        m_copiedRevision = book->revision();
+        return false;
+    }
+    if (book->revision() == m_copiedRevision)
+        return false;
+
+    // The copy is always encrypted, even for a workbook that has no password of its own.
+    const QString ownPassword = book->protection.password;
+    if (ownPassword.isEmpty())
+        book->protection.password = kWorkbookPassword;
+    QByteArray bytes;
+    try {
+        bytes = store::workbookBytes(*book);
+    } catch (const store::StoreError &error) {
+        book->protection.password = ownPassword;
+        std::lock_guard lock(m_mutex);
+        m_error = error.userMessage();
+        return false;
+    }
+    book->protection.password = ownPassword;
+    m_copiedRevision = book->revision();
+    {
+        std::lock_guard lock(m_mutex);
+        m_pending = std::move(bytes);   // a copy still waiting is replaced by the newer one
+    }
+    m_wake.notify_one();
+    return true;
+}
+
+void RecoveryCopy::waitForWriter()
+{
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return !m_pending && !m_writing; });
+}
+
+void RecoveryCopy::discard()
+{
+    m_timer.stop();
+    m_watched = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        m_pending.reset();
+    }
+    waitForWriter();
+    QFile::remove(m_copyPath);
+    store::removeLeftoverSaveFiles(m_copyPath);
+}
+
+int RecoveryCopy::copiesWritten() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_written;
+}
+
+QString RecoveryCopy::lastError() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_error;
+}
+
+void RecoveryCopy::writerLoop()
+{
+    const QByteArray native = QFile::encodeName(m_copyPath);
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stop || m_pending; });
+        if (!m_pending)
+            return;   // stopping with nothing left to write
+        QByteArray bytes = std::move(*m_pending);
+        m_pending.reset();
+        m_writing = true;
+        lock.unlock();
+
+        QString error;
+        // Readable by the owner only, whatever the workbook allows: a new copy starts as an
+        // empty private file whose permissions the atomic write then keeps.
+        const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
+        try {
+            store::writeFileAtomically(m_copyPath, bytes);
+        } catch (const store::StoreError &e) {
+            error = e.userMessage();
+        }
+
+        lock.lock();
+        m_writing = false;
+        if (error.isEmpty())
+            ++m_written;
+        else
+            m_error = error;
+        m_idle.notify_all();
+    }
+}
+
+} // namespace app
