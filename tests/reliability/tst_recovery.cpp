@@ -1,0 +1,300 @@
+// The recovery copy: kept while the program runs, removed by a clean exit, offered back after
+// a run that was killed, and never readable without the password.
+
+#include "app/avvio.h"
+#include "app/formsregistry.h"
+#include "app/recovery.h"
+#include "app/shutdown.h"
+#include "controls/clock.h"
+#include "controls/dialogs.h"
+#include "controls/session.h"
+#include "store/workbook.h"
+#include "store/xls.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utime.h>
+
+using controls::Answer;
+using controls::BoxKind;
+using LoadResult = app::Avvio::LoadResult;
+
+namespace {
+
+const QString kPassword = QStringLiteral("Tevo1963");
+const QString kName = QStringLiteral("ROSSI MARIO");
+
+// One program in the test: a folder with its workbook, scripted dialogs, the forms.
+struct Program {
+    QTemporaryDir folder;
+    controls::FakeDialogs dialogs;
+    controls::FixedClock clock{QDateTime(QDate(2027, 1, 15), QTime(9, 30, 0))};
+    controls::Session session;
+    std::unique_ptr<app::FormsRegistry> forms;
+
+    Program()
+    {
+        session.dialogs = &dialogs;
+        session.clock = &clock;
+        app::setEndProgramHandler([](int) {});
+        startForms();
+    }
+    ~Program()
+    {
+        forms.reset();
+        app::setEndProgramHandler({});
+    }
+    // A fresh run in the same folder (the forms of the last one are gone, as after a crash).
+    void startForms()
+    {
+        forms.reset();
+        session.server = nullptr;
+        forms = std::make_unique<app::FormsRegistry>(session);
+        session.forms = forms.get();
+    }
+    QString path() const { return folder.filePath(QStringLiteral("Contavio.xls")); }
+    QString copyPath() const { return app::recoveryCopyPath(path()); }
+    app::Avvio *avvio() { return forms->avvio(); }
+    LoadResult load() { return avvio()->load(folder.path()); }
+    void writeWorkbook() const
+    {
+        store::Workbook book;
+        book.sheet(1).setName(QStringLiteral("Anagrafe"));
+        book.appendSheet(QStringLiteral("Incassi"));
+        book.appendSheet(QStringLiteral("Pagamenti"));
+        book.protection.password = kPassword;
+        store::writeWorkbook(book, path());
+    }
+    void enterRecords(int count)
+    {
+        store::Worksheet &incassi = session.workbook().sheet(QStringLiteral("Incassi"));
+        for (int n = 1; n <= count; ++n) {
+            incassi.cells(n + 1, 1).setValue(double(n));
+            incassi.cells(n + 1, 3).setValue(kName);
+            incassi.cells(n + 1, 8).setValue(QStringLiteral("%1,50").arg(100 * n));
+            incassi.cells(1, 256).setValue(double(n));
+        }
+    }
+};
+
+// How many records of "Incassi" a workbook file holds (rows 2.. with the name in C).
+int recordsIn(const QString &path, const QString &password = kPassword)
+{
+    auto book = store::readWorkbook(path, password);
+    store::Worksheet &incassi = book->sheet(QStringLiteral("Incassi"));
+    int n = 0;
+    while (incassi.textAt(n + 2, 3) == kName)
+        ++n;
+    return n;
+}
+
+QByteArray hashOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
+}
+
+void setModified(const QString &path, const QDateTime &when)
+{
+    struct utimbuf times {};
+    times.actime = times.modtime = time_t(when.toSecsSinceEpoch());
+    QCOMPARE(::utime(QFile::encodeName(path).constData(), &times), 0);
+}
+
+QStringList keptAside(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("Contavio-ripristino-*")}, QDir::Files);
+}
+
+} // namespace
+
+class RecoveryTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Changes reach the copy, encrypted and private; start-up's own shaping is no change; a
+    // clean exit saves the workbook and removes the copy.
+    void copyFollowsChangesAndCleanExitRemovesIt()
+    {
+        Program p;
+        p.writeWorkbook();
+        QCOMPARE(p.load(), LoadResult::Ready);
+        app::RecoveryCopy *recovery = p.avvio()->recovery();
+        QVERIFY(recovery);
+        QVERIFY(!recovery->check());
+        QVERIFY(!QFileInfo::exists(p.copyPath()));
+
+        p.enterRecords(3);
+        QVERIFY(recovery->check());
+        recovery->waitForWriter();
+        QCOMPARE(recovery->lastError(), QString());
+        QCOMPARE(recordsIn(p.copyPath()), 3);
+        QFile copy(p.copyPath());
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        const QByteArray bytes = copy.readAll();
+        QVERIFY(!bytes.contains(kName.toLatin1()));
+        QCOMPARE(int(copy.permissions() & (QFile::ReadGroup | QFile::ReadOther)), 0);
+        QVERIFY_THROWS_EXCEPTION(store::StoreError, store::readWorkbook(p.copyPath(), QStringLiteral("sbagliata")));
+
+        p.enterRecords(4);
+        QVERIFY(recovery->check());
+        QVERIFY(!recovery->check());   // nothing new since
+        recovery->waitForWriter();
+        QCOMPARE(recordsIn(p.copyPath()), 4);
+        QCOMPARE(recordsIn(p.path()), 0);   // the workbook itself changes only on exit
+
+        QVERIFY(app::leaveProgram(p.session));
+        QVERIFY(!QFileInfo::exists(p.copyPath()));
+        QCOMPARE(recordsIn(p.path()), 4);
+        QCOMPARE(QDir(p.folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Contavio.xls")});
+    }
+
+    // The timer keeps the copy without being asked.
+    void timerWritesTheCopy()
+    {
+        Program p;
+        p.writeWorkbook();
+        QCOMPARE(p.load(), LoadResult::Ready);
+        p.avvio()->recovery()->start(10);
+        p.enterRecords(2);
+        QTRY_VERIFY_WITH_TIMEOUT(p.avvio()->recovery()->copiesWritten() > 0, 5000);
+        p.avvio()->recovery()->waitForWriter();
+        QCOMPARE(recordsIn(p.copyPath()), 2);
+    }
+
+    // A run killed after entering records: the next start asks, and Yes brings the records
+    // back into the workbook before the start goes on; No keeps the workbook as it was and
+    // the copy aside under a dated name.
+    void killedRunOffersRecovery_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("recovered") << true;
+        QTest::newRow("declined") << false;
+    }
+    void killedRunOffersRecovery()
+    {
+        QFETCH(bool, yes);
+        Program p;
+        p.writeWorkbook();
+        const QByteArray before = hashOf(p.path());
+
+        int out[2];
+        QCOMPARE(pipe(out), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            const QByteArray folder = QFile::encodeName(p.folder.path());
+            execl(SESSION_PATH, SESSION_PATH, folder.constData(), "5", "-platform", "offscreen", nullptr);
+            _exit(127);
+        }
+        ::close(out[1]);
+        QByteArray said;
+        char c;
+        while (::read(out[0], &c, 1) == 1 && c != '\n')
+            said.append(c);
+        ::close(out[0]);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        QCOMPARE(said, QByteArray("copied"));
+        QVERIFY(WIFSIGNALED(status));
+        QCOMPARE(hashOf(p.path()), before);   // the killed run never saved
+        QVERIFY(QFileInfo::exists(p.copyPath()));
+        // The copy is newer than the workbook, by file times.
+        setModified(p.path(), QDateTime::currentDateTime().addSecs(-60));
+
+        p.dialogs.queueAnswer(yes ? Answer::Yes : Answer::No);
+        QCOMPARE(p.load(), LoadResult::Ready);
+        QCOMPARE(p.dialogs.shown.size(), size_t(1));
+        const auto &question = p.dialogs.shown.front();
+        QCOMPARE(question.kind, BoxKind::Question);
+        QCOMPARE(question.title, QStringLiteral("Contavio"));
+        QVERIFY(question.text.contains(QStringLiteral("Vuoi recuperare il lavoro non salvato ?")));
+        QVERIFY(!QFileInfo::exists(p.copyPath()));
+
+        store::Worksheet &incassi = p.session.workbook().sheet(QStringLiteral("Incassi"));
+        if (yes) {
+            QCOMPARE(incassi.textAt(6, 3), kName);
+            QCOMPARE(incassi.valueAt(6, 8).number, 500.5);
+            QCOMPARE(incassi.valueAt(1, 256).number, 5.0);
+            QCOMPARE(keptAside(p.folder.path()), QStringList());
+        } else {
+            QCOMPARE(incassi.textAt(2, 3), QString());
+            const QStringList aside = keptAside(p.folder.path());
+            QCOMPARE(aside.size(), 1);
+            QVERIFY(question.text.contains(aside.first()));
+            QVERIFY(aside.first().contains(QRegularExpression(QStringLiteral("^Contavio-ripristino-\\d\\d-\\d\\d-\\d{4}-\\d\\d\\.\\d\\d\\.\\d\\d\\.xls$"))));
+            QCOMPARE(recordsIn(p.folder.filePath(aside.first())), 5);
+            QCOMPARE(hashOf(p.path()), before);
+        }
+    }
+
+    // Copies that must not be offered: older than the workbook (it was saved after them),
+    // empty, or damaged. None replaces the workbook; only the damaged one is reported.
+    void copiesNotOffered_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("boxes");
+        QTest::addColumn<int>("aside");
+        QTest::newRow("older than the workbook") << "older" << 0 << 1;
+        QTest::newRow("empty") << "empty" << 0 << 0;
+        QTest::newRow("damaged") << "damaged" << 1 << 1;
+        QTest::newRow("other password") << "password" << 1 << 1;
+    }
+    void copiesNotOffered()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, boxes);
+        QFETCH(int, aside);
+        Program p;
+        p.writeWorkbook();
+        QFile copy(p.copyPath());
+        QVERIFY(copy.open(QIODevice::WriteOnly));
+        if (kind == QLatin1String("damaged")) {
+            copy.write(QByteArray(4096, '\x5a'));
+        } else if (kind == QLatin1String("older") || kind == QLatin1String("password")) {
+            store::Workbook book;
+            book.protection.password = kind == QLatin1String("older") ? kPassword : QStringLiteral("altra");
+            copy.write(store::workbookBytes(book));
+        }
+        copy.close();
+        setModified(p.path(), QDateTime::currentDateTime().addSecs(kind == QLatin1String("older") ? 0 : -60));
+        setModified(p.copyPath(), QDateTime::currentDateTime().addSecs(kind == QLatin1String("older") ? -120 : 0));
+        const QByteArray before = hashOf(p.path());
+
+        QCOMPARE(p.load(), LoadResult::Ready);
+        QCOMPARE(int(p.dialogs.shown.size()), boxes);
+        if (boxes)
+            QCOMPARE(p.dialogs.last().kind, BoxKind::Critical);
+        QCOMPARE(hashOf(p.path()), before);
+        QVERIFY(!QFileInfo::exists(p.copyPath()));
+        QCOMPARE(int(keptAside(p.folder.path()).size()), aside);
+    }
+
+    // The leftovers of a killed save are gone once the program has started.
+    void leftoversCleanedAtStart()
+    {
+        Program p;
+        p.writeWorkbook();
+        for (const QString &name : {QStringLiteral(".~Contavio.xls.salvataggio-Ab12Cd"),
+                                    QStringLiteral(".~.Contavio.xls.ripristino.salvataggio-Xy34Zw")}) {
+            QFile f(p.folder.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("meta");
+        }
+        QCOMPARE(p.load(), LoadResult::Ready);
+        QCOMPARE(QDir(p.folder.path()).entryList({QStringLiteral(".~*")}, QDir::Files | QDir::Hidden), QStringList());
+    }
+};
+
+QTEST_MAIN(RecoveryTest)
+#include "tst_recovery.moc"
