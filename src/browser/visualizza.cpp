@@ -117,20 +117,6 @@ Visualizza::Visualizza(controls::Session &session, QWidget *parent)
 
 Visualizza::~Visualizza() = default;
 
-void Visualizza::showEvent(QShowEvent *event)
-{
-    m_gate.shown();
-    controls::Form::showEvent(event);
-}
-
-void Visualizza::changeEvent(QEvent *event)
-{
-    if (event->type() == QEvent::ActivationChange && !m_gate.activationChanged(this)) {
-        QWidget::changeEvent(event);
-        return;
-    }
-    controls::Form::changeEvent(event);
-}
 
 int Visualizza::mode() const
 {

@@ -7,7 +7,6 @@
 // receivables, "2" the payables. activate() reads it and rebuilds the list.
 
 #include "controls/form.h"
-#include "ledger/activationgate.h"
 
 class QLabel;
 class QLineEdit;
@@ -54,15 +53,12 @@ public:
     controls::XPButton *XPButton2 = nullptr;   // Chiudi
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    void changeEvent(QEvent *event) override;
 
 private:
     void applyColumns();
     void reportError(const std::exception &error);
 
     RecordListModel *m_model = nullptr;
-    ledger::ActivationGate m_gate;
 };
 
 } // namespace browser

@@ -10,6 +10,12 @@ constexpr int twips(int t) { return t / 15; }   // 15 twips to a pixel
 
 // Base of every form: runs activate() each time the window becomes the active window
 // (tests may call it directly), and asks queryUnload() whether a close request may go on.
+//
+// The forms act on activation to read what their opener set, so activate() runs when the
+// form has been shown, or when the user comes back to it from another of the program's
+// windows; not when it merely gets the focus back from a message box it raised itself
+// (that would clear a record half typed after every warning), nor when the user returns
+// from another application.
 class Form : public QWidget {
     Q_OBJECT
 public:
@@ -29,11 +35,13 @@ signals:
     void activated();
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
     Session &m_session;
+    bool m_activationPending = false;   // shown, or left for another form of the program
 };
 
 } // namespace controls

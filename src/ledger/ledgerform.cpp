@@ -357,20 +357,6 @@ void LedgerForm::resizeEvent(QResizeEvent *event)
     placeCalendar();
 }
 
-void LedgerForm::showEvent(QShowEvent *event)
-{
-    m_gate.shown();
-    controls::Form::showEvent(event);
-}
-
-void LedgerForm::changeEvent(QEvent *event)
-{
-    if (event->type() == QEvent::ActivationChange && !m_gate.activationChanged(this)) {
-        QWidget::changeEvent(event);   // focus back from a message box: nothing to redo
-        return;
-    }
-    controls::Form::changeEvent(event);
-}
 
 void LedgerForm::placeCalendar()
 {

@@ -8,7 +8,6 @@
 // enabled means the record shown is being changed. Openers set the buttons after showing the
 // form; activate() reads them.
 
-#include "activationgate.h"
 #include "controls/form.h"
 
 #include <QString>
@@ -134,8 +133,6 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-    void changeEvent(QEvent *event) override;
 
 private:
     void buildControls();
@@ -156,7 +153,6 @@ private:
 
     LedgerProfile m_profile;
     std::vector<int> m_listedRows;
-    ActivationGate m_gate;
     QWidget *m_invoiceAnchor = nullptr;   // the calendar lies from here to the right edge
 };
 
