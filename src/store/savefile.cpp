@@ -117,7 +117,15 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes)
     struct stat original {};
     const bool exists = ::stat(QFile::encodeName(target).constData(), &original) == 0;
 
-    int fd = ::mkstemp(tmpl.data());
+    // A file the user made read-only is not replaced behind their back.
+    if (exists && ::access(QFile::encodeName(target).constData(), W_OK) != 0) {
+        const int err = errno;
+        throw StoreError(ErrorKind::Io,
+                         QStringLiteral("Impossibile salvare il file %1: il file è in sola lettura.").arg(QFileInfo(path).fileName()),
+                         systemReason(err));
+    }
+
+    int fd = injectedFault("create") ? -1 : ::mkstemp(tmpl.data());
     if (fd < 0) {
         const int err = errno;
         fail(path, systemReason(err), err);

@@ -24,8 +24,8 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes);
 // many were removed.
 int removeLeftoverSaveFiles(const QString &path);
 
-// For tests: asked before each step of a save that reaches the disk ("write" for every
-// chunk written, "fsync", "rename"); a non-zero answer fails that step with that error
+// For tests: asked before each step of a save that reaches the disk ("create" for the
+// temporary file, "write" for every chunk written, "fsync", "rename"); a non-zero answer fails that step with that error
 // number (ENOSPC, EIO ...). An empty hook (the default) fails nothing.
 void setSaveFaultHook(std::function<int(const char *step)> hook);
 
