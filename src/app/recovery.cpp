@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -164,6 +166,43 @@ void RecoveryCopy::start(int intervalMs)
     m_timer.start(intervalMs);
 }
 
+std::unique_ptr<store::Workbook> RecoveryCopy::snapshot(const store::Workbook &book)
+{
+    auto copy = std::make_unique<store::Workbook>();
+    copy->date1904 = book.date1904;
+    copy->protection = book.protection;
+    copy->styles = book.styles;
+    copy->strings = book.strings;
+    copy->extras = book.extras;   // read-only after the load, shared
+    store::Workbook &source = const_cast<store::Workbook &>(book);
+    for (int index = 1; index <= source.sheetCount(); ++index) {
+        store::Worksheet &from = source.sheet(index);
+        store::Worksheet &to = index == 1 ? copy->sheet(1) : copy->appendSheet(from.name());
+        if (index == 1)
+            to.setName(from.name());
+        to.rowsStorage() = from.rowsStorage();
+        to.formulas() = from.formulas();
+        to.extras = from.extras;
+        to.view() = from.view();
+        to.pageSetup() = from.pageSetup();
+        to.setDefaultColumnWidth(from.defaultColumnWidth());
+        to.setDefaultRowHeight(from.defaultRowHeight());
+        for (int column = 1; column <= store::kMaxColumns; ++column) {
+            if (from.columnWidth(column) != from.defaultColumnWidth())
+                to.setColumnWidth(column, from.columnWidth(column));
+            if (from.columnXf(column))
+                to.setColumnXf(column, from.columnXf(column));
+        }
+        const int rows = std::max(from.lastRow(), 1);
+        for (int row = 1; row <= rows; ++row) {
+            if (from.rowHeight(row) != from.defaultRowHeight())
+                to.setRowHeight(row, from.rowHeight(row));
+        }
+    }
+    copy->setActiveSheet(copy->sheet(source.indexOf(source.activeSheet())));
+    return copy;
+}
+
 bool RecoveryCopy::check()
 {
     store::Workbook *book = m_session.server ? m_session.server->activeWorkbook() : nullptr;
@@ -176,25 +215,11 @@ bool RecoveryCopy::check()
     }
     if (book->revision() == m_copiedRevision)
         return false;
-
-    // The copy is always encrypted, even for a workbook that has no password of its own.
-    const QString ownPassword = book->protection.password;
-    if (ownPassword.isEmpty())
-        book->protection.password = kWorkbookPassword;
-    QByteArray bytes;
-    try {
-        bytes = store::workbookBytes(*book);
-    } catch (const store::StoreError &error) {
-        book->protection.password = ownPassword;
-        std::lock_guard lock(m_mutex);
-        m_error = error.userMessage();
-        return false;
-    }
-    book->protection.password = ownPassword;
+    std::unique_ptr<store::Workbook> copy = snapshot(*book);
     m_copiedRevision = book->revision();
     {
         std::lock_guard lock(m_mutex);
-        m_pending = std::move(bytes);   // a copy still waiting is replaced by the newer one
+        m_pending = std::move(copy);   // a snapshot still waiting is replaced by the newer one
     }
     m_wake.notify_one();
     return true;
@@ -239,18 +264,22 @@ void RecoveryCopy::writerLoop()
         m_wake.wait(lock, [this] { return m_stop || m_pending; });
         if (!m_pending)
             return;   // stopping with nothing left to write
-        QByteArray bytes = std::move(*m_pending);
-        m_pending.reset();
+        std::unique_ptr<store::Workbook> book = std::move(m_pending);
         m_writing = true;
         lock.unlock();
 
         QString error;
-        // Readable by the owner only, whatever the workbook allows: a new copy starts as an
-        // empty private file whose permissions the atomic write then keeps.
-        const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0)
-            ::close(fd);
         try {
+            // The copy is always encrypted, even for a workbook without a password of its own.
+            if (book->protection.password.isEmpty())
+                book->protection.password = kWorkbookPassword;
+            const QByteArray bytes = store::workbookBytes(*book);
+            book.reset();
+            // Readable by the owner only, whatever the workbook allows: a new copy starts as
+            // an empty private file whose permissions the atomic write then keeps.
+            const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (fd >= 0)
+                ::close(fd);
             store::writeFileAtomically(m_copyPath, bytes);
         } catch (const store::StoreError &e) {
             error = e.userMessage();

@@ -14,7 +14,7 @@
 
 #include <condition_variable>
 #include <mutex>
-#include <optional>
+#include <memory>
 #include <thread>
 
 namespace controls { class Dialogs; struct Session; }
@@ -43,9 +43,10 @@ RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &passwo
                               controls::Dialogs &dialogs);
 QString recoveryQuestion(const QString &workbookPath, const QDateTime &copyTime, const QString &asidePath);
 
-// Watches the server's active workbook and keeps its recovery copy up to date. Serialising
-// (and encrypting) happens on the caller's thread, where the workbook lives; the writing to
-// disk on a thread of its own, so the user never waits for the disk.
+// Watches the server's active workbook and keeps its recovery copy up to date. The caller's
+// thread, where the workbook lives, only takes a snapshot of the model (a copy of its cell
+// rows and tables); encoding, encrypting and writing to disk happen on a thread of its own,
+// so the user waits neither for the encoder nor for the disk.
 class RecoveryCopy : public QObject {
     Q_OBJECT
 public:
@@ -71,6 +72,10 @@ public:
     // The copy of this run, for the shutdown; nullptr when none is running.
     static RecoveryCopy *current();
 
+    // A copy of the workbook's contents that another thread can encode while this one goes
+    // on changing the original: cells, formulas, strings, formats, sheet settings.
+    static std::unique_ptr<store::Workbook> snapshot(const store::Workbook &book);
+
 private:
     void writerLoop();
 
@@ -84,7 +89,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
-    std::optional<QByteArray> m_pending;
+    std::unique_ptr<store::Workbook> m_pending;
     bool m_writing = false;
     bool m_stop = false;
     int m_written = 0;

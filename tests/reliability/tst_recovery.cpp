@@ -157,6 +157,47 @@ private slots:
         QCOMPARE(QDir(p.folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Contavio.xls")});
     }
 
+    // The snapshot the writer thread encodes holds what the workbook holds: values, texts as
+    // shown, column formats, widths, heights, frozen panes, the active sheet; and later
+    // changes of the original do not reach it.
+    void snapshotKeepsTheWorkbook()
+    {
+        store::Workbook book;
+        book.sheet(1).setName(QStringLiteral("Anagrafe"));
+        store::Worksheet &incassi = book.appendSheet(QStringLiteral("Incassi"));
+        book.sheet(1).range(QStringLiteral("F:F")).setNumberFormat(QStringLiteral("@"));
+        book.sheet(1).cells(2, 6).setValue(QStringLiteral("00184"));
+        book.sheet(1).cells(2, 3).setValue(QStringLiteral("Città & figli"));
+        incassi.cells(2, 5).setValue(QStringLiteral("31/01/2027"));
+        incassi.cells(2, 8).setValue(QStringLiteral("1234,56"));
+        incassi.cells(3, 1).setValue(store::Variant::fromBool(true));
+        incassi.setColumnWidth(3, 31.5);
+        incassi.setRowHeight(2, 21);
+        incassi.range(QStringLiteral("2:2")).select();
+        incassi.freezePanes();
+        book.protection.password = kPassword;
+
+        auto snapshot = app::RecoveryCopy::snapshot(book);
+        book.sheet(1).cells(2, 3).setValue(QStringLiteral("cambiato dopo"));
+        auto back = store::readWorkbookBytes(store::workbookBytes(*snapshot), kPassword);
+
+        QCOMPARE(back->sheetCount(), 2);
+        QCOMPARE(back->activeSheet().name(), QStringLiteral("Incassi"));
+        store::Worksheet &a = back->sheet(1);
+        store::Worksheet &b = back->sheet(2);
+        QCOMPARE(a.textAt(2, 3), QStringLiteral("Città & figli"));
+        QCOMPARE(a.textAt(2, 6), QStringLiteral("00184"));
+        QCOMPARE(a.range(QStringLiteral("F7")).numberFormat(), QStringLiteral("@"));
+        QCOMPARE(b.textAt(2, 5), QStringLiteral("31/01/2027"));
+        QCOMPARE(b.valueAt(2, 8).number, 1234.56);
+        QCOMPARE(b.textAt(3, 1), incassi.textAt(3, 1));
+        QCOMPARE(b.columnWidth(3), 31.5);
+        QCOMPARE(b.columnWidth(4), incassi.columnWidth(4));
+        QCOMPARE(b.rowHeight(2), 21.0);
+        QVERIFY(b.view().frozen);
+        QCOMPARE(b.view().frozenAt.row, 2);
+    }
+
     // The timer keeps the copy without being asked.
     void timerWritesTheCopy()
     {
