@@ -555,13 +555,18 @@ QString NumberFormat::format(const Variant &value) const
 const NumberFormat &NumberFormat::cached(const QString &code)
 {
     static std::mutex mutex;
-    static QHash<QString, NumberFormat *> formats;
+    // Kept for the life of the program, and freed at its end (so leak checkers stay quiet).
+    struct Cache {
+        QHash<QString, NumberFormat *> formats;
+        ~Cache() { qDeleteAll(formats); }
+    };
+    static Cache cache;
     std::lock_guard lock(mutex);
-    auto it = formats.constFind(code);
-    if (it != formats.constEnd())
+    auto it = cache.formats.constFind(code);
+    if (it != cache.formats.constEnd())
         return **it;
-    auto *parsed = new NumberFormat(code);   // kept for the life of the program
-    formats.insert(code, parsed);
+    auto *parsed = new NumberFormat(code);
+    cache.formats.insert(code, parsed);
     return *parsed;
 }
 
