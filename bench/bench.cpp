@@ -1,10 +1,19 @@
 // Builds a big workbook (5,000 registry rows, 32,766 rows on each ledger sheet, every column
 // filled) and times what the program does with it: save encrypted, open, sort a ledger by
-// due date, read every cell as text, save again. Prints wall times and the peak memory.
+// due date, read every cell as text, save again; then the program's whole start-up (lock,
+// open, sheets, title rows, text columns, auto-fit) and exit (save, close). Prints wall
+// times and the peak memory.
 //
-//   contavio-bench [folder]      (default: a temporary folder, removed afterwards)
+//   contavio-bench [--rows N] [folder]
+//
+// --rows N puts N rows on each ledger sheet (and at most N on the registry) for a quicker
+// run, e.g. under valgrind; the folder defaults to a temporary one, removed afterwards.
 
+#include "app/shutdown.h"
+#include "app/startup.h"
+#include "controls/session.h"
 #include "store/italian.h"
+#include "store/savefile.h"
 #include "store/workbook.h"
 #include "store/xls.h"
 
@@ -15,15 +24,17 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <sys/resource.h>
 
 namespace {
 
 const QString kPassword = QStringLiteral("Tevo1963");
-constexpr int kRegistryRows = 5000;
-constexpr int kLedgerRows = 32766;
+int g_registryRows = 5000;
+int g_ledgerRows = 32766;
 
 double peakMegabytes()
 {
@@ -52,7 +63,7 @@ void fillRegistry(store::Worksheet &sheet)
         sheet.cells(1, c + 1).setValue(titles[c]);
     for (const char *col : {"I:I", "J:J", "K:K", "M:M", "N:N", "O:O", "P:P", "F:F"})
         sheet.range(QString::fromLatin1(col)).setNumberFormat(QStringLiteral("@"));
-    for (int r = 2; r <= kRegistryRows + 1; ++r) {
+    for (int r = 2; r <= g_registryRows + 1; ++r) {
         const int n = r - 1;
         sheet.cells(r, 1).setValue(double(n));
         sheet.cells(r, 2).setValue(QString(n % 3 ? "C" : "F"));
@@ -82,14 +93,14 @@ void fillLedger(store::Worksheet &sheet, bool receivables)
     for (int c = 0; c < titles.size(); ++c)
         sheet.cells(1, c + 1).setValue(titles[c]);
     const QDate base(2009, 1, 1);
-    for (int r = 2; r <= kLedgerRows + 1; ++r) {
+    for (int r = 2; r <= g_ledgerRows + 1; ++r) {
         const int n = r - 1;
         const auto date = [&](int offset) {
             return store::Variant::fromDate(store::dateToSerial(base.addDays((n * 7919 + offset) % 5000)));
         };
         sheet.cells(r, 1).setValue(double(n));
-        sheet.cells(r, 2).setValue(double(n % kRegistryRows + 1));
-        sheet.cells(r, 3).setValue(QStringLiteral("CLIENTE NUMERO %1 S.R.L.").arg(n % kRegistryRows + 1));
+        sheet.cells(r, 2).setValue(double(n % g_registryRows + 1));
+        sheet.cells(r, 3).setValue(QStringLiteral("CLIENTE NUMERO %1 S.R.L.").arg(n % g_registryRows + 1));
         sheet.cells(r, 4).setValue(QStringLiteral("%1/2009").arg(n));
         sheet.cells(r, 5).setValue(date(0));
         sheet.cells(r, 6).setValue(date(60));   // due date: the sort key, out of order
@@ -107,7 +118,7 @@ void fillLedger(store::Worksheet &sheet, bool receivables)
         sheet.cells(r, 18).setValue(QStringLiteral("CONTANTI"));
         sheet.cells(r, 19).setValue(QStringLiteral("Nota della registrazione %1").arg(n));
     }
-    sheet.range(QStringLiteral("IV1")).setValue(double(kLedgerRows));
+    sheet.range(QStringLiteral("IV1")).setValue(double(g_ledgerRows));
 }
 
 } // namespace
@@ -115,11 +126,23 @@ void fillLedger(store::Worksheet &sheet, bool receivables)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.size() >= 2 && args.first() == QStringLiteral("--rows")) {
+        bool ok = false;
+        const int rows = args.at(1).toInt(&ok);
+        if (!ok || rows < 1 || rows > 65534) {
+            std::fprintf(stderr, "--rows: da 1 a 65534\n");
+            return 2;
+        }
+        g_ledgerRows = rows;
+        g_registryRows = std::min(g_registryRows, rows);
+        args = args.mid(2);
+    }
     QTemporaryDir tmp;
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : tmp.path();
+    const QString folder = !args.isEmpty() ? args.first() : tmp.path();
     const QString path = folder + QStringLiteral("/Contavio.xls");
 
-    std::printf("Contavio benchmark: %d registry rows, %d rows on each ledger sheet\n", kRegistryRows, kLedgerRows);
+    std::printf("Contavio benchmark: %d registry rows, %d rows on each ledger sheet\n", g_registryRows, g_ledgerRows);
 
     auto book = std::make_unique<store::Workbook>();
     timed("build the workbook in memory", [&] {
@@ -158,6 +181,32 @@ int main(int argc, char **argv)
             opened->sheet(s).usedRange().autoFitColumns();
     });
     timed("save again", [&] { opened->save(); });
+    server.close(*opened);
+
+    // The program's own start and end on the same file, as the start form and the way out
+    // run them (without windows).
+    store::Server programServer;
+    app::WorkbookLock lock;
+    timed("start-up: lock, open, sheets, titles, fit", [&] {
+        if (lock.acquire(path) != app::FileState::Free) {
+            std::fprintf(stderr, "il file di prova non si lascia bloccare\n");
+            std::exit(1);
+        }
+        store::removeLeftoverSaveFiles(path);
+        store::Workbook &started = programServer.open(path, kPassword);
+        programServer.visible = false;
+        app::shapeWorkbook(started);
+    });
+    app::setEndProgramHandler([](int) {});
+    timed("exit: save and close", [&] {
+        controls::Session session;
+        session.server = &programServer;
+        if (!app::leaveProgram(session)) {
+            std::fprintf(stderr, "il salvataggio in uscita non è riuscito\n");
+            std::exit(1);
+        }
+    });
+    lock.release();
     std::printf("(%lld characters read)\n", static_cast<long long>(characters));
     return 0;
 }
