@@ -10,10 +10,12 @@ cd "$here"
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n
           libgsf-1-dev nettle-dev xvfb xauth fonts-dejavu-core poppler-utils
           cups printer-driver-cups-pdf)
+# Only for the tests: a headless spreadsheet program, to check that our files open elsewhere.
+test_packages=(libreoffice-calc-nogui python3-uno)
 
 install_missing() {
   local missing=()
-  for p in "${packages[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -31,14 +33,14 @@ build() {
 
 case "${1:-}" in
   run)
-    install_missing
+    install_missing "${packages[@]}"
     build
     wb="$here/build/src/app/Contavio.xls"
     [ -e "$wb" ] || "$here/build/tools/contavio-xls" new "$wb"
     exec "$here/build/src/app/contavio"
     ;;
   test)
-    install_missing
+    install_missing "${packages[@]}" "${test_packages[@]}"
     build
     exec "$here/scripts/run-tests.sh" "$here/build"
     ;;
