@@ -79,10 +79,10 @@ private slots:
         for (int i = 1; i <= book->sheetCount(); ++i)
             names << book->sheet(i).name();
         QCOMPARE(names, sheets);
-        for (const QString &spec : cells) {
-            const QString sheet = spec.section(u'!', 0, 0);
-            const QString ref = spec.section(u'!', 1).section(u'=', 0, 0);
-            const QString want = spec.section(u'=', 1);
+        for (const QString &expected : cells) {
+            const QString sheet = expected.section(u'!', 0, 0);
+            const QString ref = expected.section(u'!', 1).section(u'=', 0, 0);
+            const QString want = expected.section(u'=', 1);
             const Variant v = book->sheet(sheet).range(ref).value();
             if (want.startsWith(u'\'')) {
                 QCOMPARE(v.type, Variant::Type::Text);
