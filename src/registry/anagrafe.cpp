@@ -553,7 +553,10 @@ void Anagrafe::activate()
         const RegistrySheet registry = sheet();
         if (registry.counterEmpty())
             registry.setCounter(1);
-        Text10->setText(registry.counterText());
+        // A counterparty on show keeps its own number: change writes the field into its
+        // row and delete looks the row up by it, so the counter there would renumber it.
+        if (!chosenRow())
+            Text10->setText(registry.counterText());
         m_activationErrorShown = false;
     } catch (const store::StoreError &error) {
         // The box takes the activation and gives it back when it closes: report once, or

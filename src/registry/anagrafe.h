@@ -30,7 +30,8 @@ public:
     explicit Anagrafe(controls::Session &session);
     ~Anagrafe() override;
 
-    // Activate: counter shown, list locked, focus in the name field, calendar hidden.
+    // Activate: counter shown (a counterparty on show keeps its number), list locked, focus
+    // in the name field, calendar hidden.
     void activate() override;
     // The close box never closes the registry; "&Esci" is the way out.
     bool queryUnload() override { return true; }

@@ -90,6 +90,8 @@ private slots:
     void changeRewritesChosenRowOnly();
     void changeRefusedWritesNothing_data();
     void changeRefusedWritesNothing();
+    void comingBackKeepsLoadedCounterpartyNumber_data();
+    void comingBackKeepsLoadedCounterpartyNumber();
 
     void deleteRemovesUpperOfTwoWithSameNumber();
     void deleteOnlyCounterpartyKeepsCounter();
@@ -497,6 +499,59 @@ void TestAnagrafe::changeRefusedWritesNothing()
     QVERIFY(w.value(3, 3).isEmpty());
     QVERIFY(QApplication::focusWidget() == w.form->Combo4
             || QApplication::focusWidget() == w.form->Combo4->lineEdit());
+}
+
+// Coming back to the registry from another of the program's windows (the print form, the
+// menu) used to put the counter into the ID field of the counterparty on show: the change
+// then renumbered it with the next free number, and the delete looked for the wrong one.
+void TestAnagrafe::comingBackKeepsLoadedCounterpartyNumber_data()
+{
+    QTest::addColumn<bool>("deleteIt");
+    QTest::newRow("change keeps the number") << false;
+    QTest::newRow("delete removes that counterparty") << true;
+}
+
+void TestAnagrafe::comingBackKeepsLoadedCounterpartyNumber()
+{
+    QFETCH(bool, deleteIt);
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    w.addRow(3, 2, "C", "BETA");
+    w.addRow(4, 7, "C", "GAMMA");   // a counter set back once gave 7 to GAMMA already
+    w.sheet().cells(1, 256).setValue(7.0);
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    choosePopup(w.form->Combo4, 1);
+    QCOMPARE(w.form->Text10->text(), QString("2"));
+
+    QWidget other;
+    other.resize(100, 80);
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(w.show());   // activation runs again
+    QVERIFY(!w.form->Combo4->isEnabled());
+    QCOMPARE(w.form->Text10->text(), QString("2"));
+
+    if (deleteIt) {
+        w.dialogs.queueAnswer(Answer::Yes);
+        press(w.form->XPButton3);
+        QCOMPARE(w.dialogs.last().text, kDeleted);
+        QCOMPARE(w.text(2, 3), QString("ALFA"));
+        QCOMPARE(w.text(3, 3), QString("GAMMA"));
+        QCOMPARE(w.value(3, 1).number, 7.0);
+    } else {
+        QTest::keyClicks(w.form->Text23, "milano");
+        press(w.form->XPButton1);
+        QCOMPARE(w.dialogs.last().text, QString("Soggetto Modificato"));
+        QCOMPARE(w.text(3, 3), QString("BETA"));
+        QCOMPARE(w.text(3, 7), QString("MILANO"));
+        QCOMPARE(w.value(3, 1).number, 2.0);
+        QCOMPARE(w.value(4, 1).number, 7.0);
+    }
+    QCOMPARE(w.counter().number, 7.0);
+    // With nothing on show the field offers the counter again.
+    QCOMPARE(w.form->Text10->text(), QString("7"));
 }
 
 void TestAnagrafe::deleteRemovesUpperOfTwoWithSameNumber()
