@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace store::biff {
@@ -224,36 +225,64 @@ inline qsizetype clearPrefix(uint16_t type, int len)
     return 4;
 }
 
-// The whole range through the cipher in one call (the cipher may split it over threads):
-// the clear bytes of each record are copied aside first and put back afterwards, record by
-// record, reading each header from the copy.
+// XORs n bytes of key stream into data, a word at a time.
+inline void xorInto(uint8_t *data, const uint8_t *key, qsizetype n)
+{
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t a, b;
+        std::memcpy(&a, data + i, 8);
+        std::memcpy(&b, key + i, 8);
+        a ^= b;
+        std::memcpy(data + i, &a, 8);
+    }
+    for (; i < n; ++i)
+        data[i] ^= key[i];
+}
+
+// A pure stream cipher over the whole range: the key stream is made a large piece at a time
+// (the cipher may split a piece over threads) and XORed into the payload bytes the format
+// encrypts, leaving headers and the clear parts as they are. Headers are never encrypted,
+// so the record walk reads them directly in both directions.
 void cipherInBulk(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher)
 {
-    QByteArray saved;
-    saved.reserve(size / 3 + 64);
-    qsizetype at = from;
-    while (at >= 0 && at + 4 <= size) {
-        const uint16_t type = biff::u16(stream + at);
-        const int len = biff::u16(stream + at + 2);
-        if (at + 4 + len > size)
+    qsizetype end = from;
+    while (end >= 0 && end + 4 <= size) {
+        const int len = biff::u16(stream + end + 2);
+        if (end + 4 + len > size)
             break;
-        saved.append(reinterpret_cast<const char *>(stream + at), clearPrefix(type, len));
-        at += 4 + len;
+        end += 4 + len;
     }
-    const qsizetype end = at;
     if (end <= from)
         return;
-    cipher.apply(uint64_t(from), stream + from, size_t(end - from));
-    const uint8_t *r = reinterpret_cast<const uint8_t *>(saved.constData());
-    at = from;
-    while (at < end) {
-        const uint16_t type = biff::u16(r);
-        const int len = biff::u16(r + 2);
-        const qsizetype keep = clearPrefix(type, len);
-        std::memcpy(stream + at, r, size_t(keep));
-        r += keep;
-        at += 4 + len;
+    constexpr qsizetype kPiece = qsizetype(1) << 20;
+    const qsizetype pieceSize = std::min(kPiece, end - from);
+    std::unique_ptr<uint8_t[]> key(new uint8_t[size_t(pieceSize)]);
+    qsizetype record = from;       // header of the record being worked on
+    qsizetype cipherFrom = 0;      // its encrypted bytes: [cipherFrom, recordEnd)
+    qsizetype recordEnd = from;
+    for (qsizetype piece = from; piece < end; piece += pieceSize) {
+        const qsizetype pieceEnd = std::min(end, piece + pieceSize);
+        std::memset(key.get(), 0, size_t(pieceEnd - piece));
+        cipher.apply(uint64_t(piece), key.get(), size_t(pieceEnd - piece));
+        for (;;) {
+            if (record >= recordEnd) {
+                if (record >= end)
+                    break;
+                const uint16_t type = biff::u16(stream + record);
+                const int len = biff::u16(stream + record + 2);
+                cipherFrom = record + clearPrefix(type, len);
+                recordEnd = record + 4 + len;
+            }
+            const qsizetype a = std::max(cipherFrom, piece), b = std::min(recordEnd, pieceEnd);
+            if (a < b)
+                xorInto(stream + a, key.get() + (a - piece), b - a);
+            if (recordEnd > pieceEnd)
+                break;   // the record goes on in the next piece
+            record = recordEnd;
+        }
     }
+    std::memset(key.get(), 0, size_t(pieceSize));
 }
 
 } // namespace

@@ -134,7 +134,11 @@ std::vector<biff::CfbEntry> read(const QByteArray &file)
     return out;
 }
 
-QByteArray write(const std::vector<biff::CfbEntry> &entries)
+namespace {
+
+// Builds the compound file into a memory sink and hands its bytes to `use` while the sink
+// still owns them.
+void build(const std::vector<biff::CfbEntry> &entries, const std::function<void(const guint8 *, gsf_off_t)> &use)
 {
     initOnce();
     OutNode root;
@@ -150,7 +154,6 @@ QByteArray write(const std::vector<biff::CfbEntry> &entries)
             node->streams.push_back(&e);
     }
     Ref<GsfOutput> sink(gsf_output_memory_new());
-    QByteArray image;
     {
         Ref<GsfOutfile> ole(gsf_outfile_msole_new_full(sink.p, 512, 64));
         if (!ole.p)
@@ -165,11 +168,28 @@ QByteArray write(const std::vector<biff::CfbEntry> &entries)
     }
     const gsf_off_t size = gsf_output_size(sink.p);
     const guint8 *bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.p));
-    if (size > 0 && bytes)
-        image = QByteArray(reinterpret_cast<const char *>(bytes), qsizetype(size));
+    use(size > 0 ? bytes : nullptr, size > 0 && bytes ? size : 0);
     if (!gsf_output_is_closed(sink.p))
         gsf_output_close(sink.p);
+}
+
+} // namespace
+
+QByteArray write(const std::vector<biff::CfbEntry> &entries)
+{
+    QByteArray image;
+    build(entries, [&](const guint8 *bytes, gsf_off_t size) {
+        if (size > 0)
+            image = QByteArray(reinterpret_cast<const char *>(bytes), qsizetype(size));
+    });
     return image;
+}
+
+void write(const std::vector<biff::CfbEntry> &entries, const std::function<void(const QByteArray &image)> &use)
+{
+    build(entries, [&](const guint8 *bytes, gsf_off_t size) {
+        use(QByteArray::fromRawData(reinterpret_cast<const char *>(bytes), qsizetype(size)));
+    });
 }
 
 } // namespace store::cfb

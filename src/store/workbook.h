@@ -251,6 +251,7 @@ public:
     // Engine internals used by Range.
     struct Row;
     std::vector<Row> &rowsStorage() { return m_rows; }
+    const std::vector<Row> &rowsStorage() const { return m_rows; }
 
 private:
     Workbook *m_book;

@@ -203,10 +203,17 @@ struct Tab {
     qsizetype boundSheetAt = 0;   // stream offset of the BOUNDSHEET payload
 };
 
-struct CellRef {
-    int row;
-    int column;
-    const Cell *cell;
+// Whether a stored cell goes into the file: a value, a formula, or a blank with a format.
+inline bool isSaved(const Cell &cell)
+{
+    return (cell.flags & Cell::kWritten)
+        && !(cell.kind == CellKind::Empty && cell.xf == Styles::kDefaultCellXf && !cell.isFormula());
+}
+
+// The extent of a worksheet's saved cells, 1-based (all zero when it has none).
+struct CellExtent {
+    int firstRow = 0, lastRow = 0, firstColumn = 0, lastColumn = 0;
+    size_t count = 0;
 };
 
 class Writer {
@@ -223,8 +230,8 @@ private:
     void names();
     void sst();
     void sheet(const Worksheet &ws, size_t tabIndex);
-    void cellTable(const Worksheet &ws, const std::vector<CellRef> &cells);
-    void cellRecord(const Worksheet &ws, const CellRef &c);
+    void cellTable(const Worksheet &ws, const CellExtent &extent);
+    void formulaRecord(const Worksheet &ws, uint16_t row, uint16_t col, const Cell &c);
     void carried(const BiffExtras &bx, Place place);
     void carriedOr(const BiffExtras &bx, uint16_t type, const QByteArray &fallback);
     QByteArray nameRecord(int builtin, int tab, const QByteArray &formula) const;
@@ -242,7 +249,7 @@ private:
     std::vector<Xti> m_xtis;
     int m_internalSupBook = -1;
     std::vector<SupBook> m_supBooks;
-    std::vector<std::vector<CellRef>> m_cells;   // per worksheet in tab order
+    std::vector<CellExtent> m_extents;      // per tab (worksheets only)
 };
 
 void Writer::carried(const BiffExtras &bx, Place place)
@@ -299,25 +306,39 @@ void Writer::planTabs()
 void Writer::collectStrings()
 {
     m_sstOf.assign(m_book.strings.size(), UINT32_MAX);
-    m_cells.resize(m_tabs.size());
+    m_extents.assign(m_tabs.size(), CellExtent());
     for (size_t t = 0; t < m_tabs.size(); ++t) {
         if (!m_tabs[t].sheet)
             continue;
-        const Worksheet &ws = *m_tabs[t].sheet;
-        std::vector<CellRef> &cells = m_cells[t];
-        cells.reserve(size_t(std::max(0, ws.lastRow())) * 20);
-        ws.forEachStoredCell([&](int r, int c, const Cell &cell) {
-            if (cell.kind == CellKind::Empty && cell.xf == Styles::kDefaultCellXf && !cell.isFormula())
-                return;
-            cells.push_back({r, c, &cell});
-            if (cell.kind == CellKind::Text && !cell.isFormula()) {
-                ++m_sstRefs;
-                if (cell.ref < m_sstOf.size() && m_sstOf[cell.ref] == UINT32_MAX) {
-                    m_sstOf[cell.ref] = uint32_t(m_sstStrings.size());
-                    m_sstStrings.push_back(cell.ref);
+        CellExtent &extent = m_extents[t];
+        const auto &rows = m_tabs[t].sheet->rowsStorage();
+        for (size_t r = 0; r < rows.size(); ++r) {
+            const std::vector<Cell> &cells = rows[r].cells;
+            int first = 0, last = 0;
+            for (size_t c = 0; c < cells.size(); ++c) {
+                const Cell &cell = cells[c];
+                if (!isSaved(cell))
+                    continue;
+                if (!first)
+                    first = int(c) + 1;
+                last = int(c) + 1;
+                ++extent.count;
+                if (cell.kind == CellKind::Text && !cell.isFormula()) {
+                    ++m_sstRefs;
+                    if (cell.ref < m_sstOf.size() && m_sstOf[cell.ref] == UINT32_MAX) {
+                        m_sstOf[cell.ref] = uint32_t(m_sstStrings.size());
+                        m_sstStrings.push_back(cell.ref);
+                    }
                 }
             }
-        });
+            if (!first)
+                continue;
+            if (!extent.firstRow)
+                extent.firstRow = int(r) + 1;
+            extent.lastRow = int(r) + 1;
+            extent.firstColumn = extent.firstColumn ? std::min(extent.firstColumn, first) : first;
+            extent.lastColumn = std::max(extent.lastColumn, last);
+        }
     }
 }
 
@@ -637,146 +658,170 @@ void Writer::globals()
     m_out.empty(kEof);
 }
 
-void Writer::cellRecord(const Worksheet &ws, const CellRef &ref)
+void Writer::formulaRecord(const Worksheet &ws, uint16_t row, uint16_t col, const Cell &c)
 {
-    const Cell &c = *ref.cell;
-    const uint16_t row = uint16_t(ref.row - 1), col = uint16_t(ref.column - 1);
-    if (c.isFormula() && c.ref < ws.formulas().size() && ws.formulas()[c.ref].record.size() >= 14) {
-        const Formula &f = ws.formulas()[c.ref];
-        const qsizetype at = m_out.begin(kFormula);
-        m_out.u16(row);
-        m_out.u16(col);
-        m_out.u16(c.xf);
-        m_out.raw(f.record.left(kMaxRecordData - 6));
-        m_out.end(at);
-        const BiffExtras *bx = ws.extras.get();
-        if (bx) {
-            auto it = bx->formulaFollowers.find(c.ref);
-            if (it != bx->formulaFollowers.end())
-                for (const RawRecord &r : it->second)
-                    m_out.record(r.type, r.data);
-        }
-        const uint8_t *v = reinterpret_cast<const uint8_t *>(f.record.constData());
-        if (u16(v + 6) == 0xFFFF && v[0] == 0) {
-            ContinuedWriter sw(m_out, kString);
-            sw.string(f.cachedText.left(32767));
-            sw.finish();
-        }
-        return;
+    const Formula &f = ws.formulas()[c.ref];
+    const qsizetype at = m_out.begin(kFormula);
+    m_out.u16(row);
+    m_out.u16(col);
+    m_out.u16(c.xf);
+    m_out.raw(f.record.left(kMaxRecordData - 6));
+    m_out.end(at);
+    const BiffExtras *bx = ws.extras.get();
+    if (bx) {
+        auto it = bx->formulaFollowers.find(c.ref);
+        if (it != bx->formulaFollowers.end())
+            for (const RawRecord &r : it->second)
+                m_out.record(r.type, r.data);
     }
-    switch (c.kind) {
-    case CellKind::Number: {
-        uint32_t rk;
-        if (toRk(c.number, rk)) {
-            m_out.u16(kRk);
-            m_out.u16(10);
-            m_out.u16(row);
-            m_out.u16(col);
-            m_out.u16(c.xf);
-            m_out.u32(rk);
-        } else {
-            m_out.u16(kNumber);
-            m_out.u16(14);
-            m_out.u16(row);
-            m_out.u16(col);
-            m_out.u16(c.xf);
-            m_out.f64(c.number);
-        }
-        break;
-    }
-    case CellKind::Text:
-        m_out.u16(kLabelSst);
-        m_out.u16(10);
-        m_out.u16(row);
-        m_out.u16(col);
-        m_out.u16(c.xf);
-        m_out.u32(c.ref < m_sstOf.size() ? m_sstOf[c.ref] : 0);
-        break;
-    case CellKind::Boolean:
-    case CellKind::Error:
-        m_out.u16(kBoolErr);
-        m_out.u16(8);
-        m_out.u16(row);
-        m_out.u16(col);
-        m_out.u16(c.xf);
-        m_out.u8(c.kind == CellKind::Boolean ? (c.number != 0 ? 1 : 0) : uint8_t(c.number));
-        m_out.u8(c.kind == CellKind::Error ? 1 : 0);
-        break;
-    case CellKind::Empty:
-        m_out.u16(kBlank);
-        m_out.u16(6);
-        m_out.u16(row);
-        m_out.u16(col);
-        m_out.u16(c.xf);
-        break;
+    const uint8_t *v = reinterpret_cast<const uint8_t *>(f.record.constData());
+    if (u16(v + 6) == 0xFFFF && v[0] == 0) {
+        ContinuedWriter sw(m_out, kString);
+        sw.string(f.cachedText.left(32767));
+        sw.finish();
     }
 }
 
-void Writer::cellTable(const Worksheet &ws, const std::vector<CellRef> &cells)
+void Writer::cellTable(const Worksheet &ws, const CellExtent &extent)
 {
     // Row heights the sheet sets, beyond the default.
     const double defaultHeight = ws.defaultRowHeight();
-    int lastRow = cells.empty() ? 0 : cells.back().row;
+    const auto &rowStore = ws.rowsStorage();
+    const std::vector<Formula> &formulas = ws.formulas();
+    const size_t sstSize = m_sstOf.size();
+    int lastRow = extent.lastRow;
     for (int r = kMaxRows; r > lastRow; --r) {
         if (std::abs(ws.rowHeight(r) - defaultHeight) > 1e-9) {
             lastRow = r;
             break;
         }
     }
-    size_t next = 0;
+    // The first and last saved column of a row (0, 0 when it has none).
+    auto span = [&](int r) -> std::pair<int, int> {
+        if (size_t(r) > rowStore.size())
+            return {0, 0};
+        const std::vector<Cell> &cells = rowStore[size_t(r - 1)].cells;
+        int first = 0, last = 0;
+        for (size_t c = 0; c < cells.size(); ++c) {
+            if (isSaved(cells[c])) {
+                if (!first)
+                    first = int(c) + 1;
+                last = int(c) + 1;
+            }
+        }
+        return {first, last};
+    };
+    struct RowInfo { int row; int first; int last; double height; };
+    std::vector<RowInfo> rows;
+    rows.reserve(32);
+    std::vector<uint16_t> offsets;
+    offsets.reserve(32);
     for (int blockTop = 1; blockTop <= lastRow; blockTop += 32) {
         const int blockBottom = std::min(blockTop + 31, lastRow);
-        const size_t blockBegin = next;
-        while (next < cells.size() && cells[next].row <= blockBottom)
-            ++next;
         // Rows of the block that need a ROW record.
-        struct RowInfo { int row; int first; int last; double height; size_t begin; size_t end; };
-        std::vector<RowInfo> rows;
-        size_t i = blockBegin;
+        rows.clear();
         for (int r = blockTop; r <= blockBottom; ++r) {
-            const size_t begin = i;
-            while (i < next && cells[i].row == r)
-                ++i;
+            const auto [first, last] = span(r);
             const double h = ws.rowHeight(r);
             const bool custom = std::abs(h - defaultHeight) > 1e-9;
-            if (begin == i && !custom)
+            if (!first && !custom)
                 continue;
-            RowInfo info{r, 0, 0, h, begin, i};
-            if (begin < i) {
-                info.first = cells[begin].column - 1;
-                info.last = cells[i - 1].column;
-            }
-            rows.push_back(info);
+            rows.push_back({r, first, last, h});
         }
         if (rows.empty())
             continue;
         const qsizetype firstRowAt = m_out.size();
+        uint8_t *p = m_out.grow(qsizetype(rows.size()) * 20);
         for (const RowInfo &ri : rows) {
             const bool custom = std::abs(ri.height - defaultHeight) > 1e-9;
-            m_out.u16(kRow);
-            m_out.u16(16);
-            m_out.u16(uint16_t(ri.row - 1));
-            m_out.u16(uint16_t(ri.first));
-            m_out.u16(uint16_t(ri.last));
-            m_out.u16(uint16_t(std::clamp<long>(std::lround(ri.height * 20), 0, 8191)));
-            m_out.u16(0);
-            m_out.u16(0);
-            m_out.u16(uint16_t(0x0100 | (custom ? 0x0040 : 0)));
-            m_out.u16(Styles::kDefaultCellXf);
+            put16(p, kRow);
+            put16(p + 2, 16);
+            put16(p + 4, uint16_t(ri.row - 1));
+            put16(p + 6, uint16_t(ri.first ? ri.first - 1 : 0));
+            put16(p + 8, uint16_t(ri.last));
+            put16(p + 10, uint16_t(std::clamp<long>(std::lround(ri.height * 20), 0, 8191)));
+            put16(p + 12, 0);
+            put16(p + 14, 0);
+            put16(p + 16, uint16_t(0x0100 | (custom ? 0x0040 : 0)));
+            put16(p + 18, Styles::kDefaultCellXf);
+            p += 20;
         }
         // Cells row by row; DBCELL points back at the rows and at each row's first cell.
-        std::vector<uint16_t> offsets;
+        offsets.clear();
         qsizetype previous = firstRowAt + 20;   // the end of the first ROW record
         for (const RowInfo &ri : rows) {
-            const qsizetype start = m_out.size();
-            for (size_t k = ri.begin; k < ri.end; ++k)
-                cellRecord(ws, cells[k]);
-            if (ri.begin < ri.end) {
-                offsets.push_back(uint16_t(std::min<qsizetype>(start - previous, 0xFFFF)));
-                previous = start;
-            } else {
+            if (!ri.first) {
                 offsets.push_back(0);
+                continue;
             }
+            const qsizetype start = m_out.size();
+            const Cell *cells = rowStore[size_t(ri.row - 1)].cells.data();
+            const uint16_t row = uint16_t(ri.row - 1);
+            for (int col = ri.first - 1; col < ri.last; ++col) {
+                const Cell &c = cells[col];
+                if (!isSaved(c))
+                    continue;
+                if (c.isFormula() && c.ref < formulas.size() && formulas[c.ref].record.size() >= 14) {
+                    formulaRecord(ws, row, uint16_t(col), c);
+                    continue;
+                }
+                switch (c.kind) {
+                case CellKind::Number: {
+                    uint32_t rk;
+                    if (toRk(c.number, rk)) {
+                        uint8_t *o = m_out.grow(14);
+                        put16(o, kRk);
+                        put16(o + 2, 10);
+                        put16(o + 4, row);
+                        put16(o + 6, uint16_t(col));
+                        put16(o + 8, c.xf);
+                        put32(o + 10, rk);
+                    } else {
+                        uint8_t *o = m_out.grow(18);
+                        put16(o, kNumber);
+                        put16(o + 2, 14);
+                        put16(o + 4, row);
+                        put16(o + 6, uint16_t(col));
+                        put16(o + 8, c.xf);
+                        std::memcpy(o + 10, &c.number, 8);
+                    }
+                    break;
+                }
+                case CellKind::Text: {
+                    uint8_t *o = m_out.grow(14);
+                    put16(o, kLabelSst);
+                    put16(o + 2, 10);
+                    put16(o + 4, row);
+                    put16(o + 6, uint16_t(col));
+                    put16(o + 8, c.xf);
+                    put32(o + 10, c.ref < sstSize ? m_sstOf[c.ref] : 0);
+                    break;
+                }
+                case CellKind::Boolean:
+                case CellKind::Error: {
+                    uint8_t *o = m_out.grow(12);
+                    put16(o, kBoolErr);
+                    put16(o + 2, 8);
+                    put16(o + 4, row);
+                    put16(o + 6, uint16_t(col));
+                    put16(o + 8, c.xf);
+                    o[10] = c.kind == CellKind::Boolean ? (c.number != 0 ? 1 : 0) : uint8_t(c.number);
+                    o[11] = c.kind == CellKind::Error ? 1 : 0;
+                    break;
+                }
+                case CellKind::Empty: {
+                    uint8_t *o = m_out.grow(10);
+                    put16(o, kBlank);
+                    put16(o + 2, 6);
+                    put16(o + 4, row);
+                    put16(o + 6, uint16_t(col));
+                    put16(o + 8, c.xf);
+                    break;
+                }
+                }
+            }
+            offsets.push_back(uint16_t(std::min<qsizetype>(start - previous, 0xFFFF)));
+            previous = start;
         }
         const qsizetype dbcell = m_out.begin(kDbCell);
         m_out.u32(uint32_t(dbcell - firstRowAt));
@@ -920,17 +965,14 @@ void Writer::sheet(const Worksheet &ws, size_t tabIndex)
     }
     carried(bx, Place::SheetColumns);
 
-    const std::vector<CellRef> &cells = m_cells[tabIndex];
+    const CellExtent &extent = m_extents[tabIndex];
     {
         int firstRow = 0, lastRow = 0, firstCol = 0, lastCol = 0;
-        if (!cells.empty()) {
-            firstRow = cells.front().row - 1;
-            lastRow = cells.back().row;
-            firstCol = kMaxColumns;
-            for (const CellRef &c : cells) {
-                firstCol = std::min(firstCol, c.column - 1);
-                lastCol = std::max(lastCol, c.column);
-            }
+        if (extent.count) {
+            firstRow = extent.firstRow - 1;
+            lastRow = extent.lastRow;
+            firstCol = extent.firstColumn - 1;
+            lastCol = extent.lastColumn;
         }
         m_out.u16(kDimensions);
         m_out.u16(14);
@@ -940,7 +982,7 @@ void Writer::sheet(const Worksheet &ws, size_t tabIndex)
         m_out.u16(uint16_t(lastCol));
         m_out.u16(0);
     }
-    cellTable(ws, cells);
+    cellTable(ws, extent);
     carried(bx, Place::SheetCells);
 
     // WINDOW2: options, then the top-left visible cell and colours.
@@ -999,8 +1041,8 @@ QByteArray Writer::stream()
     planTabs();
     collectStrings();
     size_t cellCount = 0;
-    for (const auto &c : m_cells)
-        cellCount += c.size();
+    for (const CellExtent &e : m_extents)
+        cellCount += e.count;
     m_out.reserve(qsizetype(cellCount) * 15 + qsizetype(m_sstStrings.size()) * 24 + 65536);
 
     globals();
@@ -1024,7 +1066,10 @@ QByteArray Writer::stream()
 
 } // namespace
 
-QByteArray workbookBytes(const Workbook &book)
+namespace {
+
+// The streams of the compound file: the Workbook stream, then those a load carried.
+std::vector<CfbEntry> fileEntries(const Workbook &book)
 {
     Writer w(book);
     if (!book.protection.password.isEmpty()) {
@@ -1037,13 +1082,20 @@ QByteArray workbookBytes(const Workbook &book)
     if (book.extras)
         for (const CfbEntry &e : book.extras->otherStreams)
             entries.push_back(e);
-    return cfb::write(entries);
+    return entries;
+}
+
+} // namespace
+
+QByteArray workbookBytes(const Workbook &book)
+{
+    return cfb::write(fileEntries(book));
 }
 
 void writeWorkbook(const Workbook &book, const QString &path)
 {
-    const QByteArray image = workbookBytes(book);
-    writeFileAtomically(path, image);
+    // The image goes to the disk straight from the container's buffer.
+    cfb::write(fileEntries(book), [&](const QByteArray &image) { writeFileAtomically(path, image); });
 }
 
 } // namespace store
