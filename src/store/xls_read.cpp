@@ -379,7 +379,8 @@ void Reader::parseName()
     if (flags & 0x0020) {
         // Built-in names store their one-character code as the name.
         const QString name = c.stringNoCount(nameLength);
-        if (c.ok() && !name.isEmpty())
+        // The codes are below 0x100 (values above mark names rebuilt on save).
+        if (c.ok() && !name.isEmpty() && name.at(0).unicode() < 0x100)
             n.builtin = name.at(0).unicode();
     }
     if (m_bx->names.size() < 65535)
