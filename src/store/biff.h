@@ -56,14 +56,32 @@ inline double f64(const uint8_t *p) { double d; std::memcpy(&d, p, 8); return d;
 inline void put16(uint8_t *p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
 inline void put32(uint8_t *p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); p[3] = uint8_t(v >> 24); }
 
+// Asks the system to back a large buffer that is about to be filled with huge pages, so that
+// filling it takes a page fault every 2 MB instead of every 4 KB. Advice only: nothing
+// changes when huge pages are off or the buffer is small.
+void adviseLargeBuffer(void *data, qsizetype size);
+
+// A buffer of `size` bytes, uninitialised, advised as above.
+QByteArray largeBuffer(qsizetype size);
+
 // An output buffer that grows geometrically and is written through a raw pointer (no
 // per-call container bookkeeping); take() hands the bytes over, cut to their size.
 class Out {
 public:
+    Out() = default;
+    Out(const Out &) = delete;
+    Out &operator=(const Out &) = delete;
+
     qsizetype size() const { return m_size; }
-    void reserve(qsizetype n) { if (n > qsizetype(m_bytes.size())) m_bytes.resize(n); }
-    uint8_t *at(qsizetype offset) { return reinterpret_cast<uint8_t *>(m_bytes.data()) + offset; }
-    QByteArray take() { m_bytes.resize(m_size); m_size = 0; return std::move(m_bytes); }
+    void reserve(qsizetype n) { if (n > m_capacity) regrow(n); }
+    uint8_t *at(qsizetype offset) { return m_data + offset; }
+    QByteArray take()
+    {
+        m_bytes.truncate(m_size);
+        m_size = m_capacity = 0;
+        m_data = nullptr;
+        return std::move(m_bytes);
+    }
 
     void u8(uint8_t v) { *grow(1) = v; }
     void u16(uint16_t v) { put16(grow(2), v); }
@@ -81,15 +99,18 @@ public:
     // Room for n more bytes, returned for the caller to fill.
     uint8_t *grow(qsizetype n)
     {
-        if (m_size + n > m_bytes.size())
-            m_bytes.resize(std::max<qsizetype>(m_size + n, m_bytes.size() * 2 + 4096));
-        uint8_t *p = at(m_size);
+        if (m_size + n > m_capacity) [[unlikely]]
+            regrow(std::max<qsizetype>(m_size + n, m_capacity * 2 + 4096));
+        uint8_t *p = m_data + m_size;
         m_size += n;
         return p;
     }
 
 private:
+    void regrow(qsizetype capacity);   // keeps the bytes written so far
     QByteArray m_bytes;
+    uint8_t *m_data = nullptr;         // m_bytes' storage
+    qsizetype m_capacity = 0;
     qsizetype m_size = 0;
 };
 

@@ -7,7 +7,37 @@
 #include <memory>
 #include <vector>
 
+#include <sys/mman.h>
+
 namespace store::biff {
+
+void adviseLargeBuffer(void *data, qsizetype size)
+{
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    if (size < qsizetype(2 * kHuge))
+        return;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + uintptr_t(size)) & ~(kHuge - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void *>(begin), size_t(end - begin), MADV_HUGEPAGE);
+}
+
+QByteArray largeBuffer(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    adviseLargeBuffer(bytes.data(), size);
+    return bytes;
+}
+
+void Out::regrow(qsizetype capacity)
+{
+    QByteArray bigger = largeBuffer(capacity);
+    if (m_size > 0)
+        std::memcpy(bigger.data(), m_data, size_t(m_size));
+    m_bytes = std::move(bigger);
+    m_data = reinterpret_cast<uint8_t *>(m_bytes.data());
+    m_capacity = capacity;
+}
 
 QString decodeChars(const uint8_t *p, int count, bool wide)
 {
@@ -105,6 +135,21 @@ void ContinuedReader::skip(qint64 n)
 
 QString ContinuedReader::string16()
 {
+    // The usual case: count, options and characters all inside the current piece.
+    const int end = pieceEnd();
+    if (m_pos + 3 <= end) {
+        const auto *p = reinterpret_cast<const uint8_t *>(m_data.constData()) + m_pos;
+        const int count = biff::u16(p);
+        const uint8_t flags = p[2];
+        if (!(flags & 0x0C)) {
+            const int bytes = (flags & 0x01) ? 2 * count : count;
+            if (m_pos + 3 + bytes <= end) {
+                QString s = decodeChars(p + 3, count, flags & 0x01);
+                skip(3 + bytes);
+                return s;
+            }
+        }
+    }
     const int count = u16();
     const uint8_t flags = u8();
     if (!m_ok)
@@ -178,7 +223,20 @@ uint16_t RecordStream::peekType() const
 
 QByteArray RecordStream::joinContinues(std::vector<int> *pieceSizes)
 {
-    QByteArray out = payload();
+    // The whole size first, so that the pieces are copied once into one buffer.
+    qsizetype total = m_size;
+    for (qsizetype at = m_next; at + 4 <= m_bytes.size();) {
+        const uint8_t *h = reinterpret_cast<const uint8_t *>(m_bytes.constData()) + at;
+        const int size = biff::u16(h + 2);
+        if (biff::u16(h) != kContinue || at + 4 + size > m_bytes.size())
+            break;
+        total += size;
+        at += 4 + size;
+    }
+    QByteArray out = largeBuffer(total);
+    char *o = out.data();
+    std::memcpy(o, data(), size_t(m_size));
+    o += m_size;
     if (pieceSizes) {
         pieceSizes->clear();
         pieceSizes->push_back(m_size);
@@ -189,10 +247,12 @@ QByteArray RecordStream::joinContinues(std::vector<int> *pieceSizes)
             m_next = save;
             break;
         }
-        out.append(reinterpret_cast<const char *>(data()), m_size);
+        std::memcpy(o, data(), size_t(m_size));
+        o += m_size;
         if (pieceSizes)
             pieceSizes->push_back(m_size);
     }
+    out.truncate(o - out.constData());
     return out;
 }
 
@@ -317,49 +377,6 @@ void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher
             break;
         }
         at = payload + len;
-    }
-}
-
-int minimumRecordSize(uint16_t type)
-{
-    switch (type) {
-    case kBof: return 8;
-    case kBoundSheet: return 8;
-    case kFilePass: return 2;
-    case kSst: return 8;
-    case kFont: return 15;
-    case kFormat: return 5;
-    case kXf: return 20;
-    case kDateMode: return 2;
-    case kName: return 14;
-    case kExternSheet: return 2;
-    case kSupBook: return 4;
-    case kCodePage: return 2;
-    case kWindow1: return 18;
-    case kDimensions: return 14;
-    case kRow: return 16;
-    case kColInfo: return 10;
-    case kDefColWidth: return 2;
-    case kDefaultRowHeight: return 4;
-    case kLabelSst: return 10;
-    case kLabel: return 9;
-    case kRString: return 9;
-    case kRk: return 10;
-    case kMulRk: return 12;
-    case kNumber: return 14;
-    case kBoolErr: return 8;
-    case kBlank: return 6;
-    case kMulBlank: return 8;
-    case kFormula: return 20;
-    case kString: return 3;
-    case kWindow2: return 10;
-    case kPane: return 10;
-    case kSelection: return 9;
-    case kLeftMargin: case kRightMargin: case kTopMargin: case kBottomMargin: return 8;
-    case kSetup: return 34;
-    case kPrintGridlines: case kPrintHeaders: case kHCenter: case kVCenter: return 2;
-    case kWsBool: return 2;
-    default: return 0;
     }
 }
 

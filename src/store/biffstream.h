@@ -114,14 +114,55 @@ private:
 
 // Encrypts or decrypts the payloads of the records that start at `from`, in place, leaving
 // headers and the parts the format keeps in clear untouched. Shared by reader and writer.
-// A pure stream cipher (RC4, positioned by offset alone) may be run over the whole range at
-// once with the clear bytes put back afterwards: `streamCipher` says so; XOR obfuscation,
-// whose key depends on each record, must not.
+// A pure stream cipher (RC4, positioned by offset alone) may make its key stream for large
+// pieces of the range at once, to be XORed into the encrypted bytes only: `streamCipher`
+// says so; XOR obfuscation, whose key depends on each record, must not.
 void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher,
                    bool streamCipher = false);
 
 // The minimum payload size the reader needs for a record it parses; 0 when it parses none.
-int minimumRecordSize(uint16_t type);
+inline int minimumRecordSize(uint16_t type)
+{
+    switch (type) {
+    case kBof: return 8;
+    case kBoundSheet: return 8;
+    case kFilePass: return 2;
+    case kSst: return 8;
+    case kFont: return 15;
+    case kFormat: return 5;
+    case kXf: return 20;
+    case kDateMode: return 2;
+    case kName: return 14;
+    case kExternSheet: return 2;
+    case kSupBook: return 4;
+    case kCodePage: return 2;
+    case kWindow1: return 18;
+    case kDimensions: return 14;
+    case kRow: return 16;
+    case kColInfo: return 10;
+    case kDefColWidth: return 2;
+    case kDefaultRowHeight: return 4;
+    case kLabelSst: return 10;
+    case kLabel: return 9;
+    case kRString: return 9;
+    case kRk: return 10;
+    case kMulRk: return 12;
+    case kNumber: return 14;
+    case kBoolErr: return 8;
+    case kBlank: return 6;
+    case kMulBlank: return 8;
+    case kFormula: return 20;
+    case kString: return 3;
+    case kWindow2: return 10;
+    case kPane: return 10;
+    case kSelection: return 9;
+    case kLeftMargin: case kRightMargin: case kTopMargin: case kBottomMargin: return 8;
+    case kSetup: return 34;
+    case kPrintGridlines: case kPrintHeaders: case kHCenter: case kVCenter: return 2;
+    case kWsBool: return 2;
+    default: return 0;
+    }
+}
 
 } // namespace biff
 } // namespace store

@@ -76,7 +76,7 @@ void readStorage(GsfInfile *dir, const QString &prefix, int depth, ReadBudget &b
         budget.left -= size;
         biff::CfbEntry e;
         e.path = path;
-        e.data.resize(qsizetype(size));
+        e.data = biff::largeBuffer(qsizetype(size));
         if (size > 0 && !gsf_input_read(child.p, size_t(size), reinterpret_cast<guint8 *>(e.data.data())))
             throw StoreError(ErrorKind::Damaged, damaged(), QStringLiteral("flusso \"%1\" troncato").arg(path));
         out.push_back(std::move(e));

@@ -174,13 +174,44 @@ QString absoluteAddress(const RangeRect &r)
 
 uint32_t StringPool::intern(const QString &text)
 {
-    const auto it = m_index.constFind(text);
-    if (it != m_index.constEnd())
-        return *it;
+    const auto hash = uint32_t(qHash(QStringView(text), 0));
+    if (m_slots.empty() || (m_strings.size() + 1) * 2 > m_slots.size())
+        rehash(std::max<size_t>(64, m_slots.size() * 2));
+    const size_t mask = m_slots.size() - 1;
+    size_t slot = hash & mask;
+    while (const uint32_t taken = m_slots[slot]) {
+        if (m_hashes[taken - 1] == hash && m_strings[taken - 1] == text)
+            return taken - 1;
+        slot = (slot + 1) & mask;
+    }
     const auto index = uint32_t(m_strings.size());
     m_strings.push_back(text);
-    m_index.insert(text, index);
+    m_hashes.push_back(hash);
+    m_slots[slot] = index + 1;
     return index;
+}
+
+void StringPool::reserve(size_t count)
+{
+    m_strings.reserve(count);
+    m_hashes.reserve(count);
+    size_t wanted = 64;
+    while (wanted < count * 2)
+        wanted *= 2;
+    if (wanted > m_slots.size())
+        rehash(wanted);
+}
+
+void StringPool::rehash(size_t slotCount)
+{
+    m_slots.assign(slotCount, 0);
+    const size_t mask = slotCount - 1;
+    for (size_t i = 0; i < m_strings.size(); ++i) {
+        size_t slot = m_hashes[i] & mask;
+        while (m_slots[slot])
+            slot = (slot + 1) & mask;
+        m_slots[slot] = uint32_t(i) + 1;
+    }
 }
 
 void PageSetup::setZoom(int percent)

@@ -72,14 +72,19 @@ struct Formula {
     QString cachedText;     // the cached text result, when there is one
 };
 
+// Every distinct text of a workbook once; cells refer to them by index.
 class StringPool {
 public:
     uint32_t intern(const QString &text);
     const QString &at(uint32_t index) const { return m_strings[index]; }
     size_t size() const { return m_strings.size(); }
+    // Room for `count` texts in all, so that a load of known size does not regrow the pool.
+    void reserve(size_t count);
 private:
+    void rehash(size_t slotCount);
     std::vector<QString> m_strings;
-    QHash<QString, uint32_t> m_index;
+    std::vector<uint32_t> m_hashes;   // of each text, for rehashing and a quick inequality
+    std::vector<uint32_t> m_slots;    // open addressing: index + 1, 0 = free; a power of two long
 };
 
 enum class Orientation { Portrait = 1, Landscape = 2 };

@@ -356,6 +356,7 @@ void Reader::parseSst()
     const uint32_t bound = uint32_t(all.size() / 3);
     const uint32_t count = std::min(unique, bound);
     m_sst.reserve(count);
+    m_book.strings.reserve(m_book.strings.size() + count);
     for (uint32_t i = 0; i < count && r.ok() && !r.atEnd(); ++i) {
         const QString s = r.string16();
         m_sst.push_back(m_book.strings.intern(s));
@@ -537,17 +538,26 @@ void Reader::worksheet(SheetEntry &entry, int tab)
     struct Pending { int row; int col; Cell cell; };
     std::vector<Pending> pending;
     pending.reserve(256);
+    auto &rowStore = sheet.rowsStorage();
     auto flush = [&] {
         if (pending.empty())
             return;
-        const Pending *widest = &pending.front();
+        int widest = 0;
         for (const Pending &p : pending)
-            if (p.col > widest->col)
-                widest = &p;
-        sheet.putCell(widest->row + 1, widest->col + 1, widest->cell);
-        for (const Pending &p : pending)
-            sheet.putCell(p.row + 1, p.col + 1, p.cell);
+            widest = std::max(widest, p.col);
+        const size_t row = size_t(pending.front().row);
+        if (rowStore.size() <= row)
+            rowStore.resize(row + 1);
+        std::vector<Cell> &cells = rowStore[row].cells;
+        if (cells.size() <= size_t(widest))
+            cells.resize(size_t(widest) + 1);
+        for (const Pending &p : pending) {
+            Cell &target = cells[size_t(p.col)];
+            target = p.cell;
+            target.flags |= Cell::kWritten;
+        }
         pending.clear();
+        m_book.noteChange();
     };
     auto put = [&](int row, int col, const Cell &cell) {
         if (row >= kMaxRows || col >= kMaxColumns)
@@ -718,6 +728,9 @@ void Reader::worksheet(SheetEntry &entry, int tab)
             break;
         }
         case kDimensions:
+            // The rows the sheet says it uses: their storage is made room for once.
+            if (n >= 14 && rowStore.empty())
+                rowStore.reserve(std::min<uint32_t>(u32(d + 4), kMaxRows));
             place = Place::SheetCells;
             break;
         case kRow:
@@ -984,13 +997,21 @@ std::unique_ptr<Workbook> readWorkbookBytes(const QByteArray &file, const QStrin
 std::unique_ptr<Workbook> readWorkbook(const QString &path, const QString &password)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile aprire il file %1.").arg(QFileInfo(path).fileName()),
                          f.errorString());
     if (f.size() > kMaxFileSize)
         throw StoreError(ErrorKind::Limit, QStringLiteral("Il file %1 è troppo grande.").arg(QFileInfo(path).fileName()),
                          QStringLiteral("%1 byte").arg(f.size()));
-    const QByteArray bytes = f.readAll();
+    QByteArray bytes = largeBuffer(f.size());
+    qint64 got = 0;
+    while (got < bytes.size()) {
+        const qint64 n = f.read(bytes.data() + got, bytes.size() - got);
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    bytes.truncate(got);   // a file that shrank while being read is judged on what was read
     if (f.error() != QFileDevice::NoError)
         throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile leggere il file %1.").arg(QFileInfo(path).fileName()),
                          f.errorString());
