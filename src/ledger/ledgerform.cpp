@@ -306,8 +306,10 @@ void LedgerForm::buildLayout()
     Text12->setMinimumWidth(controls::twips(900));
     outer->addLayout(grid);
 
-    Text11->setFixedHeight(controls::twips(900));
-    outer->addWidget(Text11);
+    // The note takes whatever height the window has to spare, so the rows above keep
+    // their captions next to their fields.
+    Text11->setMinimumHeight(controls::twips(900));
+    outer->addWidget(Text11, 1);
 
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(10);

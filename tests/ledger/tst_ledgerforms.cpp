@@ -83,6 +83,8 @@ private slots:
     void cancellaAndChiudi_data();
     void cancellaAndChiudi();
     void closeBoxIsRefused();
+    void captionsStayOnTheirFields_data();
+    void captionsStayOnTheirFields();
     void clockLine();
     void fieldRulesAreAttached();
     void storeFailureIsReportedNotThrown();
@@ -821,6 +823,54 @@ void TestLedgerForms::closeBoxIsRefused()
         QVERIFY(!f.close());
         QVERIFY(f.isVisible());
     }
+}
+
+// The spare height of the window used to be shared out between the caption rows, leaving
+// "Seleziona Cliente" and the field captions floating well above their fields.
+void TestLedgerForms::captionsStayOnTheirFields_data()
+{
+    QTest::addColumn<bool>("payables");
+    QTest::addColumn<int>("extraHeight");
+    QTest::newRow("receivables, opening size") << false << 0;
+    QTest::newRow("payables, opening size") << true << 0;
+    QTest::newRow("receivables, taller window") << false << 300;
+}
+
+void TestLedgerForms::captionsStayOnTheirFields()
+{
+    QFETCH(bool, payables);
+    QFETCH(int, extraHeight);
+    World w;
+    ledger::LedgerForm &f = w.ledgerForm(payables);
+    f.resize(f.width(), f.height() + extraHeight);
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    auto caption = [&f](const QString &text) -> QWidget * {
+        for (QLabel *label : f.findChildren<QLabel *>())
+            if (label->text() == text)
+                return label;
+        return nullptr;
+    };
+    const struct { QWidget *label; QWidget *field; } pairs[] = {
+        {f.Label1, f.Combo1},
+        {caption(QStringLiteral("Numero Fattura")), f.Text1},
+        {caption(QStringLiteral("Scadenza")), f.Text3},
+    };
+    for (const auto &pair : pairs) {
+        QVERIFY(pair.label);
+        // Where the caption's text ends, whatever height its label was given.
+        const int textBottom = pair.label->mapTo(&f, pair.label->rect().center()).y()
+                               + pair.label->fontMetrics().height() / 2;
+        const int gap = pair.field->mapTo(&f, QPoint(0, 0)).y() - textBottom;
+        QVERIFY2(gap >= -1 && gap <= 8,
+                 qPrintable(QStringLiteral("\"%1\" ends %2 px above its field")
+                                .arg(static_cast<QLabel *>(pair.label)->text()).arg(gap)));
+    }
+    // The rows run down without holes: the first amount row follows the invoice row.
+    const int invoiceBottom = f.Text1->mapTo(&f, QPoint(0, f.Text1->height())).y();
+    QVERIFY(f.Text4->mapTo(&f, QPoint(0, 0)).y() - invoiceBottom < 40);
+    // The buttons stay at the foot of the note.
+    QVERIFY(f.XPButton4->mapTo(&f, QPoint(0, 0)).y() - f.Text11->mapTo(&f, QPoint(0, f.Text11->height())).y() < 20);
 }
 
 void TestLedgerForms::clockLine()
