@@ -8,10 +8,13 @@
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-memory.h>
+#include <gsf/gsf-output-stdio.h>
 #include <gsf/gsf-utils.h>
 
 #include <QStringList>
 
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -136,11 +139,8 @@ std::vector<biff::CfbEntry> read(const QByteArray &file)
 
 namespace {
 
-// Builds the compound file into a memory sink and hands its bytes to `use` while the sink
-// still owns them.
-void build(const std::vector<biff::CfbEntry> &entries, const std::function<void(const guint8 *, gsf_off_t)> &use)
+OutNode storageTree(const std::vector<biff::CfbEntry> &entries)
 {
-    initOnce();
     OutNode root;
     for (const biff::CfbEntry &e : entries) {
         const QStringList parts = e.path.split(u'/', Qt::SkipEmptyParts);
@@ -153,43 +153,85 @@ void build(const std::vector<biff::CfbEntry> &entries, const std::function<void(
         if (!e.storage)
             node->streams.push_back(&e);
     }
-    Ref<GsfOutput> sink(gsf_output_memory_new());
+    return root;
+}
+
+// Writes the compound file holding `root` into `sink`.
+void writeTree(GsfOutput *sink, const OutNode &root)
+{
+    Ref<GsfOutfile> ole(gsf_outfile_msole_new_full(sink, 512, 64));
+    if (!ole.p)
+        throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile preparare il file."), QStringLiteral("file composto"));
+    // The class id every BIFF8 workbook carries on its root storage.
+    static const guint8 clsid[16] = {0x20, 0x08, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                     0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+    gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(ole.p), clsid);
+    writeNode(ole.p, root);
+    if (!gsf_output_close(GSF_OUTPUT(ole.p)))
+        throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile preparare il file."), QStringLiteral("chiusura del file composto"));
+}
+
+// More than the container can take for these streams: each stream in whole 512-byte
+// sectors (small ones share the mini stream), the header, the directory, and a generous
+// share for the allocation tables.
+qsizetype imageBound(const std::vector<biff::CfbEntry> &entries)
+{
+    qsizetype data = 512;
+    for (const biff::CfbEntry &e : entries)
+        data += (e.data.size() + 511) / 512 * 512 + 512 + 128;
+    return data + data / 32 + 64 * 1024;
+}
+
+// The image written straight into one buffer of the bound's size; empty when it does not
+// fit or the system refuses the in-memory file.
+QByteArray writeIntoBuffer(const OutNode &root, qsizetype bound)
+{
+    QByteArray image = biff::largeBuffer(bound);
+    // Zeroed, so that no byte of the file can come from memory the container never wrote.
+    std::memset(image.data(), 0, size_t(bound));
+    FILE *file = ::fmemopen(image.data(), size_t(bound), "w");
+    if (!file)
+        return {};
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    gsf_off_t size = -1;
     {
-        Ref<GsfOutfile> ole(gsf_outfile_msole_new_full(sink.p, 512, 64));
-        if (!ole.p)
-            throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile preparare il file."), QStringLiteral("file composto"));
-        // The class id every BIFF8 workbook carries on its root storage.
-        static const guint8 clsid[16] = {0x20, 0x08, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                         0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
-        gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(ole.p), clsid);
-        writeNode(ole.p, root);
-        if (!gsf_output_close(GSF_OUTPUT(ole.p)))
-            throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile preparare il file."), QStringLiteral("chiusura del file composto"));
+        Ref<GsfOutput> sink(gsf_output_stdio_new_FILE("Workbook", file, TRUE));
+        if (sink.p) {
+            try {
+                writeTree(sink.p, root);   // closes the sink with the container
+                if (gsf_output_is_closed(sink.p) || gsf_output_close(sink.p))
+                    size = gsf_output_size(sink.p);
+            } catch (const StoreError &) {
+                size = -1;
+            }
+        }
     }
-    const gsf_off_t size = gsf_output_size(sink.p);
-    const guint8 *bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.p));
-    use(size > 0 ? bytes : nullptr, size > 0 && bytes ? size : 0);
-    if (!gsf_output_is_closed(sink.p))
-        gsf_output_close(sink.p);
+    std::fclose(file);
+    if (size <= 0 || size > bound)
+        return {};
+    image.truncate(qsizetype(size));
+    return image;
 }
 
 } // namespace
 
 QByteArray write(const std::vector<biff::CfbEntry> &entries)
 {
-    QByteArray image;
-    build(entries, [&](const guint8 *bytes, gsf_off_t size) {
-        if (size > 0)
-            image = QByteArray(reinterpret_cast<const char *>(bytes), qsizetype(size));
-    });
+    initOnce();
+    const OutNode root = storageTree(entries);
+    QByteArray image = writeIntoBuffer(root, imageBound(entries));
+    if (!image.isEmpty())
+        return image;
+    // The container's own growing memory buffer.
+    Ref<GsfOutput> sink(gsf_output_memory_new());
+    writeTree(sink.p, root);
+    const gsf_off_t size = gsf_output_size(sink.p);
+    const guint8 *bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.p));
+    if (size > 0 && bytes)
+        image = QByteArray(reinterpret_cast<const char *>(bytes), qsizetype(size));
+    if (!gsf_output_is_closed(sink.p))
+        gsf_output_close(sink.p);
     return image;
-}
-
-void write(const std::vector<biff::CfbEntry> &entries, const std::function<void(const QByteArray &image)> &use)
-{
-    build(entries, [&](const guint8 *bytes, gsf_off_t size) {
-        use(QByteArray::fromRawData(reinterpret_cast<const char *>(bytes), qsizetype(size)));
-    });
 }
 
 } // namespace store::cfb

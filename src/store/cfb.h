@@ -6,7 +6,6 @@
 #include "biff.h"
 
 #include <QByteArray>
-#include <functional>
 #include <vector>
 
 namespace store::cfb {
@@ -19,7 +18,5 @@ std::vector<biff::CfbEntry> read(const QByteArray &file);
 // A compound file image (512-byte sectors, 64-byte mini sectors) holding the given streams.
 // Throws StoreError(Io) if the container cannot be built.
 QByteArray write(const std::vector<biff::CfbEntry> &entries);
-// The same image lent to `use` without a copy: valid only during the call.
-void write(const std::vector<biff::CfbEntry> &entries, const std::function<void(const QByteArray &image)> &use);
 
 } // namespace store::cfb

@@ -1094,8 +1094,7 @@ QByteArray workbookBytes(const Workbook &book)
 
 void writeWorkbook(const Workbook &book, const QString &path)
 {
-    // The image goes to the disk straight from the container's buffer.
-    cfb::write(fileEntries(book), [&](const QByteArray &image) { writeFileAtomically(path, image); });
+    writeFileAtomically(path, workbookBytes(book));
 }
 
 } // namespace store
