@@ -85,6 +85,7 @@ private:
     void otherSheet(const SheetEntry &entry, int tab, int afterTab);
     void applyNames();
     bool requireSize(bool mandatory);
+    bool shortRecord(bool mandatory);
 
     Workbook &m_book;
     RecordStream m_rs;
@@ -98,10 +99,15 @@ private:
 
 // Checks the current record against the table of minimum sizes. A record the cell table
 // needs is damage; a short settings record is only skipped.
-bool Reader::requireSize(bool mandatory)
+inline bool Reader::requireSize(bool mandatory)
 {
-    if (m_rs.size() >= minimumRecordSize(m_rs.type()))
+    if (m_rs.size() >= minimumRecordSize(m_rs.type())) [[likely]]
         return true;
+    return shortRecord(mandatory);
+}
+
+bool Reader::shortRecord(bool mandatory)
+{
     if (mandatory)
         damaged(QStringLiteral("record %1 di %2 byte all'offset %3").arg(hex(m_rs.type())).arg(m_rs.size()).arg(m_rs.offset()));
     return false;
