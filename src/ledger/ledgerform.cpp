@@ -46,23 +46,6 @@ bool isBlank(const store::Variant &v)
     return v.isEmpty() || (v.type == store::Variant::Type::Text && v.text.isEmpty());
 }
 
-// The numeric value of a record-number cell, when it has one.
-std::optional<double> numericValue(const store::Variant &v)
-{
-    switch (v.type) {
-    case store::Variant::Type::Number:
-    case store::Variant::Type::Date:
-        return v.number;
-    case store::Variant::Type::Text: {
-        const store::Variant typed = store::parseTyped(v.text);
-        if (typed.type == store::Variant::Type::Number)
-            return typed.number;
-        return std::nullopt;
-    }
-    default:
-        return std::nullopt;
-    }
-}
 
 controls::XPButton *makeButton(QWidget *parent, const QString &caption, const QString &tip = {})
 {
@@ -595,7 +578,7 @@ void LedgerForm::pulisciCampi()
     try {
         store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
         const store::Variant counter = sheet.valueAt(1, 256);
-        std::optional<double> last = isBlank(counter) ? std::optional<double>(0) : numericValue(counter);
+        std::optional<double> last = isBlank(counter) ? std::optional<double>(0) : store::numberIn(counter);
         if (last)
             Text10->setText(store::numberToText(*last + 1));
     } catch (const std::exception &) {
@@ -625,7 +608,7 @@ int LedgerForm::findRecordRow(store::Worksheet &sheet) const
         const store::Variant id = sheet.valueAt(row, 1);
         if (isBlank(id))
             break;   // the records end at the first empty cell of column A
-        const std::optional<double> n = numericValue(id);
+        const std::optional<double> n = store::numberIn(id);
         if (n && *n == wanted)
             return row;
     }

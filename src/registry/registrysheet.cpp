@@ -12,24 +12,6 @@ bool blank(const store::Variant &v)
     return v.isEmpty() || (v.type == store::Variant::Type::Text && v.text.isEmpty());
 }
 
-// The number a column-A cell carries: numbers as they are, texts only when they read as a
-// number as typed ("12" stored as text); anything else carries none.
-std::optional<double> numberIn(const store::Variant &v)
-{
-    switch (v.type) {
-    case store::Variant::Type::Number:
-        return v.number;
-    case store::Variant::Type::Text: {
-        const store::Variant typed = store::parseTyped(v.text);
-        if (typed.type == store::Variant::Type::Number)
-            return typed.number;
-        return std::nullopt;
-    }
-    default:
-        return std::nullopt;
-    }
-}
-
 } // namespace
 
 RegistrySheet RegistrySheet::of(store::Workbook &book)
@@ -89,7 +71,7 @@ std::optional<int> RegistrySheet::findNumber(double number) const
 {
     const int last = m_sheet.range(QStringLiteral("A2")).endDown().row();
     for (int row = 2; row <= last; ++row) {
-        const std::optional<double> n = numberIn(m_sheet.valueAt(row, ColId));
+        const std::optional<double> n = store::numberIn(m_sheet.valueAt(row, ColId));
         if (n && *n == number)
             return row;
     }

@@ -242,4 +242,21 @@ QString clockLine(const QDateTime &now, ClockStyle style)
     return QLatin1String("Ore...") + timeText(now.time()) + separator + dateText(now.date());
 }
 
+std::optional<double> numberIn(const Variant &value)
+{
+    switch (value.type) {
+    case Variant::Type::Number:
+    case Variant::Type::Date:
+        return value.number;
+    case Variant::Type::Text: {
+        const Variant typed = parseTyped(value.text);
+        if (typed.type == Variant::Type::Number)
+            return typed.number;
+        return std::nullopt;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
 } // namespace store

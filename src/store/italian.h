@@ -42,6 +42,11 @@ Variant parseTyped(const QString &text);
 // gives 0 ("12abc" is 12).
 double leadingNumber(const QString &text);
 
+// The number a record-number or counter cell carries: numbers (and date serials) as they
+// are, texts only when they read as a number as typed ("12" stored as text); anything else
+// carries none.
+std::optional<double> numberIn(const Variant &value);
+
 // A whole number from a typed answer such as a zoom percentage: blanks around are allowed,
 // a decimal comma rounds half to even; nullopt when the text is not a number at all
 // ("", "abc", "85%").
