@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Set-up, build, run and test Contavio on Debian 12.
 #   scripts/dev.sh run    install what is missing, build, create a starter workbook, start the program
-#   scripts/dev.sh test   install what is missing, build, run every test headless
+#   scripts/dev.sh test   install what is missing, build, run every test headless, then again
+#                         under AddressSanitizer and UndefinedBehaviorSanitizer
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -42,7 +43,11 @@ case "${1:-}" in
   test)
     install_missing "${packages[@]}" "${test_packages[@]}"
     build
-    exec "$here/scripts/run-tests.sh" "$here/build"
+    "$here/scripts/run-tests.sh" "$here/build"
+    # The same suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+    cmake --preset asan >/dev/null
+    cmake --build --preset asan -j "$(nproc)"
+    exec "$here/scripts/run-tests.sh" "$here/build-asan"
     ;;
   *)
     echo "uso: scripts/dev.sh run|test" >&2
