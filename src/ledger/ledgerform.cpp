@@ -692,6 +692,19 @@ void LedgerForm::inserisci()
     pulisciCampi();
 }
 
+// Makes the sheet active and finds the row of the record number on the form; when no row
+// carries it, says so and gives 0, leaving the fields for the user to correct.
+int LedgerForm::selectRecordRow(store::Worksheet &sheet)
+{
+    sheet.select();
+    const int row = findRecordRow(sheet);
+    if (row == 0)
+        session().dialogs->message(controls::BoxKind::Information,
+                                   QStringLiteral("Nessuna registrazione ha il numero %1").arg(recordNumberText()),
+                                   kTitleTrailing);
+    return row;
+}
+
 void LedgerForm::modifica()
 {
     controls::Dialogs &dialogs = *session().dialogs;
@@ -702,15 +715,9 @@ void LedgerForm::modifica()
     }
     try {
         store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
-        sheet.select();
-        const int row = findRecordRow(sheet);
-        if (row == 0) {
-            // Nothing carries this number: say so and leave the fields for the user to correct.
-            dialogs.message(controls::BoxKind::Information,
-                            QStringLiteral("Nessuna registrazione ha il numero %1").arg(recordNumberText()),
-                            kTitleTrailing);
+        const int row = selectRecordRow(sheet);
+        if (row == 0)
             return;
-        }
         const QString texts[18] = {
             Text12->text(), Combo1->currentText(), Text1->text(), Text2->text(), Text3->text(),
             flagText(Check2), Text4->text(), Text5->text(), Combo2->currentText(),
@@ -740,14 +747,9 @@ void LedgerForm::elimina()
     }
     try {
         store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
-        sheet.select();
-        const int row = findRecordRow(sheet);
-        if (row == 0) {
-            dialogs.message(controls::BoxKind::Information,
-                            QStringLiteral("Nessuna registrazione ha il numero %1").arg(recordNumberText()),
-                            kTitleTrailing);
+        const int row = selectRecordRow(sheet);
+        if (row == 0)
             return;
-        }
         sheet.cells(row, 1).entireRow().deleteRows();
     } catch (const std::exception &e) {
         reportStoreError(e);

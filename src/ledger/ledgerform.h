@@ -147,6 +147,7 @@ private:
     bool requiredFieldsPresent() const;
     // The row of the record number in Text10: A2 down to the end of its filled run. 0: none.
     int findRecordRow(store::Worksheet &sheet) const;
+    int selectRecordRow(store::Worksheet &sheet);
     QString recordNumberText() const;
     void showMenu();
     void reportStoreError(const std::exception &error);
