@@ -12,10 +12,10 @@
 #include "app/shutdown.h"
 #include "app/startup.h"
 #include "controls/session.h"
-#include "store/italian.h"
-#include "store/savefile.h"
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/model/italian.h"
+#include "store/xls/savefile.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QCoreApplication>
 #include <QDate>

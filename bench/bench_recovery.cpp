@@ -7,9 +7,9 @@
 
 #include "app/recovery.h"
 #include "controls/session.h"
-#include "store/italian.h"
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/model/italian.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QCoreApplication>
 #include <QDate>

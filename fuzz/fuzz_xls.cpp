@@ -5,9 +5,9 @@
 // The first input byte chooses the password tried, so that one corpus reaches both the
 // clear and the decrypting paths; the rest is the file.
 
-#include "store/errors.h"
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/model/errors.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <glib.h>
 

@@ -4,8 +4,8 @@
 //
 //   fuzz_seeds OUTPUT_FOLDER
 
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QDir>
 #include <QFile>

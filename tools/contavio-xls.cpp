@@ -10,10 +10,10 @@
 // Every subcommand takes --password P (default: the program's own). Failures exit non-zero
 // with one line in Italian on stderr.
 
-#include "store/errors.h"
-#include "store/italian.h"
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/model/errors.h"
+#include "store/model/italian.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -5,9 +5,9 @@
 #include "controls/xpbutton.h"
 #include "recovery.h"
 #include "shutdown.h"
-#include "store/errors.h"
-#include "store/savefile.h"
-#include "store/workbook.h"
+#include "store/model/errors.h"
+#include "store/xls/savefile.h"
+#include "store/model/workbook.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

@@ -4,7 +4,7 @@
 #include "controls/session.h"
 #include "controls/xpbutton.h"
 #include "shutdown.h"
-#include "store/italian.h"
+#include "store/model/italian.h"
 
 #include <QLabel>
 #include <QTimer>

@@ -3,10 +3,10 @@
 #include "controls/dialogs.h"
 #include "controls/session.h"
 #include "startup.h"
-#include "store/errors.h"
-#include "store/savefile.h"
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/model/errors.h"
+#include "store/xls/savefile.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,8 +3,8 @@
 #include "controls/dialogs.h"
 #include "controls/session.h"
 #include "recovery.h"
-#include "store/errors.h"
-#include "store/workbook.h"
+#include "store/model/errors.h"
+#include "store/model/workbook.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
 #include "startup.h"
 
-#include "store/workbook.h"
+#include "store/model/workbook.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "recordlistmodel.h"
 
 #include "controls/session.h"
-#include "store/italian.h"
-#include "store/workbook.h"
+#include "store/model/italian.h"
+#include "store/model/workbook.h"
 
 namespace browser {
 

@@ -6,9 +6,9 @@
 #include "controls/dialogs.h"
 #include "controls/xpbutton.h"
 #include "ledger/ledgerform.h"
-#include "store/errors.h"
-#include "store/italian.h"
-#include "store/workbook.h"
+#include "store/model/errors.h"
+#include "store/model/italian.h"
+#include "store/model/workbook.h"
 
 #if __has_include("print/stampap.h") && defined(CONTAVIO_HAVE_PRINT)
 #include "print/stampap.h"

@@ -1,7 +1,7 @@
 #include "session.h"
 
-#include "store/errors.h"
-#include "store/workbook.h"
+#include "store/model/errors.h"
+#include "store/model/workbook.h"
 
 namespace controls {
 

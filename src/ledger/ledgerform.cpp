@@ -4,9 +4,9 @@
 #include "controls/clock.h"
 #include "controls/fieldrules.h"
 #include "controls/xpbutton.h"
-#include "store/errors.h"
-#include "store/italian.h"
-#include "store/workbook.h"
+#include "store/model/errors.h"
+#include "store/model/italian.h"
+#include "store/model/workbook.h"
 
 #include <QCalendarWidget>
 #include <QEvent>

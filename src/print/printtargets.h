@@ -4,7 +4,7 @@
 // PDF files in a folder under printer names of our choosing (tests, machines without a
 // printer).
 
-#include "store/printing.h"
+#include "store/print/printing.h"
 
 #include <QDir>
 #include <QPageLayout>

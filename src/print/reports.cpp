@@ -2,10 +2,10 @@
 
 #include "controls/clock.h"
 #include "controls/dialogs.h"
-#include "store/errors.h"
-#include "store/italian.h"
-#include "store/printing.h"
-#include "store/workbook.h"
+#include "store/model/errors.h"
+#include "store/model/italian.h"
+#include "store/print/printing.h"
+#include "store/model/workbook.h"
 
 namespace print {
 

@@ -5,10 +5,10 @@
 #include "controls/dialogs.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
-#include "store/errors.h"
-#include "store/italian.h"
-#include "store/printing.h"
-#include "store/workbook.h"
+#include "store/model/errors.h"
+#include "store/model/italian.h"
+#include "store/print/printing.h"
+#include "store/model/workbook.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

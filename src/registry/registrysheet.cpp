@@ -1,7 +1,7 @@
 #include "registrysheet.h"
 
-#include "store/italian.h"
-#include "store/workbook.h"
+#include "store/model/italian.h"
+#include "store/model/workbook.h"
 
 namespace registry {
 

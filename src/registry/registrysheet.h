@@ -7,7 +7,7 @@
 // Every method goes straight to the cells; nothing is cached. Engine failures surface as
 // store::StoreError so that the form decides whether a step is skipped or reported.
 
-#include "store/value.h"
+#include "store/model/value.h"
 
 #include <QString>
 #include <optional>

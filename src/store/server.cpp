@@ -1,8 +1,8 @@
 // Opening, saving and closing workbooks: the parts of the engine that reach the file layer.
 
-#include "workbook.h"
+#include "store/model/workbook.h"
 
-#include "xls.h"
+#include "store/xls/xls.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -10,8 +10,8 @@
 #include "controls/clock.h"
 #include "controls/dialogs.h"
 #include "controls/session.h"
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QFile>
 #include <QStringList>

@@ -1,8 +1,8 @@
 // Password protections of the Workbook stream: real files saved by other programs, and our
 // own RC4 CryptoAPI protection read back.
 
-#include "store/crypto.h"
-#include "store/errors.h"
+#include "store/xls/crypto.h"
+#include "store/model/errors.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -11,8 +11,8 @@
 #include "controls/xpbutton.h"
 #include "ledger/entrata.h"
 #include "ledger/pagamenti.h"
-#include "store/italian.h"
-#include "store/workbook.h"
+#include "store/model/italian.h"
+#include "store/model/workbook.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "store/italian.h"
+#include "store/model/italian.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
-#include "store/numformat.h"
-#include "store/italian.h"
+#include "store/model/numformat.h"
+#include "store/model/italian.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "store/workbook.h"
+#include "store/model/workbook.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "store/italian.h"
-#include "store/workbook.h"
+#include "store/model/italian.h"
+#include "store/model/workbook.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 // The workbook's pool of texts: one entry per distinct text, found again by its index,
 // through every growth of the table.
 
-#include "store/workbook.h"
+#include "store/model/workbook.h"
 
 #include <QTest>
 

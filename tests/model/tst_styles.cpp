@@ -1,4 +1,4 @@
-#include "store/styles.h"
+#include "store/model/styles.h"
 
 #include <QTest>
 

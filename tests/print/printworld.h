@@ -6,8 +6,8 @@
 #include "controls/clock.h"
 #include "controls/dialogs.h"
 #include "print/printtargets.h"
-#include "store/italian.h"
-#include "store/workbook.h"
+#include "store/model/italian.h"
+#include "store/model/workbook.h"
 
 #include <QTemporaryDir>
 

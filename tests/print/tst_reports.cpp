@@ -4,7 +4,7 @@
 #include "print/reports.h"
 #include "printing/pdftools.h"
 #include "printworld.h"
-#include "store/printing.h"
+#include "store/print/printing.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
 // Pagination as data: which rows and columns fall on which page, which titles repeat, what
 // the scale is, how many row breaks there are.
 
-#include "store/printing.h"
-#include "store/workbook.h"
+#include "store/print/printing.h"
+#include "store/model/workbook.h"
 
 #include <QPageSize>
 #include <QTest>

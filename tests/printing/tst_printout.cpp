@@ -2,9 +2,9 @@
 
 #include "print/printtargets.h"
 #include "printing/pdftools.h"
-#include "store/errors.h"
-#include "store/printing.h"
-#include "store/workbook.h"
+#include "store/model/errors.h"
+#include "store/print/printing.h"
+#include "store/model/workbook.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -9,8 +9,8 @@
 #include "controls/session.h"
 #include "controls/xpbutton.h"
 #include "registry/anagrafe.h"
-#include "store/italian.h"
-#include "store/workbook.h"
+#include "store/model/italian.h"
+#include "store/model/workbook.h"
 
 #if defined(CONTAVIO_HAVE_PRINT) && __has_include("print/stampap.h")
 #include "print/stampap.h"

@@ -1,6 +1,6 @@
 #include "registry/registrysheet.h"
-#include "store/italian.h"
-#include "store/workbook.h"
+#include "store/model/italian.h"
+#include "store/model/workbook.h"
 
 #include <QTest>
 

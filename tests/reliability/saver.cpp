@@ -5,9 +5,9 @@
 //
 //   reliability_saver WORKBOOK PASSWORD
 
-#include "store/errors.h"
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/model/errors.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QElapsedTimer>
 #include <QString>

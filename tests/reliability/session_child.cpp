@@ -11,7 +11,7 @@
 #include "controls/clock.h"
 #include "controls/dialogs.h"
 #include "controls/session.h"
-#include "store/workbook.h"
+#include "store/model/workbook.h"
 
 #include <QApplication>
 #include <QTimer>

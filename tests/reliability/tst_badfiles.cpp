@@ -8,11 +8,11 @@
 #include "controls/clock.h"
 #include "controls/dialogs.h"
 #include "controls/session.h"
-#include "store/biff.h"
-#include "store/cfb.h"
-#include "store/savefile.h"
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/xls/biff.h"
+#include "store/xls/cfb.h"
+#include "store/xls/savefile.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QCryptographicHash>
 #include <QDir>

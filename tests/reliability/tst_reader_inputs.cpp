@@ -2,9 +2,9 @@
 // refused with a StoreError, never anything else. The first byte of every input chooses the
 // password tried (0 none, 1 the program's own, 2 "password"), the rest is the file.
 
-#include "store/errors.h"
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/model/errors.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,10 +2,10 @@
 // fail half-way (a full disk), and the identity of the file (permissions, owner, symbolic
 // link) with no readable copy of the data ever on disk.
 
-#include "store/errors.h"
-#include "store/savefile.h"
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/model/errors.h"
+#include "store/xls/savefile.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,7 +1,7 @@
 // contavio-xls end to end: every subcommand run as a process on real files.
 
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,10 +1,10 @@
 // Saving replaces a file atomically: the original survives every failure, permissions and
 // symbolic links are kept, and no temporary file is left behind.
 
-#include "store/errors.h"
-#include "store/savefile.h"
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/model/errors.h"
+#include "store/xls/savefile.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QDir>
 #include <QFile>

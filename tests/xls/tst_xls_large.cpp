@@ -2,11 +2,11 @@
 // piece at a time and XORed into the payloads only) must give exactly what encrypting record
 // by record gives, across every piece boundary, and the file must read back whole.
 
-#include "store/biffstream.h"
-#include "store/cfb.h"
-#include "store/crypto.h"
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/xls/biffstream.h"
+#include "store/xls/cfb.h"
+#include "store/xls/crypto.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QTest>
 

@@ -3,8 +3,8 @@
 // sheets, values, types and formats; a book it made survives our load and save.
 // Skipped when no such program is installed.
 
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QFileInfo>
 #include <QJsonArray>

@@ -2,13 +2,13 @@
 // types, formats, page set-up, window state, date system, Unicode text, long string tables,
 // encryption, and the records of other programs carried through.
 
-#include "store/biff.h"
-#include "store/biffstream.h"
-#include "store/cfb.h"
-#include "store/errors.h"
-#include "store/italian.h"
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/xls/biff.h"
+#include "store/xls/biffstream.h"
+#include "store/xls/cfb.h"
+#include "store/model/errors.h"
+#include "store/model/italian.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

@@ -1,9 +1,9 @@
 // Real password-protected workbooks saved by other spreadsheet programs, read in place from
 // the shared vectors folder: every protection the format defines, and the values inside.
 
-#include "store/errors.h"
-#include "store/workbook.h"
-#include "store/xls.h"
+#include "store/model/errors.h"
+#include "store/model/workbook.h"
+#include "store/xls/xls.h"
 
 #include <QDir>
 #include <QFileInfo>

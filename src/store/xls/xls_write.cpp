@@ -2,14 +2,14 @@
 // carried), the shared strings split over CONTINUE records, encryption of the whole stream
 // in memory, and the compound file around it.
 
-#include "xls.h"
+#include "store/xls/xls.h"
 
-#include "biff.h"
-#include "biffstream.h"
-#include "cfb.h"
-#include "crypto.h"
-#include "errors.h"
-#include "savefile.h"
+#include "store/xls/biff.h"
+#include "store/xls/biffstream.h"
+#include "store/xls/cfb.h"
+#include "store/xls/crypto.h"
+#include "store/model/errors.h"
+#include "store/xls/savefile.h"
 
 #include <QFileInfo>
 

@@ -4,9 +4,9 @@
 // drive (server, workbooks, workbook, sheets, ranges). Rows and columns count from 1, as in
 // every spreadsheet; the grid is 256 columns (A..IV) by 65,536 rows.
 
-#include "errors.h"
-#include "styles.h"
-#include "value.h"
+#include "store/model/errors.h"
+#include "store/model/styles.h"
+#include "store/model/value.h"
 
 #include <QHash>
 #include <QString>

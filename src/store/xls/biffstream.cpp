@@ -1,6 +1,6 @@
-#include "biffstream.h"
+#include "store/xls/biffstream.h"
 
-#include "crypto.h"
+#include "store/xls/crypto.h"
 
 #include <algorithm>
 #include <cstring>

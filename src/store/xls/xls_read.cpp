@@ -1,13 +1,13 @@
 // Reading a BIFF8 workbook: the compound file, the Workbook stream (decrypted when it is
 // protected), the globals, then every sheet substream found through BOUNDSHEET.
 
-#include "xls.h"
+#include "store/xls/xls.h"
 
-#include "biff.h"
-#include "biffstream.h"
-#include "cfb.h"
-#include "crypto.h"
-#include "errors.h"
+#include "store/xls/biff.h"
+#include "store/xls/biffstream.h"
+#include "store/xls/cfb.h"
+#include "store/xls/crypto.h"
+#include "store/model/errors.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "cfb.h"
+#include "store/xls/cfb.h"
 
-#include "errors.h"
+#include "store/model/errors.h"
 
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>

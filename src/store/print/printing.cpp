@@ -1,6 +1,6 @@
-#include "printing.h"
+#include "store/print/printing.h"
 
-#include "errors.h"
+#include "store/model/errors.h"
 
 #include <QFont>
 #include <QFontMetricsF>

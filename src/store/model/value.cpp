@@ -1,4 +1,4 @@
-#include "value.h"
+#include "store/model/value.h"
 
 namespace store {
 

@@ -3,7 +3,7 @@
 // Italian conventions, in one place, whatever the machine's locale: dates dd/MM/yyyy,
 // times HH:mm:ss, decimal comma, no thousands separator when a value becomes text.
 
-#include "value.h"
+#include "store/model/value.h"
 
 #include <QDate>
 #include <QDateTime>

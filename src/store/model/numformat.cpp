@@ -1,6 +1,6 @@
-#include "numformat.h"
+#include "store/model/numformat.h"
 
-#include "italian.h"
+#include "store/model/italian.h"
 
 #include <QHash>
 #include <cmath>

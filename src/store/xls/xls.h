@@ -4,7 +4,7 @@
 // protections. Reading accepts XOR obfuscation, RC4 and RC4 CryptoAPI; writing always uses
 // RC4 CryptoAPI 4.2 with a 128-bit key when the workbook has a password.
 
-#include "workbook.h"
+#include "store/model/workbook.h"
 
 #include <QByteArray>
 #include <QString>

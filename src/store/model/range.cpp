@@ -1,7 +1,7 @@
-#include "workbook.h"
+#include "store/model/workbook.h"
 
-#include "italian.h"
-#include "numformat.h"
+#include "store/model/italian.h"
+#include "store/model/numformat.h"
 
 #include <QHash>
 #include <algorithm>

@@ -5,7 +5,7 @@
 // header and grid lines. Printers are reached through PrintTarget, which the program
 // implements with Qt's print support and the tests with PDF files.
 
-#include "workbook.h"
+#include "store/model/workbook.h"
 
 #include <QPageLayout>
 #include <QString>

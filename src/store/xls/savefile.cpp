@@ -1,6 +1,6 @@
-#include "savefile.h"
+#include "store/xls/savefile.h"
 
-#include "errors.h"
+#include "store/model/errors.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "crypto.h"
+#include "store/xls/crypto.h"
 
-#include "errors.h"
+#include "store/model/errors.h"
 
 #include <QRandomGenerator>
 

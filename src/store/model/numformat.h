@@ -3,7 +3,7 @@
 // Number format codes ("General", "0.00", "#,##0", "dd/mm/yyyy", "0%", "@") rendered the way
 // a spreadsheet displays a cell, with Italian separators: thousands "." and decimal ",".
 
-#include "value.h"
+#include "store/model/value.h"
 
 #include <QString>
 #include <memory>

@@ -1,7 +1,7 @@
-#include "styles.h"
+#include "store/model/styles.h"
 
-#include "errors.h"
-#include "numformat.h"
+#include "store/model/errors.h"
+#include "store/model/numformat.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "errors.h"
+#include "store/model/errors.h"
 
 namespace store {
 

@@ -1,4 +1,4 @@
-#include "italian.h"
+#include "store/model/italian.h"
 
 #include <QRegularExpression>
 #include <charconv>

@@ -1,4 +1,0 @@
-target_sources(contavio_store PRIVATE
-  crypto.h
-  crypto.cpp
-)

@@ -1,3 +1,0 @@
-target_sources(contavio_store PRIVATE
-  printing.h printing.cpp
-)
