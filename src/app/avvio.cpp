@@ -1,5 +1,6 @@
 #include "avvio.h"
 
+#include "controls/clock.h"
 #include "controls/dialogs.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
@@ -10,6 +11,9 @@
 #include "store/model/workbook.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFrame>
@@ -18,6 +22,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
+
+#include <unistd.h>
 
 namespace app {
 
@@ -185,10 +191,35 @@ Avvio::LoadResult Avvio::load(const QString &folder)
     m_path = QDir(programFolder).absoluteFilePath(kWorkbookName);
 
     // 3 and 4. In use elsewhere, missing or unreadable; a free file stays locked by us.
+    const QDateTime now = session().clock ? session().clock->now() : QDateTime::currentDateTime();
     QString reason;
-    switch (m_lock.acquire(m_path, &reason)) {
+    FileState state = m_lock.acquire(m_path, &reason, now);
+    if (state == FileState::LockFile) {
+        // Nobody holds the file, but a lock file says someone has it open. One left on this
+        // machine by a program no longer running may be taken away; any other is obeyed.
+        const LockHolder holder = m_lock.holder();
+        if (!m_lock.holderLooksStale()) {
+            m_lock.release();
+            session().dialogs->message(controls::BoxKind::Critical, inUseMessage(holder), QStringLiteral("Contavio"));
+            return LoadResult::InUse;
+        }
+        if (session().dialogs->message(controls::BoxKind::Question, staleLockQuestion(holder),
+                                       QStringLiteral("Contavio")) != controls::Answer::Yes) {
+            m_lock.release();
+            return LoadResult::InUse;
+        }
+        if (!m_lock.clearStaleLock(now)) {
+            m_lock.release();
+            session().dialogs->message(controls::BoxKind::Critical, staleLockNotRemovedMessage(holder),
+                                       QStringLiteral("Contavio"));
+            return LoadResult::InUse;
+        }
+        state = FileState::Free;
+    }
+    switch (state) {
     case FileState::InUse:
-        session().dialogs->message(controls::BoxKind::Critical, alreadyOpenMessage(), QStringLiteral("Contavio"));
+        session().dialogs->message(controls::BoxKind::Critical,
+                                   inUseMessage(readLockHolder(officeLockFilePath(m_path))), QStringLiteral("Contavio"));
         return LoadResult::InUse;
     case FileState::Missing:
         session().dialogs->message(controls::BoxKind::Plain, notFoundMessage(m_path), QString());
@@ -197,19 +228,37 @@ Avvio::LoadResult Avvio::load(const QString &folder)
         session().dialogs->message(controls::BoxKind::Critical, openFailedMessage(m_path, reason),
                                    QStringLiteral("Contavio"));
         return LoadResult::OpenFailed;
+    case FileState::LockFile:
     case FileState::Free:
         break;
     }
 
-    // What a killed save left beside the workbook, and the work of a run that did not end.
-    store::removeLeftoverSaveFiles(m_path);
-    if (offerRecovery(m_path, kWorkbookPassword, *session().dialogs) == RecoveryOutcome::Recovered)
-        m_lock.acquire(m_path);   // the lock follows the file that took the workbook's place
+    // A place where nothing can be saved is said at once, not at the first "Chiudi".
+    const QString place = QFileInfo(QFileInfo(m_path).canonicalFilePath()).absolutePath();
+    m_readOnlyFolder = ::access(QFile::encodeName(place).constData(), W_OK) != 0;
+    if (m_lock.readOnlyFile() || m_readOnlyFolder) {
+        if (session().dialogs->message(controls::BoxKind::Question,
+                                       readOnlyQuestion(m_path, m_lock.readOnlyFile(), m_readOnlyFolder),
+                                       QStringLiteral("Contavio")) != controls::Answer::Yes) {
+            m_lock.release();
+            return LoadResult::ReadOnly;
+        }
+    }
 
-    // 5 and 6. Open with the password; the server stays hidden. A file that cannot be read
-    // is reported and left as it is.
+    // What a killed save left beside the workbook, and the work of a run that did not end.
+    if (!m_readOnlyFolder) {
+        store::removeLeftoverSaveFiles(m_path);
+        if (offerRecovery(m_path, kWorkbookPassword, *session().dialogs) == RecoveryOutcome::Recovered)
+            m_lock.acquire(m_path, nullptr, now);   // the lock follows the file that took the workbook's place
+    }
+
+    // 5 and 6. Open with the password, reading through the locked descriptor; the server
+    // stays hidden. A file that cannot be read is reported and left as it is.
     try {
-        m_workbook = &m_server->open(m_path, kWorkbookPassword);
+        if (!m_lock.held())
+            throw store::StoreError(store::ErrorKind::Io, QStringLiteral("Il file è stato preso da un altro programma."));
+        const QByteArray image = m_lock.readAll();
+        m_workbook = &m_server->openImage(image, m_path, kWorkbookPassword);
     } catch (const store::StoreError &error) {
         m_lock.release();
         session().dialogs->message(controls::BoxKind::Critical, openFailedMessage(m_path, error.userMessage()),
@@ -231,9 +280,12 @@ Avvio::LoadResult Avvio::load(const QString &folder)
         return LoadResult::OpenFailed;
     }
 
-    // From here on every change is kept in the recovery copy.
-    m_recovery = std::make_unique<RecoveryCopy>(session(), m_path);
-    m_recovery->start();
+    // From here on every change is kept in the recovery copy (not where nothing can be written:
+    // the user has just been told).
+    if (!m_readOnlyFolder) {
+        m_recovery = std::make_unique<RecoveryCopy>(session(), m_path);
+        m_recovery->start();
+    }
 
     // 10. The terms of use.
     showForm();
@@ -247,6 +299,7 @@ int Avvio::exitCode(LoadResult result)
     case LoadResult::InUse: return 2;
     case LoadResult::Missing: return 3;
     case LoadResult::OpenFailed: return 4;
+    case LoadResult::ReadOnly: return 5;
     }
     return 1;
 }

@@ -36,6 +36,7 @@ public:
         InUse,       // the already-open box was shown
         Missing,     // the not-found box was shown
         OpenFailed,  // the workbook could not be read; a critical box said why
+        ReadOnly,    // the workbook or its folder cannot be written, and the user chose to end
     };
 
     explicit Avvio(controls::Session &session, QWidget *parent = nullptr);
@@ -52,6 +53,9 @@ public:
     // The recovery copy kept while the program runs; nullptr before the workbook is open.
     RecoveryCopy *recovery() const { return m_recovery.get(); }
     bool accepted() const { return m_accepted; }
+    const WorkbookLock &lock() const { return m_lock; }
+    // The folder of the workbook cannot be written: nothing will be saved.
+    bool readOnlyFolder() const { return m_readOnlyFolder; }
 
     // Closing before the terms are accepted leaves the program (saving the workbook).
     bool queryUnload() override;
@@ -80,6 +84,7 @@ private:
     std::unique_ptr<RecoveryCopy> m_recovery;
     QString m_path;
     bool m_accepted = false;
+    bool m_readOnlyFolder = false;
     std::function<bool(const QUrl &)> m_openUrl;
 };
 

@@ -2,7 +2,7 @@
 // kept in Contavio.xls beside the program.
 //
 // Exit codes: 0 normal end; 2 the workbook is open elsewhere; 3 the workbook is missing;
-// 4 the workbook could not be read.
+// 4 the workbook could not be read; 5 the workbook cannot be written and the user chose to end.
 
 #include "avvio.h"
 #include "formsregistry.h"

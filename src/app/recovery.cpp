@@ -2,6 +2,7 @@
 
 #include "controls/dialogs.h"
 #include "controls/session.h"
+#include "shutdown.h"
 #include "startup.h"
 #include "store/model/errors.h"
 #include "store/xls/savefile.h"
@@ -33,10 +34,17 @@ QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Moves the copy out of the way; false when the folder refuses (it is then offered again).
-bool keepAside(const QString &copy, const QString &aside)
+// Moves the copy out of the way, keeping the newest few of those set aside before; false when
+// the folder refuses (it is then offered again).
+bool keepAside(const QString &workbookPath, const QString &copy, const QString &aside)
 {
-    return QFile::rename(copy, aside);
+    if (!QFile::rename(copy, aside))
+        return false;
+    const QFileInfo info(workbookPath);
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    store::keepNewest(info.absolutePath(), info.completeBaseName() + QStringLiteral("-ripristino-*") + suffix,
+                      kAsideCopiesKept);
+    return true;
 }
 
 QString italianDate(const QDateTime &t) { return t.toString(QStringLiteral("dd/MM/yyyy")); }
@@ -90,7 +98,7 @@ RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &passwo
     const QString aside = keptAsidePath(workbookPath, copyTime);
     if (copyTime <= QFileInfo(workbookPath).lastModified()) {
         // The workbook was saved after the copy: the copy holds nothing newer.
-        keepAside(copy, aside);
+        keepAside(workbookPath, copy, aside);
         return RecoveryOutcome::KeptAside;
     }
 
@@ -98,7 +106,7 @@ RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &passwo
     try {
         (void)store::readWorkbookBytes(bytes, password);
     } catch (const store::StoreError &error) {
-        keepAside(copy, aside);
+        keepAside(workbookPath, copy, aside);
         dialogs.message(controls::BoxKind::Critical,
                         QStringLiteral("La copia di ripristino di %1 è danneggiata e non può essere usata.\n%2\n"
                                        "È stata conservata come %3; il file %1 resta com'era.")
@@ -109,13 +117,14 @@ RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &passwo
 
     if (dialogs.message(controls::BoxKind::Question, recoveryQuestion(workbookPath, copyTime, aside),
                         QStringLiteral("Contavio")) != controls::Answer::Yes) {
-        keepAside(copy, aside);
+        keepAside(workbookPath, copy, aside);
         return RecoveryOutcome::KeptAside;
     }
     try {
+        store::keepBackup(workbookPath, kBackupsKept);
         store::writeFileAtomically(workbookPath, bytes);
     } catch (const store::StoreError &error) {
-        keepAside(copy, aside);
+        keepAside(workbookPath, copy, aside);
         dialogs.message(controls::BoxKind::Critical,
                         QStringLiteral("Impossibile recuperare il lavoro non salvato.\n%1\n"
                                        "La copia di ripristino è stata conservata come %2; il file %3 resta com'era.")
@@ -213,6 +222,7 @@ bool RecoveryCopy::check()
         m_copiedRevision = book->revision();
         return false;
     }
+    reportFailureOnce();
     if (book->revision() == m_copiedRevision)
         return false;
     std::unique_ptr<store::Workbook> copy = snapshot(*book);
@@ -223,6 +233,26 @@ bool RecoveryCopy::check()
     }
     m_wake.notify_one();
     return true;
+}
+
+void RecoveryCopy::reportFailureOnce()
+{
+    if (m_reported || !m_session.dialogs)
+        return;
+    const QString error = lastError();
+    if (error.isEmpty())
+        return;
+    m_reported = true;
+    m_session.dialogs->message(controls::BoxKind::Critical, recoveryFailedMessage(m_copyPath, error),
+                               QStringLiteral("Contavio"));
+}
+
+QString recoveryFailedMessage(const QString &copyPath, const QString &reason)
+{
+    return QStringLiteral("Impossibile scrivere la copia di ripristino %1.\n%2\n"
+                          "Si può continuare a lavorare, ma se il programma si interrompe le modifiche "
+                          "non ancora salvate andranno perse. L'avviso non verrà ripetuto.")
+        .arg(copyPath, reason);
 }
 
 void RecoveryCopy::waitForWriter()

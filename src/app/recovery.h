@@ -28,6 +28,11 @@ QString recoveryCopyPath(const QString &workbookPath);
 // beside the workbook, the time being the copy's own (a number is added when taken).
 QString keptAsidePath(const QString &workbookPath, const QDateTime &copyTime);
 
+// How many of the copies set aside are kept beside the workbook.
+constexpr int kAsideCopiesKept = 5;
+// The critical box of a copy that cannot be written, shown once in a run.
+QString recoveryFailedMessage(const QString &copyPath, const QString &reason);
+
 enum class RecoveryOutcome {
     NoCopy,      // nothing to offer
     Recovered,   // the copy took the workbook's place
@@ -57,7 +62,8 @@ public:
     // Takes the workbook as it is now as the saved state and checks it every `intervalMs`.
     void start(int intervalMs = 1000);
     // One check: when the workbook changed since the last copy, its image goes to the writer.
-    // True when a new copy was started.
+    // True when a new copy was started. The first failure of the writer is reported here,
+    // on the user's thread, once in the run.
     bool check();
     // Blocks until the writer has nothing left to write.
     void waitForWriter();
@@ -78,12 +84,14 @@ public:
 
 private:
     void writerLoop();
+    void reportFailureOnce();
 
     controls::Session &m_session;
     QString m_workbookPath;
     QString m_copyPath;
     QTimer m_timer;
     quint64 m_copiedRevision = 0;
+    bool m_reported = false;
     const store::Workbook *m_watched = nullptr;
 
     mutable std::mutex m_mutex;

@@ -6,7 +6,15 @@
 #include "store/model/errors.h"
 #include "store/model/workbook.h"
 
+#include "filelock.h"
+#include "store/xls/savefile.h"
+#include "store/xls/xls.h"
+#include "controls/clock.h"
+
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 
 namespace app {
 
@@ -41,34 +49,142 @@ void setEndProgramHandler(std::function<void(int)> handler)
     endHandler() = std::move(handler);
 }
 
+namespace {
+
+enum class SaveOutcome { Saved, Failed };
+
+void tell(controls::Session &session, controls::BoxKind kind, const QString &text)
+{
+    if (session.dialogs)
+        session.dialogs->message(kind, text, QStringLiteral("Contavio"));
+}
+
+// Writes `book` to `path` (its own or the dated copy); on failure the user is told.
+bool writeOrTell(controls::Session &session, store::Workbook &book, const QString &path, bool own)
+{
+    try {
+        if (own)
+            book.save();
+        else
+            store::writeWorkbook(book, path);
+        return true;
+    } catch (const store::StoreError &error) {
+        tell(session, controls::BoxKind::Critical, saveFailedMessage(path, error.userMessage()));
+    } catch (const std::exception &error) {
+        tell(session, controls::BoxKind::Critical, saveFailedMessage(path, QString::fromLocal8Bit(error.what())));
+    }
+    return false;
+}
+
+SaveOutcome saveWorkbook(controls::Session &session, store::Workbook &book)
+{
+    const QDateTime now = session.clock ? session.clock->now() : QDateTime::currentDateTime();
+    // Another program changed or replaced the file since we read it: its work stays, ours
+    // goes beside it.
+    const WorkbookLock *lock = WorkbookLock::current();
+    const QString change = lock && lock->held() ? lock->changeOnDisk() : QString();
+    if (!change.isEmpty()) {
+        const QString dated = datedCopyPath(book.path(), now);
+        if (!writeOrTell(session, book, dated, false))
+            return SaveOutcome::Failed;
+        tell(session, controls::BoxKind::Information, changedOnDiskMessage(book.path(), change, dated));
+        return SaveOutcome::Saved;
+    }
+
+    // The version being replaced goes to the Backup folder first.
+    QString backupProblem;
+    try {
+        store::keepBackup(book.path(), kBackupsKept);
+    } catch (const store::StoreError &error) {
+        backupProblem = error.userMessage();
+    }
+    if (!writeOrTell(session, book, book.path(), true))
+        return SaveOutcome::Failed;
+    if (!backupProblem.isEmpty())
+        tell(session, controls::BoxKind::Information,
+             QStringLiteral("Il file %1 è stato salvato.\n%2\nLa versione che c'era prima non è stata conservata.")
+                 .arg(book.path(), backupProblem));
+    return SaveOutcome::Saved;
+}
+
+// After a failed save: may the program end all the same?
+bool leaveWithoutSaving(controls::Session &session, store::Workbook &book)
+{
+    if (!session.dialogs)
+        return false;
+    QString kept;
+    if (RecoveryCopy *recovery = RecoveryCopy::current()) {
+        recovery->check();
+        recovery->waitForWriter();
+        if (recovery->lastError().isEmpty() && QFileInfo::exists(recovery->path()))
+            kept = recovery->path();
+    }
+    return session.dialogs->message(controls::BoxKind::Question, leaveUnsavedQuestion(book.path(), kept),
+                                    QStringLiteral("Contavio"))
+        == controls::Answer::Yes;
+}
+
+} // namespace
+
+QString datedCopyPath(const QString &workbookPath, const QDateTime &when)
+{
+    const QFileInfo info(workbookPath);
+    const QDir folder = info.absoluteDir();
+    const QString stem = info.completeBaseName() + u'-' + when.toString(QStringLiteral("dd-MM-yyyy-HH.mm.ss"));
+    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    QString candidate = folder.filePath(stem + suffix);
+    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
+        candidate = folder.filePath(stem + QStringLiteral("-%1").arg(n) + suffix);
+    return candidate;
+}
+
+QString changedOnDiskMessage(const QString &workbookPath, const QString &change, const QString &datedPath)
+{
+    const QString name = QFileInfo(workbookPath).fileName();
+    return QStringLiteral("Dopo l'apertura il file %1 è stato cambiato da un altro programma (%2).\n"
+                          "Per non perdere quelle modifiche il file non è stato sovrascritto:\n"
+                          "- %3 contiene le modifiche dell'altro programma;\n"
+                          "- %4 contiene il lavoro di questa sessione.\n"
+                          "Per riunire i dati aprire i due file con un foglio di calcolo.")
+        .arg(name, change, workbookPath, datedPath);
+}
+
+QString leaveUnsavedQuestion(const QString &workbookPath, const QString &recoveryPath)
+{
+    QString text = QStringLiteral("Vuoi uscire senza salvare ?\n"
+                                  "Sì: tutto ciò che è stato inserito, cambiato o eliminato in questa sessione "
+                                  "non viene scritto in %1, che resta com'era all'apertura.")
+                       .arg(workbookPath);
+    if (recoveryPath.isEmpty())
+        text += QStringLiteral(" Quel lavoro va perso.");
+    else
+        text += QStringLiteral(" Quel lavoro resta solo nella copia di ripristino %1, che verrà proposta "
+                               "al prossimo avvio.")
+                    .arg(recoveryPath);
+    text += QStringLiteral("\nNo: il programma resta aperto con i dati.");
+    return text;
+}
+
 bool leaveProgram(controls::Session &session)
 {
     store::Server *server = session.server;
     if (server) {
         server->displayAlerts = false;
         if (store::Workbook *book = server->activeWorkbook()) {
-            try {
-                book->save();
-            } catch (const store::StoreError &error) {
-                if (session.dialogs)
-                    session.dialogs->message(controls::BoxKind::Critical,
-                                             saveFailedMessage(book->path(), error.userMessage()),
-                                             QStringLiteral("Contavio"));
-                return false;
-            } catch (const std::exception &error) {
-                if (session.dialogs)
-                    session.dialogs->message(controls::BoxKind::Critical,
-                                             saveFailedMessage(book->path(), QString::fromLocal8Bit(error.what())),
-                                             QStringLiteral("Contavio"));
+            if (saveWorkbook(session, *book) == SaveOutcome::Saved) {
+                // Saved: the recovery copy has nothing the file lacks.
+                if (RecoveryCopy *recovery = RecoveryCopy::current())
+                    recovery->discard();
+            } else if (!leaveWithoutSaving(session, *book)) {
                 return false;
             }
-            // Saved: the recovery copy has nothing the file lacks.
-            if (RecoveryCopy *recovery = RecoveryCopy::current())
-                recovery->discard();
             server->close(*book);
         }
         server->quit();
     }
+    // Our lock file goes with us.
+    if (WorkbookLock *lock = WorkbookLock::current())
+        lock->release();
     endProgram(0);
     return true;
 }

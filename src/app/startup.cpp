@@ -2,13 +2,7 @@
 
 #include "store/model/workbook.h"
 
-#include <QFile>
 #include <QFileInfo>
-
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace app {
 
@@ -33,93 +27,56 @@ QString openFailedMessage(const QString &path, const QString &reason)
 
 namespace {
 
-QString systemReason(int error)
+QString holderLine(const LockHolder &holder)
 {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("Il programma non ha il permesso di leggere il file.");
-    case EISDIR:
-        return QStringLiteral("Al posto del file c'è una cartella.");
-    default:
-        return QStringLiteral("Il sistema non consente di aprire il file (errore %1).").arg(error);
-    }
-}
-
-// Whether another process holds a POSIX record lock on the open file.
-bool recordLockedElsewhere(int fd)
-{
-    struct flock probe {};
-    probe.l_type = F_WRLCK;
-    probe.l_whence = SEEK_SET;
-    probe.l_start = 0;
-    probe.l_len = 0;   // the whole file
-    if (fcntl(fd, F_GETLK, &probe) != 0)
-        return false;
-    return probe.l_type != F_UNLCK;
+    const QString who = holder.user.isEmpty() ? QStringLiteral("un utente sconosciuto") : holder.user;
+    const QString when = holder.since.isValid()
+        ? QStringLiteral(" dal %1 alle %2").arg(holder.since.toString(QStringLiteral("dd/MM/yyyy")),
+                                                holder.since.toString(QStringLiteral("HH:mm")))
+        : QString();
+    const QString where = holder.host.isEmpty() ? QString() : QStringLiteral(" sul computer %1").arg(holder.host);
+    return QStringLiteral("Il file è aperto da %1%2%3 (file di blocco %4).").arg(who, where, when, holder.lockFile);
 }
 
 } // namespace
 
-WorkbookLock::~WorkbookLock()
+QString inUseMessage(const LockHolder &holder)
 {
-    release();
+    if (!holder.valid())
+        return alreadyOpenMessage();
+    return alreadyOpenMessage() + QStringLiteral("\n\n") + holderLine(holder);
 }
 
-QStringList WorkbookLock::foreignLockFiles(const QString &path)
+QString staleLockQuestion(const LockHolder &holder)
 {
-    const QFileInfo info(path);
-    const QString folder = info.absolutePath() + QLatin1Char('/');
-    return {folder + QStringLiteral(".~lock.") + info.fileName() + QLatin1Char('#'),
-            folder + QStringLiteral("~$") + info.fileName()};
+    return inUseMessage(holder)
+        + QStringLiteral("\nSu questo computer però nessun programma ha il file aperto: il blocco è "
+                         "rimasto, probabilmente, da un programma che si è chiuso in modo anomalo.\n"
+                         "Vuoi aprire lo stesso il database ?\n"
+                         "Sì: il file di blocco viene tolto e il programma prosegue.\n"
+                         "No: il programma termina.");
 }
 
-FileState WorkbookLock::acquire(const QString &path, QString *reason)
+QString staleLockNotRemovedMessage(const LockHolder &holder)
 {
-    release();
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == ENOENT || error == ENOTDIR)
-            return FileState::Missing;
-        if (reason)
-            *reason = systemReason(error);
-        return FileState::Unreadable;
-    }
-    if (QFileInfo(path).isDir()) {
-        ::close(fd);
-        if (reason)
-            *reason = systemReason(EISDIR);
-        return FileState::Unreadable;
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return FileState::InUse;
-    }
-    if (recordLockedElsewhere(fd)) {
-        ::flock(fd, LOCK_UN);
-        ::close(fd);
-        return FileState::InUse;
-    }
-    for (const QString &lockFile : foreignLockFiles(path)) {
-        if (QFileInfo::exists(lockFile)) {
-            ::flock(fd, LOCK_UN);
-            ::close(fd);
-            return FileState::InUse;
-        }
-    }
-    m_fd = fd;
-    return FileState::Free;
+    return QStringLiteral("Impossibile togliere il file di blocco %1: il programma termina.").arg(holder.lockFile);
 }
 
-void WorkbookLock::release()
+QString readOnlyQuestion(const QString &path, bool fileReadOnly, bool folderReadOnly)
 {
-    if (m_fd >= 0) {
-        ::flock(m_fd, LOCK_UN);
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    QString what;
+    if (fileReadOnly)
+        what = QStringLiteral("Il file %1 è in sola lettura").arg(path);
+    if (folderReadOnly)
+        what += (what.isEmpty() ? QStringLiteral("La cartella %1 non consente di scrivere")
+                                : QStringLiteral(" e la sua cartella non consente di scrivere"))
+                    .arg(QFileInfo(path).absolutePath());
+    return what
+        + QStringLiteral(".\nSi possono consultare i dati, ma nessuna modifica potrà essere salvata: "
+                         "all'uscita tutto ciò che verrà inserito o cambiato andrà perso.\n"
+                         "Vuoi continuare lo stesso ?\n"
+                         "Sì: il programma prosegue senza poter salvare.\n"
+                         "No: il programma termina.");
 }
 
 void ensureSheet(store::Workbook &book, const QString &name)

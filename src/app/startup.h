@@ -4,6 +4,8 @@
 // the lock that keeps a second copy out, the sheets and their title rows, the column widths.
 // No widgets here, so the steps can be tested on their own.
 
+#include "filelock.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -18,36 +20,14 @@ inline const QString kWorkbookPassword = QStringLiteral("Tevo1963");
 QString alreadyOpenMessage();
 QString notFoundMessage(const QString &path);
 QString openFailedMessage(const QString &path, const QString &reason);
-
-// The state of the workbook file when the program starts.
-enum class FileState {
-    Free,        // exists, readable, and now locked by us
-    InUse,       // another process holds a lock on it, or another office program's lock file sits beside it
-    Missing,     // no such file
-    Unreadable,  // exists, but the system refuses to open it (permissions and the like)
-};
-
-// An exclusive advisory lock (flock) on the workbook, held from the in-use test to the end
-// of the run. A second copy of the program finds the file locked. The lock also answers
-// for POSIX record locks that other programs put on a file they keep open.
-class WorkbookLock {
-public:
-    WorkbookLock() = default;
-    ~WorkbookLock();
-    WorkbookLock(const WorkbookLock &) = delete;
-    WorkbookLock &operator=(const WorkbookLock &) = delete;
-
-    // Tries to take the lock. On Unreadable, `reason` gets an Italian sentence.
-    FileState acquire(const QString &path, QString *reason = nullptr);
-    void release();
-    bool held() const { return m_fd >= 0; }
-
-    // The lock files other office programs keep beside a document they have open.
-    static QStringList foreignLockFiles(const QString &path);
-
-private:
-    int m_fd = -1;
-};
+// The already-open message, with who holds the lock file and since when when there is one.
+QString inUseMessage(const LockHolder &holder);
+// The same for a lock file of this machine that no running program holds, asking whether
+// to open the workbook anyway.
+QString staleLockQuestion(const LockHolder &holder);
+QString staleLockNotRemovedMessage(const LockHolder &holder);
+// The workbook, or its folder, cannot be written: go on without saving, or end.
+QString readOnlyQuestion(const QString &path, bool fileReadOnly, bool folderReadOnly);
 
 // Adds the sheet after the last one when the workbook has none of that name.
 void ensureSheet(store::Workbook &book, const QString &name);

@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace controls {
 
@@ -12,8 +16,49 @@ Form::Form(Session &session, QWidget *parent)
 {
 }
 
+QPoint placeCentred(const QSize &frame, const QRect &available)
+{
+    int x = available.left() + (available.width() - frame.width()) / 2;
+    int y = available.top() + (available.height() - frame.height()) / 2;
+    // Wholly inside; a window larger than the screen keeps its title bar on it.
+    x = std::max(available.left(), std::min(x, available.right() + 1 - frame.width()));
+    y = std::max(available.top(), std::min(y, available.bottom() + 1 - frame.height()));
+    return {x, y};
+}
+
+void Form::placeOnScreen()
+{
+    // The screen of the menu, where the user works; before the menu exists, the start form's.
+    QScreen *where = nullptr;
+    if (Forms *forms = m_session.forms) {
+        for (FormId id : {FormId::Contavio, FormId::Avvio}) {
+            if (!forms->isLoaded(id))
+                continue;
+            QWidget *anchor = forms->form(id);
+            if (anchor && anchor != this && anchor->isVisible()) {
+                where = anchor->screen();
+                break;
+            }
+            if (anchor && anchor != this && !where)
+                where = anchor->screen();
+        }
+    }
+    if (!where)
+        where = QGuiApplication::primaryScreen();
+    if (!where)
+        return;
+    // The frame is known once the window has been shown; until then a usual title bar.
+    QSize decoration = frameGeometry().size() - geometry().size();
+    if (decoration.isEmpty())
+        decoration = QSize(kFrameAllowance.width(), kFrameAllowance.height());
+    const QSize frame = size() + decoration;
+    move(placeCentred(frame, where->availableGeometry()));
+}
+
 void Form::showForm()
 {
+    if (!isVisible())
+        placeOnScreen();
     show();
     raise();
     activateWindow();

@@ -8,6 +8,12 @@ namespace controls {
 
 constexpr int twips(int t) { return t / 15; }   // 15 twips to a pixel
 
+// Room for the window manager's title bar and borders around a form not yet shown.
+constexpr QSize kFrameAllowance(16, 40);
+// Where a window whose frame has the size `frame` goes on a screen whose free area is
+// `available`: centred, and wholly inside when it fits (else its top-left corner stays on it).
+QPoint placeCentred(const QSize &frame, const QRect &available);
+
 // Base of every form: runs activate() each time the window becomes the active window
 // (tests may call it directly), and asks queryUnload() whether a close request may go on.
 //
@@ -28,7 +34,8 @@ public:
     // The form's QueryUnload handler: return true to cancel the close.
     virtual bool queryUnload() { return false; }
 
-    // Shows the form (not modal), raises it and asks for activation.
+    // Shows the form (not modal), raises it and asks for activation. A hidden form opens
+    // centred on the screen of the main menu, wholly inside it.
     void showForm();
 
 signals:
@@ -40,6 +47,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void placeOnScreen();
+
     Session &m_session;
     bool m_activationPending = false;   // shown, or left for another form of the program
 };

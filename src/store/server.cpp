@@ -38,6 +38,16 @@ Server::~Server() = default;
 
 Workbook &Server::open(const QString &path, const QString &password)
 {
+    return openFrom(path, [&] { return readWorkbook(path, password); });
+}
+
+Workbook &Server::openImage(const QByteArray &file, const QString &path, const QString &password)
+{
+    return openFrom(path, [&] { return readWorkbookBytes(file, password); });
+}
+
+Workbook &Server::openFrom(const QString &path, const std::function<std::unique_ptr<Workbook>()> &read)
+{
     const QString key = samePathKey(path);
     for (size_t i = 0; i < m_books.size(); ++i) {
         if (samePathKey(m_books[i]->path()) == key) {
@@ -49,7 +59,7 @@ Workbook &Server::open(const QString &path, const QString &password)
     if (workbook(name))
         throw StoreError(ErrorKind::Invalid,
                          QStringLiteral("È già aperta un'altra cartella di lavoro con il nome \"%1\".").arg(name), path);
-    std::unique_ptr<Workbook> book = readWorkbook(path, password);
+    std::unique_ptr<Workbook> book = read();
     book->setPath(QFileInfo(path).absoluteFilePath());
     m_books.push_back(std::move(book));
     m_active = int(m_books.size()) - 1;

@@ -3,6 +3,7 @@
 #include "app/contavio.h"
 #include "app/startup.h"
 #include "controls/xpbutton.h"
+#include "store/xls/savefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -138,24 +139,39 @@ void TestAvvio::missingWorkbook()
 void TestAvvio::inUse_data()
 {
     QTest::addColumn<QString>("lockFile");
+    QTest::addColumn<QByteArray>("lockBytes");
     QTest::addColumn<int>("childLock");   // 0 none, 1 flock, 2 record lock
-    QTest::newRow("office suite lock file") << QStringLiteral(".~lock.Contavio.xls#") << 0;
-    QTest::newRow("other office lock file") << QStringLiteral("~$Contavio.xls") << 0;
-    QTest::newRow("flock held by another process") << QString() << 1;
-    QTest::newRow("record lock held by another process") << QString() << 2;
+    QTest::addColumn<QString>("holderLine");
+    QTest::newRow("office suite lock file")
+        << QStringLiteral(".~lock.Contavio.xls#")
+        << QByteArray(",utente,macchina,12.05.2009 10:00,file:///home/utente/.config/profilo;") << 0
+        << QStringLiteral("Il file è aperto da utente sul computer macchina dal 12/05/2009 alle 10:00 (file di blocco ");
+    // The other suite's owner file: the name's length, the name, padding to byte 54, then
+    // the name again in UTF-16.
+    QByteArray owner(54, ' ');
+    owner[0] = 6;
+    owner.replace(1, 6, "utente");
+    owner += QByteArray("\x06\x00u\0t\0e\0n\0t\0e\0", 14);
+    owner += QByteArray(162 - owner.size(), ' ');
+    QTest::newRow("other office lock file") << QStringLiteral("~$Contavio.xls") << owner << 0
+                                            << QStringLiteral("Il file è aperto da utente dal ");
+    QTest::newRow("flock held by another process") << QString() << QByteArray() << 1 << QString();
+    QTest::newRow("record lock held by another process") << QString() << QByteArray() << 2 << QString();
 }
 
 void TestAvvio::inUse()
 {
     QFETCH(QString, lockFile);
+    QFETCH(QByteArray, lockBytes);
     QFETCH(int, childLock);
+    QFETCH(QString, holderLine);
     AppHarness h;
     h.write(*AppHarness::book({QStringLiteral("Anagrafe")}));
     const QByteArray before = h.bytes();
     if (!lockFile.isEmpty()) {
         QFile lock(h.folder.filePath(lockFile));
         QVERIFY(lock.open(QIODevice::WriteOnly));
-        lock.write("utente,macchina,12/05/2009 10:00;");
+        lock.write(lockBytes);
     }
     std::optional<LockingChild> child;
     if (childLock)
@@ -167,7 +183,12 @@ void TestAvvio::inUse()
     QCOMPARE(h.dialogs.shown.size(), size_t(1));
     QCOMPARE(h.dialogs.last().kind, BoxKind::Critical);
     QCOMPARE(h.dialogs.last().title, QStringLiteral("Contavio"));
-    QCOMPARE(h.dialogs.last().text, kAlreadyOpen);
+    // Who holds the lock file, and since when, after the usual message.
+    if (holderLine.isEmpty())
+        QCOMPARE(h.dialogs.last().text, kAlreadyOpen);
+    else
+        QCOMPARE(h.dialogs.last().text.left(kAlreadyOpen.size() + 2 + holderLine.size()),
+                 kAlreadyOpen + QStringLiteral("\n\n") + holderLine);
     QVERIFY(!h.avvio()->isVisible());
     QCOMPARE(h.bytes(), before);
     QCOMPARE(h.session.server->activeWorkbook(), nullptr);
@@ -183,7 +204,10 @@ void TestAvvio::secondCopyRefused()
     {
         AppHarness second;
         QCOMPARE(second.avvio()->load(first.folder.path()), LoadResult::InUse);
-        QCOMPARE(second.dialogs.last().text, kAlreadyOpen);
+        // The first run's own lock file says who has it.
+        QVERIFY(second.dialogs.last().text.startsWith(kAlreadyOpen + QStringLiteral("\n\nIl file è aperto da Contavio (")));
+        QVERIFY(second.dialogs.last().text.contains(QStringLiteral(" sul computer ") + app::thisHost()
+                                                    + QStringLiteral(" dal 07/12/2026 alle 14:05")));
     }
     // And a copy in another process.
     {
@@ -467,20 +491,21 @@ void TestAvvio::closingRefusedWhenSaveFails()
     AppHarness h;
     h.write(*AppHarness::book({QStringLiteral("Anagrafe")}));
     QCOMPARE(h.load(), LoadResult::Ready);
-    // Something takes the file's place: the save cannot put the workbook there.
-    QVERIFY(QFile::remove(h.path()));
-    QVERIFY(QDir(h.folder.path()).mkdir(QStringLiteral("Contavio.xls")));
+    // The disk is full: the save cannot put the workbook there.
+    store::setSaveFaultHook([](const char *step) { return QByteArray(step) == "rename" ? ENOSPC : 0; });
 
-    QVERIFY(!h.avvio()->close());
+    QVERIFY(!h.avvio()->close());   // the question to leave without saving answered No
+    store::setSaveFaultHook({});
     QVERIFY(h.avvio()->isVisible());
     QVERIFY(h.exits.empty());
-    QCOMPARE(h.dialogs.shown.size(), size_t(1));
-    QCOMPARE(h.dialogs.last().kind, BoxKind::Critical);
-    QVERIFY(h.dialogs.last().text.startsWith(QStringLiteral("Impossibile salvare il file ") + h.path()));
+    QCOMPARE(h.dialogs.shown.size(), size_t(2));
+    QCOMPARE(h.dialogs.shown[0].kind, BoxKind::Critical);
+    QVERIFY(h.dialogs.shown[0].text.startsWith(QStringLiteral("Impossibile salvare il file ") + h.path()));
+    QCOMPARE(h.dialogs.shown[1].kind, BoxKind::Question);
+    QVERIFY(h.dialogs.shown[1].text.startsWith(QStringLiteral("Vuoi uscire senza salvare ?")));
     QVERIFY(h.session.server->activeWorkbook());
 
     // The obstacle gone, closing works and the data reach the file.
-    QVERIFY(QDir(h.folder.path()).rmdir(QStringLiteral("Contavio.xls")));
     QVERIFY(h.avvio()->close());
     QCOMPARE(h.exits, std::vector<int>{0});
     QCOMPARE(rowTexts(h.reread()->sheet(QStringLiteral("Pagamenti")), 1, 19), app::pagamentiTitles());

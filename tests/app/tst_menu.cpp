@@ -2,12 +2,15 @@
 
 #include "app/contavio.h"
 #include "controls/xpbutton.h"
+#include "store/xls/savefile.h"
 
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
+
+#include <cerrno>
 
 #if defined(CONTAVIO_WITH_LEDGER) && __has_include("ledger/entrata.h")
 #include "ledger/entrata.h"
@@ -273,21 +276,21 @@ void TestMenu::chiudiKeepsRunningWhenSaveFails()
     app::Contavio *menu = startToMenu(h);
     QVERIFY(menu);
     h.session.workbook().sheet(QStringLiteral("Anagrafe")).cells(4, 3).setValue(QStringLiteral("VERDI LUCA"));
-    QVERIFY(QFile::remove(h.path()));
-    QVERIFY(QDir(h.folder.path()).mkdir(QStringLiteral("Contavio.xls")));
+    store::setSaveFaultHook([](const char *step) { return QByteArray(step) == "rename" ? ENOSPC : 0; });
 
-    QTest::mouseClick(menu->XPButton3, Qt::LeftButton);
+    QTest::mouseClick(menu->XPButton3, Qt::LeftButton);   // "leave without saving ?" answered No
+    store::setSaveFaultHook({});
     QVERIFY(h.exits.empty());
     QVERIFY(menu->isVisible());
     QVERIFY(h.session.server->running());
     QVERIFY(h.session.server->activeWorkbook());
-    QCOMPARE(h.dialogs.shown.size(), size_t(1));
-    QCOMPARE(h.dialogs.last().kind, controls::BoxKind::Critical);
-    QCOMPARE(h.dialogs.last().title, QStringLiteral("Contavio"));
-    QVERIFY(h.dialogs.last().text.startsWith(QStringLiteral("Impossibile salvare il file ") + h.path() + QLatin1Char('.')));
+    QCOMPARE(h.dialogs.shown.size(), size_t(2));
+    QCOMPARE(h.dialogs.shown[0].kind, controls::BoxKind::Critical);
+    QCOMPARE(h.dialogs.shown[0].title, QStringLiteral("Contavio"));
+    QVERIFY(h.dialogs.shown[0].text.startsWith(QStringLiteral("Impossibile salvare il file ") + h.path() + QLatin1Char('.')));
+    QCOMPARE(h.dialogs.shown[1].kind, controls::BoxKind::Question);
 
     // Retried once the way is clear: nothing of the session was lost.
-    QVERIFY(QDir(h.folder.path()).rmdir(QStringLiteral("Contavio.xls")));
     QTest::mouseClick(menu->XPButton3, Qt::LeftButton);
     QCOMPARE(h.exits, std::vector<int>{0});
     QCOMPARE(h.reread()->sheet(QStringLiteral("Anagrafe")).textAt(4, 3), QStringLiteral("VERDI LUCA"));

@@ -339,6 +339,9 @@ public:
     // Workbooks.Open(path, password): throws StoreError (WrongPassword, Damaged,
     // Unsupported, Io) and leaves the file untouched when it cannot be read.
     Workbook &open(const QString &path, const QString &password);
+    // The same from the file's bytes, already read (through a descriptor that holds a lock
+    // on the file); `path` is where the workbook saves.
+    Workbook &openImage(const QByteArray &file, const QString &path, const QString &password);
     Workbook *workbook(const QString &name);     // Workbooks(name); nullptr when not open
     Workbook *activeWorkbook();
     void close(Workbook &book);                  // without saving
@@ -348,6 +351,8 @@ public:
     static double inchesToPoints(double inches) { return inches * 72.0; }
 
 private:
+    Workbook &openFrom(const QString &path, const std::function<std::unique_ptr<Workbook>()> &read);
+
     std::vector<std::unique_ptr<Workbook>> m_books;
     int m_active = -1;
     bool m_running = true;

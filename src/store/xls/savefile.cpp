@@ -2,13 +2,17 @@
 
 #include "store/model/errors.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace store {
@@ -183,6 +187,117 @@ int removeLeftoverSaveFiles(const QString &path)
     const QStringList names = dir.entryList({prefix + u'*'}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : names) {
         if (name.size() == prefix.size() + 6 && dir.remove(name))
+            ++removed;
+    }
+    return removed;
+}
+
+QByteArray readDescriptor(int fd, const QString &path, qint64 limit)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile leggere il file %1.").arg(QFileInfo(path).fileName()),
+                         systemReason(err));
+    }
+    if (st.st_size > limit)
+        throw StoreError(ErrorKind::Limit, QStringLiteral("Il file %1 è troppo grande.").arg(QFileInfo(path).fileName()),
+                         QStringLiteral("%1 byte").arg(qint64(st.st_size)));
+    QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+    qint64 got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), off_t(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int err = errno;
+            throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile leggere il file %1.").arg(QFileInfo(path).fileName()),
+                             systemReason(err));
+        }
+        if (n == 0)
+            break;   // a file that shrank while being read is judged on what was read
+        got += n;
+    }
+    bytes.truncate(qsizetype(got));
+    return bytes;
+}
+
+QString backupFolder(const QString &path)
+{
+    return QFileInfo(realTarget(path)).absoluteDir().filePath(QStringLiteral("Backup"));
+}
+
+namespace {
+
+[[noreturn]] void backupFailed(const QString &path, int err)
+{
+    throw StoreError(ErrorKind::Io,
+                     QStringLiteral("Impossibile conservare la versione precedente di %1 nella cartella Backup%2.")
+                         .arg(QFileInfo(path).fileName(), italianReason(err)),
+                     systemReason(err));
+}
+
+} // namespace
+
+QString keepBackup(const QString &path, int keep)
+{
+    const QString target = realTarget(path);
+    const QByteArray nativeTarget = QFile::encodeName(target);
+    struct stat original {};
+    if (::stat(nativeTarget.constData(), &original) != 0)
+        return {};
+    const QString folder = backupFolder(path);
+    const QByteArray nativeFolder = QFile::encodeName(folder);
+    if (::mkdir(nativeFolder.constData(), 0777) != 0 && errno != EEXIST)
+        backupFailed(path, errno);
+
+    const QFileInfo info(target);
+    const QDateTime time = QDateTime::fromSecsSinceEpoch(original.st_mtim.tv_sec);
+    const QString stem = info.completeBaseName() + u'-' + time.toString(QStringLiteral("dd-MM-yyyy-HH.mm.ss"));
+    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    const QDir dir(folder);
+    QString kept = dir.filePath(stem + suffix);
+    for (int n = 2; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++n)
+        kept = dir.filePath(stem + QStringLiteral("-%1").arg(n) + suffix);
+    const QByteArray nativeKept = QFile::encodeName(kept);
+
+    int err = injectedFault("link");
+    if (err == 0 && ::link(nativeTarget.constData(), nativeKept.constData()) != 0)
+        err = errno;
+    if (err != 0) {
+        // No hard links here (some shares): a copy of the bytes, with the version's time.
+        QFile source(target);
+        if (!source.open(QIODevice::ReadOnly))
+            backupFailed(path, source.error() == QFileDevice::PermissionsError ? EACCES : EIO);
+        const QByteArray bytes = source.readAll();
+        if (source.error() != QFileDevice::NoError || bytes.size() != qsizetype(original.st_size))
+            backupFailed(path, EIO);
+        try {
+            writeFileAtomically(kept, bytes);
+        } catch (const StoreError &error) {
+            throw StoreError(ErrorKind::Io,
+                             QStringLiteral("Impossibile conservare la versione precedente di %1 nella cartella Backup.")
+                                 .arg(QFileInfo(path).fileName()),
+                             error.userMessage() + u' ' + error.detail());
+        }
+        const struct timespec times[2] = {original.st_atim, original.st_mtim};
+        ::utimensat(AT_FDCWD, nativeKept.constData(), times, 0);
+    }
+    keepNewest(folder, info.completeBaseName() + QStringLiteral("-*") + suffix, keep);
+    return kept;
+}
+
+int keepNewest(const QString &folder, const QString &pattern, int keep)
+{
+    QDir dir(folder);
+    QFileInfoList files = dir.entryInfoList({pattern}, QDir::Files | QDir::Hidden | QDir::System);
+    std::sort(files.begin(), files.end(), [](const QFileInfo &a, const QFileInfo &b) {
+        const QDateTime ta = a.lastModified(), tb = b.lastModified();
+        return ta != tb ? ta > tb : a.fileName() > b.fileName();
+    });
+    int removed = 0;
+    for (qsizetype i = std::max(keep, 0); i < files.size(); ++i) {
+        if (QFile::remove(files.at(i).absoluteFilePath()))
             ++removed;
     }
     return removed;
