@@ -220,7 +220,7 @@ QList<qint64> processesWithFileOpen(const QString &path)
         if (!number || pid == self)
             continue;
         const QString fdFolder = QStringLiteral("/proc/%1/fd").arg(pid);
-        const QStringList fds = QDir(fdFolder).entryList(QDir::System | QDir::NoDotAndDotDot);
+        const QStringList fds = QDir(fdFolder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
         for (const QString &fd : fds) {
             struct stat st {};
             if (::stat(QFile::encodeName(fdFolder + QLatin1Char('/') + fd).constData(), &st) == 0
