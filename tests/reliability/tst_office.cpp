@@ -13,10 +13,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -457,6 +459,83 @@ private slots:
         QVERIFY(!holder.ours);
         QVERIFY(holder.since.isValid());
         QVERIFY(h.avvio()->close());
+    }
+
+    void fuseMountedFolder()
+    {
+        // An ssh server on the loopback address and the folder mounted through sshfs, the
+        // way a folder of another machine is reached.
+        for (const QString &tool : {QStringLiteral("/usr/sbin/sshd"), QStringLiteral("/usr/bin/sshfs"),
+                                    QStringLiteral("/usr/bin/ssh-keygen"), QStringLiteral("/usr/bin/fusermount")})
+            if (!QFileInfo(tool).isExecutable())
+                QSKIP(qPrintable(tool + QStringLiteral(" is not installed")));
+        if (::access("/dev/fuse", R_OK | W_OK) != 0 || ::geteuid() != 0)
+            QSKIP("FUSE is not available here (no /dev/fuse, or not root)");
+        QTemporaryDir work;
+        const QString remote = work.filePath(QStringLiteral("remote"));
+        const QString mount = work.filePath(QStringLiteral("mnt"));
+        QDir().mkpath(remote);
+        QDir().mkpath(mount);
+        auto run = [](const QString &program, const QStringList &args) {
+            QProcess p;
+            p.setProcessChannelMode(QProcess::MergedChannels);
+            p.start(program, args);
+            p.waitForFinished(30000);
+            return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        };
+        for (const char *key : {"hostkey", "userkey"})
+            QVERIFY(run(QStringLiteral("/usr/bin/ssh-keygen"),
+                        {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"),
+                         QString(), QStringLiteral("-f"), work.filePath(QLatin1String(key))}));
+        QVERIFY(QFile::copy(work.filePath(QStringLiteral("userkey.pub")), work.filePath(QStringLiteral("authorized_keys"))));
+        const int port = 20000 + int(::getpid() % 20000);
+        writeBytes(work.filePath(QStringLiteral("sshd_config")),
+                   QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2/hostkey\n"
+                                  "AuthorizedKeysFile %2/authorized_keys\nPasswordAuthentication no\n"
+                                  "PermitRootLogin prohibit-password\nStrictModes no\nUsePAM no\n"
+                                  "PidFile %2/sshd.pid\nSubsystem sftp internal-sftp\n")
+                       .arg(port).arg(work.path()).toUtf8());
+        QDir().mkpath(QStringLiteral("/run/sshd"));
+        if (!run(QStringLiteral("/usr/sbin/sshd"), {QStringLiteral("-f"), work.filePath(QStringLiteral("sshd_config"))}))
+            QSKIP("the ssh server does not start here");
+        auto stopServer = qScopeGuard([&] {
+            const QByteArray pid = readBytes(work.filePath(QStringLiteral("sshd.pid"))).trimmed();
+            if (!pid.isEmpty())
+                ::kill(pid_t(pid.toLongLong()), SIGTERM);
+        });
+        QTest::qWait(300);
+        if (!run(QStringLiteral("/usr/bin/sshfs"),
+                 {QStringLiteral("-p"), QString::number(port), QStringLiteral("-o"),
+                  QStringLiteral("IdentityFile=%1/userkey,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,BatchMode=yes")
+                      .arg(work.path()),
+                  QStringLiteral("root@127.0.0.1:") + remote, mount}))
+            QSKIP("sshfs cannot mount here");
+        auto unmount = qScopeGuard([&] { run(QStringLiteral("/usr/bin/fusermount"), {QStringLiteral("-u"), mount}); });
+
+        ledgerBook()->saveAs(mount + QStringLiteral("/Contavio.xls"));
+        const QByteArray first = readBytes(remote + QStringLiteral("/Contavio.xls"));
+        QProcess running;
+        running.start(QStringLiteral(OFFICE_CHILD_PATH), {mount, QStringLiteral("-"), QStringLiteral("write"),
+                                                          QStringLiteral("wait"), QStringLiteral("leave")});
+        QByteArray said;
+        while (!said.contains("ready") && running.waitForReadyRead(30000))
+            said += running.readAllStandardOutput();
+        QVERIFY2(said.contains("ready"), said.constData());
+        // A second copy on the same mount is kept out.
+        QCOMPARE(runChild({mount, QStringLiteral("N")}).exitCode, app::Avvio::exitCode(LoadResult::InUse));
+        running.write("\n");
+        running.closeWriteChannel();
+        QVERIFY(running.waitForFinished(30000));
+        said += running.readAllStandardOutput();
+        QVERIFY2(said.contains("LEFT 0"), said.constData());
+
+        // Saved on the other side, the version it replaced in Backup, no lock file left.
+        const auto saved = store::readWorkbook(remote + QStringLiteral("/Contavio.xls"), kPassword);
+        QCOMPARE(saved->sheet(QStringLiteral("Incassi")).textAt(2, 3), QStringLiteral("ROSSI MARIO"));
+        const QFileInfoList kept = backups(remote + QStringLiteral("/Contavio.xls"));
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(readBytes(kept.at(0).filePath()), first);
+        QVERIFY(!QFileInfo::exists(app::officeLockFilePath(remote + QStringLiteral("/Contavio.xls"))));
     }
 };
 
