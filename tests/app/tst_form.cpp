@@ -37,7 +37,33 @@ private slots:
     void activationOnEachReturn();
     void closeRequests();
     void twips();
+    void placedWhollyOnScreen_data();
+    void placedWhollyOnScreen();
 };
+
+void TestForm::placedWhollyOnScreen_data()
+{
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QPoint>("expected");
+    // A desktop with a panel along the top, and a second screen to the right of the first.
+    QTest::newRow("registry on 1280x900") << QSize(776, 600) << QRect(0, 28, 1280, 872) << QPoint(252, 164);
+    QTest::newRow("browser on 1024x768") << QSize(976, 600) << QRect(0, 28, 1024, 740) << QPoint(24, 98);
+    QTest::newRow("second screen") << QSize(776, 600) << QRect(1280, 0, 1024, 768) << QPoint(1404, 84);
+    QTest::newRow("taller than the screen keeps its title bar on it")
+        << QSize(700, 900) << QRect(0, 28, 1024, 740) << QPoint(162, 28);
+}
+
+void TestForm::placedWhollyOnScreen()
+{
+    QFETCH(QSize, frame);
+    QFETCH(QRect, available);
+    QFETCH(QPoint, expected);
+    const QPoint at = controls::placeCentred(frame, available);
+    QCOMPARE(at, expected);
+    if (frame.height() <= available.height())
+        QVERIFY(available.contains(QRect(at, frame)));
+}
 
 void TestForm::activationSeesWhatTheOpenerSet()
 {

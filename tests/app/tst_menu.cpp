@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -61,6 +62,7 @@ class TestMenu : public QObject {
     Q_OBJECT
 
 private slots:
+    void everyFormFitsTheSmallestScreen();
     void buttons_data();
     void buttons();
     void closeBoxRefused();
@@ -74,6 +76,34 @@ private slots:
     void chiudiSavesAndEnds();
     void chiudiKeepsRunningWhenSaveFails();
 };
+
+void TestMenu::everyFormFitsTheSmallestScreen()
+{
+    AppHarness h;
+    app::Contavio *menu = startToMenu(h);
+    QVERIFY(menu);
+    // 1024x768 less a panel: every form, with its title bar, fits inside.
+    const QSize smallest(1024, 768 - 32);
+    for (FormId id : {FormId::Avvio, FormId::Contavio, FormId::Anagrafe, FormId::Entrata, FormId::Pagamenti,
+                      FormId::Visualizza, FormId::StampaP}) {
+        QWidget *form = h.forms->form(id);
+        QVERIFY(form);
+        const QSize framed = form->size() + controls::kFrameAllowance;
+        QVERIFY2(framed.width() <= smallest.width() && framed.height() <= smallest.height(),
+                 qPrintable(form->objectName()));
+    }
+    // Opened from the menu, a form is centred on the menu's screen and inside it.
+    auto *registry = qobject_cast<controls::Form *>(h.forms->form(FormId::Anagrafe));
+    registry->hide();
+    registry->move(-5000, -5000);
+    registry->showForm();
+    const QRect available = menu->screen()->availableGeometry();
+    const QRect frame = registry->frameGeometry();
+    if (frame.width() + controls::kFrameAllowance.width() <= available.width()
+        && frame.height() + controls::kFrameAllowance.height() <= available.height())
+        QVERIFY(available.contains(frame));
+    QVERIFY(qAbs(frame.center().x() - available.center().x()) <= controls::kFrameAllowance.width());
+}
 
 void TestMenu::buttons_data()
 {
