@@ -392,6 +392,28 @@ private slots:
         QVERIFY(!left.contains(QStringLiteral("Contavio-ripristino-03-01-2020-10.00.00.xls")));
     }
 
+    void recoveryCopyFailureToldOnce()
+    {
+        AppHarness h;
+        h.write(*ledgerBook());
+        QCOMPARE(h.load(), LoadResult::Ready);
+        app::RecoveryCopy *recovery = h.avvio()->recovery();
+        QVERIFY(recovery);
+        store::setSaveFaultHook([](const char *step) { return QByteArray(step) == "create" ? ENOSPC : 0; });
+        for (int change = 1; change <= 3; ++change) {
+            h.session.workbook().sheet(QStringLiteral("Incassi")).cells(2, 1).setValue(double(change));
+            QVERIFY(recovery->check());
+            recovery->waitForWriter();
+        }
+        recovery->check();
+        store::setSaveFaultHook({});
+        QCOMPARE(h.dialogs.shown.size(), size_t(1));
+        QCOMPARE(h.dialogs.last().kind, BoxKind::Critical);
+        QVERIFY(h.dialogs.last().text.startsWith(QStringLiteral("Impossibile scrivere la copia di ripristino ")
+                                                 + recovery->path()));
+        QVERIFY(h.dialogs.last().text.contains(QStringLiteral("il disco è pieno")));
+    }
+
     void readOnlyPlaceAsAnotherUser()
     {
         // The permissions of files mean nothing to the administrator: the program runs as
