@@ -193,7 +193,7 @@ int main(int argc, char **argv)
             std::exit(1);
         }
         store::removeLeftoverSaveFiles(path);
-        store::Workbook &started = programServer.open(path, kPassword);
+        store::Workbook &started = programServer.openImage(lock.readAll(), path, kPassword);
         programServer.visible = false;
         app::shapeWorkbook(started);
     });
