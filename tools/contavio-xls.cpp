@@ -72,8 +72,11 @@ QString jsonString(const QString &s)
 
 QString jsonNumber(double v)
 {
-    if (!std::isfinite(v))
-        return QStringLiteral("null");
+    // JSON has no NaN or infinity: they go as the strings that number parsers take back.
+    if (std::isnan(v))
+        return QStringLiteral("\"NaN\"");
+    if (std::isinf(v))
+        return v > 0 ? QStringLiteral("\"Infinity\"") : QStringLiteral("\"-Infinity\"");
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, v);
     return QString::fromLatin1(buf, int(res.ptr - buf));

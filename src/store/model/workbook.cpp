@@ -247,6 +247,16 @@ void Worksheet::setName(const QString &name)
     m_name = name;
 }
 
+void Worksheet::restoreName(const QString &name)
+{
+    if (name.isEmpty() || name.size() > 255)
+        throw StoreError(ErrorKind::Invalid, QStringLiteral("Il nome del foglio non è valido."), name);
+    Worksheet *other = m_book->findSheet(name);
+    if (other && other != this)
+        throw StoreError(ErrorKind::Invalid, QStringLiteral("Esiste già un foglio con questo nome."), name);
+    m_name = name;
+}
+
 Range Worksheet::range(const QString &ref)
 {
     RangeRect rect;
@@ -349,6 +359,15 @@ void Worksheet::setRowHeight(int row, double points)
     if (m_rowHeights.size() < size_t(row))
         m_rowHeights.resize(row, 0);
     m_rowHeights[row - 1] = float(points);
+}
+
+void Worksheet::restoreRowHeight(int row, double points)
+{
+    if (row < 1 || row > kMaxRows || !(points >= 0))
+        return;
+    if (m_rowHeights.size() < size_t(row))
+        m_rowHeights.resize(row, 0);
+    m_rowHeights[row - 1] = float(std::min(points, kMaxStoredRowHeight));
 }
 
 uint16_t Worksheet::columnXf(int column) const

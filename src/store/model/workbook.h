@@ -200,6 +200,10 @@ public:
     const QString &name() const { return m_name; }
     // Sheet names: 1..31 characters, none of : \ / ? * [ ], unique in the workbook (Invalid otherwise).
     void setName(const QString &name);
+    // A name a file holds, kept as read: other programs allow names the program's own
+    // setter refuses (longer than 31 characters). Only an empty name, one longer than the
+    // format holds (255) or the name of another sheet is refused (StoreError Invalid).
+    void restoreName(const QString &name);
 
     Range range(const QString &ref);   // throws Invalid on a malformed reference
     Range range(const RangeRect &rect) { return Range(this, rect); }
@@ -222,6 +226,10 @@ public:
     void setColumnWidth(int column, double characters);
     double rowHeight(int row) const;
     void setRowHeight(int row, double points);
+    // A height a file holds, kept as read up to the format's limit of 409.6 points (8,192
+    // twips) and clamped to it above, as spreadsheet programs read it; never refused.
+    void restoreRowHeight(int row, double points);
+    static constexpr double kMaxStoredRowHeight = 8192 / 20.0;
     double defaultColumnWidth() const { return m_defaultColumnWidth; }
     void setDefaultColumnWidth(double characters) { m_defaultColumnWidth = characters; }
     double defaultRowHeight() const { return m_defaultRowHeight; }

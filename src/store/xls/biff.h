@@ -45,6 +45,9 @@ enum : uint16_t {
     kRk = 0x027E, kStyle = 0x0293, kFormat = 0x041E, kShrFmla = 0x04BC,
     kBof = 0x0809, kWriteAccess = 0x005C, kWindow2 = 0x023E, kScl = 0x00A0,
     kMsoDrawingGroup = 0x00EB, kProt4Rev = 0x01AF, kProt4RevPass = 0x01BC,
+    // FORMULA under the numbers of older versions, found in BIFF8 files of some writers with
+    // the BIFF8 layout; other readers take them as FORMULA, and so do we.
+    kFormulaBiff3 = 0x0206, kFormulaBiff4 = 0x0406,
     kUsrExcl = 0x0194, kFileLock = 0x0195, kRrdInfo = 0x0196, kRrdHead = 0x0138,
 };
 
@@ -165,6 +168,16 @@ struct NameRecord {
     int sheet = 0;           // 1-based original tab of the scope, 0 = workbook
 };
 
+// What a text of the shared strings (or of an RSTRING cell) holds besides its characters,
+// as read, for the writer to put back with it: the rich-text runs (4 bytes each: first
+// character, font index) and the phonetic block of Far East texts (its size counts from its
+// first byte).
+struct RichText {
+    QByteArray runs;
+    QByteArray phonetic;
+    bool empty() const { return runs.isEmpty() && phonetic.isEmpty(); }
+};
+
 // A non-worksheet sheet (chart, macro or dialog sheet) carried whole.
 struct OtherSheet {
     QByteArray boundSheet;          // BOUNDSHEET payload with lbPlyPos ignored
@@ -194,6 +207,9 @@ struct BiffExtras {
     std::vector<biff::Xti> xtis;
     std::vector<biff::NameRecord> names;
     std::vector<biff::OtherSheet> otherSheets;
+    // Runs and phonetic data of texts, by index in the workbook's string pool; a text read
+    // several times with different formatting keeps the first.
+    std::map<uint32_t, biff::RichText> richTexts;
     int sheetTabCount = 0;                     // all sheets of the file, worksheets included
 
     // Worksheet substream.

@@ -19,6 +19,12 @@ void damaged(const QString &detail)
 
 QString hex(uint16_t v) { return QStringLiteral("0x%1").arg(v, 4, 16, QLatin1Char('0')); }
 
+void ReadBudget::exceeded() const
+{
+    damaged(QStringLiteral("aprirlo richiederebbe più di %1 MB per un flusso di %2 byte")
+                .arg(m_total >> 20).arg(m_streamSize));
+}
+
 bool recordFits(const RecordStream &rs, bool mandatory)
 {
     if (rs.size() >= minimumRecordSize(rs.type())) [[likely]]
@@ -233,9 +239,13 @@ void GlobalsReader::sst()
     const uint32_t count = std::min(unique, bound);
     strings.pool.reserve(count);
     m_book.strings.reserve(m_book.strings.size() + count);
+    RichText rich;
     for (uint32_t i = 0; i < count && r.ok() && !r.atEnd(); ++i) {
-        const QString s = r.string16();
-        strings.pool.push_back(m_book.strings.intern(s));
+        const QString s = r.string16(&rich);
+        const uint32_t index = m_book.strings.intern(s);
+        strings.pool.push_back(index);
+        if (!rich.empty())
+            m_bx.richTexts.try_emplace(index, std::move(rich));
     }
 }
 

@@ -11,9 +11,12 @@ namespace store::xlsread {
 
 using namespace biff;
 
-SheetReader::SheetReader(Workbook &book, RecordStream &rs, const SharedStrings &strings,
-                         const SheetEntry &entry, int tab)
-    : m_book(book), m_rs(rs), m_strings(strings), m_entry(entry), m_sheet(*entry.sheet),
+// What keeping one record or value costs beside its bytes: container and header overhead.
+constexpr qint64 kKeptOverhead = 48;
+
+SheetReader::SheetReader(Workbook &book, RecordStream &rs, BiffExtras &bookExtras, ReadBudget &budget,
+                         const SharedStrings &strings, const SheetEntry &entry, int tab)
+    : m_book(book), m_rs(rs), m_bookExtras(bookExtras), m_budget(budget), m_strings(strings), m_entry(entry), m_sheet(*entry.sheet),
       m_bx(std::make_shared<BiffExtras>()), m_xfCount(uint16_t(book.styles.xfs.size()))
 {
     m_bx->originalTab = tab;
@@ -31,11 +34,15 @@ void SheetReader::flush()
         widest = std::max(widest, p.col);
     auto &rowStore = m_sheet.rowsStorage();
     const size_t row = size_t(m_pending.front().row);
-    if (rowStore.size() <= row)
+    if (rowStore.size() <= row) {
+        m_budget.charge(qint64(row + 1 - rowStore.size()) * qint64(sizeof(Worksheet::Row)));
         rowStore.resize(row + 1);
+    }
     std::vector<Cell> &cells = rowStore[row].cells;
-    if (cells.size() <= size_t(widest))
+    if (cells.size() <= size_t(widest)) {
+        m_budget.charge(qint64(size_t(widest) + 1 - cells.size()) * qint64(sizeof(Cell)));
         cells.resize(size_t(widest) + 1);
+    }
     for (const Pending &p : m_pending) {
         Cell &target = cells[size_t(p.col)];
         target = p.cell;
@@ -52,6 +59,12 @@ void SheetReader::put(int row, int col, const Cell &cell)
     if (!m_pending.empty() && (m_pending.back().row != row || m_pending.size() >= 1024))
         flush();
     m_pending.push_back({row, col, cell});
+}
+
+void SheetReader::carry(uint16_t type)
+{
+    m_budget.charge(m_rs.size() + kKeptOverhead);
+    m_bx->records.push_back({m_place, type, m_rs.payload()});
 }
 
 void SheetReader::run()
@@ -89,7 +102,7 @@ void SheetReader::run()
         case kLabel: case kRString:
             textCell(type);
             break;
-        case kFormula:
+        case kFormula: case kFormulaBiff3: case kFormulaBiff4:
             formula();
             break;
         case kString:
@@ -188,7 +201,7 @@ void SheetReader::cellRecord(uint16_t type)
     }
 }
 
-void SheetReader::textCell(uint16_t /*type*/)
+void SheetReader::textCell(uint16_t type)
 {
     m_place = Place::SheetCells;
     if (!recordFits(m_rs, true))
@@ -198,10 +211,18 @@ void SheetReader::textCell(uint16_t /*type*/)
     Cell c;
     c.kind = CellKind::Text;
     c.xf = xfOf(cur.u16());
-    const QString text = cur.string16();
+    RichText rich;
+    const QString text = cur.string16(&rich);
     if (!cur.ok())
         damaged(QStringLiteral("testo illeggibile all'offset %1").arg(m_rs.offset()));
+    if (type == kRString) {
+        // The runs follow the text, with their count: 4 bytes each, as in the shared strings.
+        const int runs = cur.u16();
+        rich.runs = cur.bytes(std::min(runs * 4, cur.left() / 4 * 4));
+    }
     c.ref = m_book.strings.intern(text);
+    if (!rich.empty())
+        m_bookExtras.richTexts.try_emplace(c.ref, std::move(rich));
     put(row, col, c);
 }
 
@@ -213,6 +234,7 @@ void SheetReader::formula()
     const uint8_t *d = m_rs.data();
     const int n = m_rs.size();
     const int row = u16(d), col = u16(d + 2);
+    m_budget.charge(qint64(sizeof(Formula)) + n + kKeptOverhead);
     Formula f;
     f.record = QByteArray(reinterpret_cast<const char *>(d + 6), n - 6);
     Cell c;
@@ -244,6 +266,7 @@ void SheetReader::formulaString()
     const QByteArray all = m_rs.joinContinues(&pieces);
     if (m_pendingString < 0)
         return;
+    m_budget.charge(3 * qint64(all.size()) + kKeptOverhead);   // the record and its text
     ContinuedReader r(all, pieces);
     Formula &f = m_sheet.formulas()[size_t(m_pendingString)];
     f.cachedText = r.string16();
@@ -256,9 +279,12 @@ void SheetReader::formulaFollower(uint16_t type)
     if (m_lastFormula < 0)
         return;
     auto &list = m_bx->formulaFollowers[uint32_t(m_lastFormula)];
+    m_budget.charge(m_rs.size() + 2 * kKeptOverhead);
     list.push_back({type, m_rs.payload()});
-    while (m_rs.peekType() == kContinue && m_rs.next())
+    while (m_rs.peekType() == kContinue && m_rs.next()) {
+        m_budget.charge(m_rs.size() + kKeptOverhead);
         list.push_back({kContinue, m_rs.payload()});
+    }
 }
 
 void SheetReader::rowRecord()
@@ -270,8 +296,13 @@ void SheetReader::rowRecord()
     const int row = u16(d);
     const int height = u16(d + 6) & 0x7FFF;
     const uint16_t flags = u16(d + 12);
-    if ((flags & 0x0040) && height > 0 && row < kMaxRows)
-        m_sheet.setRowHeight(row + 1, height / 20.0);
+    if ((flags & 0x0040) && height > 0 && row < kMaxRows) {
+        if (row + 1 > m_rowsWithHeight) {
+            m_budget.charge(qint64(row + 1 - m_rowsWithHeight) * qint64(sizeof(float)));
+            m_rowsWithHeight = row + 1;
+        }
+        m_sheet.restoreRowHeight(row + 1, height / 20.0);
+    }
 }
 
 void SheetReader::columnRecord(uint16_t type)
@@ -314,7 +345,9 @@ void SheetReader::columnRecord(uint16_t type)
             } else {
                 if (flags & 0x1F06)
                     m_bx->columnFlags[col + 1] = flags;
-                m_sheet.setColumnWidth(col + 1, std::max(0.0, std::round((width / 256.0 - 5.0 / 7.0) * 100) / 100));
+                // Up to 255.28 characters fit the field; the programs stop at 255.
+                const double chars = std::round((width / 256.0 - 5.0 / 7.0) * 100) / 100;
+                m_sheet.setColumnWidth(col + 1, std::clamp(chars, 0.0, 255.0));
             }
             if (xf != Styles::kDefaultCellXf && xf != 0)
                 m_sheet.setColumnXf(col + 1, xf);
@@ -323,8 +356,11 @@ void SheetReader::columnRecord(uint16_t type)
     }
     case kDimensions:
         // The rows the sheet says it uses: their storage is made room for once.
-        if (m_rs.size() >= 14 && m_sheet.rowsStorage().empty())
-            m_sheet.rowsStorage().reserve(std::min<uint32_t>(u32(d + 4), kMaxRows));
+        if (m_rs.size() >= 14 && m_sheet.rowsStorage().empty()) {
+            const uint32_t rows = std::min<uint32_t>(u32(d + 4), kMaxRows);
+            m_budget.charge(qint64(rows) * qint64(sizeof(Worksheet::Row)));
+            m_sheet.rowsStorage().reserve(rows);
+        }
         m_place = Place::SheetCells;
         break;
     default:

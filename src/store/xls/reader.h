@@ -20,6 +20,32 @@ namespace store::xlsread {
 [[noreturn]] void damaged(const QString &detail);
 QString hex(uint16_t v);
 
+// The memory a load may take: a base and a multiple of the workbook stream's size, charged
+// as the reader makes room for rows, cells, row heights, formulas and the records it keeps.
+// A small file whose records would make the model far larger than the file is hostile
+// (a cell at the far end of each of thousands of rows, many sheets over one substream): it
+// is refused as damaged before the memory is taken.
+class ReadBudget {
+public:
+    static constexpr qint64 kBase = qint64(64) << 20;
+    static constexpr qint64 kPerStreamByte = 256;
+
+    explicit ReadBudget(qint64 streamSize)
+        : m_total(kBase + kPerStreamByte * streamSize), m_left(m_total), m_streamSize(streamSize) {}
+    void charge(qint64 bytes)
+    {
+        m_left -= bytes;
+        if (m_left < 0) [[unlikely]]
+            exceeded();
+    }
+
+private:
+    [[noreturn]] void exceeded() const;
+    qint64 m_total;
+    qint64 m_left;
+    qint64 m_streamSize;
+};
+
 // One BOUNDSHEET entry of the globals.
 struct SheetEntry {
     uint32_t position = 0;
@@ -78,8 +104,8 @@ private:
 // Reads one worksheet substream into its sheet of the model and its BiffExtras.
 class SheetReader {
 public:
-    SheetReader(Workbook &book, biff::RecordStream &rs, const SharedStrings &strings,
-                const SheetEntry &entry, int tab);
+    SheetReader(Workbook &book, biff::RecordStream &rs, BiffExtras &bookExtras, ReadBudget &budget,
+                const SharedStrings &strings, const SheetEntry &entry, int tab);
 
     void run();
 
@@ -104,10 +130,12 @@ private:
     uint16_t xfOf(uint16_t xf) const { return xf < m_xfCount ? xf : Styles::kDefaultCellXf; }
     void put(int row, int col, const Cell &cell);
     void flush();
-    void carry(uint16_t type) { m_bx->records.push_back({m_place, type, m_rs.payload()}); }
+    void carry(uint16_t type);
 
     Workbook &m_book;
     biff::RecordStream &m_rs;
+    BiffExtras &m_bookExtras;       // the workbook's: texts' runs and phonetic data
+    ReadBudget &m_budget;
     const SharedStrings &m_strings;
     const SheetEntry &m_entry;
     Worksheet &m_sheet;
@@ -125,6 +153,7 @@ private:
     std::optional<int> m_scale;
     int64_t m_pendingString = -1;   // formula waiting for its STRING record
     int64_t m_lastFormula = -1;
+    int m_rowsWithHeight = 0;       // the model keeps a height for every row up to the last set
 };
 
 } // namespace store::xlsread

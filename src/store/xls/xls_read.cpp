@@ -23,11 +23,12 @@ using xlsread::damaged;
 using xlsread::SheetEntry;
 
 constexpr qint64 kMaxFileSize = qint64(1) << 30;
+constexpr qint64 kSheetCost = 8192;   // a sheet of the model before its cells
 
 class Reader {
 public:
     Reader(Workbook &book, QByteArray stream, const QString &password)
-        : m_book(book), m_rs(std::move(stream)), m_password(password) {}
+        : m_book(book), m_rs(std::move(stream)), m_password(password), m_budget(m_rs.bytes().size()) {}
 
     void run();
 
@@ -40,6 +41,7 @@ private:
     QString m_password;
     std::shared_ptr<BiffExtras> m_bx = std::make_shared<BiffExtras>();
     std::vector<SheetEntry> m_sheets;
+    xlsread::ReadBudget m_budget;
 };
 
 void Reader::run()
@@ -66,16 +68,16 @@ void Reader::run()
             continue;
         }
         try {
-            if (first)
-                m_book.sheet(1).setName(e.name);
-            else
-                m_book.appendSheet(e.name);
+            // A new sheet under a name free for the moment, then the file's own name.
+            Worksheet &sheet = first ? m_book.sheet(1) : m_book.appendSheet(QStringLiteral("\u0001"));
+            sheet.restoreName(e.name);
         } catch (const StoreError &err) {
             damaged(QStringLiteral("nome di foglio non valido \"%1\": %2").arg(e.name, err.userMessage()));
         }
         e.sheet = first ? &m_book.sheet(1) : &m_book.sheet(m_book.sheetCount());
         first = false;
-        xlsread::SheetReader(m_book, m_rs, globals.strings, e, tab).run();
+        m_budget.charge(kSheetCost);
+        xlsread::SheetReader(m_book, m_rs, *m_bx, m_budget, globals.strings, e, tab).run();
         lastWorksheetTab = tab;
     }
     applyNames();
@@ -190,6 +192,7 @@ void Reader::otherSheet(const SheetEntry &entry, int tab, int afterTab)
     m_rs.seek(entry.position);
     int depth = 0;
     while (m_rs.next()) {
+        m_budget.charge(m_rs.size() + 48);
         other.records.push_back({m_rs.type(), m_rs.payload()});
         if (m_rs.type() == kBof)
             ++depth;
@@ -206,25 +209,24 @@ void Reader::otherSheet(const SheetEntry &entry, int tab, int afterTab)
 std::unique_ptr<Workbook> readImage(const QByteArray &file, const QString &password)
 {
     std::vector<CfbEntry> entries = cfb::read(file);
-    QByteArray stream;
-    bool found = false, oldFormat = false;
+    // The workbook stream, found by name whatever its case: "Workbook" for BIFF8. Older
+    // versions named it "Book", but some writers put BIFF8 records under that name too: its
+    // first record tells the two apart.
+    CfbEntry *workbook = nullptr, *oldBook = nullptr;
     for (CfbEntry &e : entries) {
         if (e.storage || e.path.contains(u'/'))
             continue;
-        if (e.path.compare(QLatin1String("Workbook"), Qt::CaseInsensitive) == 0 && !found) {
-            stream = std::move(e.data);
-            e.data = QByteArray();
-            found = true;
-        } else if (e.path.compare(QLatin1String("Book"), Qt::CaseInsensitive) == 0) {
-            oldFormat = true;
-        }
+        if (!workbook && e.path.compare(QLatin1String("Workbook"), Qt::CaseInsensitive) == 0)
+            workbook = &e;
+        else if (!oldBook && e.path.compare(QLatin1String("Book"), Qt::CaseInsensitive) == 0)
+            oldBook = &e;
     }
-    if (!found) {
-        if (oldFormat)
-            throw StoreError(ErrorKind::Unsupported, QStringLiteral("Il formato .xls di questo file è troppo vecchio."),
-                             QStringLiteral("flusso Book"));
+    if (!workbook)
+        workbook = oldBook;
+    if (!workbook)
         damaged(QStringLiteral("manca il flusso Workbook"));
-    }
+    QByteArray stream = std::move(workbook->data);
+    workbook->data = QByteArray();
 
     auto book = std::make_unique<Workbook>();
     book->protection = Protection();

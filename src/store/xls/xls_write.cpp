@@ -739,7 +739,7 @@ void Writer::cellTable(const Worksheet &ws, const CellExtent &extent)
             put16(p + 4, uint16_t(ri.row - 1));
             put16(p + 6, uint16_t(ri.first ? ri.first - 1 : 0));
             put16(p + 8, uint16_t(ri.last));
-            put16(p + 10, uint16_t(std::clamp<long>(std::lround(ri.height * 20), 0, 8191)));
+            put16(p + 10, uint16_t(std::clamp<long>(std::lround(ri.height * 20), 0, 8192)));
             put16(p + 12, 0);
             put16(p + 14, 0);
             put16(p + 16, uint16_t(0x0100 | (custom ? 0x0040 : 0)));
