@@ -22,6 +22,7 @@ set(CONTAVIO_STORE_FILE_SOURCES
   xls/savefile.h xls/savefile.cpp
   xls/xls_read.cpp
   xls/xls_write.cpp
+  xls/page_records.h xls/page_records.cpp
   # pagination and printing
   print/printing.h print/printing.cpp
 )

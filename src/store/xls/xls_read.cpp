@@ -84,6 +84,7 @@ private:
     void worksheet(SheetEntry &entry, int tab);
     void otherSheet(const SheetEntry &entry, int tab, int afterTab);
     void applyNames();
+    void checkSheetEntries();
     bool requireSize(bool mandatory);
     bool shortRecord(bool mandatory);
 
@@ -94,6 +95,7 @@ private:
     std::vector<uint32_t> m_sst;
     std::vector<SheetEntry> m_sheets;
     int m_activeTab = 0;
+    qsizetype m_globalsEnd = 0;   // stream offset just after the globals' EOF
     Styles m_styles;
 };
 
@@ -113,9 +115,46 @@ bool Reader::shortRecord(bool mandatory)
     return false;
 }
 
+// Every sheet entry must lead to a substream of its own, after the globals, of the kind the
+// entry names. A file whose entries share a substream would otherwise be read (and saved)
+// once per entry.
+void Reader::checkSheetEntries()
+{
+    std::vector<std::pair<uint32_t, int>> positions;
+    positions.reserve(m_sheets.size());
+    for (int tab = 0; tab < int(m_sheets.size()); ++tab)
+        positions.push_back({m_sheets[size_t(tab)].position, tab});
+    std::sort(positions.begin(), positions.end());
+    for (size_t i = 1; i < positions.size(); ++i)
+        if (positions[i].first == positions[i - 1].first)
+            damaged(QStringLiteral("i fogli \"%1\" e \"%2\" indicano lo stesso punto del file (%3)")
+                        .arg(m_sheets[size_t(positions[i - 1].second)].name, m_sheets[size_t(positions[i].second)].name)
+                        .arg(positions[i].first));
+    for (const SheetEntry &e : m_sheets) {
+        if (e.position < m_globalsEnd)
+            damaged(QStringLiteral("il foglio \"%1\" indica un punto della parte globale (%2)").arg(e.name).arg(e.position));
+        m_rs.seek(e.position);
+        if (!m_rs.next() || m_rs.type() != kBof || m_rs.size() < 4)
+            damaged(QStringLiteral("il foglio \"%1\" non inizia dove indicato").arg(e.name));
+        const uint16_t dt = u16(m_rs.data() + 2);
+        uint16_t expected = 0;
+        switch (e.kind) {
+        case 0: expected = 0x0010; break;   // worksheet or dialog sheet
+        case 1: expected = 0x0040; break;   // macro sheet
+        case 2: expected = 0x0020; break;   // chart
+        case 6: expected = 0x0006; break;   // module
+        default: break;
+        }
+        if (expected && dt != expected)
+            damaged(QStringLiteral("il foglio \"%1\" porta a una sezione di altro tipo (%2 invece di %3)")
+                        .arg(e.name, hex(dt), hex(expected)));
+    }
+}
+
 void Reader::run()
 {
     globals();
+    checkSheetEntries();
 
     // Sheets in tab order: worksheets become sheets of the model, the others are carried.
     int worksheets = 0;
@@ -179,8 +218,10 @@ void Reader::globals()
             damaged(m_rs.truncated() ? QStringLiteral("record troncato dopo l'offset %1").arg(m_rs.offset())
                                      : QStringLiteral("manca la fine della parte globale"));
         const uint16_t type = m_rs.type();
-        if (type == kEof)
+        if (type == kEof) {
+            m_globalsEnd = m_rs.offset() + 4;
             break;
+        }
         switch (type) {
         case kFilePass: {
             if (!requireSize(true))
@@ -475,7 +516,11 @@ void Reader::applyNames()
             continue;
         PageSetup &ps = sheet->pageSetup();
         if (n.builtin == 0x06) {
-            ps.printArea = absoluteAddress(areas.front().rect);
+            // Every area of a print area of several, joined as the programs show them.
+            QStringList parts;
+            for (const SheetArea &a : areas)
+                parts << absoluteAddress(a.rect);
+            ps.printArea = parts.join(u',');
         } else {
             for (const SheetArea &a : areas) {
                 if (a.rect.left == 1 && a.rect.right == kMaxColumns)
@@ -486,6 +531,20 @@ void Reader::applyNames()
         }
         n.builtin |= 0x100;   // rebuilt from the page set-up when saved
     }
+}
+
+// The attributes of a ROW record beyond the height: options word and format word.
+RowFormat rowFormatOf(uint16_t flags, uint16_t xfWord, uint16_t xfCount)
+{
+    RowFormat f;
+    f.outlineLevel = uint8_t(flags & 0x0007);
+    f.collapsed = flags & 0x0010;
+    f.hidden = flags & 0x0020;
+    const uint16_t xf = xfWord & 0x0FFF;
+    f.formatted = (flags & 0x0080) && xf < xfCount;
+    f.xf = f.formatted ? xf : 0;
+    f.marks = uint8_t((xfWord >> 12) & 0x07);
+    return f;
 }
 
 double rkValue(uint32_t rk)
@@ -614,14 +673,23 @@ void Reader::worksheet(SheetEntry &entry, int tab)
             bx->records.push_back({place, type, m_rs.payload()});
             break;
         case kPrintHeaders:
-            if (requireSize(false)) ps.printHeadings = u16(d) != 0;
+            if (requireSize(false)) {
+                ps.printHeadings = u16(d) != 0;
+                bx->pageRecords |= kHadPrintHeaders;
+            }
             break;
         case kPrintGridlines:
-            if (requireSize(false)) ps.printGridlines = u16(d) != 0;
+            if (requireSize(false)) {
+                ps.printGridlines = u16(d) != 0;
+                bx->pageRecords |= kHadPrintGridlines;
+            }
             break;
         case kDefaultRowHeight:
-            if (requireSize(false) && u16(d + 2) > 0 && u16(d + 2) < 8192)
-                sheet.setDefaultRowHeight(u16(d + 2) / 20.0);
+            if (requireSize(false)) {
+                bx->defaultRowFlags = u16(d);
+                if (u16(d + 2) > 0 && u16(d + 2) < 8192)
+                    sheet.setDefaultRowHeight(u16(d + 2) / 20.0);
+            }
             place = Place::SheetBreaks;
             break;
         case kWsBool:
@@ -640,23 +708,34 @@ void Reader::worksheet(SheetEntry &entry, int tab)
                     ps.centerHeader = headerSection(text, u'C');
                 }
             }
+            bx->pageRecords |= kHadHeader;
             place = Place::SheetPrinter;
             break;
         case kFooter:
             bx->footer = m_rs.payload();
+            bx->pageRecords |= kHadFooter;
             place = Place::SheetPrinter;
             break;
         case kHCenter:
-            if (requireSize(false)) ps.centerHorizontally = u16(d) != 0;
+            if (requireSize(false)) {
+                ps.centerHorizontally = u16(d) != 0;
+                bx->pageRecords |= kHadHCenter;
+            }
             place = Place::SheetPrinter;
             break;
         case kVCenter:
-            if (requireSize(false)) ps.centerVertically = u16(d) != 0;
+            if (requireSize(false)) {
+                ps.centerVertically = u16(d) != 0;
+                bx->pageRecords |= kHadVCenter;
+            }
             place = Place::SheetPrinter;
             break;
         case kLeftMargin: case kRightMargin: case kTopMargin: case kBottomMargin:
             if (requireSize(false)) {
                 const double inches = f64(d);
+                const int side = type - kLeftMargin;   // left, right, top, bottom
+                bx->marginsRead[side] = inches;
+                bx->pageRecords |= uint16_t(kHadLeftMargin << side);
                 if (std::isfinite(inches) && inches >= 0 && inches < 100) {
                     const double points = inches * 72.0;
                     if (type == kLeftMargin) ps.leftMargin = points;
@@ -670,6 +749,7 @@ void Reader::worksheet(SheetEntry &entry, int tab)
         case kSetup:
             if (requireSize(false)) {
                 bx->setup = m_rs.payload();
+                bx->pageRecords |= kHadSetup;
                 const uint16_t flags = u16(d + 10);
                 const bool noPrinter = flags & 0x0004;
                 if (!noPrinter) {
@@ -746,6 +826,9 @@ void Reader::worksheet(SheetEntry &entry, int tab)
                 const uint16_t flags = u16(d + 12);
                 if ((flags & 0x0040) && height > 0 && row < kMaxRows)
                     sheet.setRowHeight(row + 1, height / 20.0);
+                const RowFormat format = rowFormatOf(flags, u16(d + 14), xfCount);
+                if (row < kMaxRows && !(format == RowFormat()))
+                    sheet.setRowFormat(row + 1, format);
             }
             place = Place::SheetCells;
             break;
@@ -931,6 +1014,7 @@ void Reader::worksheet(SheetEntry &entry, int tab)
     }
 
     ps.zoom = fitToPage ? std::optional<int>() : std::optional<int>(scale.value_or(100));
+    bx->pageRead = ps;
     if (frozen && (paneX > 0 || paneY > 0)) {
         view.frozen = true;
         view.frozenAt = {std::min(paneY, kMaxRows - 1) + 1, std::min(paneX, kMaxColumns - 1) + 1};
