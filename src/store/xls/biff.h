@@ -179,7 +179,9 @@ struct NameRecord {
 // A non-worksheet sheet (chart, macro or dialog sheet) carried whole.
 struct OtherSheet {
     QByteArray boundSheet;          // BOUNDSHEET payload with lbPlyPos ignored
-    std::vector<RawRecord> records; // the substream, BOF to EOF included
+    // The substream, BOF to EOF included. Its LABELSST records hold an index into the
+    // workbook's string pool instead of the file's shared-string table, which a save rebuilds.
+    std::vector<RawRecord> records;
     int originalTab = 0;            // 0-based position among all sheets of the file
     int afterTab = -1;              // original tab of the worksheet it followed, -1 = first
 };

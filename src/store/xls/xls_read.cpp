@@ -454,6 +454,7 @@ std::vector<SheetArea> parseAreas(const QByteArray &formula, const std::vector<X
             c.u16();
             break;
         case 0x10:                          // union
+        case 0x15:                          // parentheses
             break;
         case 0x3B: case 0x5B: case 0x7B:    // 3-D area
         case 0x3A: case 0x5A: case 0x7A: {  // 3-D reference
@@ -567,8 +568,17 @@ void Reader::otherSheet(const SheetEntry &entry, int tab, int afterTab)
     other.afterTab = afterTab;
     m_rs.seek(entry.position);
     int depth = 0;
+    const uint32_t sstCount = uint32_t(m_sst.size());
     while (m_rs.next()) {
         other.records.push_back({m_rs.type(), m_rs.payload()});
+        if (m_rs.type() == kLabelSst && depth == 1) {
+            QByteArray &data = other.records.back().data;
+            if (data.size() >= 10) {
+                uint8_t *p = reinterpret_cast<uint8_t *>(data.data());
+                const uint32_t isst = u32(p + 6);
+                put32(p + 6, isst < sstCount ? m_sst[isst] : m_book.strings.intern(QString()));
+            }
+        }
         if (m_rs.type() == kBof)
             ++depth;
         else if (m_rs.type() == kEof && --depth <= 0)

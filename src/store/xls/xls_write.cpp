@@ -161,6 +161,22 @@ bool isOverridden(uint16_t type, bool sheet)
     }
 }
 
+// Calls f for every LABELSST record of a carried sheet's own substream (not of the charts
+// embedded in it).
+template <typename F>
+void forEachLabel(const OtherSheet &other, F &&f)
+{
+    int depth = 0;
+    for (const RawRecord &r : other.records) {
+        if (r.type == kBof)
+            ++depth;
+        else if (r.type == kEof)
+            --depth;
+        else if (r.type == kLabelSst && depth == 1 && r.data.size() >= 10)
+            f(r);
+    }
+}
+
 // One entry of the sheet tab order being written.
 struct Tab {
     const Worksheet *sheet = nullptr;
@@ -197,6 +213,7 @@ private:
     void sst();
     void sheet(const Worksheet &ws, size_t tabIndex);
     void cellTable(const Worksheet &ws, const CellExtent &extent);
+    void otherSheet(const OtherSheet &other);
     void formulaRecord(const Worksheet &ws, uint16_t row, uint16_t col, const Cell &c);
     void carried(const BiffExtras &bx, Place place);
     void carriedOr(const BiffExtras &bx, uint16_t type, const QByteArray &fallback);
@@ -274,9 +291,19 @@ void Writer::collectStrings()
 {
     m_sstOf.assign(m_book.strings.size(), UINT32_MAX);
     m_extents.assign(m_tabs.size(), CellExtent());
+    auto use = [this](uint32_t ref) {
+        ++m_sstRefs;
+        if (ref < m_sstOf.size() && m_sstOf[ref] == UINT32_MAX) {
+            m_sstOf[ref] = uint32_t(m_sstStrings.size());
+            m_sstStrings.push_back(ref);
+        }
+    };
     for (size_t t = 0; t < m_tabs.size(); ++t) {
-        if (!m_tabs[t].sheet)
+        if (!m_tabs[t].sheet) {
+            // The texts of a macro sheet's cells share the table with the worksheets'.
+            forEachLabel(*m_tabs[t].other, [&](const RawRecord &r) { use(u32(reinterpret_cast<const uint8_t *>(r.data.constData()) + 6)); });
             continue;
+        }
         CellExtent &extent = m_extents[t];
         const auto &rows = m_tabs[t].sheet->rowsStorage();
         for (size_t r = 0; r < rows.size(); ++r) {
@@ -290,13 +317,8 @@ void Writer::collectStrings()
                     first = int(c) + 1;
                 last = int(c) + 1;
                 ++extent.count;
-                if (cell.kind == CellKind::Text && !cell.isFormula()) {
-                    ++m_sstRefs;
-                    if (cell.ref < m_sstOf.size() && m_sstOf[cell.ref] == UINT32_MAX) {
-                        m_sstOf[cell.ref] = uint32_t(m_sstStrings.size());
-                        m_sstStrings.push_back(cell.ref);
-                    }
-                }
+                if (cell.kind == CellKind::Text && !cell.isFormula())
+                    use(cell.ref);
             }
             if (!first)
                 continue;
@@ -996,6 +1018,27 @@ void Writer::sheet(const Worksheet &ws, size_t tabIndex)
     m_out.empty(kEof);
 }
 
+// A chart, macro or dialog sheet as it was read; the texts of its cells point into the new
+// shared-string table.
+void Writer::otherSheet(const OtherSheet &other)
+{
+    int depth = 0;
+    for (const RawRecord &r : other.records) {
+        if (r.type == kBof)
+            ++depth;
+        else if (r.type == kEof)
+            --depth;
+        if (r.type == kLabelSst && depth == 1 && r.data.size() >= 10) {
+            const uint32_t ref = u32(reinterpret_cast<const uint8_t *>(r.data.constData()) + 6);
+            const qsizetype at = m_out.size() + 4;
+            m_out.record(r.type, r.data);
+            put32(m_out.at(at + 6), ref < m_sstOf.size() && m_sstOf[ref] != UINT32_MAX ? m_sstOf[ref] : 0);
+            continue;
+        }
+        m_out.record(r.type, r.data);
+    }
+}
+
 QByteArray Writer::stream()
 {
     planTabs();
@@ -1012,8 +1055,7 @@ QByteArray Writer::stream()
         if (tab.sheet) {
             sheet(*tab.sheet, t);
         } else {
-            for (const RawRecord &r : tab.other->records)
-                m_out.record(r.type, r.data);
+            otherSheet(*tab.other);
         }
     }
     if (cipher) {
