@@ -8,6 +8,7 @@ set(CONTAVIO_STORE_MODEL_SOURCES
   model/styles.h model/styles.cpp
   model/numformat.h model/numformat.cpp
   model/workbook.h model/workbook.cpp
+  model/structure.h
   model/range.cpp
 )
 set(CONTAVIO_STORE_FILE_SOURCES
