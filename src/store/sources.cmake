@@ -23,6 +23,10 @@ set(CONTAVIO_STORE_FILE_SOURCES
   xls/savefile.h xls/savefile.cpp
   xls/xls_read.cpp
   xls/xls_write.cpp
+  # formula tokens and the references that follow structural edits
+  formula/ptg.h formula/ptg.cpp
+  formula/refshift.h formula/refshift.cpp
+  formula/bookshift.cpp
   # pagination and printing
   print/printing.h print/printing.cpp
 )
