@@ -146,10 +146,10 @@ private slots:
         e = Expr().ref(9, 2);
         QCOMPARE(shift(e, cellAt(1, 9, 3), deleting(5, 7)), ShiftResult::Unchanged);
 
-        // A deleted row under a 2-D token: #REF!, same size, same class.
+        // A deleted row under a 2-D token: #REF!, same size, same class, relative flags kept.
         e = Expr().ref(6, 2, true, 0x44).area(5, 7, 1, 1, true, 0x65);
         QCOMPARE(shift(e, cellAt(0, 9, 3), deleting(5, 7)), ShiftResult::Changed);
-        QCOMPARE(e.toHex(' '), QByteArray(Expr().u8(0x4A).u16(0).u16(0).u8(0x6B).u16(0).u16(0).u16(0).u16(0)).toHex(' '));
+        QCOMPARE(e.toHex(' '), QByteArray(Expr().u8(0x4A).u16(0).u16(0xC000).u8(0x6B).u16(0).u16(0).u16(0xC000).u16(0xC000)).toHex(' '));
     }
 
     // Shared formulas hold offsets from their cell: the cell's own move counts.

@@ -3,6 +3,9 @@
 #include "store/formula/ptg.h"
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
+#include <map>
 
 // The workbook-wide pass of a structural edit: every place that holds a parsed formula.
 
@@ -32,21 +35,25 @@ int tabOf(const Workbook &book, const Worksheet &ws)
     return -1000 - book.indexOf(ws);
 }
 
-// Shifts the expression stored at `at` (cce at at - 2) of a record; true when it changed.
+// Shifts the expression of a record whose cce field is at cceAt (the tokens follow it);
+// true when it changed. `reads` tells whether it reads cells that moved.
 bool shiftStored(QByteArray &record, int cceAt, const Site &site, const RowShift &shift,
                  const XtiTable &xtis, bool *reads = nullptr)
 {
+    if (reads)
+        *reads = false;
     if (cceAt < 0 || record.size() < cceAt + 2)
         return false;
     const int cce = u16(bytes(record) + cceAt);
     if (record.size() < cceAt + 2 + cce)
         return false;   // malformed: left as it is
-    QByteArray expr = record.mid(cceAt + 2);
+    QByteArray probe = QByteArray::fromRawData(record.constData() + cceAt + 2, cce);
     if (reads)
-        *reads = readsMovedCells(expr, cce, site, shift, xtis);
-    if (shiftExpression(expr, cce, site, shift, xtis) == ShiftResult::Unchanged)
+        *reads = readsMovedCells(probe, cce, site, shift, xtis);
+    QByteArray copy = probe;   // detaches from the record only when it changes
+    if (shiftExpression(copy, cce, site, shift, xtis) == ShiftResult::Unchanged)
         return false;
-    record.replace(cceAt + 2, expr.size(), expr);
+    std::memcpy(bytes(record) + cceAt + 2, copy.constData(), size_t(cce));
     return true;
 }
 
@@ -118,21 +125,6 @@ void shiftChartSeries(std::vector<biff::RawRecord> *raw, std::vector<biff::Place
                 shiftStored(r.data, 6, site, shift, xtis);
 }
 
-bool usesNames(const QByteArray &rgce, qsizetype cce, const std::vector<int> &names)
-{
-    if (names.empty())
-        return false;
-    std::vector<ptg::Token> tokens;
-    if (!ptg::tokenize(rgce, cce, tokens))
-        return false;
-    const uint8_t *p = bytes(rgce);
-    for (const ptg::Token &t : tokens)
-        if (t.classed() && t.base() == ptg::kName
-            && std::binary_search(names.begin(), names.end(), int(u16(p + t.offset + 1))))
-            return true;
-    return false;
-}
-
 void markForRecalculation(Formula &f)
 {
     if (f.record.size() < kFormulaRgce)
@@ -140,6 +132,287 @@ void markForRecalculation(Formula &f)
     uint8_t *p = bytes(f.record);
     put16(p + kFormulaFlags, uint16_t(u16(p + kFormulaFlags) | kAlwaysCalc));
 }
+
+// One formula cell of a sheet: where it is, where it was before the edit.
+struct FormulaCell {
+    int row, column, oldRow;
+    uint32_t index;
+};
+
+// A SHRFMLA record and the cells that use it (their FORMULA holds a ptgExp naming its cell).
+struct SharedGroup {
+    uint32_t host;            // formula index the record follows
+    RangeRect range;          // before the edit
+    bool materializable = true;
+    std::vector<size_t> members;   // into SheetPass::cells
+};
+
+// The tokens of a shared formula made into an ordinary formula of the cell row/column
+// (1-based): offsets become positions. False for tokens without an ordinary form of the
+// same size.
+bool materialize(uint8_t *p, int cce, int row, int column)
+{
+    std::vector<ptg::Token> tokens;
+    if (!ptg::tokenize(p, cce, tokens))
+        return false;
+    auto place = [&](uint8_t *rowField, uint8_t *colField) {
+        const uint16_t col = u16(colField);
+        if (col & ptg::kRowRelative)
+            put16(rowField, uint16_t((row - 1 + int16_t(u16(rowField))) & 0xFFFF));
+        if (col & ptg::kColumnRelative)
+            put16(colField, uint16_t((col & 0xFF00) | ((column - 1 + int8_t(col & 0xFF)) & 0xFF)));
+    };
+    for (const ptg::Token &t : tokens) {
+        if (!t.classed())
+            continue;
+        uint8_t *q = p + t.offset;
+        const uint8_t cls = q[0] & 0x60;
+        switch (t.base()) {
+        case ptg::kRefN: q[0] = uint8_t(cls | ptg::kRef); place(q + 1, q + 3); break;
+        case ptg::kAreaN: q[0] = uint8_t(cls | ptg::kArea); place(q + 1, q + 5); place(q + 3, q + 7); break;
+        case ptg::kRef3d: place(q + 3, q + 5); break;
+        case ptg::kArea3d: place(q + 3, q + 7); place(q + 5, q + 9); break;
+        case ptg::kMemAreaN: case ptg::kMemNoMemN: return false;
+        default: break;
+        }
+    }
+    return true;
+}
+
+bool isExp(const Formula &f)
+{
+    return f.record.size() >= kFormulaRgce + 5 && u16(bytes(f.record) + kFormulaCce) == 5
+        && uint8_t(f.record[kFormulaRgce]) == ptg::kExp;
+}
+
+RangeRect refU(const QByteArray &d)   // RefU: rwFirst, rwLast, colFirst, colLast (0-based)
+{
+    const uint8_t *p = bytes(d);
+    return {u16(p) + 1, p[4] + 1, u16(p + 2) + 1, p[5] + 1};
+}
+
+void setRefU(QByteArray &d, const RangeRect &r)
+{
+    uint8_t *p = bytes(d);
+    put16(p, uint16_t(r.top - 1));
+    put16(p + 2, uint16_t(r.bottom - 1));
+}
+
+bool contains(const RangeRect &r, int row, int column)
+{
+    return row >= r.top && row <= r.bottom && column >= r.left && column <= r.right;
+}
+
+// The pass over one sheet: its cell formulas and the records that follow them.
+struct SheetPass {
+    Workbook &book;
+    Worksheet &ws;
+    bool edited;
+    const RowShift &shift;
+    const XtiTable &xtis;
+    const std::vector<int> &changedNames;
+    std::function<int(int, int)> oldRow;   // edited sheet only
+
+    std::vector<FormulaCell> cells;
+    int tab = 0;
+
+    void run()
+    {
+        tab = tabOf(book, ws);
+        collectCells();
+        if (ws.extras)
+            unshare();
+        std::vector<Formula> &formulas = ws.formulas();
+        for (const FormulaCell &fc : cells) {
+            Formula &f = formulas[fc.index];
+            const Site site{tab, fc.oldRow, fc.column, Site::Form::Cell};
+            bool reads = false;
+            const bool changed = shiftStored(f.record, kFormulaCce, site, shift, xtis, &reads);
+            if (changed || reads || usesNames(f))
+                markForRecalculation(f);
+        }
+        if (!ws.extras)
+            return;
+        arraysAndTables();
+        shiftChartSeries(nullptr, &ws.extras->records, shift, xtis);
+    }
+
+    void collectCells()
+    {
+        const std::vector<Formula> &formulas = ws.formulas();
+        const auto &rows = ws.rowsStorage();
+        for (size_t r = 0; r < rows.size(); ++r) {
+            const std::vector<Cell> &row = rows[r].cells;
+            for (size_t c = 0; c < row.size(); ++c) {
+                const Cell &cell = row[c];
+                if (!cell.isFormula() || cell.ref >= formulas.size())
+                    continue;
+                const int rr = int(r) + 1, cc = int(c) + 1;
+                cells.push_back({rr, cc, oldRow ? oldRow(rr, cc) : rr, cell.ref});
+            }
+        }
+    }
+
+    bool usesNames(const Formula &f) const
+    {
+        if (changedNames.empty() || f.record.size() < kFormulaRgce)
+            return false;
+        const int cce = u16(bytes(f.record) + kFormulaCce);
+        if (f.record.size() < kFormulaRgce + cce)
+            return false;
+        std::vector<ptg::Token> tokens;
+        const uint8_t *p = bytes(f.record) + kFormulaRgce;
+        if (!ptg::tokenize(p, cce, tokens))
+            return false;
+        for (const ptg::Token &t : tokens)
+            if (t.classed() && t.base() == ptg::kName
+                && std::binary_search(changedNames.begin(), changedNames.end(), int(u16(p + t.offset + 1))))
+                return true;
+        return false;
+    }
+
+    // Shared formulas whose cells the edit moves, changes or splits become ordinary
+    // formulas with the same meaning, cell by cell; the others stay shared.
+    void unshare()
+    {
+        auto &followers = ws.extras->formulaFollowers;
+        std::vector<SharedGroup> groups;
+        std::map<std::pair<int, int>, size_t> byCorner;
+        for (auto &[host, list] : followers) {
+            for (size_t j = 0; j < list.size(); ++j) {
+                if (list[j].type != biff::kShrFmla || list[j].data.size() < 10)
+                    continue;
+                SharedGroup g{host, refU(list[j].data), true, {}};
+                const int cce = u16(bytes(list[j].data) + 8);
+                g.materializable = 10 + cce <= list[j].data.size()
+                    && !(j + 1 < list.size() && list[j + 1].type == biff::kContinue);
+                byCorner.emplace(std::make_pair(g.range.top, g.range.left), groups.size());
+                groups.push_back(std::move(g));
+                break;   // one shared formula follows a cell
+            }
+        }
+        if (groups.empty())
+            return;
+        std::vector<Formula> &formulas = ws.formulas();
+        for (size_t k = 0; k < cells.size(); ++k) {
+            const Formula &f = formulas[cells[k].index];
+            if (!isExp(f))
+                continue;
+            const uint8_t *e = bytes(f.record) + kFormulaRgce;
+            const int row = u16(e + 1) + 1, column = u16(e + 3) + 1;
+            auto it = byCorner.find({row, column});
+            size_t g = it != byCorner.end() ? it->second : groups.size();
+            if (g == groups.size() || !contains(groups[g].range, row, column))
+                for (g = 0; g < groups.size() && !contains(groups[g].range, row, column); ++g) {
+                }
+            if (g < groups.size())
+                groups[g].members.push_back(k);
+        }
+        for (SharedGroup &g : groups) {
+            if (g.members.empty() || !g.materializable)
+                continue;
+            auto &list = followers[g.host];
+            auto rec = std::find_if(list.begin(), list.end(), [](const biff::RawRecord &r) { return r.type == biff::kShrFmla; });
+            const QByteArray &shared = rec->data;
+            const int cce = u16(bytes(shared) + 8);
+            std::vector<QByteArray> plain;
+            bool split = false, ok = true;
+            std::vector<bool> reads(g.members.size(), false);
+            for (size_t m = 0; m < g.members.size() && ok; ++m) {
+                const FormulaCell &fc = cells[g.members[m]];
+                QByteArray r = formulas[fc.index].record.left(kFormulaCce);
+                put16(bytes(r) + kFormulaFlags, uint16_t(u16(bytes(r) + kFormulaFlags) & ~kSharedFlag));
+                r.append(shared.mid(8));   // cce, tokens, extra data
+                ok = materialize(bytes(r) + kFormulaRgce, cce, fc.oldRow, fc.column);
+                QByteArray probe = r;
+                bool readsMoved = false;
+                const Site site{tab, fc.oldRow, fc.column, Site::Form::Cell};
+                if (shiftStored(probe, kFormulaCce, site, shift, xtis, &readsMoved) || fc.oldRow != fc.row)
+                    split = true;
+                reads[m] = readsMoved;
+                plain.push_back(std::move(r));
+            }
+            if (!ok)
+                continue;
+            if (!split) {
+                // Kept shared: only the stale results need telling.
+                for (size_t m = 0; m < g.members.size(); ++m)
+                    if (reads[m])
+                        markForRecalculation(formulas[cells[g.members[m]].index]);
+                continue;
+            }
+            for (size_t m = 0; m < g.members.size(); ++m)
+                formulas[cells[g.members[m]].index].record = std::move(plain[m]);
+            // The record goes, with the CONTINUE records that carried the rest of it.
+            auto end = rec + 1;
+            while (end != list.end() && end->type == biff::kContinue)
+                ++end;
+            list.erase(rec, end);
+        }
+    }
+
+    // ARRAY and TABLE records: their tokens, their ranges and input cells.
+    void arraysAndTables()
+    {
+        auto &followers = ws.extras->formulaFollowers;
+        std::vector<std::pair<uint32_t, RangeRect>> moves;   // arrays whose first cell went
+        for (auto &[host, list] : followers) {
+            for (biff::RawRecord &r : list) {
+                if (r.type == biff::kArray && r.data.size() >= 14) {
+                    const RangeRect before = refU(r.data);
+                    const Site site{tab, before.top, before.left, Site::Form::Cell};
+                    bool reads = false;
+                    const bool changed = shiftStored(r.data, 12, site, shift, xtis, &reads);
+                    if (changed || reads)
+                        put16(bytes(r.data) + 6, uint16_t(u16(bytes(r.data) + 6) | kAlwaysCalc));
+                    if (!edited || shift.kind != RowShift::Delete)
+                        continue;
+                    const auto after = shiftRange(before, shift);
+                    if (!after)
+                        continue;   // wholly deleted, with its cells
+                    setRefU(r.data, *after);
+                    if (shift.rowAfter(before.top, before.left) == 0)
+                        moves.push_back({host, *after});
+                } else if (r.type == biff::kTable && r.data.size() >= 16 && edited && shift.kind == RowShift::Delete) {
+                    const auto after = shiftRange(refU(r.data), shift);
+                    if (!after)
+                        continue;
+                    setRefU(r.data, *after);
+                    uint8_t *p = bytes(r.data);
+                    for (int at : {8, 12}) {
+                        const int moved = shift.rowAfter(u16(p + at) + 1, u16(p + at + 2) + 1);
+                        if (moved > 0)
+                            put16(p + at, uint16_t(moved - 1));
+                    }
+                    put16(p + 6, uint16_t(u16(p + 6) | kAlwaysCalc));
+                }
+            }
+        }
+        // An array whose first row was deleted continues from its new first cell.
+        std::vector<Formula> &formulas = ws.formulas();
+        for (const auto &[host, range] : moves) {
+            const Cell *corner = ws.cellAt(range.top, range.left);
+            if (!corner || !corner->isFormula() || corner->ref >= formulas.size() || !isExp(formulas[corner->ref]))
+                continue;
+            auto &from = followers[host];
+            auto rec = std::find_if(from.begin(), from.end(), [](const biff::RawRecord &r) { return r.type == biff::kArray; });
+            if (rec == from.end())
+                continue;
+            auto &to = followers[corner->ref];
+            to.insert(to.begin(), std::move(*rec));
+            from.erase(rec);
+            for (int row = range.top; row <= range.bottom; ++row)
+                for (int column = range.left; column <= range.right; ++column) {
+                    const Cell *c = ws.cellAt(row, column);
+                    if (c && c->isFormula() && c->ref < formulas.size() && isExp(formulas[c->ref])) {
+                        uint8_t *e = bytes(formulas[c->ref].record) + kFormulaRgce;
+                        put16(e + 1, uint16_t(range.top - 1));
+                        put16(e + 3, uint16_t(range.left - 1));
+                    }
+                }
+        }
+    }
+};
 
 } // namespace
 
@@ -201,27 +474,10 @@ void shiftFormulas(Workbook &book, Worksheet &sheet, const RowShift &given)
 
     for (int i = 1; i <= book.sheetCount(); ++i) {
         Worksheet &ws = book.sheet(i);
-        const bool edited = &ws == &sheet;
-        const int tab = tabOf(book, ws);
-        std::vector<Formula> &formulas = ws.formulas();
-        auto &rows = ws.rowsStorage();
-        for (size_t r = 0; r < rows.size(); ++r) {
-            std::vector<Cell> &cells = rows[r].cells;
-            for (size_t c = 0; c < cells.size(); ++c) {
-                const Cell &cell = cells[c];
-                if (!cell.isFormula() || cell.ref >= formulas.size())
-                    continue;
-                Formula &f = formulas[cell.ref];
-                const int row = int(r) + 1, column = int(c) + 1;
-                Site site{tab, edited ? oldRow(row, column) : row, column, Site::Form::Cell};
-                bool reads = false;
-                const bool changed = shiftStored(f.record, kFormulaCce, site, shift, xtis, &reads);
-                if (changed || reads || usesNames(f.record.mid(kFormulaRgce), u16(bytes(f.record) + kFormulaCce), changedNames))
-                    markForRecalculation(f);
-            }
-        }
-        if (ws.extras)
-            shiftChartSeries(nullptr, &ws.extras->records, shift, xtis);
+        SheetPass pass{book, ws, &ws == &sheet, shift, xtis, changedNames, {}, {}, 0};
+        if (pass.edited)
+            pass.oldRow = oldRow;
+        pass.run();
     }
 }
 

@@ -61,12 +61,11 @@ int tokenSize(const uint8_t *p, qsizetype left)
     return size <= left ? size : -1;
 }
 
-bool tokenize(const QByteArray &rgce, qsizetype cce, std::vector<Token> &out)
+bool tokenize(const uint8_t *p, qsizetype cce, std::vector<Token> &out)
 {
     out.clear();
-    if (cce < 0 || cce > rgce.size())
+    if (cce < 0)
         return false;
-    const auto *p = reinterpret_cast<const uint8_t *>(rgce.constData());
     qsizetype at = 0;
     while (at < cce) {
         const int size = tokenSize(p + at, cce - at);
@@ -76,6 +75,15 @@ bool tokenize(const QByteArray &rgce, qsizetype cce, std::vector<Token> &out)
         at += size;
     }
     return true;
+}
+
+bool tokenize(const QByteArray &rgce, qsizetype cce, std::vector<Token> &out)
+{
+    if (cce < 0 || cce > rgce.size()) {
+        out.clear();
+        return false;
+    }
+    return tokenize(reinterpret_cast<const uint8_t *>(rgce.constData()), cce, out);
 }
 
 } // namespace store::ptg

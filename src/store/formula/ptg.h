@@ -38,6 +38,7 @@ struct Token {
 
 // Every token of an expression of cce bytes, in order; false when one is unknown or the
 // expression does not end on a token boundary (the list is then incomplete).
+bool tokenize(const uint8_t *rgce, qsizetype cce, std::vector<Token> &out);
 bool tokenize(const QByteArray &rgce, qsizetype cce, std::vector<Token> &out);
 
 // Column fields of the reference tokens: the column in the low byte, relative flags above.

@@ -148,26 +148,33 @@ struct Reading {
     }
 };
 
-// Rewrites a reference token in place as its error form, same size, same class.
+// Rewrites a reference token in place as its error form, same size, same class. Rows and
+// columns are cleared; the relative flags stay, as the spreadsheet programs keep them.
 void makeError(uint8_t *t, uint8_t base)
 {
     const uint8_t cls = t[0] & 0x60;
+    auto clear = [t](int rowAt, int colAt) {
+        put16(t + rowAt, 0);
+        put16(t + colAt, uint16_t(u16(t + colAt) & (kRowRelative | kColumnRelative)));
+    };
     switch (base) {
     case kRef: case kRefN:
         t[0] = uint8_t(cls | kRefErr);
-        std::fill(t + 1, t + 5, uint8_t(0));
+        clear(1, 3);
         break;
     case kArea: case kAreaN:
         t[0] = uint8_t(cls | kAreaErr);
-        std::fill(t + 1, t + 9, uint8_t(0));
+        clear(1, 5);
+        clear(3, 7);
         break;
     case kRef3d:
         t[0] = uint8_t(cls | kRefErr3d);   // keeps its sheet reference
-        std::fill(t + 3, t + 7, uint8_t(0));
+        clear(3, 5);
         break;
     case kArea3d:
         t[0] = uint8_t(cls | kAreaErr3d);
-        std::fill(t + 3, t + 11, uint8_t(0));
+        clear(3, 7);
+        clear(5, 9);
         break;
     default:
         break;
@@ -268,17 +275,33 @@ bool readsMoved(const uint8_t *t, uint8_t base, const Reading &rd)
     return bottom >= rd.shift.first && top <= rd.shift.last && right >= rd.shift.left && left <= rd.shift.right;
 }
 
+// Whether the shift can touch the expression at all: it lives on the edited sheet, or a
+// 3-D token names that sheet.
+bool mightChange(const uint8_t *p, qsizetype cce, const Site &site, const RowShift &shift, const XtiTable &xtis)
+{
+    if (site.sheetTab == shift.sheetTab)
+        return true;
+    thread_local std::vector<Token> tokens;
+    if (!tokenize(p, cce, tokens))
+        return false;
+    for (const Token &tk : tokens) {
+        const uint8_t base = tk.base();
+        if (tk.classed() && (base == kRef3d || base == kArea3d) && xtis.singleTab(u16(p + tk.offset + 1)) == shift.sheetTab)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
-ShiftResult shiftExpression(QByteArray &rgce, qsizetype cce, const Site &site, const RowShift &shift,
+ShiftResult shiftExpression(uint8_t *p, qsizetype cce, const Site &site, const RowShift &shift,
                             const XtiTable &xtis)
 {
-    std::vector<Token> tokens;
-    if (!tokenize(rgce, cce, tokens))
+    thread_local std::vector<Token> tokens;
+    // Every token is checked before any is changed: a malformed expression stays whole.
+    if (!p || !tokenize(p, cce, tokens))
         return ShiftResult::Unchanged;
     const Reading rd(site, shift, xtis);
-    QByteArray work = rgce;
-    auto *p = reinterpret_cast<uint8_t *>(work.data());
     bool changed = false;
     for (const Token &tk : tokens) {
         uint8_t *t = p + tk.offset;
@@ -295,24 +318,39 @@ ShiftResult shiftExpression(QByteArray &rgce, qsizetype cce, const Site &site, c
         }
         changed |= shiftToken(t, tk.base(), rd);
     }
-    if (!changed)
+    return changed ? ShiftResult::Changed : ShiftResult::Unchanged;
+}
+
+ShiftResult shiftExpression(QByteArray &rgce, qsizetype cce, const Site &site, const RowShift &shift,
+                            const XtiTable &xtis)
+{
+    if (cce < 0 || cce > rgce.size())
         return ShiftResult::Unchanged;
-    rgce = work;
-    return ShiftResult::Changed;
+    // Check on the shared bytes first, so that an unchanged expression is not copied.
+    if (!mightChange(reinterpret_cast<const uint8_t *>(rgce.constData()), cce, site, shift, xtis))
+        return ShiftResult::Unchanged;
+    return shiftExpression(reinterpret_cast<uint8_t *>(rgce.data()), cce, site, shift, xtis);
+}
+
+bool readsMovedCells(const uint8_t *p, qsizetype cce, const Site &site, const RowShift &shift,
+                     const XtiTable &xtis)
+{
+    thread_local std::vector<Token> tokens;
+    if (!p || !tokenize(p, cce, tokens))
+        return false;
+    const Reading rd(site, shift, xtis);
+    for (const Token &tk : tokens)
+        if (tk.classed() && readsMoved(p + tk.offset, tk.base(), rd))
+            return true;
+    return false;
 }
 
 bool readsMovedCells(const QByteArray &rgce, qsizetype cce, const Site &site, const RowShift &shift,
                      const XtiTable &xtis)
 {
-    std::vector<Token> tokens;
-    if (!tokenize(rgce, cce, tokens))
+    if (cce < 0 || cce > rgce.size())
         return false;
-    const Reading rd(site, shift, xtis);
-    const auto *p = reinterpret_cast<const uint8_t *>(rgce.constData());
-    for (const Token &tk : tokens)
-        if (tk.classed() && readsMoved(p + tk.offset, tk.base(), rd))
-            return true;
-    return false;
+    return readsMovedCells(reinterpret_cast<const uint8_t *>(rgce.constData()), cce, site, shift, xtis);
 }
 
 std::optional<RangeRect> shiftRange(const RangeRect &range, const RowShift &shift)

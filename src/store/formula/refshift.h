@@ -65,9 +65,16 @@ enum class ShiftResult { Unchanged, Changed };
 ShiftResult shiftExpression(QByteArray &rgce, qsizetype cce, const Site &site, const RowShift &shift,
                             const XtiTable &xtis);
 
+// The same over an expression in place: cce bytes of tokens at rgce.
+ShiftResult shiftExpression(uint8_t *rgce, qsizetype cce, const Site &site, const RowShift &shift,
+                            const XtiTable &xtis);
+
 // Whether the expression reads any cell of the edited sheet that moved or was deleted:
 // its result may change even when its tokens do not (a sort keeps references in place).
 bool readsMovedCells(const QByteArray &rgce, qsizetype cce, const Site &site, const RowShift &shift,
+                     const XtiTable &xtis);
+
+bool readsMovedCells(const uint8_t *rgce, qsizetype cce, const Site &site, const RowShift &shift,
                      const XtiTable &xtis);
 
 // A range of the edited sheet after the shift (nullopt: wholly deleted). A sort keeps it.
