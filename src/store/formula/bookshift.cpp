@@ -47,14 +47,11 @@ bool shiftStored(QByteArray &record, int cceAt, const Site &site, const RowShift
     const int cce = u16(bytes(record) + cceAt);
     if (record.size() < cceAt + 2 + cce)
         return false;   // malformed: left as it is
-    QByteArray probe = QByteArray::fromRawData(record.constData() + cceAt + 2, cce);
+    const uint8_t *tokens = bytes(static_cast<const QByteArray &>(record)) + cceAt + 2;
     if (reads)
-        *reads = readsMovedCells(probe, cce, site, shift, xtis);
-    QByteArray copy = probe;   // detaches from the record only when it changes
-    if (shiftExpression(copy, cce, site, shift, xtis) == ShiftResult::Unchanged)
-        return false;
-    std::memcpy(bytes(record) + cceAt + 2, copy.constData(), size_t(cce));
-    return true;
+        *reads = readsMovedCells(tokens, cce, site, shift, xtis);
+    // The shifter checks every token before it changes one: working in place is safe.
+    return shiftExpression(bytes(record) + cceAt + 2, cce, site, shift, xtis) == ShiftResult::Changed;
 }
 
 // Names: the workbook's NAME records, their 1-based numbers when they changed.
@@ -240,6 +237,8 @@ struct SheetPass {
     void collectCells()
     {
         const std::vector<Formula> &formulas = ws.formulas();
+        if (formulas.empty())
+            return;   // a sheet of values only: nothing to walk
         const auto &rows = ws.rowsStorage();
         for (size_t r = 0; r < rows.size(); ++r) {
             const std::vector<Cell> &row = rows[r].cells;
