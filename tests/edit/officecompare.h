@@ -67,7 +67,7 @@ inline QStringList differences(const QJsonObject &expected, const QJsonObject &a
     for (qsizetype i = 0; i < std::min(a.size(), b.size()); ++i) {
         const QJsonObject x = a[i].toObject(), y = b[i].toObject();
         const QString name = x.value(QStringLiteral("name")).toString();
-        for (const QString key : {QStringLiteral("name"), QStringLiteral("notes"), QStringLiteral("merges"),
+        for (const QString &key : {QStringLiteral("name"), QStringLiteral("notes"), QStringLiteral("merges"),
                                   QStringLiteral("conditional"), QStringLiteral("validation"),
                                   QStringLiteral("printAreas")}) {
             if (x.value(key) != y.value(key))
