@@ -27,6 +27,9 @@ set(CONTAVIO_STORE_FILE_SOURCES
   formula/ptg.h formula/ptg.cpp
   formula/refshift.h formula/refshift.cpp
   formula/bookshift.cpp
+  # notes, drawings, merged ranges, links, formats and validations that follow row edits
+  edit/structureedits.h edit/structureedits.cpp
+  edit/drawing.cpp
   # pagination and printing
   print/printing.h print/printing.cpp
 )
