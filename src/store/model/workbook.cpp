@@ -2,6 +2,7 @@
 
 #include "store/model/italian.h"
 #include "store/model/numformat.h"
+#include "store/model/structure.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -435,6 +436,8 @@ void Worksheet::removeRows(int first, int last)
     erase(m_rowHeights);
     erase(m_rowFormats);
     m_book->noteChange();
+    if (m_book->structureEdits)
+        m_book->structureEdits->rowsDeleted(*this, RowsDeleted{first, last});
 }
 
 int Worksheet::lastRow() const
@@ -527,6 +530,8 @@ Workbook::Workbook()
 }
 
 Workbook::~Workbook() = default;
+
+StructureEdits::~StructureEdits() = default;
 
 QString Workbook::name() const
 {
