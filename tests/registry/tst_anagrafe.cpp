@@ -101,6 +101,8 @@ private slots:
     void deleteTwoWithSameNumber();
     void counterMovedUnderLoadedCounterparty_data();
     void counterMovedUnderLoadedCounterparty();
+    void rowMovedUnderLoadedCounterparty_data();
+    void rowMovedUnderLoadedCounterparty();
     void deleteOnlyCounterpartyKeepsCounter();
     void deleteRefusedLeavesSheet_data();
     void deleteRefusedLeavesSheet();
@@ -768,6 +770,36 @@ void TestAnagrafe::counterMovedUnderLoadedCounterparty()
         QCOMPARE(w.value(3, 1), store::Variant::fromNumber(2));
     }
     QCOMPARE(w.counter().number, reset ? 1.0 : 2.0);
+}
+
+// When the sheet changed under a loaded counterparty (its row now holds another one), the
+// form acts on nobody rather than on whoever took the row.
+void TestAnagrafe::rowMovedUnderLoadedCounterparty_data()
+{
+    QTest::addColumn<bool>("deleteIt");
+    QTest::newRow("change") << false;
+    QTest::newRow("delete") << true;
+}
+
+void TestAnagrafe::rowMovedUnderLoadedCounterparty()
+{
+    QFETCH(bool, deleteIt);
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    w.addRow(3, 2, "C", "BETA");
+    w.addRow(4, 3, "C", "GAMMA");
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    choose(w.form->Combo4, 1);   // BETA, row 3
+    w.sheet().cells(2, 1).entireRow().deleteRows();   // GAMMA moves up into row 3
+    const QStringList gamma = rowTexts(w, 3);
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(deleteIt ? w.form->XPButton3 : w.form->XPButton1);
+
+    QVERIFY(w.dialogs.last().text.startsWith(QString::fromUtf8("Il soggetto scelto non è più alla sua riga")));
+    QCOMPARE(rowTexts(w, 3), gamma);
+    QCOMPARE(w.text(2, 3), QString("BETA"));
+    QCOMPARE(w.form->Text26->text(), QString("BETA"));
 }
 
 void TestAnagrafe::deleteOnlyCounterpartyKeepsCounter()
