@@ -6,14 +6,10 @@
 #include "controls/dialogs.h"
 #include "controls/xpbutton.h"
 #include "ledger/ledgerform.h"
+#include "print/stampap.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
-
-#if __has_include("print/stampap.h") && defined(CONTAVIO_HAVE_PRINT)
-#include "print/stampap.h"
-#define CONTAVIO_BROWSER_PRINT 1
-#endif
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -212,10 +208,8 @@ void Visualizza::stampa()
     showWidget(printForm);
     const QString modeText = m == 1 ? QStringLiteral("1") : QStringLiteral("2");
     QLineEdit *field = printForm->findChild<QLineEdit *>(QStringLiteral("Text1"));
-#ifdef CONTAVIO_BROWSER_PRINT
     if (auto *stampa = qobject_cast<print::StampaP *>(printForm))
         field = stampa->Text1;
-#endif
     if (field)
         field->setText(modeText);
 }

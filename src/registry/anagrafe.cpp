@@ -3,11 +3,10 @@
 #include "controls/clock.h"
 #include "controls/fieldrules.h"
 #include "controls/xpbutton.h"
+#include "print/stampap.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
-
-#include "print/stampap.h"
 
 #include <QAction>
 #include <QCalendarWidget>

@@ -8,11 +8,10 @@
 #include "controls/dialogs.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
+#include "print/stampap.h"
 #include "registry/anagrafe.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
-
-#include "print/stampap.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1163,8 +1163,7 @@ void TestAnagrafe::stampaAsksPrintFormForRegistryList()
     QCOMPARE(w.forms.created[controls::FormId::StampaP], 1);
     auto *stampa = qobject_cast<print::StampaP *>(print);
     QVERIFY(stampa);
-    QLineEdit *mode = stampa->Text1;
-    QCOMPARE(mode->text(), QString("8"));
+    QCOMPARE(stampa->Text1->text(), QString("8"));
     QVERIFY(print->isVisible());
     QVERIFY(w.form->isVisible());
 }
