@@ -191,7 +191,7 @@ void Anagrafe::buildControls()
     XPButton4 = button("XPButton4", QStringLiteral("Inserisci"), QStringLiteral("Aggiunge il soggetto in fondo all'anagrafica"));
     XPButton1 = button("XPButton1", QStringLiteral("Modifica"), QStringLiteral("Riscrive il soggetto scelto nell'elenco"));
     XPButton2 = button("XPButton2", QStringLiteral("Pulisci"), QStringLiteral("Svuota i campi"));
-    XPButton3 = button("XPButton3", QStringLiteral("Elimina"), QStringLiteral("Elimina il soggetto con questo ID Progressivo"));
+    XPButton3 = button("XPButton3", QStringLiteral("Elimina"), QStringLiteral("Elimina il soggetto scelto, o quello con questo ID Progressivo"));
     XPButton5 = button("XPButton5", QStringLiteral("Stampa"), QStringLiteral("Stampa l'anagrafica"));
 
     Label1 = new QLabel(this);
@@ -870,38 +870,30 @@ void Anagrafe::XPButton3_Click()
     }
     if (message(BoxKind::Question, kDeleteQuestion, kTitleTrailing) != Answer::Yes)
         return;
-    if (m_loaded) {
-        // The counterparty on show goes, not the first one that shares its number, nor the
-        // one the ID field may name by now.
-        try {
-            const RegistrySheet registry = sheet();
-            registry.worksheet().select();
+    // A counterparty chosen from the list is the one that goes, not the first one that
+    // shares its number, nor the one the ID field may name by now. Without a choice the
+    // number in the ID field finds the row.
+    if (!m_loaded && Text10->text().trimmed().isEmpty()) {
+        message(BoxKind::Information, kNoNumber, kTitleTrailing);
+        return;
+    }
+    try {
+        const RegistrySheet registry = sheet();
+        registry.worksheet().select();
+        std::optional<int> row;
+        if (m_loaded) {
             if (!registry.carries(m_loaded->row, m_loaded->id)) {
                 message(BoxKind::Information, kRowMovedDelete, kTitleTrailing);
                 return;
             }
-            registry.deleteRow(m_loaded->row);
-        } catch (const store::StoreError &error) {
-            reportStoreError(error);
-            return;
-        }
-        message(BoxKind::Information, kDeleted, kTitleBoth);
-        Pulisci();
-        showCounter();
-        return;
-    }
-    if (Text10->text().trimmed().isEmpty()) {
-        message(BoxKind::Information, kNoNumber, kTitleTrailing);
-        return;
-    }
-    const double number = store::leadingNumber(Text10->text());
-    try {
-        const RegistrySheet registry = sheet();
-        registry.worksheet().select();
-        const std::optional<int> row = registry.findNumber(number);
-        if (!row) {
-            message(BoxKind::Information, kNoSuchNumber.arg(store::numberToText(number)), kTitleTrailing);
-            return;
+            row = m_loaded->row;
+        } else {
+            const double number = store::leadingNumber(Text10->text());
+            row = registry.findNumber(number);
+            if (!row) {
+                message(BoxKind::Information, kNoSuchNumber.arg(store::numberToText(number)), kTitleTrailing);
+                return;
+            }
         }
         registry.deleteRow(*row);
     } catch (const store::StoreError &error) {
