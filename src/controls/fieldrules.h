@@ -43,7 +43,9 @@ void attachUpperCase(QPlainTextEdit *field);
 // On losing the focus with a refused text: the box above, then the field is emptied and
 // takes the focus back.
 void attachDateCheck(QLineEdit *field, Dialogs &dialogs);
-// Maximum length enforced while typing or pasting, and a hover hint (none when empty).
+// Maximum length enforced while typing or pasting, and a hover hint (none when empty). Text
+// the program puts into the field is kept whole, and the user may then shorten it but not
+// lengthen it. Combines with attachUpperCase in either order.
 void applyLimit(QLineEdit *field, int maxLength, const QString &hint = {});
 
 } // namespace rules

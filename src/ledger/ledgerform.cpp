@@ -190,6 +190,7 @@ void LedgerForm::buildControls()
 
     Text11 = new QPlainTextEdit(this);
     Text11->setObjectName(QStringLiteral("Text11"));
+    Text11->setTabChangesFocus(true);
 
     MonthView1 = new QCalendarWidget(this);
     MonthView1->setObjectName(QStringLiteral("MonthView1"));

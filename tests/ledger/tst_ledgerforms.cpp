@@ -83,6 +83,7 @@ private slots:
     void cancellaAndChiudi_data();
     void cancellaAndChiudi();
     void closeBoxIsRefused();
+    void tabLeavesNotes();
     void captionsStayOnTheirFields_data();
     void captionsStayOnTheirFields();
     void clockLine();
@@ -822,6 +823,22 @@ void TestLedgerForms::closeBoxIsRefused()
         f.show();
         QVERIFY(!f.close());
         QVERIFY(f.isVisible());
+    }
+}
+
+// Tab in the notes moves on to the next control; it never types a tab into the record.
+void TestLedgerForms::tabLeavesNotes()
+{
+    World w;
+    for (bool payables : {false, true}) {
+        ledger::LedgerForm &f = w.ledgerForm(payables);
+        openForNewEntry(w, f);
+        f.Text11->setFocus();
+        QTest::keyClicks(f.Text11, QStringLiteral("nota"));
+        QTest::keyClick(f.Text11, Qt::Key_Tab);
+        QCOMPARE(f.Text11->toPlainText(), QStringLiteral("nota"));
+        QVERIFY(!f.Text11->hasFocus());
+        f.hide();
     }
 }
 
