@@ -5,10 +5,7 @@
 #include "browser/recordlistmodel.h"
 #include "browser/visualizza.h"
 
-#if defined(CONTAVIO_HAVE_PRINT) && __has_include("print/stampap.h")
 #include "print/stampap.h"
-#define HAVE_PRINT_FORM 1
-#endif
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,15 +28,7 @@ namespace {
 struct BrowserWorld : World {
     BrowserWorld()
         : World([](controls::Session &s) -> QWidget * {
-#ifdef HAVE_PRINT_FORM
               return new print::StampaP(s);
-#else
-              Q_UNUSED(s);
-              auto *w = new QWidget;
-              auto *mode = new QLineEdit(w);
-              mode->setObjectName(QStringLiteral("Text1"));
-              return w;
-#endif
           })
     {
         extraFactory = [this](controls::FormId id) -> QWidget * {
@@ -363,11 +352,7 @@ void TestVisualizza::stampaPassesMode()
     QWidget *printForm = w.forms.form(controls::FormId::StampaP);
     QVERIFY(printForm);
     QVERIFY(printForm->isVisible());
-    QLineEdit *mode = printForm->findChild<QLineEdit *>(QStringLiteral("Text1"));
-#ifdef HAVE_PRINT_FORM
-    mode = static_cast<print::StampaP *>(printForm)->Text1;
-#endif
-    QVERIFY(mode);
+    QLineEdit *mode = static_cast<print::StampaP *>(printForm)->Text1;
     QCOMPARE(mode->text(), QStringLiteral("2"));
     QVERIFY(w.browser().isVisible());
 }

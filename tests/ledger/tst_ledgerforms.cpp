@@ -495,26 +495,31 @@ void TestLedgerForms::changeModeShowsItsCaptions()
 void TestLedgerForms::changeRewritesBtoSAsTexts_data()
 {
     QTest::addColumn<bool>("payables");
-    QTest::addColumn<QString>("number");   // Text10 as the form holds it
-    QTest::newRow("receivables") << false << "2";
-    QTest::newRow("payables, typed number with trailing text") << true << "2 bis";
+    QTest::addColumn<QString>("typed");   // typed over Text10 after the hand-over, if anything
+    QTest::newRow("receivables") << false << "";
+    // The record handed over is the one changed, not record 3 whose number was typed.
+    QTest::newRow("payables, another number typed over") << true << "3";
 }
 
 void TestLedgerForms::changeRewritesBtoSAsTexts()
 {
     QFETCH(bool, payables);
-    QFETCH(QString, number);
+    QFETCH(QString, typed);
     World w;
     const QString name = sheetOf(payables);
     for (int id = 1; id <= 3; ++id)
         w.addRecord(name, id + 1, id, QDate(2009, 6, id), 10 * id);
     ledger::LedgerForm &f = w.ledgerForm(payables);
     QVERIFY(w.openFromMenu(f, [&] {
-        QStringList record = {number, "202", "Nuova Ditta", "F-99", "11/02/2009", "28/02/2009", "SI", "13,75",
+        QStringList record = {"2", "202", "Nuova Ditta", "F-99", "11/02/2009", "28/02/2009", "SI", "13,75",
                               "12/02/2009", "bonifico", "NO", "", "", "", "SI", "1,5", "ab", "cassa", "nota nuova"};
         f.loadRecord(record);
         f.setButtonsForChange();
     }));
+    if (!typed.isEmpty()) {
+        f.Text10->selectAll();
+        QTest::keyClicks(f.Text10, typed);
+    }
     f.Check4->setChecked(true);
     press(f.XPButton3);
 
@@ -552,15 +557,19 @@ void TestLedgerForms::deleteAnsweredYesAndNo_data()
 {
     QTest::addColumn<bool>("payables");
     QTest::addColumn<bool>("yes");
-    QTest::newRow("receivables, yes") << false << true;
-    QTest::newRow("payables, yes") << true << true;
-    QTest::newRow("receivables, no") << false << false;
+    QTest::addColumn<QString>("typed");   // typed over Text10 after the hand-over, if anything
+    QTest::newRow("receivables, yes") << false << true << "";
+    QTest::newRow("payables, yes") << true << true << "";
+    QTest::newRow("receivables, no") << false << false << "";
+    // Record 2 was handed over: it goes, not record 3 whose number was typed over it.
+    QTest::newRow("payables, yes, another number typed over") << true << true << "3";
 }
 
 void TestLedgerForms::deleteAnsweredYesAndNo()
 {
     QFETCH(bool, payables);
     QFETCH(bool, yes);
+    QFETCH(QString, typed);
     World w;
     const QString name = sheetOf(payables);
     for (int id = 1; id <= 3; ++id)
@@ -570,6 +579,10 @@ void TestLedgerForms::deleteAnsweredYesAndNo()
         f.loadRecord({"2", "102", "Ditta 2"});
         f.setButtonsForChange();
     }));
+    if (!typed.isEmpty()) {
+        f.Text10->selectAll();
+        QTest::keyClicks(f.Text10, typed);
+    }
     w.dialogs.queueAnswer(yes ? Answer::Yes : Answer::No);
     press(f.XPButton6);
 
@@ -589,7 +602,7 @@ void TestLedgerForms::deleteAnsweredYesAndNo()
     }
     QVERIFY(!f.isVisible());
     QVERIFY(w.menu().isVisible());
-    QCOMPARE(f.Text10->text(), QStringLiteral("2"));   // the fields are not cleared here
+    QCOMPARE(f.Text10->text(), typed.isEmpty() ? QStringLiteral("2") : typed);   // not cleared here
 }
 
 void TestLedgerForms::missingRecordIsReported_data()
@@ -601,7 +614,7 @@ void TestLedgerForms::missingRecordIsReported_data()
     QTest::newRow("delete, number nobody has") << false << "9" << "9";
     QTest::newRow("change, record below a gap") << true << "4" << "4";
     QTest::newRow("delete, record below a gap") << false << "4" << "4";
-    QTest::newRow("change, no number at all") << true << "abc" << "0";
+    QTest::newRow("delete, no number at all") << false << "abc" << "abc";
 }
 
 void TestLedgerForms::missingRecordIsReported()
@@ -923,6 +936,7 @@ void TestLedgerForms::storeFailureIsReportedNotThrown()
 
     w.dialogs.clear();
     fillRequired(f);
+    f.Text10->setText(QStringLiteral("1"));
     w.dialogs.queueAnswer(Answer::Yes);
     f.inserisci();
     QCOMPARE(w.dialogs.last().kind, BoxKind::Critical);
