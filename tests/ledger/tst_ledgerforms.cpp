@@ -179,17 +179,30 @@ void TestLedgerForms::counterpartyListOwnKindOnly()
     QCOMPARE(listed, names);
     QCOMPARE(f.Combo1->currentText(), QStringLiteral("Seleziona"));
 
-    // Typing a name does not fill the number.
-    f.Text12->setText(QStringLiteral("keep"));
-    f.Combo1->lineEdit()->clear();
-    QTest::keyClicks(f.Combo1->lineEdit(), QStringLiteral("Gam"));
-    QCOMPARE(f.Text12->text(), QStringLiteral("keep"));
-
-    // Choosing an entry from the list fills it with that row's column A.
-    f.Combo1->setCurrentIndex(choose - 1);
+    // Choosing from the list fills the number with that row's column A; after the fill the
+    // Down arrow lands on the first entry.
+    f.Combo1->setFocus();
     QTest::keyClick(f.Combo1, Qt::Key_Down);
-    QCOMPARE(f.Combo1->currentIndex(), choose);
+    QCOMPARE(f.Combo1->currentText(), names.first());
+    for (int i = 0; i < choose; ++i)
+        QTest::keyClick(f.Combo1, Qt::Key_Down);
+    QCOMPARE(f.Combo1->currentText(), names.at(choose));
     QCOMPARE(f.Text12->text(), number);
+
+    // Typing chooses nothing: a prefix is not completed to the entry it starts, and neither
+    // Enter nor leaving the box picks the entry whose name was typed in full.
+    f.Text12->setText(QStringLiteral("keep"));
+    QLineEdit *edit = f.Combo1->lineEdit();
+    edit->selectAll();
+    QTest::keyClicks(edit, names.last().left(2));
+    QCOMPARE(f.Combo1->currentText(), names.last().left(2));
+    edit->selectAll();
+    QTest::keyClicks(edit, names.first());
+    QTest::keyClick(edit, Qt::Key_Return);
+    f.Text1->setFocus();
+    QTRY_VERIFY(f.Text1->hasFocus());
+    QCOMPARE(f.Text12->text(), QStringLiteral("keep"));
+    QCOMPARE(f.Combo1->currentText(), names.first());
 }
 
 void TestLedgerForms::dateSelectorCascade_data()
@@ -775,6 +788,12 @@ void TestLedgerForms::counterpartyButton()
     QCOMPARE(e.Combo1->count(), 2);
     QCOMPARE(e.Combo1->itemText(1), QStringLiteral("Gamma"));
     QCOMPARE(e.Combo1->currentText(), QStringLiteral("Seleziona"));
+    QCOMPARE(e.Text12->text(), QStringLiteral("11"));
+    e.Combo1->setFocus();
+    QTest::keyClick(e.Combo1, Qt::Key_Down);   // the first entry, also after this fill
+    QCOMPARE(e.Combo1->currentText(), QStringLiteral("Alfa"));
+    QTest::keyClick(e.Combo1, Qt::Key_Down);
+    QCOMPARE(e.Text12->text(), QStringLiteral("33"));
     QVERIFY(e.isVisible());
     QVERIFY(!w.registryForm().isVisible());
 
