@@ -77,6 +77,10 @@ private slots:
     void missingRecordIsReported_data();
     void missingRecordIsReported();
     void numbersAreNeverReused();
+    void recordNumberMustBeWhole_data();
+    void recordNumberMustBeWhole();
+    void typedNumberIsOneNumberForWriteAndSearch();
+    void insertStoresEveryDateItAccepts();
     void insertBeyondSixteenBitRowsAndFullSheet();
     void loadRecordCopiesInOrder();
     void counterpartyButton();
@@ -696,6 +700,172 @@ void TestLedgerForms::numbersAreNeverReused()
     QCOMPARE(w.ids("Incassi"), (QList<double>{1, 2, 4, 5, 6}));
     QCOMPARE(w.sheet("Incassi").valueAt(6, 3), Variant::fromText("Ditta 6"));
     QCOMPARE(w.sheet("Incassi").valueAt(1, 256).number, 6.0);
+}
+
+void TestLedgerForms::recordNumberMustBeWhole_data()
+{
+    QTest::addColumn<bool>("payables");
+    QTest::addColumn<bool>("change");
+    QTest::addColumn<QString>("counter");   // IV1 as text; empty: 1, the number of the record there
+    QTest::addColumn<QString>("typed");     // typed into Text10; null: left as proposed or handed over
+    QTest::newRow("receivables insert, counter no number") << false << false << "abc" << QString();
+    QTest::newRow("payables insert, number emptied") << true << false << "" << "";
+    QTest::newRow("payables insert, fraction") << true << false << "" << "2,5";
+    QTest::newRow("payables insert, trailing text") << true << false << "" << "2 bis";
+    QTest::newRow("payables insert, zero") << true << false << "" << "0";
+    QTest::newRow("payables insert, a date") << true << false << "" << "12/05/2009";
+    QTest::newRow("payables change, number emptied") << true << true << "" << "";
+}
+
+void TestLedgerForms::recordNumberMustBeWhole()
+{
+    QFETCH(bool, payables);
+    QFETCH(bool, change);
+    QFETCH(QString, counter);
+    QFETCH(QString, typed);
+    World w;
+    const QString name = sheetOf(payables);
+    w.addRecord(name, 2, 1, QDate(2009, 6, 1), 10);
+    store::Worksheet &s = w.sheet(name);
+    if (counter.isEmpty())
+        s.cells(1, 256).setValue(1.0);
+    else
+        s.cells(1, 256).setValue(Variant::fromText(counter));
+    const Variant counterBefore = s.valueAt(1, 256);
+
+    ledger::LedgerForm &f = w.ledgerForm(payables);
+    if (change) {
+        QVERIFY(w.openFromMenu(f, [&f] {
+            f.loadRecord({"1", "101", "Ditta 1", "F-1", "10/01/2009", "01/06/2009"});
+            f.setButtonsForChange();
+        }));
+        f.Text1->setText(QStringLiteral("F-changed"));
+    } else {
+        openForNewEntry(w, f);
+        fillRequired(f);
+    }
+    if (!typed.isNull()) {
+        f.Text10->selectAll();
+        QTest::keyClick(f.Text10, Qt::Key_Backspace);
+        QTest::keyClicks(f.Text10, typed);
+    }
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(change ? f.XPButton3 : f.XPButton4);
+
+    // Refused before any question, with nothing written.
+    QCOMPARE(w.dialogs.shown.size(), size_t(1));
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
+    QCOMPARE(w.dialogs.last().text, QStringLiteral("Il campo ID deve contenere un numero intero maggiore di zero"));
+    QCOMPARE(w.dialogs.last().title, QStringLiteral("Contavio"));
+    QCOMPARE(w.ids(name), (QList<double>{1}));
+    QVERIFY(s.valueAt(3, 3).isEmpty());
+    QCOMPARE(s.valueAt(2, 4), Variant::fromText("F-1"));
+    QCOMPARE(s.valueAt(1, 256), counterBefore);
+    QVERIFY(f.isVisible());
+    QCOMPARE(f.Text1->text(), change ? QStringLiteral("F-changed") : QStringLiteral("F-12"));
+}
+
+void TestLedgerForms::typedNumberIsOneNumberForWriteAndSearch()
+{
+    World w;
+    store::Worksheet &s = w.sheet("Pagamenti");
+    w.addRecord("Pagamenti", 2, 1, QDate(2009, 6, 1), 10);
+    w.addRecord("Pagamenti", 3, 2, QDate(2009, 6, 2), 20);
+    s.cells(1, 256).setValue(2.0);
+    ledger::Pagamenti &f = w.pagamenti();
+    openForNewEntry(w, f);
+    QCOMPARE(f.Text10->text(), QStringLiteral("3"));
+
+    auto insertAs = [&](const QString &number, const QString &invoice) {
+        fillRequired(f);
+        f.Text1->setText(invoice);
+        f.Text10->selectAll();
+        QTest::keyClicks(f.Text10, number);
+        w.dialogs.clear();
+        w.dialogs.queueAnswer(Answer::Yes);
+        press(f.XPButton4);
+    };
+
+    // "1.000" is one thousand, both as it is stored and as it is looked for: it is not
+    // taken for record 1.
+    insertAs(QStringLiteral("1.000"), QStringLiteral("F-mille"));
+    QCOMPARE(w.dialogs.last().text, QStringLiteral("Registrazione  conclusa !"));
+    QCOMPARE(w.ids("Pagamenti"), (QList<double>{1, 2, 1000}));
+    QCOMPARE(s.valueAt(4, 4), Variant::fromText("F-mille"));
+    QCOMPARE(s.valueAt(1, 256), Variant::fromNumber(1000));
+    QCOMPARE(f.Text10->text(), QStringLiteral("1001"));
+
+    // A number another record carries, however it is typed, is refused with nothing written.
+    for (const QString &taken : {QStringLiteral("1000"), QStringLiteral(" 2 "), QStringLiteral("1.000")}) {
+        insertAs(taken, QStringLiteral("F-doppia"));
+        QCOMPARE(w.dialogs.shown.size(), size_t(1));
+        QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
+        QCOMPARE(w.dialogs.last().text, QStringLiteral("Il numero %1 appartiene già a un'altra registrazione")
+                                            .arg(taken.trimmed() == QLatin1String("2") ? "2" : "1000"));
+        QCOMPARE(w.dialogs.last().title, QStringLiteral("Contavio"));
+        QCOMPARE(w.ids("Pagamenti"), (QList<double>{1, 2, 1000}));
+        QCOMPARE(f.Text1->text(), QStringLiteral("F-doppia"));   // the form keeps the record
+    }
+
+    // A free number below the counter is taken, and the counter does not go back to it.
+    insertAs(QStringLiteral("5"), QStringLiteral("F-cinque"));
+    QCOMPARE(w.dialogs.last().text, QStringLiteral("Registrazione  conclusa !"));
+    QCOMPARE(w.ids("Pagamenti"), (QList<double>{1, 2, 1000, 5}));
+    QCOMPARE(s.valueAt(1, 256), Variant::fromNumber(1000));
+    QCOMPARE(f.Text10->text(), QStringLiteral("1001"));
+
+    // Record 1000 is then found under the number it was stored with.
+    f.hide();
+    QVERIFY(w.openFromMenu(f, [&f] {
+        f.loadRecord({"1000", "101", "Ditta mille", "F-mille", "10/01/2009", "01/06/2009"});
+        f.setButtonsForChange();
+    }));
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(f.XPButton6);
+    QCOMPARE(w.dialogs.last().text, QStringLiteral(" Registrazione  eliminata "));
+    QCOMPARE(w.ids("Pagamenti"), (QList<double>{1, 2, 5}));
+}
+
+void TestLedgerForms::insertStoresEveryDateItAccepts()
+{
+    World w;
+    ledger::Entrata &f = w.entrata();
+    openForNewEntry(w, f);
+
+    // A year before the first date a record can hold is refused on leaving the field.
+    f.Text5->setFocus();
+    QTest::keyClicks(f.Text5, QStringLiteral("12/05/1009"));
+    f.Text1->setFocus();
+    QTRY_COMPARE(w.dialogs.shown.size(), size_t(1));
+    QCOMPARE(w.dialogs.last().text, controls::rules::kDateMessage);
+    QVERIFY(f.Text5->text().isEmpty());
+
+    // A date that does pass is stored by the insert, down to the first storable day.
+    f.Text5->setFocus();
+    QTest::keyClicks(f.Text5, QStringLiteral("01/01/1900"));
+    fillRequired(f);
+    // A date put into a field without passing through it (never left) meets the same rule
+    // on insert: refused, nothing written, the field keeps it for correcting.
+    f.Text6->setText(QStringLiteral("12/05/1009"));
+    w.dialogs.clear();
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(f.XPButton4);
+    QCOMPARE(w.dialogs.shown.size(), size_t(1));
+    QCOMPARE(w.dialogs.last().text, controls::rules::kDateMessage);
+    QCOMPARE(w.dialogs.last().title, QStringLiteral("Contavio "));
+    QVERIFY(w.ids("Incassi").isEmpty());
+    QCOMPARE(f.Text6->text(), QStringLiteral("12/05/1009"));
+    QCOMPARE(f.Text5->text(), QStringLiteral("01/01/1900"));
+
+    f.Text6->setText(QStringLiteral("29/02/2008"));
+    w.dialogs.clear();
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(f.XPButton4);
+    QCOMPARE(w.dialogs.last().text, QStringLiteral("Registrazione  conclusa !"));
+    store::Worksheet &s = w.sheet("Incassi");
+    QCOMPARE(s.valueAt(2, 9), Variant::fromDate(serial(1, 1, 1900)));
+    QCOMPARE(s.valueAt(2, 13), Variant::fromDate(serial(29, 2, 2008)));
+    QCOMPARE(s.valueAt(2, 5), Variant::fromDate(serial(10, 5, 2009)));
 }
 
 void TestLedgerForms::insertBeyondSixteenBitRowsAndFullSheet()
