@@ -1,24 +1,17 @@
 #include "contavio.h"
 
+#include "browser/visualizza.h"
 #include "controls/clock.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
+#include "ledger/entrata.h"
+#include "ledger/pagamenti.h"
 #include "shutdown.h"
 #include "store/model/italian.h"
 
 #include <QLabel>
-#include <QTimer>
-
-#if defined(CONTAVIO_WITH_LEDGER) && __has_include("ledger/entrata.h") && __has_include("ledger/pagamenti.h")
-#include "ledger/entrata.h"
-#include "ledger/pagamenti.h"
-#define CONTAVIO_MENU_LEDGER 1
-#endif
-#if defined(CONTAVIO_WITH_BROWSER) && __has_include("browser/visualizza.h")
-#include "browser/visualizza.h"
 #include <QLineEdit>
-#define CONTAVIO_MENU_BROWSER 1
-#endif
+#include <QTimer>
 
 namespace app {
 
@@ -141,13 +134,11 @@ void Contavio::inserisciIncassi()
     controls::Form *form = showOther(controls::FormId::Entrata);
     if (!form)
         return;
-#ifdef CONTAVIO_MENU_LEDGER
     if (auto *entrata = qobject_cast<ledger::Entrata *>(form)) {
         entrata->XPButton3->setEnabled(false);
         entrata->XPButton4->setEnabled(true);
         entrata->XPButton6->setEnabled(false);
     }
-#endif
     hide();
 }
 
@@ -156,13 +147,11 @@ void Contavio::inserisciPagamenti()
     controls::Form *form = showOther(controls::FormId::Pagamenti);
     if (!form)
         return;
-#ifdef CONTAVIO_MENU_LEDGER
     if (auto *pagamenti = qobject_cast<ledger::Pagamenti *>(form)) {
         pagamenti->XPButton4->setEnabled(true);
         pagamenti->XPButton3->setEnabled(false);
         pagamenti->XPButton6->setEnabled(false);
     }
-#endif
     hide();
 }
 
@@ -177,10 +166,8 @@ void Contavio::visualizzaIncassi()
     controls::Form *form = showOther(controls::FormId::Visualizza);
     if (!form)
         return;
-#ifdef CONTAVIO_MENU_BROWSER
     if (auto *browser = qobject_cast<browser::Visualizza *>(form))
         browser->Text1->setText(QStringLiteral("1"));
-#endif
     hide();
 }
 
@@ -189,10 +176,8 @@ void Contavio::visualizzaPagamenti()
     controls::Form *form = showOther(controls::FormId::Visualizza);
     if (!form)
         return;
-#ifdef CONTAVIO_MENU_BROWSER
     if (auto *browser = qobject_cast<browser::Visualizza *>(form))
         browser->Text1->setText(QStringLiteral("2"));
-#endif
     hide();
 }
 

@@ -3,14 +3,10 @@
 #include "controls/clock.h"
 #include "controls/fieldrules.h"
 #include "controls/xpbutton.h"
+#include "print/stampap.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
-
-#if defined(CONTAVIO_HAVE_PRINT) && __has_include("print/stampap.h")
-#include "print/stampap.h"
-#define CONTAVIO_REGISTRY_KNOWS_STAMPAP 1
-#endif
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -848,13 +844,11 @@ void Anagrafe::XPButton5_Click()
     QWidget *print = forms ? forms->form(controls::FormId::StampaP) : nullptr;
     if (!print)
         return;
-#ifdef CONTAVIO_REGISTRY_KNOWS_STAMPAP
     if (auto *stampa = qobject_cast<print::StampaP *>(print)) {
         stampa->Text1->setText(QStringLiteral("8"));
         stampa->showForm();
         return;
     }
-#endif
     // The mode field is the print form's "Text1": "8" asks for the registry list.
     if (auto *mode = print->findChild<QLineEdit *>(QStringLiteral("Text1")))
         mode->setText(QStringLiteral("8"));

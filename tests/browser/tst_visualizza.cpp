@@ -4,7 +4,6 @@
 
 #include "browser/recordlistmodel.h"
 #include "browser/visualizza.h"
-
 #include "print/stampap.h"
 
 #include <QCheckBox>
@@ -24,7 +23,7 @@ using store::Variant;
 
 namespace {
 
-// A world whose registry also builds the browser (and the print form when there is one).
+// A world whose registry also builds the browser and the print form.
 struct BrowserWorld : World {
     BrowserWorld()
         : World([](controls::Session &s) -> QWidget * {
@@ -451,8 +450,9 @@ void TestVisualizza::stampaPassesMode()
     QWidget *printForm = w.forms.form(controls::FormId::StampaP);
     QVERIFY(printForm);
     QVERIFY(printForm->isVisible());
-    QLineEdit *mode = static_cast<print::StampaP *>(printForm)->Text1;
-    QCOMPARE(mode->text(), QStringLiteral("2"));
+    auto *stampa = qobject_cast<print::StampaP *>(printForm);
+    QVERIFY(stampa);
+    QCOMPARE(stampa->Text1->text(), QStringLiteral("2"));
     QVERIFY(w.browser().isVisible());
 }
 
