@@ -2,6 +2,8 @@
 
 #include "dialogs.h"
 
+#include "store/model/italian.h"
+
 #include <QApplication>
 #include <QDate>
 #include <QEvent>
@@ -25,19 +27,6 @@ bool inSet(int code, QLatin1StringView accepted)
     if (code <= 0 || code > 255)
         return false;
     return QString(accepted).contains(QChar(code));
-}
-
-bool twoDigits(const QString &text, int from, int *value)
-{
-    int v = 0;
-    for (int i = from; i < from + 2; ++i) {
-        const QChar c = text.at(i);
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-        v = v * 10 + (c.unicode() - '0');
-    }
-    *value = v;
-    return true;
 }
 
 // The character code a key press carries, or -1 when the key types nothing and so never
@@ -278,24 +267,13 @@ bool dateAccepted(const QString &text)
 {
     if (text.isEmpty())
         return true;
-    // dd/mm/yy or dd/mm/yyyy, slashes third and sixth, a day that exists.
+    // dd/mm/yy or dd/mm/yyyy, slashes third and sixth; the rest is the reading by which a
+    // record stores the date, so a date that passes here is never dropped on the write.
     if (text.size() != 8 && text.size() != 10)
         return false;
     if (text.at(2) != QLatin1Char('/') || text.at(5) != QLatin1Char('/'))
         return false;
-    int day = 0, month = 0, yearHigh = 0, yearLow = 0;
-    if (!twoDigits(text, 0, &day) || !twoDigits(text, 3, &month) || !twoDigits(text, 6, &yearHigh))
-        return false;
-    int year = 0;
-    if (text.size() == 10) {
-        if (!twoDigits(text, 8, &yearLow))
-            return false;
-        year = yearHigh * 100 + yearLow;
-    } else {
-        // Two-digit years as everywhere in the program: 00-29 are 2000-2029, 30-99 the 1900s.
-        year = yearHigh < 30 ? 2000 + yearHigh : 1900 + yearHigh;
-    }
-    return QDate::isValid(year, month, day);
+    return store::parseDate(text).has_value();
 }
 
 void attachDigitFilter(QLineEdit *field)

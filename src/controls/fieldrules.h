@@ -27,7 +27,8 @@ int amountFilter(int code, bool *replaceWithComma);
 
 // Whether a date field may be left with this text: empty, or a real day/month/year date
 // with "/" as the 3rd and 6th character ("12/05/2009", "12/05/09"; not "5/12/2009",
-// "12-05-2009", "ab/cd/efgh" or "31/02/2009").
+// "12-05-2009", "ab/cd/efgh" or "31/02/2009") that a record can store, so from 1900 on
+// (not "12/05/1009"). The insert of a ledger record applies this same rule.
 bool dateAccepted(const QString &text);
 
 // The exact texts of the date check's box.

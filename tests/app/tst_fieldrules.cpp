@@ -1,5 +1,6 @@
 #include "controls/dialogs.h"
 #include "controls/fieldrules.h"
+#include "store/model/italian.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -147,6 +148,12 @@ void TestFieldRules::dateAccepted_data()
     QTest::newRow("too short") << QStringLiteral("12/") << false;
     QTest::newRow("slashes only") << QStringLiteral("//////////") << false;
     QTest::newRow("sign in year") << QStringLiteral("12/05/+9") << false;
+    // Only dates a record can store pass: its dates start on 01/01/1900.
+    QTest::newRow("first storable day") << QStringLiteral("01/01/1900") << true;
+    QTest::newRow("day before the first storable") << QStringLiteral("31/12/1899") << false;
+    QTest::newRow("year 1009") << QStringLiteral("12/05/1009") << false;
+    QTest::newRow("year 0000") << QStringLiteral("12/05/0000") << false;
+    QTest::newRow("last day of 9999") << QStringLiteral("31/12/9999") << true;
 }
 
 void TestFieldRules::dateAccepted()
@@ -154,6 +161,9 @@ void TestFieldRules::dateAccepted()
     QFETCH(QString, text);
     QFETCH(bool, accepted);
     QCOMPARE(rules::dateAccepted(text), accepted);
+    // One rule: what the check lets through is a date the insert converts, never dropped.
+    if (accepted && !text.isEmpty())
+        QVERIFY(store::parseDate(text).has_value());
 }
 
 void TestFieldRules::digitFieldTyping_data()
