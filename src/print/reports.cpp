@@ -12,6 +12,8 @@ namespace print {
 
 namespace {
 
+using store::skipOnFailure;
+
 using enum PageStep;
 
 const QString kLedgerRefusal = QStringLiteral(
@@ -65,21 +67,6 @@ Report registry()
         .portraitSteps = {},
         .landscapeSteps = kRegistryLandscape,
     };
-}
-
-// Runs one step of the sequence; an engine refusal skips it without a word.
-template <typename F>
-void skipOnFailure(F &&step)
-{
-    try {
-        step();
-    } catch (const store::StoreError &) {
-    }
-}
-
-bool isEmptyCell(const store::Variant &v)
-{
-    return v.isEmpty() || (v.type == store::Variant::Type::Text && v.text.isEmpty());
 }
 
 void applyStep(PageStep step, store::PageSetup &setup, store::Orientation orientation, int zoom)
@@ -148,7 +135,7 @@ private:
         m_sheet = m_ctx.workbook ? m_ctx.workbook->findSheet(m_report.sheet) : nullptr;
         bool empty = true;
         if (m_sheet)
-            skipOnFailure([&] { empty = isEmptyCell(m_sheet->valueAt(2, 1)); });
+            skipOnFailure([&] { empty = m_sheet->valueAt(2, 1).isBlank(); });
         if (!empty)
             return true;
         m_ctx.dialogs->message(controls::BoxKind::Information, m_report.refusal, texts::refusalTitle);
