@@ -221,73 +221,55 @@ private:
         return QColor(rg, rg, 255 - roundHalfEven(b * y, h));
     }
 
-    void style3Border()
+    // The outline with cut corners of styles 3 and 4: the edges stop two pixels short of
+    // each corner, where one pixel sits diagonally inside.
+    void cutCornerOutline(const QColor &edge, const QColor &corner)
     {
-        const QColor border(0, 60, 115);
-        c.line(2, 0, w - 2, 0, border);
-        c.line(2, h - 1, w - 2, h - 1, border);
-        c.line(0, 2, 0, h - 2, border);
-        c.line(w - 1, 2, w - 1, h - 2, border);
-        const QColor corner(16, 77, 123);
+        c.line(2, 0, w - 2, 0, edge);
+        c.line(2, h - 1, w - 2, h - 1, edge);
+        c.line(0, 2, 0, h - 2, edge);
+        c.line(w - 1, 2, w - 1, h - 2, edge);
         c.pixel(1, 1, corner);
         c.pixel(1, h - 2, corner);
         c.pixel(w - 2, 1, corner);
         c.pixel(w - 2, h - 2, corner);
     }
 
+    // Style 3 in one look: a blue gradient from `firstRow` (rows run to h, the last one
+    // falls outside the surface), the caption, the outline, an inner frame and three lines.
+    struct Style3Look {
+        int firstRow;
+        int gradientRedGreen, gradientBlue;   // how far each fades over the height
+        QColor frame, bottomLine, row1Line, row2Line;
+    };
+
     void style3(Look look)
     {
-        // The gradient rows run from 1 to h; row h falls outside the surface.
-        switch (look) {
-        case Look::Up:
-            for (int y = 1; y <= h; ++y)
-                c.line(0, y, w, y, gradient(y, 75, 50));
+        static const Style3Look up{1, 75, 50, {140, 174, 231}, {107, 130, 239}, {206, 231, 255}, {189, 215, 247}};
+        static const Style3Look down{3, 85, 60, {128, 128, 255}, {64, 64, 64}, {0, 0, 0}, {224, 224, 224}};
+        static const Style3Look disabled{1, 60, 40, {153, 186, 253}, {113, 138, 254}, {208, 234, 255}, {191, 217, 250}};
+        const Style3Look &t = look == Look::Up ? up : look == Look::Down ? down : disabled;
+
+        for (int y = t.firstRow; y <= h; ++y)
+            c.line(0, y, w, y, gradient(y, t.gradientRedGreen, t.gradientBlue));
+        if (look == Look::Up)
             captionUp();
-            style3Border();
-            c.frame(1, 2, w - 1, h - 2, QColor(140, 174, 231));
-            c.line(2, h - 2, w - 2, h - 2, QColor(107, 130, 239));
-            c.line(2, 1, w - 2, 1, QColor(206, 231, 255));
-            c.line(1, 2, w - 1, 2, QColor(189, 215, 247));
-            if (focus) {
-                c.line(2, 3, 2, h - 3, Qt::white);
-                c.line(w - 3, 3, w - 3, h - 3, Qt::white);
-            }
-            break;
-        case Look::Down:
-            for (int y = 3; y <= h; ++y)
-                c.line(0, y, w, y, gradient(y, 85, 60));
+        else if (look == Look::Down)
             captionDown();
-            style3Border();
-            c.frame(1, 2, w - 1, h - 2, QColor(128, 128, 255));
-            c.line(2, h - 2, w - 2, h - 2, QColor(64, 64, 64));
-            c.line(2, 1, w - 2, 1, Qt::black);
-            c.line(1, 2, w - 1, 2, QColor(224, 224, 224));
+        else
+            captionEmbossed();
+        cutCornerOutline(QColor(0, 60, 115), QColor(16, 77, 123));
+        c.frame(1, 2, w - 1, h - 2, t.frame);
+        c.line(2, h - 2, w - 2, h - 2, t.bottomLine);
+        c.line(2, 1, w - 2, 1, t.row1Line);
+        c.line(1, 2, w - 1, 2, t.row2Line);
+        if (look == Look::Down) {
             c.line(2, 3, 2, h - 3, QColor(224, 224, 224));
             c.line(w - 3, 3, w - 3, h - 3, Qt::white);
-            break;
-        case Look::Disabled:
-            for (int y = 1; y <= h; ++y)
-                c.line(0, y, w, y, gradient(y, 60, 40));
-            captionEmbossed();
-            style3Border();
-            c.frame(1, 2, w - 1, h - 2, QColor(153, 186, 253));
-            c.line(2, h - 2, w - 2, h - 2, QColor(113, 138, 254));
-            c.line(2, 1, w - 2, 1, QColor(208, 234, 255));
-            c.line(1, 2, w - 1, 2, QColor(191, 217, 250));
-            break;
+        } else if (look == Look::Up && focus) {
+            c.line(2, 3, 2, h - 3, Qt::white);
+            c.line(w - 3, 3, w - 3, h - 3, Qt::white);
         }
-    }
-
-    void style4Outline()
-    {
-        c.line(2, 0, w - 2, 0, D);
-        c.line(2, h - 1, w - 2, h - 1, D);
-        c.line(0, 2, 0, h - 2, D);
-        c.line(w - 1, 2, w - 1, h - 2, D);
-        c.pixel(1, 1, D);
-        c.pixel(1, h - 2, D);
-        c.pixel(w - 2, 1, D);
-        c.pixel(w - 2, h - 2, D);
     }
 
     void style4(Look look)
@@ -296,7 +278,7 @@ private:
             const QColor s16 = shifted(S, -16), s32 = shifted(S, -32), s64 = shifted(S, -64);
             c.fill(1, 1, w - 1, h - 1, s16);
             c.text(textRect, caption, L);
-            style4Outline();
+            cutCornerOutline(D, D);
             c.frame(1, 1, w - 1, h - 1, s64);
             c.frame(2, 2, w - 2, h - 2, s32);
             c.pixel(2, 2, s64);
@@ -319,7 +301,7 @@ private:
             captionUp();
         else
             captionEmbossed();
-        style4Outline();
+        cutCornerOutline(D, D);
         c.pixel(1, 2, F);
         c.pixel(2, 1, F);
         c.line(3, 2, w - 3, 2, H);
