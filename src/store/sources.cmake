@@ -22,7 +22,7 @@ set(CONTAVIO_STORE_FILE_SOURCES
   xls/cfb.h xls/cfb.cpp
   xls/crypto.h xls/crypto.cpp
   xls/savefile.h xls/savefile.cpp
-  xls/xls_read.cpp
+  xls/reader.h xls/xls_read.cpp xls/read_globals.cpp xls/read_sheet.cpp
   xls/xls_write.cpp
   # pagination and printing
   print/printing.h print/printing.cpp
