@@ -11,15 +11,10 @@ namespace store {
 
 namespace {
 
-QString limitMessage()
-{
-    return QStringLiteral("La cella è fuori dal foglio: le righe vanno da 1 a 65536 e le colonne da A a IV.");
-}
-
 void checkCell(int row, int column)
 {
     if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
-        throw StoreError(ErrorKind::Limit, limitMessage(),
+        throw StoreError(ErrorKind::Limit, offGridMessage(),
                          QStringLiteral("riga %1, colonna %2").arg(row).arg(column));
 }
 
@@ -255,7 +250,7 @@ Range Worksheet::range(const QString &ref)
     case RefStatus::Ok:
         return Range(this, rect);
     case RefStatus::OffGrid:
-        throw StoreError(ErrorKind::Limit, limitMessage(), ref);
+        throw StoreError(ErrorKind::Limit, offGridMessage(), ref);
     case RefStatus::Malformed:
         break;
     }
