@@ -160,6 +160,14 @@ Parsed without(Parsed p, std::initializer_list<uint16_t> types)
     return p;
 }
 
+QByteArray streamOf(const QByteArray &image)
+{
+    for (const biff::CfbEntry &e : cfb::read(image))
+        if (e.path == QLatin1String("Workbook"))
+            return e.data;
+    return {};
+}
+
 QByteArray streamOf(const QString &path)
 {
     QFile f(path);
@@ -343,6 +351,45 @@ private slots:
         const QByteArray n = runScript({QStringLiteral("-c"),
             QStringLiteral("import sys, xlrd; print(len(xlrd.open_workbook(sys.argv[1]).sheet_by_index(0).cell_value(0, 0)))"), path});
         QCOMPARE(n.trimmed().toInt(), int(longText.size()));
+    }
+
+    // A custom view's own page settings stay in the view: the sheet's are those outside it,
+    // and the view comes back whole.
+    void customViewKeepsItsOwnPageSettings()
+    {
+        Workbook book;
+        book.sheet(1).cells(1, 1).setValue(QStringLiteral("voce"));
+        book.sheet(1).pageSetup().orientation = Orientation::Landscape;
+        book.sheet(1).pageSetup().paperSize = 1;
+        Parsed p = parse(streamOf(workbookBytes(book)));
+        QByteArray view;
+        auto add = [&view](uint16_t type, const QByteArray &data) {
+            char h[4];
+            biff::put16(reinterpret_cast<uint8_t *>(h), type);
+            biff::put16(reinterpret_cast<uint8_t *>(h) + 2, uint16_t(data.size()));
+            view.append(h, 4);
+            view.append(data);
+        };
+        add(biff::kUserSViewBegin, QByteArray(46, '\x11'));
+        QByteArray setup(34, '\0');
+        biff::put16(reinterpret_cast<uint8_t *>(setup.data()), 8);             // A3
+        biff::put16(reinterpret_cast<uint8_t *>(setup.data()) + 10, 0x0002);   // portrait
+        add(biff::kSetup, setup);
+        add(biff::kLeftMargin, QByteArray(8, '\0'));
+        add(biff::kUserSViewEnd, QByteArray(2, '\x01'));
+        QByteArray &sheet = p.substreams[0];
+        sheet.insert(sheet.size() - 4, view);
+
+        auto back = readWorkbookBytes(image(build(p)), QString());
+        const PageSetup &ps = back->sheet(1).pageSetup();
+        QCOMPARE(ps.orientation, Orientation::Landscape);
+        QCOMPARE(ps.paperSize, 1);
+        QCOMPARE(ps.leftMargin, 54.0);
+        const QByteArray saved = streamOf(workbookBytes(*back));
+        QVERIFY(saved.contains(view));
+        auto again = readWorkbookBytes(image(saved), QString());
+        QCOMPARE(again->sheet(1).pageSetup().orientation, Orientation::Landscape);
+        QCOMPARE(again->sheet(1).pageSetup().paperSize, 1);
     }
 
     // Sheet entries must each lead to their own substream, after the globals, of their kind.

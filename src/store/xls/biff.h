@@ -48,7 +48,7 @@ enum : uint16_t {
     kBof = 0x0809, kWriteAccess = 0x005C, kWindow2 = 0x023E, kScl = 0x00A0,
     kMsoDrawingGroup = 0x00EB, kProt4Rev = 0x01AF, kProt4RevPass = 0x01BC,
     kUsrExcl = 0x0194, kFileLock = 0x0195, kRrdInfo = 0x0196, kRrdHead = 0x0138,
-    kObjProtect = 0x0063, kScenProtect = 0x00DD,
+    kObjProtect = 0x0063, kScenProtect = 0x00DD, kUserSViewBegin = 0x01AA, kUserSViewEnd = 0x01AB,
 };
 
 // The page set-up records a sheet substream had, as bits of BiffExtras::pageRecords.
