@@ -39,7 +39,11 @@ QByteArray runScript(const QStringList &args)
         p.waitForFinished();
         return {};
     }
-    return p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
+    if (p.exitCode() != 0) {
+        qWarning("%s", p.readAllStandardError().right(2000).constData());
+        return {};
+    }
+    return p.readAllStandardOutput();
 }
 
 bool make(const QString &out)
@@ -351,6 +355,52 @@ private slots:
         const QByteArray n = runScript({QStringLiteral("-c"),
             QStringLiteral("import sys, xlrd; print(len(xlrd.open_workbook(sys.argv[1]).sheet_by_index(0).cell_value(0, 0)))"), path});
         QCOMPARE(n.trimmed().toInt(), int(longText.size()));
+    }
+
+    // Formatting runs and phonetic data go back with their texts, also where a record fills
+    // up in the middle of a run.
+    void richTextsWrittenWithTheirRuns()
+    {
+        if (QProcess::execute(kPython, {QStringLiteral("-c"), QStringLiteral("import xlrd")}) != 0)
+            QSKIP("python3-xlrd is missing");
+        Workbook book;
+        book.extras = std::make_shared<BiffExtras>();
+        Worksheet &ws = book.sheet(1);
+        auto text = [&](int row, const QString &t, const biff::RichText &rich) {
+            Cell c;
+            c.kind = CellKind::Text;
+            c.ref = book.strings.intern(t);
+            if (!rich.empty())
+                book.extras->richTexts[c.ref] = rich;
+            ws.putCell(row, 1, c);
+        };
+        auto runs = [](std::initializer_list<std::pair<int, int>> list) {
+            QByteArray b;
+            for (const auto &[at, font] : list) {
+                char r[4];
+                biff::put16(reinterpret_cast<uint8_t *>(r), uint16_t(at));
+                biff::put16(reinterpret_cast<uint8_t *>(r) + 2, uint16_t(font));
+                b.append(r, 4);
+            }
+            return b;
+        };
+        // The shared strings start with 8 bytes of counts, this text with 5 of head: its
+        // characters end 2 bytes before the first record is full, inside its first run.
+        text(1, QString(8209, u'a'), {runs({{0, 1}, {100, 0}, {8000, 1}}), {}});
+        text(2, QStringLiteral("Dopo"), {{}, QByteArray(20, '\x07')});
+        text(3, QStringLiteral("Città"), {runs({{2, 1}}), QByteArray(14, '\x03')});
+        text(4, QStringLiteral("Fine"), {});
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("ricco.xls"));
+        book.saveAs(path);
+        const QByteArray seen = runScript({QStringLiteral("-c"), QStringLiteral(
+            "import sys, json, xlrd\n"
+            "s = xlrd.open_workbook(sys.argv[1], formatting_info=True).sheet_by_index(0)\n"
+            "print(json.dumps([[len(s.cell_value(r, 0)), s.cell_value(r, 0)[:6], s.rich_text_runlist_map.get((r, 0), [])] for r in range(4)]))"),
+            path});
+        QCOMPARE(QString::fromUtf8(seen.trimmed()),
+                 QStringLiteral("[[8209, \"aaaaaa\", [[0, 1], [100, 0], [8000, 1]]], [4, \"Dopo\", []], "
+                                "[5, \"Citt\\u00e0\", [[2, 1]]], [4, \"Fine\", []]]"));
     }
 
     // A custom view's own page settings stay in the view: the sheet's are those outside it,

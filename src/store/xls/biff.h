@@ -176,6 +176,16 @@ struct NameRecord {
     int sheet = 0;           // 1-based original tab of the scope, 0 = workbook
 };
 
+// What a text of the shared strings (or of an RSTRING cell) holds besides its characters,
+// as read, for the writer to put back with it: the rich-text runs (4 bytes each: first
+// character, font index) and the phonetic block of Far East texts (its size counts from its
+// first byte).
+struct RichText {
+    QByteArray runs;
+    QByteArray phonetic;
+    bool empty() const { return runs.isEmpty() && phonetic.isEmpty(); }
+};
+
 // A non-worksheet sheet (chart, macro or dialog sheet) carried whole.
 struct OtherSheet {
     QByteArray boundSheet;          // BOUNDSHEET payload with lbPlyPos ignored
@@ -207,6 +217,9 @@ struct BiffExtras {
     std::vector<biff::Xti> xtis;
     std::vector<biff::NameRecord> names;
     std::vector<biff::OtherSheet> otherSheets;
+    // Runs and phonetic data of texts, by index in the workbook's string pool; a text read
+    // several times with different formatting keeps the first.
+    std::map<uint32_t, biff::RichText> richTexts;
     int sheetTabCount = 0;                     // all sheets of the file, worksheets included
 
     // Worksheet substream.
