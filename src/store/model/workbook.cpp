@@ -2,6 +2,7 @@
 
 #include "store/model/italian.h"
 #include "store/model/numformat.h"
+#include "store/model/structure.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -10,15 +11,10 @@ namespace store {
 
 namespace {
 
-QString limitMessage()
-{
-    return QStringLiteral("La cella è fuori dal foglio: le righe vanno da 1 a 65536 e le colonne da A a IV.");
-}
-
 void checkCell(int row, int column)
 {
     if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
-        throw StoreError(ErrorKind::Limit, limitMessage(),
+        throw StoreError(ErrorKind::Limit, offGridMessage(),
                          QStringLiteral("riga %1, colonna %2").arg(row).arg(column));
 }
 
@@ -254,7 +250,7 @@ Range Worksheet::range(const QString &ref)
     case RefStatus::Ok:
         return Range(this, rect);
     case RefStatus::OffGrid:
-        throw StoreError(ErrorKind::Limit, limitMessage(), ref);
+        throw StoreError(ErrorKind::Limit, offGridMessage(), ref);
     case RefStatus::Malformed:
         break;
     }
@@ -435,6 +431,8 @@ void Worksheet::removeRows(int first, int last)
     erase(m_rowHeights);
     erase(m_rowFormats);
     m_book->noteChange();
+    if (m_book->structureEdits)
+        m_book->structureEdits->rowsDeleted(*this, RowsDeleted{first, last});
 }
 
 int Worksheet::lastRow() const
@@ -527,6 +525,8 @@ Workbook::Workbook()
 }
 
 Workbook::~Workbook() = default;
+
+StructureEdits::~StructureEdits() = default;
 
 QString Workbook::name() const
 {

@@ -138,6 +138,7 @@ struct RowFormat {
 };
 
 struct BiffExtras;   // records the engine does not model, kept by the file layer
+class StructureEdits;   // told of deleted and sorted rows (structure.h)
 class Workbook;
 class Worksheet;
 class Range;
@@ -337,6 +338,8 @@ public:
     Styles styles = Styles::makeDefault();
     StringPool strings;
     std::shared_ptr<BiffExtras> extras;   // file-layer records carried through
+    // Keeps what sits on cells in step when rows are deleted or sorted; may be null.
+    std::shared_ptr<StructureEdits> structureEdits;
 
 private:
     QString m_path;

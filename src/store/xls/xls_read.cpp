@@ -8,6 +8,7 @@
 #include "store/xls/cfb.h"
 #include "store/xls/reader.h"
 #include "store/model/errors.h"
+#include "store/edit/structureedits.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -283,6 +284,7 @@ std::unique_ptr<Workbook> readImage(const QByteArray &file, const QString &passw
     book->protection = Protection();
     Reader reader(*book, std::move(stream), password);
     reader.run();
+    book->structureEdits = makeStructureEdits();
 
     // The other streams go back into the file at the next save, except those that only an
     // encrypted file has or that the encryption hid.
