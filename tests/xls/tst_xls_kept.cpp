@@ -259,6 +259,9 @@ private slots:
         compareSheets(was, now, {QStringLiteral("page"), QStringLiteral("hidden"), QStringLiteral("heights"),
                                  QStringLiteral("cells"), QStringLiteral("outline"), QStringLiteral("printAreas")});
         QCOMPARE(now.value(QStringLiteral("hidden")).toArray(), (QJsonArray{2, 3}));
+        // Both areas of the print area move up with the rows.
+        QCOMPARE(now.value(QStringLiteral("printAreas")).toArray(),
+                 (QJsonArray{QJsonArray{1, 1, 5, 2}, QJsonArray{7, 1, 11, 3}}));
         const QJsonObject pageWas = was.value(QStringLiteral("page")).toObject();
         const QJsonObject pageNow = now.value(QStringLiteral("page")).toObject();
         const QJsonArray marginsWas = pageWas.value(QStringLiteral("margins")).toArray();
