@@ -39,7 +39,11 @@ QByteArray runScript(const QStringList &args)
         p.waitForFinished();
         return {};
     }
-    return p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray();
+    if (p.exitCode() != 0) {
+        qWarning("%s", p.readAllStandardError().right(2000).constData());
+        return {};
+    }
+    return p.readAllStandardOutput();
 }
 
 bool make(const QString &out)
@@ -160,6 +164,14 @@ Parsed without(Parsed p, std::initializer_list<uint16_t> types)
     return p;
 }
 
+QByteArray streamOf(const QByteArray &image)
+{
+    for (const biff::CfbEntry &e : cfb::read(image))
+        if (e.path == QLatin1String("Workbook"))
+            return e.data;
+    return {};
+}
+
 QByteArray streamOf(const QString &path)
 {
     QFile f(path);
@@ -247,6 +259,9 @@ private slots:
         compareSheets(was, now, {QStringLiteral("page"), QStringLiteral("hidden"), QStringLiteral("heights"),
                                  QStringLiteral("cells"), QStringLiteral("outline"), QStringLiteral("printAreas")});
         QCOMPARE(now.value(QStringLiteral("hidden")).toArray(), (QJsonArray{2, 3}));
+        // Both areas of the print area move up with the rows.
+        QCOMPARE(now.value(QStringLiteral("printAreas")).toArray(),
+                 (QJsonArray{QJsonArray{1, 1, 5, 2}, QJsonArray{7, 1, 11, 3}}));
         const QJsonObject pageWas = was.value(QStringLiteral("page")).toObject();
         const QJsonObject pageNow = now.value(QStringLiteral("page")).toObject();
         const QJsonArray marginsWas = pageWas.value(QStringLiteral("margins")).toArray();
@@ -343,6 +358,91 @@ private slots:
         const QByteArray n = runScript({QStringLiteral("-c"),
             QStringLiteral("import sys, xlrd; print(len(xlrd.open_workbook(sys.argv[1]).sheet_by_index(0).cell_value(0, 0)))"), path});
         QCOMPARE(n.trimmed().toInt(), int(longText.size()));
+    }
+
+    // Formatting runs and phonetic data go back with their texts, also where a record fills
+    // up in the middle of a run.
+    void richTextsWrittenWithTheirRuns()
+    {
+        if (QProcess::execute(kPython, {QStringLiteral("-c"), QStringLiteral("import xlrd")}) != 0)
+            QSKIP("python3-xlrd is missing");
+        Workbook book;
+        book.extras = std::make_shared<BiffExtras>();
+        Worksheet &ws = book.sheet(1);
+        auto text = [&](int row, const QString &t, const biff::RichText &rich) {
+            Cell c;
+            c.kind = CellKind::Text;
+            c.ref = book.strings.intern(t);
+            if (!rich.empty())
+                book.extras->richTexts[c.ref] = rich;
+            ws.putCell(row, 1, c);
+        };
+        auto runs = [](std::initializer_list<std::pair<int, int>> list) {
+            QByteArray b;
+            for (const auto &[at, font] : list) {
+                char r[4];
+                biff::put16(reinterpret_cast<uint8_t *>(r), uint16_t(at));
+                biff::put16(reinterpret_cast<uint8_t *>(r) + 2, uint16_t(font));
+                b.append(r, 4);
+            }
+            return b;
+        };
+        // The shared strings start with 8 bytes of counts, this text with 5 of head: its
+        // characters end 2 bytes before the first record is full, inside its first run.
+        text(1, QString(8209, u'a'), {runs({{0, 1}, {100, 0}, {8000, 1}}), {}});
+        text(2, QStringLiteral("Dopo"), {{}, QByteArray(20, '\x07')});
+        text(3, QStringLiteral("Città"), {runs({{2, 1}}), QByteArray(14, '\x03')});
+        text(4, QStringLiteral("Fine"), {});
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("ricco.xls"));
+        book.saveAs(path);
+        const QByteArray seen = runScript({QStringLiteral("-c"), QStringLiteral(
+            "import sys, json, xlrd\n"
+            "s = xlrd.open_workbook(sys.argv[1], formatting_info=True).sheet_by_index(0)\n"
+            "print(json.dumps([[len(s.cell_value(r, 0)), s.cell_value(r, 0)[:6], s.rich_text_runlist_map.get((r, 0), [])] for r in range(4)]))"),
+            path});
+        QCOMPARE(QString::fromUtf8(seen.trimmed()),
+                 QStringLiteral("[[8209, \"aaaaaa\", [[0, 1], [100, 0], [8000, 1]]], [4, \"Dopo\", []], "
+                                "[5, \"Citt\\u00e0\", [[2, 1]]], [4, \"Fine\", []]]"));
+    }
+
+    // A custom view's own page settings stay in the view: the sheet's are those outside it,
+    // and the view comes back whole.
+    void customViewKeepsItsOwnPageSettings()
+    {
+        Workbook book;
+        book.sheet(1).cells(1, 1).setValue(QStringLiteral("voce"));
+        book.sheet(1).pageSetup().orientation = Orientation::Landscape;
+        book.sheet(1).pageSetup().paperSize = 1;
+        Parsed p = parse(streamOf(workbookBytes(book)));
+        QByteArray view;
+        auto add = [&view](uint16_t type, const QByteArray &data) {
+            char h[4];
+            biff::put16(reinterpret_cast<uint8_t *>(h), type);
+            biff::put16(reinterpret_cast<uint8_t *>(h) + 2, uint16_t(data.size()));
+            view.append(h, 4);
+            view.append(data);
+        };
+        add(biff::kUserSViewBegin, QByteArray(46, '\x11'));
+        QByteArray setup(34, '\0');
+        biff::put16(reinterpret_cast<uint8_t *>(setup.data()), 8);             // A3
+        biff::put16(reinterpret_cast<uint8_t *>(setup.data()) + 10, 0x0002);   // portrait
+        add(biff::kSetup, setup);
+        add(biff::kLeftMargin, QByteArray(8, '\0'));
+        add(biff::kUserSViewEnd, QByteArray(2, '\x01'));
+        QByteArray &sheet = p.substreams[0];
+        sheet.insert(sheet.size() - 4, view);
+
+        auto back = readWorkbookBytes(image(build(p)), QString());
+        const PageSetup &ps = back->sheet(1).pageSetup();
+        QCOMPARE(ps.orientation, Orientation::Landscape);
+        QCOMPARE(ps.paperSize, 1);
+        QCOMPARE(ps.leftMargin, 54.0);
+        const QByteArray saved = streamOf(workbookBytes(*back));
+        QVERIFY(saved.contains(view));
+        auto again = readWorkbookBytes(image(saved), QString());
+        QCOMPARE(again->sheet(1).pageSetup().orientation, Orientation::Landscape);
+        QCOMPARE(again->sheet(1).pageSetup().paperSize, 1);
     }
 
     // Sheet entries must each lead to their own substream, after the globals, of their kind.

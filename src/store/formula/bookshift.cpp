@@ -95,13 +95,24 @@ void shiftPageSetup(Worksheet &sheet, const RowShift &shift)
     for (QString *ref : {&ps.printArea, &ps.printTitleRows}) {
         if (ref->isEmpty())
             continue;
-        const auto rect = parseReference(*ref);
-        if (!rect)
-            continue;
-        if (rect->top == 1 && rect->bottom == kMaxRows)
-            continue;   // whole columns
-        const auto after = shiftRange(*rect, shift);
-        *ref = after ? absoluteAddress(*after) : QString();
+        // A print area may hold several areas joined by commas: each follows on its own.
+        QStringList parts;
+        bool readable = true;
+        for (const QString &part : ref->split(u',', Qt::SkipEmptyParts)) {
+            const auto rect = parseReference(part.trimmed());
+            if (!rect) {
+                readable = false;
+                break;
+            }
+            if (rect->top == 1 && rect->bottom == kMaxRows) {
+                parts << part.trimmed();   // whole columns
+                continue;
+            }
+            if (const auto after = shiftRange(*rect, shift))
+                parts << absoluteAddress(*after);
+        }
+        if (readable)
+            *ref = parts.join(u',');
     }
 }
 

@@ -51,7 +51,7 @@ enum : uint16_t {
     // the BIFF8 layout; other readers take them as FORMULA, and so do we.
     kFormulaBiff3 = 0x0206, kFormulaBiff4 = 0x0406,
     kUsrExcl = 0x0194, kFileLock = 0x0195, kRrdInfo = 0x0196, kRrdHead = 0x0138,
-    kObjProtect = 0x0063, kScenProtect = 0x00DD,
+    kObjProtect = 0x0063, kScenProtect = 0x00DD, kUserSViewBegin = 0x01AA, kUserSViewEnd = 0x01AB,
 };
 
 // The page set-up records a sheet substream had, as bits of BiffExtras::pageRecords.

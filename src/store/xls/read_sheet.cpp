@@ -74,10 +74,16 @@ void SheetReader::run()
         damaged(QStringLiteral("il foglio \"%1\" non inizia dove indicato").arg(m_entry.name));
 
     int depth = 1;   // nested substreams (embedded charts) are carried whole
+    bool customView = false;   // inside a custom view, whose own window and page settings are carried whole
     for (;;) {
         if (!m_rs.next())
             damaged(QStringLiteral("il foglio \"%1\" è troncato").arg(m_entry.name));
         const uint16_t type = m_rs.type();
+        if (depth == 1 && ((customView && type != kEof) || type == kUserSViewBegin)) {
+            carry(type);
+            customView = type != kUserSViewEnd;
+            continue;
+        }
         if (depth > 1) {
             carry(type);
             if (type == kBof)

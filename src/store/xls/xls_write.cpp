@@ -85,16 +85,39 @@ public:
     qsizetype recordStart() const { return m_start; }
     void fixed(uint32_t v) { ensure(4); m_out.u32(v); }
 
-    // Returns the stream offset where the string begins.
-    qsizetype string(const QString &s)
+    // Returns the stream offset where the string begins. Rich-text runs follow the
+    // characters, split only between whole runs (as readers expect), then the phonetic block,
+    // split anywhere.
+    qsizetype string(const QString &s, const RichText *rich = nullptr)
     {
         const bool wide = needsWide(s);
         const int width = wide ? 2 : 1;
-        if (room() < 3 + (s.isEmpty() ? 0 : width))
+        const qsizetype runs = rich ? std::min<qsizetype>(rich->runs.size() / 4, 0xFFFF) : 0;
+        const bool phonetic = rich && !rich->phonetic.isEmpty();
+        const int head = 3 + (runs ? 2 : 0) + (phonetic ? 4 : 0);
+        if (room() < head + (s.isEmpty() ? 0 : width))
             next();
         const qsizetype at = m_out.size();
         m_out.u16(uint16_t(s.size()));
-        m_out.u8(wide ? 1 : 0);
+        m_out.u8(uint8_t((wide ? 0x01 : 0) | (phonetic ? 0x04 : 0) | (runs ? 0x08 : 0)));
+        if (runs)
+            m_out.u16(uint16_t(runs));
+        if (phonetic)
+            m_out.u32(uint32_t(rich->phonetic.size()));
+        characters(s, wide);
+        if (runs)
+            bytes(rich->runs.constData(), runs * 4, 4);
+        if (phonetic)
+            bytes(rich->phonetic.constData(), rich->phonetic.size(), 1);
+        return at;
+    }
+
+    void finish() { m_out.end(m_start); }
+
+private:
+    void characters(const QString &s, bool wide)
+    {
+        const int width = wide ? 2 : 1;
         qsizetype done = 0;
         while (done < s.size()) {
             qsizetype take = std::min<qsizetype>(s.size() - done, room() / width);
@@ -106,12 +129,18 @@ public:
             putChars(m_out, s, done, take, wide);
             done += take;
         }
-        return at;
     }
-
-    void finish() { m_out.end(m_start); }
-
-private:
+    void bytes(const char *p, qsizetype n, int unit)
+    {
+        while (n > 0) {
+            if (room() < unit)
+                next();
+            const qsizetype take = std::min<qsizetype>(n, room() / unit * unit);
+            m_out.raw(p, take);
+            p += take;
+            n -= take;
+        }
+    }
     void ensure(int n) { if (room() < n) next(); }
     void next()
     {
@@ -522,6 +551,7 @@ void Writer::names()
 
 void Writer::sst()
 {
+    const BiffExtras &bx = bookExtras();
     const qsizetype sstStart = m_out.size();
     ContinuedWriter w(m_out, kSst);
     w.fixed(m_sstRefs);
@@ -531,8 +561,10 @@ void Writer::sst()
     std::vector<std::pair<uint32_t, uint16_t>> buckets;
     for (size_t i = 0; i < n; ++i) {
         const QString &s = m_book.strings.at(m_sstStrings[i]);
-        // Texts longer than a cell may take in the programs are kept as the file held them.
-        const qsizetype at = w.string(s.left(kMaxStoredText));
+        // Texts longer than a cell may take in the programs are kept as the file held them,
+        // with their formatting runs and phonetic data.
+        const auto rich = bx.richTexts.find(m_sstStrings[i]);
+        const qsizetype at = w.string(s.left(kMaxStoredText), rich != bx.richTexts.end() ? &rich->second : nullptr);
         if (i % perBucket == 0)
             buckets.push_back({uint32_t(at), uint16_t(at - w.recordStart())});
     }
