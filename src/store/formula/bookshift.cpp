@@ -47,11 +47,17 @@ bool shiftStored(QByteArray &record, int cceAt, const Site &site, const RowShift
     const int cce = u16(bytes(record) + cceAt);
     if (record.size() < cceAt + 2 + cce)
         return false;   // malformed: left as it is
-    const uint8_t *tokens = bytes(static_cast<const QByteArray &>(record)) + cceAt + 2;
+    // The shifter checks every token before it changes one: working in place is safe.
+    uint8_t *tokens = bytes(record) + cceAt + 2;
+    if (shiftExpression(tokens, cce, site, shift, xtis) == ShiftResult::Changed) {
+        if (reads)
+            *reads = true;   // a reference that changed read cells that moved or went
+        return true;
+    }
+    // Unchanged tokens are the tokens as they were: ask what they read.
     if (reads)
         *reads = readsMovedCells(tokens, cce, site, shift, xtis);
-    // The shifter checks every token before it changes one: working in place is safe.
-    return shiftExpression(bytes(record) + cceAt + 2, cce, site, shift, xtis) == ShiftResult::Changed;
+    return false;
 }
 
 // Names: the workbook's NAME records, their 1-based numbers when they changed.
