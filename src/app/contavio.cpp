@@ -4,8 +4,7 @@
 #include "controls/clock.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
-#include "ledger/entrata.h"
-#include "ledger/pagamenti.h"
+#include "ledger/ledgerform.h"
 #include "shutdown.h"
 #include "store/model/italian.h"
 
@@ -129,30 +128,35 @@ controls::Form *Contavio::showOther(controls::FormId id)
     return form;
 }
 
-void Contavio::inserisciIncassi()
+void Contavio::openEntryForm(controls::FormId id)
 {
-    controls::Form *form = showOther(controls::FormId::Entrata);
+    controls::Form *form = showOther(id);
     if (!form)
         return;
-    if (auto *entrata = qobject_cast<ledger::Entrata *>(form)) {
-        entrata->XPButton3->setEnabled(false);
-        entrata->XPButton4->setEnabled(true);
-        entrata->XPButton6->setEnabled(false);
-    }
+    if (auto *entry = qobject_cast<ledger::LedgerForm *>(form))
+        entry->setButtonsForNewEntry();
     hide();
+}
+
+void Contavio::openBrowser(const QString &mode)
+{
+    controls::Form *form = showOther(controls::FormId::Visualizza);
+    if (!form)
+        return;
+    // The browser reads its mode when it is activated, after this.
+    if (auto *browser = qobject_cast<browser::Visualizza *>(form))
+        browser->Text1->setText(mode);
+    hide();
+}
+
+void Contavio::inserisciIncassi()
+{
+    openEntryForm(controls::FormId::Entrata);
 }
 
 void Contavio::inserisciPagamenti()
 {
-    controls::Form *form = showOther(controls::FormId::Pagamenti);
-    if (!form)
-        return;
-    if (auto *pagamenti = qobject_cast<ledger::Pagamenti *>(form)) {
-        pagamenti->XPButton4->setEnabled(true);
-        pagamenti->XPButton3->setEnabled(false);
-        pagamenti->XPButton6->setEnabled(false);
-    }
-    hide();
+    openEntryForm(controls::FormId::Pagamenti);
 }
 
 void Contavio::anagrafe()
@@ -163,22 +167,12 @@ void Contavio::anagrafe()
 
 void Contavio::visualizzaIncassi()
 {
-    controls::Form *form = showOther(controls::FormId::Visualizza);
-    if (!form)
-        return;
-    if (auto *browser = qobject_cast<browser::Visualizza *>(form))
-        browser->Text1->setText(QStringLiteral("1"));
-    hide();
+    openBrowser(QStringLiteral("1"));
 }
 
 void Contavio::visualizzaPagamenti()
 {
-    controls::Form *form = showOther(controls::FormId::Visualizza);
-    if (!form)
-        return;
-    if (auto *browser = qobject_cast<browser::Visualizza *>(form))
-        browser->Text1->setText(QStringLiteral("2"));
-    hide();
+    openBrowser(QStringLiteral("2"));
 }
 
 void Contavio::chiudi()

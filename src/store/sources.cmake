@@ -10,6 +10,8 @@ set(CONTAVIO_STORE_MODEL_SOURCES
   model/workbook.h model/workbook.cpp
   model/structure.h
   model/range.cpp
+  # the program's data sheets: names and column titles
+  layout/sheets.h layout/sheets.cpp
 )
 set(CONTAVIO_STORE_FILE_SOURCES
   # opening and saving: the server's operations that reach the file layer
@@ -23,6 +25,7 @@ set(CONTAVIO_STORE_FILE_SOURCES
   xls/savefile.h xls/savefile.cpp
   xls/reader.h xls/xls_read.cpp xls/read_globals.cpp xls/read_sheet.cpp
   xls/xls_write.cpp
+  xls/page_records.h xls/page_records.cpp
   # formula tokens and the references that follow structural edits
   formula/ptg.h formula/ptg.cpp
   formula/refshift.h formula/refshift.cpp

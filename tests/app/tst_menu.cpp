@@ -35,6 +35,21 @@ app::Contavio *startToMenu(AppHarness &h)
     return qobject_cast<app::Contavio *>(h.forms->form(FormId::Contavio));
 }
 
+// Every sheet's name and the text of each used cell, as the program would save them.
+QStringList contents(store::Workbook &book)
+{
+    QStringList out;
+    for (int index = 1; index <= book.sheetCount(); ++index) {
+        store::Worksheet &sheet = book.sheet(index);
+        out << sheet.name();
+        for (int row = 1; row <= sheet.lastRow(); ++row)
+            for (int column = 1; column <= sheet.lastColumn(); ++column)
+                if (const QString text = sheet.textAt(row, column); !text.isEmpty())
+                    out << QStringLiteral("%1,%2=%3").arg(row).arg(column).arg(text);
+    }
+    return out;
+}
+
 QList<FormId> loadedOthers(AppHarness &h)
 {
     QList<FormId> loaded;
@@ -53,6 +68,7 @@ class TestMenu : public QObject {
 private slots:
     void buttons_data();
     void buttons();
+    void layoutInPixels();
     void closeBoxRefused();
     void clockLine();
     void buttonsWithoutAction_data();
@@ -107,6 +123,29 @@ void TestMenu::buttons()
     QVERIFY(menu.rect().contains(button->geometry()));
 }
 
+void TestMenu::layoutInPixels()
+{
+    AppHarness h;
+    app::Contavio menu(h.session);
+    menu.show();
+    // 11280 x 6150 twips, 15 to a pixel: the clock line beside "Chiudi", the notes below.
+    QCOMPARE(menu.size(), QSize(752, 410));
+    QCOMPARE(menu.Label15->geometry(), QRect(72, 256, 395, 21));
+    QCOMPARE(int(menu.notes.size()), 4);
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(menu.notes[size_t(i)]->geometry(), QRect(72, 304 + 18 * i, 611, 17));
+    // Nothing the user reads is cut off by the window or hidden under another control.
+    const QList<QWidget *> shown = menu.findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    QVERIFY(shown.size() >= 13 + 4 + 2);
+    for (QWidget *w : shown) {
+        QVERIFY2(menu.rect().contains(w->geometry()), qPrintable(w->objectName()));
+        for (QWidget *other : shown)
+            if (other != w)
+                QVERIFY2(!w->geometry().intersects(other->geometry()),
+                         qPrintable(w->objectName() + QStringLiteral(" over ") + other->objectName()));
+    }
+}
+
 void TestMenu::closeBoxRefused()
 {
     AppHarness h;
@@ -149,7 +188,16 @@ void TestMenu::buttonsWithoutAction()
     AppHarness h;
     app::Contavio *menu = startToMenu(h);
     QVERIFY(menu);
-    QTest::mouseClick(menu->findChild<controls::XPButton *>(name), Qt::LeftButton);
+    const QStringList before = contents(h.session.workbook());
+    const QByteArray file = h.bytes();
+    auto *button = menu->findChild<controls::XPButton *>(name);
+    QVERIFY(button);
+    QVERIFY(button->isEnabled());
+    QTest::mouseClick(button, Qt::LeftButton);
+    // Nothing in the workbook, on disk, or on the screen changed.
+    QCOMPARE(contents(h.session.workbook()), before);
+    QCOMPARE(h.bytes(), file);
+    QVERIFY(h.session.server->activeWorkbook());
     QVERIFY(menu->isVisible());
     QCOMPARE(loadedOthers(h), QList<FormId>{});
     QVERIFY(h.dialogs.shown.empty());

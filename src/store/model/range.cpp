@@ -14,11 +14,6 @@ namespace store {
 
 namespace {
 
-QString limitMessage()
-{
-    return QStringLiteral("La cella è fuori dal foglio: le righe vanno da 1 a 65536 e le colonne da A a IV.");
-}
-
 bool onGrid(const RangeRect &r)
 {
     return r.top >= 1 && r.left >= 1 && r.bottom <= kMaxRows && r.right <= kMaxColumns
@@ -154,7 +149,7 @@ void storeValue(Worksheet &sheet, int row, int column, const Variant &value)
 void Range::setValue(const QString &typed) const
 {
     if (!onGrid(m_rect))
-        throw StoreError(ErrorKind::Limit, limitMessage(), address());
+        throw StoreError(ErrorKind::Limit, offGridMessage(), address());
     if (typed.isEmpty()) {
         clearContents();
         return;
@@ -178,7 +173,7 @@ void Range::setValue(const QString &typed) const
 void Range::setValue(const Variant &value) const
 {
     if (!onGrid(m_rect))
-        throw StoreError(ErrorKind::Limit, limitMessage(), address());
+        throw StoreError(ErrorKind::Limit, offGridMessage(), address());
     if (value.isEmpty()) {
         clearContents();
         return;
@@ -217,7 +212,7 @@ Range Range::offset(int rows, int columns) const
 {
     const RangeRect moved{m_rect.top + rows, m_rect.left + columns, m_rect.bottom + rows, m_rect.right + columns};
     if (!onGrid(moved))
-        throw StoreError(ErrorKind::Limit, limitMessage(),
+        throw StoreError(ErrorKind::Limit, offGridMessage(),
                          QStringLiteral("%1 spostato di %2 righe e %3 colonne").arg(address()).arg(rows).arg(columns));
     return Range(m_sheet, moved);
 }
@@ -226,7 +221,7 @@ Range Range::cell(int row, int column) const
 {
     const qint64 r = qint64(m_rect.top) + row - 1, c = qint64(m_rect.left) + column - 1;
     if (r < 1 || r > kMaxRows || c < 1 || c > kMaxColumns)
-        throw StoreError(ErrorKind::Limit, limitMessage(), QStringLiteral("riga %1, colonna %2").arg(r).arg(c));
+        throw StoreError(ErrorKind::Limit, offGridMessage(), QStringLiteral("riga %1, colonna %2").arg(r).arg(c));
     return Range(m_sheet, {int(r), int(c), int(r), int(c)});
 }
 
@@ -284,7 +279,7 @@ void Range::deleteRows() const
 void Range::setNumberFormat(const QString &code) const
 {
     if (!onGrid(m_rect))
-        throw StoreError(ErrorKind::Limit, limitMessage(), address());
+        throw StoreError(ErrorKind::Limit, offGridMessage(), address());
     Workbook &book = m_sheet->workbook();
     std::map<uint16_t, uint16_t> converted;
     auto convert = [&](uint16_t xf) {
