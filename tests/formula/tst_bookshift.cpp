@@ -239,6 +239,25 @@ private slots:
         QVERIFY(marked(b.formula(b.ledger, 5, 21)));
     }
 
+    // A one-cell array formula in a sorted row goes with its row, its range and its
+    // relative references too.
+    void sortMovesOneRowArray()
+    {
+        Book b;
+        b.put(b.ledger, 3, 3, Expr().exp(3, 3));
+        const QByteArray arr = Expr().u8(0x65).u16(2).u16(2).u16(7 | 0xC000).u16(7 | 0xC000).num(2).mul();
+        Expr ar;
+        ar.u16(2).u16(2).u8(2).u8(2).u16(0).u16(0).u16(0).u16(int(arr.size()));
+        b.ledger.extras->formulaFollowers[Book::formulaAt(b.ledger, 3, 3)].push_back({biff::kArray, ar.b + arr});
+        b.sortDescending();   // old row 3 is now row 7
+        const auto &list = b.ledger.extras->formulaFollowers[Book::formulaAt(b.ledger, 7, 3)];
+        QCOMPARE(list.size(), size_t(1));
+        QCOMPARE(at16(list[0].data, 0), uint16_t(6));
+        QCOMPARE(at16(list[0].data, 2), uint16_t(6));
+        QCOMPARE(list[0].data.mid(14, 9).toHex(' '), QByteArray(Expr().u8(0x65).u16(6).u16(6).u16(7 | 0xC000).u16(7 | 0xC000)).toHex(' '));
+        QCOMPARE(tokensOf(b.formula(b.ledger, 7, 3)).toHex(' '), QByteArray(Expr().exp(7, 3)).toHex(' '));
+    }
+
     // Records we cannot read are left as they are, and nothing breaks.
     void malformedRecordsStay()
     {

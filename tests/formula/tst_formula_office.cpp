@@ -2,8 +2,6 @@
 // with what another spreadsheet program makes of the same edit on the same file
 // (ledger_probe.py drives it headless). Skipped when no such program is installed.
 
-#include "store/formula/refshift.h"
-#include "store/model/structure.h"
 #include "store/model/workbook.h"
 
 #include <QFileInfo>
@@ -80,23 +78,6 @@ QStringList differences(const QJsonObject &ours, const QJsonObject &theirs)
     return out;
 }
 
-// TEMPORARY: formulas only, until the reader installs the engine's observer.
-class FormulaEdits final : public StructureEdits {
-public:
-    void rowsDeleted(Worksheet &sheet, const RowsDeleted &e) override
-    {
-        shiftFormulas(sheet.workbook(), sheet, rowShiftFor(sheet, RowShift::Delete, e.first, e.last));
-    }
-    void rowsSorted(Worksheet &sheet, const RowsSorted &e) override
-    {
-        RowShift s = rowShiftFor(sheet, RowShift::Sort, e.range.top, e.range.bottom);
-        s.left = e.range.left;
-        s.right = e.range.right;
-        s.newRowOf = e.newRowOf;
-        shiftFormulas(sheet.workbook(), sheet, s);
-    }
-};
-
 } // namespace
 
 class TstFormulaOffice : public QObject {
@@ -112,8 +93,6 @@ class TstFormulaOffice : public QObject {
     {
         Server server;
         Workbook &book = server.open(m_ledger, QString());
-        if (!book.structureEdits)
-            book.structureEdits = std::make_shared<FormulaEdits>();
         edit(book.sheet(QStringLiteral("Incassi")));
         book.saveAs(path(name));
     }

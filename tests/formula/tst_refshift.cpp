@@ -4,6 +4,7 @@
 #include "store/formula/ptg.h"
 #include "store/formula/refshift.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace store;
@@ -241,6 +242,54 @@ private slots:
         QCOMPARE(shiftExpression(e, cce, cellAt(0, 20, 1), deleting(5, 7), tabs()), ShiftResult::Unchanged);
         QCOMPARE(e, expr);
         QVERIFY(!readsMovedCells(e, cce, cellAt(0, 20, 1), deleting(5, 7), tabs()));
+    }
+
+    // Random bytes: the shifter never grows or shrinks an expression, never breaks the
+    // token boundaries of one it changed, and never writes past cce.
+    void randomExpressions()
+    {
+        QRandomGenerator random(20091963);
+        // Token bytes and the payload sizes they take; the payloads are random.
+        static const std::pair<uint8_t, int> kinds[] = {
+            {0x24, 4}, {0x25, 8}, {0x2C, 4}, {0x2D, 8}, {0x3A, 6}, {0x3B, 10}, {0x44, 4}, {0x65, 8},
+            {0x5A, 6}, {0x7B, 10}, {0x3C, 6}, {0x2A, 4}, {0x1E, 2}, {0x1F, 8}, {0x01, 4}, {0x29, 2},
+            {0x20, 7}, {0x39, 6}, {0x03, 0}, {0x10, 0}, {0x15, 0}, {0x22, 3}, {0x42, 2}};
+        int changed = 0;
+        for (int round = 0; round < 20000; ++round) {
+            QByteArray e;
+            const int count = int(random.bounded(1, 8));
+            for (int k = 0; k < count; ++k) {
+                const auto &[kind, size] = kinds[random.bounded(int(std::size(kinds)))];
+                e.append(char(kind));
+                for (int i = 0; i < size; ++i)
+                    e.append(char(random.bounded(256)));
+            }
+            if (random.bounded(4) == 0)   // now and then a byte goes wrong
+                e[random.bounded(int(e.size()))] = char(random.bounded(256));
+            const qsizetype cce = random.bounded(8) ? e.size() : random.bounded(int(e.size()) + 1);
+            e.append(QByteArray(int(random.bounded(4)), '\x24'));   // extra data
+            const QByteArray before = e;
+            std::vector<ptg::Token> was, now;
+            const bool wellFormed = ptg::tokenize(before, cce, was);
+            const Site site{int(random.bounded(2)), int(random.bounded(1, 70000)), int(random.bounded(1, 257)),
+                            Site::Form(random.bounded(3))};
+            const RowShift s = random.bounded(2) ? deleting(int(random.bounded(1, 100)), 120) : sorting();
+            const ShiftResult r = shiftExpression(e, cce, site, s, tabs());
+            readsMovedCells(e, cce, site, s, tabs());
+            QCOMPARE(e.size(), before.size());
+            QCOMPARE(e.mid(cce), before.mid(cce));
+            if (r == ShiftResult::Unchanged) {
+                QCOMPARE(e, before);
+                continue;
+            }
+            ++changed;
+            QVERIFY(wellFormed);
+            QVERIFY(ptg::tokenize(e, cce, now));
+            QCOMPARE(now.size(), was.size());
+            for (size_t i = 0; i < now.size(); ++i)
+                QCOMPARE(now[i].offset, was[i].offset);
+        }
+        QVERIFY(changed > 100);   // the rounds did reach the shifting code
     }
 
     // A sort keeps references in place, except the relative ones of a formula that moved

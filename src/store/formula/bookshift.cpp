@@ -47,11 +47,17 @@ bool shiftStored(QByteArray &record, int cceAt, const Site &site, const RowShift
     const int cce = u16(bytes(record) + cceAt);
     if (record.size() < cceAt + 2 + cce)
         return false;   // malformed: left as it is
-    const uint8_t *tokens = bytes(static_cast<const QByteArray &>(record)) + cceAt + 2;
+    // The shifter checks every token before it changes one: working in place is safe.
+    uint8_t *tokens = bytes(record) + cceAt + 2;
+    if (shiftExpression(tokens, cce, site, shift, xtis) == ShiftResult::Changed) {
+        if (reads)
+            *reads = true;   // a reference that changed read cells that moved or went
+        return true;
+    }
+    // Unchanged tokens are the tokens as they were: ask what they read.
     if (reads)
         *reads = readsMovedCells(tokens, cce, site, shift, xtis);
-    // The shifter checks every token before it changes one: working in place is safe.
-    return shiftExpression(bytes(record) + cceAt + 2, cce, site, shift, xtis) == ShiftResult::Changed;
+    return false;
 }
 
 // Names: the workbook's NAME records, their 1-based numbers when they changed.
@@ -350,6 +356,20 @@ struct SheetPass {
         }
     }
 
+    // An array formula whose rows the sort moved together (a one-row array always does)
+    // moves with them; one whose rows were scattered keeps its range.
+    void moveSortedArray(QByteArray &data, const RangeRect &before) const
+    {
+        const int delta = shift.rowAfter(before.top, before.left) - before.top;
+        if (delta == 0)
+            return;
+        for (int row = before.top; row <= before.bottom; ++row)
+            for (int column = before.left; column <= before.right; ++column)
+                if (shift.rowAfter(row, column) - row != delta)
+                    return;
+        setRefU(data, {before.top + delta, before.left, before.bottom + delta, before.right});
+    }
+
     // ARRAY and TABLE records: their tokens, their ranges and input cells.
     void arraysAndTables()
     {
@@ -364,8 +384,12 @@ struct SheetPass {
                     const bool changed = shiftStored(r.data, 12, site, shift, xtis, &reads);
                     if (changed || reads)
                         put16(bytes(r.data) + 6, uint16_t(u16(bytes(r.data) + 6) | kAlwaysCalc));
-                    if (!edited || shift.kind != RowShift::Delete)
+                    if (!edited)
                         continue;
+                    if (shift.kind == RowShift::Sort) {
+                        moveSortedArray(r.data, before);
+                        continue;
+                    }
                     const auto after = shiftRange(before, shift);
                     if (!after)
                         continue;   // wholly deleted, with its cells
