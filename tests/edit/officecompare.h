@@ -69,7 +69,7 @@ inline QStringList differences(const QJsonObject &expected, const QJsonObject &a
         const QString name = x.value(QStringLiteral("name")).toString();
         for (const QString &key : {QStringLiteral("name"), QStringLiteral("notes"), QStringLiteral("merges"),
                                   QStringLiteral("conditional"), QStringLiteral("validation"),
-                                  QStringLiteral("printAreas")}) {
+                                  QStringLiteral("printAreas"), QStringLiteral("links")}) {
             if (x.value(key) != y.value(key))
                 out << QStringLiteral("%1 %2: %3 | %4").arg(name, key, text(x.value(key)), text(y.value(key)));
         }

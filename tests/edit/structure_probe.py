@@ -75,6 +75,15 @@ def make(office, out, password):
     for rid in (3, 5):
         row = [x[0] for x in RECORDS].index(rid) + 1
         inc.Annotations.insertNew(inc.getCellByPosition(3, row).CellAddress, "Nota sulla fattura F-%d" % rid)
+    # links on two records' remarks
+    for rid in (2, 5):
+        row = [x[0] for x in RECORDS].index(rid) + 1
+        cell = inc.getCellByPosition(18, row)
+        cell.String = ""
+        field = doc.createInstance("com.sun.star.text.TextField.URL")
+        field.URL = "https://fatture.example.it/F-%d" % rid
+        field.Representation = "nota %d" % rid
+        cell.Text.insertTextContent(cell.Text.createTextCursor(), field, False)
     # a merged remark below the records
     remark = LAST + 3
     inc.getCellRangeByName("A%d:E%d" % (remark, remark)).merge(True)
@@ -173,7 +182,7 @@ def describe(doc):
         cur.gotoEndOfUsedArea(False)
         last_row = cur.RangeAddress.EndRow
         last_col = min(cur.RangeAddress.EndColumn, 40)
-        cells, merges, validation, conditional = [], [], [], []
+        cells, merges, validation, conditional, links = [], [], [], [], []
         formulas = sh.getCellRangeByPosition(0, 0, last_col, last_row).getFormulaArray()
         strings = sh.getCellRangeByPosition(0, 0, last_col, last_row).getDataArray()
         for r in range(last_row + 1):
@@ -184,6 +193,12 @@ def describe(doc):
                 cell = sh.getCellByPosition(c, r)
                 entry = [r + 1, c + 1, f if f.startswith("=") else "", cell.String]
                 cells.append(entry)
+                if cell.Type.value == "TEXT":
+                    fields = cell.Text.TextFields.createEnumeration()
+                    while fields.hasMoreElements():
+                        tf = fields.nextElement()
+                        if tf.getPropertySetInfo().hasPropertyByName("URL"):
+                            links.append([r + 1, c + 1, tf.URL])
         # merged ranges, validations and formats over the area the ledger may reach
         for r in range(max(last_row, 20) + 1):
             for c in range(min(last_col, 25) + 1):
@@ -200,7 +215,8 @@ def describe(doc):
         notes = sorted([a.Position.Row + 1, a.Position.Column + 1, a.String] for a in sh.Annotations)
         areas = [[a.StartRow + 1, a.StartColumn + 1, a.EndRow + 1, a.EndColumn + 1] for a in sh.getPrintAreas()]
         out["sheets"].append({"name": sh.Name, "cells": cells, "merges": merges, "notes": notes,
-                              "conditional": conditional, "validation": validation, "printAreas": areas})
+                              "conditional": conditional, "validation": validation, "printAreas": areas,
+                              "links": links})
     return out
 
 
