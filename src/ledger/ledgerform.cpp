@@ -1,5 +1,7 @@
 #include "ledgerform.h"
 
+#include "recordnumber.h"
+
 #include "controls/dialogs.h"
 #include "controls/clock.h"
 #include "controls/fieldrules.h"
@@ -39,6 +41,8 @@ const QString kTitle = QStringLiteral("Contavio");
 const QString kTitleTrailing = QStringLiteral("Contavio ");
 const QString kTitleLeading = QStringLiteral(" Contavio");
 const QString kTitleTwoLeading = QStringLiteral("  Contavio");
+const QString kNumberRefused = QStringLiteral("Il campo ID deve contenere un numero intero maggiore di zero");
+const QString kNumberTaken = QStringLiteral("Il numero %1 appartiene già a un'altra registrazione");
 
 // A cell counts as empty when it holds nothing or an empty text.
 bool isBlank(const store::Variant &v)
@@ -156,6 +160,12 @@ void LedgerForm::buildControls()
     Label1 = new QLabel(m_profile.label1Design, this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Combo1 = makeCombo(this, "Combo1");
+    // A counterparty is chosen from the list (the drop-down or the arrow keys), never by
+    // typing: no completion of a typed name, and neither Enter nor leaving the box picks
+    // the entry that happens to carry the typed text.
+    Combo1->setCompleter(nullptr);
+    QObject::disconnect(Combo1->lineEdit(), &QLineEdit::editingFinished, Combo1, nullptr);
+    QObject::disconnect(Combo1->lineEdit(), &QLineEdit::returnPressed, Combo1, nullptr);
     Combo1->setEditText(kSeleziona);
     XPButton1 = makeButton(this, m_profile.newCaption);
     XPButton1->setObjectName(QStringLiteral("XPButton1"));
@@ -190,6 +200,7 @@ void LedgerForm::buildControls()
 
     Text11 = new QPlainTextEdit(this);
     Text11->setObjectName(QStringLiteral("Text11"));
+    Text11->setTabChangesFocus(true);
 
     MonthView1 = new QCalendarWidget(this);
     MonthView1->setObjectName(QStringLiteral("MonthView1"));
@@ -406,6 +417,7 @@ void LedgerForm::loadRecord(const QStringList &columns)
 {
     auto col = [&columns](int index) { return index < columns.size() ? columns.at(index) : QString(); };
     // Indexes: A=0 .. T=19.
+    m_handedKey = col(0);
     Text10->setText(col(0));
     Text12->setText(col(1));
     Combo1->setEditText(col(2));
@@ -431,8 +443,11 @@ void LedgerForm::loadRecord(const QStringList &columns)
 
 void LedgerForm::caricaSoggetti()
 {
+    // Removing the entries empties the edit field too, so every fill, also the one of
+    // "Modifica Cliente", starts from "Seleziona".
     Combo1->clear();
     m_listedRows.clear();
+    Combo1->setEditText(QString());
     if (Combo1->currentText().isEmpty())
         Combo1->setEditText(kSeleziona);
 
@@ -450,9 +465,11 @@ void LedgerForm::caricaSoggetti()
                 m_listedRows.push_back(row);
             }
         }
-        // Adding the entries must not replace what the edit field shows.
+        // Adding the entries must not replace what the edit field shows, nor choose one:
+        // with no current entry the Down arrow lands on the first.
         const QString shown = Combo1->currentText();
         Combo1->addItems(names);
+        Combo1->setCurrentIndex(-1);
         Combo1->setEditText(shown);
     } catch (const std::exception &e) {
         reportStoreError(e);
@@ -565,6 +582,7 @@ void LedgerForm::showMenu()
 
 void LedgerForm::pulisciCampi()
 {
+    m_handedKey.reset();
     for (QLineEdit *f : {Text1, Text2, Text3, Text4, Text5, Text6, Text7, Text8, Text9, Text10, Text12})
         f->clear();
     Text11->clear();
@@ -595,21 +613,47 @@ bool LedgerForm::requiredFieldsPresent() const
            && !Text2->text().isEmpty() && !Text3->text().isEmpty();
 }
 
-QString LedgerForm::recordNumberText() const
+std::optional<double> LedgerForm::acceptedRecordNumber()
 {
-    return store::numberToText(store::leadingNumber(Text10->text()));
+    const std::optional<double> number = recordNumber(Text10->text());
+    if (!number) {
+        session().dialogs->message(controls::BoxKind::Plain, kNumberRefused, kTitle);
+        Text10->setFocus();
+    }
+    return number;
 }
 
-int LedgerForm::findRecordRow(store::Worksheet &sheet) const
+bool LedgerForm::datesAccepted()
 {
-    const double wanted = store::leadingNumber(Text10->text());
+    // The same rule as the check on leaving the field: a date that passes it is one the
+    // insert stores, and one that does not is never dropped in silence.
+    for (QLineEdit *date : {Text2, Text3, Text5, Text6, Text8}) {
+        if (!controls::rules::dateAccepted(date->text())) {
+            session().dialogs->message(controls::BoxKind::Plain, controls::rules::kDateMessage,
+                                       controls::rules::kDateTitle);
+            date->setFocus();
+            date->selectAll();
+            return false;
+        }
+    }
+    return true;
+}
+
+QString LedgerForm::recordKeyText() const
+{
+    return m_handedKey ? *m_handedKey : Text10->text();
+}
+
+int LedgerForm::findRecordRow(store::Worksheet &sheet, std::optional<double> number) const
+{
+    if (!number)
+        return 0;
     const int last = sheet.range(QStringLiteral("A2")).endDown().row();
     for (int row = 2; row <= last; ++row) {
         const store::Variant id = sheet.valueAt(row, 1);
         if (isBlank(id))
             break;   // the records end at the first empty cell of column A
-        const std::optional<double> n = store::numberIn(id);
-        if (n && *n == wanted)
+        if (recordNumber(id) == number)
             return row;
     }
     return 0;
@@ -623,13 +667,31 @@ void LedgerForm::inserisci()
         Combo1->setFocus();
         return;
     }
+    const std::optional<double> number = acceptedRecordNumber();
+    if (!number || !datesAccepted())
+        return;
+
+    store::Worksheet *sheet = nullptr;
+    try {
+        sheet = &session().workbook().sheet(m_profile.sheet);
+        // Two records under one number would make change and delete find the wrong one.
+        if (findRecordRow(*sheet, number) != 0) {
+            dialogs.message(controls::BoxKind::Plain, kNumberTaken.arg(store::numberToText(*number)), kTitle);
+            Text10->setFocus();
+            return;
+        }
+    } catch (const std::exception &e) {
+        reportStoreError(e);
+        return;
+    }
+
     if (dialogs.message(controls::BoxKind::Question, kInsertQuestion, kTitleLeading) != controls::Answer::Yes) {
         pulisciCampi();
         return;
     }
 
-    store::Worksheet *sheet = nullptr;
     int freeRow = 0;
+    std::optional<double> counter;
     try {
         sheet = &session().workbook().sheet(m_profile.sheet);
         // Every row of the grid may be searched; the counter is wide enough for all of them.
@@ -639,6 +701,7 @@ void LedgerForm::inserisci()
                 break;
             }
         }
+        counter = store::numberIn(sheet->valueAt(1, 256));
     } catch (const std::exception &e) {
         reportStoreError(e);
         return;
@@ -664,7 +727,7 @@ void LedgerForm::inserisci()
             write(column, store::Variant::fromDate(store::dateToSerial(*date)));
     };
 
-    write(1, Text10->text());
+    write(1, *number);
     write(2, Text12->text());
     write(3, Combo1->currentText());
     write(4, Text1->text());
@@ -683,8 +746,10 @@ void LedgerForm::inserisci()
     writeDate(17, Text8);
     write(18, Combo4->currentText());
     write(19, Text11->toPlainText());
+    // The counter holds the highest number used: a number typed below it (on the form
+    // where Text10 is editable) never takes it back, so it is never handed out twice.
     try {
-        sheet->range(kCounterCell).setValue(Text10->text());
+        sheet->range(kCounterCell).setValue(counter && *counter > *number ? *counter : *number);
     } catch (const std::exception &) {
     }
 
@@ -692,15 +757,18 @@ void LedgerForm::inserisci()
     pulisciCampi();
 }
 
-// Makes the sheet active and finds the row of the record number on the form; when no row
+// Makes the sheet active and finds the row of the record the form acts on; when no row
 // carries it, says so and gives 0, leaving the fields for the user to correct.
 int LedgerForm::selectRecordRow(store::Worksheet &sheet)
 {
     sheet.select();
-    const int row = findRecordRow(sheet);
+    const QString key = recordKeyText();
+    const std::optional<double> number = recordNumber(key);
+    const int row = findRecordRow(sheet, number);
     if (row == 0)
         session().dialogs->message(controls::BoxKind::Information,
-                                   QStringLiteral("Nessuna registrazione ha il numero %1").arg(recordNumberText()),
+                                   QStringLiteral("Nessuna registrazione ha il numero %1")
+                                       .arg(number ? store::numberToText(*number) : key.trimmed()),
                                    kTitleTrailing);
     return row;
 }
@@ -713,6 +781,8 @@ void LedgerForm::modifica()
         Combo1->setFocus();
         return;
     }
+    if (!acceptedRecordNumber())
+        return;
     try {
         store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
         const int row = selectRecordRow(sheet);
@@ -751,6 +821,7 @@ void LedgerForm::elimina()
         if (row == 0)
             return;
         sheet.cells(row, 1).entireRow().deleteRows();
+        m_handedKey.reset();   // that record is gone
     } catch (const std::exception &e) {
         reportStoreError(e);
         return;

@@ -39,6 +39,8 @@ public:
 
 private:
     void run(int mode);
+    // Why a print that asked for pages got none onto paper, as the user is told.
+    QString nothingPrintedText(const QString &printer) const;
 };
 
 } // namespace print

@@ -21,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QValidator>
 
 using controls::Answer;
 using controls::twips;
@@ -50,8 +51,19 @@ const QString kCounterUnlocked = QStringLiteral("Ora puoi Cambiare il Progressiv
 
 // Messages for the cases the operations refuse to guess at.
 const QString kNoSuchEntry = QStringLiteral(
-    "\"%1\" non è un soggetto dell'elenco: scegli un soggetto da \"Seleziona Cliente/Fornitore\". "
+    "\"%1\" non è un soggetto scelto dall'elenco: scegli un soggetto da \"Seleziona Cliente/Fornitore\". "
     "Nessuna modifica è stata scritta.");
+const QString kNotWhole = QStringLiteral(
+    "ERRORE- Il campo ID PROGRESSIVO deve contenere un numero intero: il contatore non è stato cambiato");
+const QString kCounterNotWhole = QStringLiteral(
+    "Il contatore non contiene un numero intero: impostalo con \"Cambia IDProgressivo\" o \"Azzera Contatore \". "
+    "Il soggetto non è stato inserito.");
+const QString kRowMoved = QStringLiteral(
+    "Il soggetto scelto non è più alla sua riga del foglio Anagrafe: sceglilo di nuovo dall'elenco. "
+    "Nessuna modifica è stata scritta.");
+const QString kRowMovedDelete = QStringLiteral(
+    "Il soggetto scelto non è più alla sua riga del foglio Anagrafe: sceglilo di nuovo dall'elenco. "
+    "Nessun soggetto è stato eliminato.");
 const QString kNoSuchNumber = QStringLiteral("Nessun soggetto ha il numero %1: nessun soggetto è stato eliminato.");
 const QString kNoNumber = QStringLiteral("Il campo ID PROGRESSIVO è vuoto: nessun soggetto è stato eliminato.");
 const QString kSheetFull = QStringLiteral(
@@ -64,6 +76,16 @@ const QString kIbanHint = QStringLiteral("IBAN di compone di 27 caratteri alfanu
 const QString kNotice = QStringLiteral("Contavio - anagrafica di clienti e fornitori");
 
 const QColor kLightYellow(255, 255, 192);
+
+// The selection list's text area is for looking, not for choosing: a typed text is never
+// "acceptable", so the line edit never reports it finished, and the list never turns an
+// entry's name typed and confirmed with Enter, or left behind, into a choice. Entries are
+// chosen from the drop-down or with the arrow keys only.
+class TypedTextChoosesNothing : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString &, int &) const override { return Intermediate; }
+};
 
 // Runs one step of an operation whose failing steps are skipped: an engine failure ends
 // the step, and the operation goes on with the next one.
@@ -169,7 +191,7 @@ void Anagrafe::buildControls()
     XPButton4 = button("XPButton4", QStringLiteral("Inserisci"), QStringLiteral("Aggiunge il soggetto in fondo all'anagrafica"));
     XPButton1 = button("XPButton1", QStringLiteral("Modifica"), QStringLiteral("Riscrive il soggetto scelto nell'elenco"));
     XPButton2 = button("XPButton2", QStringLiteral("Pulisci"), QStringLiteral("Svuota i campi"));
-    XPButton3 = button("XPButton3", QStringLiteral("Elimina"), QStringLiteral("Elimina il soggetto con questo ID Progressivo"));
+    XPButton3 = button("XPButton3", QStringLiteral("Elimina"), QStringLiteral("Elimina il soggetto scelto, o quello con questo ID Progressivo"));
     XPButton5 = button("XPButton5", QStringLiteral("Stampa"), QStringLiteral("Stampa l'anagrafica"));
 
     Label1 = new QLabel(this);
@@ -199,6 +221,7 @@ void Anagrafe::buildControls()
     Combo4->setInsertPolicy(QComboBox::NoInsert);
     // Typed text picks nothing: no completion that could pick an entry behind the user's back.
     Combo4->setCompleter(nullptr);
+    Combo4->lineEdit()->setValidator(new TypedTextChoosesNothing(Combo4->lineEdit()));
     Combo4->setToolTip(kComboHint);
     Combo4->setEnabled(false);
 
@@ -477,6 +500,7 @@ void Anagrafe::clearTexts()
     Text12->clear();
     Combo4->setCurrentIndex(-1);
     Combo4->setEditText(QString());
+    m_loaded.reset();
 }
 
 void Anagrafe::clearForTypeChange()
@@ -496,6 +520,7 @@ void Anagrafe::showCounter()
 void Anagrafe::fillList(const QString &typeLetter)
 {
     Combo4->clear();
+    m_loaded.reset();
     Combo4->setEditText(QStringLiteral("Seleziona"));
     try {
         const RegistrySheet registry = sheet();
@@ -549,9 +574,8 @@ void Anagrafe::activate()
         const RegistrySheet registry = sheet();
         if (registry.counterEmpty())
             registry.setCounter(1);
-        // A counterparty on show keeps its own number: change writes the field into its
-        // row and delete looks the row up by it, so the counter there would renumber it.
-        if (!chosenRow())
+        // A counterparty on show keeps its own number in the field.
+        if (!m_loaded)
             Text10->setText(registry.counterText());
         m_activationErrorShown = false;
     } catch (const store::StoreError &error) {
@@ -605,6 +629,8 @@ void Anagrafe::Combo4_Click(int index)
     std::optional<RegistrySheet> registry;
     if (!skipOnFailure([&] { registry.emplace(sheet()); }))
         return;
+    m_loaded.reset();
+    skipOnFailure([&] { m_loaded = Loaded{row, registry->idAt(row)}; });
     for (int column : kLoadOrder) {
         // A cell without a text (an error value) leaves its field as it was.
         skipOnFailure([&] {
@@ -632,8 +658,16 @@ void Anagrafe::Text10_LostFocus()
     Text10->setReadOnly(true);
     if (!unlocked || Text10->text().isEmpty())
         return;
+    // Every insert writes the counter into column A and the next one adds 1 to it: only a
+    // whole number goes in, and a refused text gives way to the counter as it is.
+    const std::optional<double> number = registry::typedProgressive(Text10->text());
+    if (!number) {
+        showCounter();
+        QTimer::singleShot(0, this, [this] { message(BoxKind::Plain, kNotWhole, kTitle); });
+        return;
+    }
     try {
-        sheet().setCounterTyped(Text10->text());
+        sheet().setCounter(*number);
     } catch (const store::StoreError &error) {
         reportStoreError(error);
     }
@@ -733,6 +767,14 @@ void Anagrafe::XPButton4_Click()
         if (registry->counterEmpty())
             registry->setCounter(1);
     });
+    // A counter that is not a whole number (a workbook edited elsewhere) would give the new
+    // row a number nobody can look up, and never move on.
+    bool counterWhole = true;
+    skipOnFailure([&] { counterWhole = registry::progressiveIn(registry->counter()).has_value(); });
+    if (!counterWhole) {
+        message(BoxKind::Plain, kCounterNotWhole, kTitle);
+        return;
+    }
     skipOnFailure([&] { Text10->setText(registry->counterText()); });
 
     std::optional<int> row;
@@ -774,9 +816,15 @@ void Anagrafe::XPButton1_Click()
         return;
     }
     const std::optional<int> row = chosenRow();
-    if (!row) {
+    if (!row || !m_loaded || m_loaded->row != *row) {
         message(BoxKind::Information, kNoSuchEntry.arg(selection), kTitleTrailing);
         Combo4->setFocus();
+        return;
+    }
+    // An empty name would end every list of counterparties at this row.
+    if (Text26->text().isEmpty()) {
+        message(BoxKind::Plain, kEmptyName, kTitle);
+        Text26->setFocus();
         return;
     }
     const QString letter = typeLetter();
@@ -787,11 +835,18 @@ void Anagrafe::XPButton1_Click()
     const std::optional<RegistrySheet> registry = sheetOrReport();
     if (!registry)
         return;
+    try {
+        if (!registry->carries(*row, m_loaded->id)) {
+            message(BoxKind::Information, kRowMoved, kTitleTrailing);
+            return;
+        }
+    } catch (const store::StoreError &error) {
+        reportStoreError(error);
+        return;
+    }
 
-    // An empty ID field would take the number away from the row, which would then look
-    // free to the next insert: the number already there stays.
-    if (!Text10->text().isEmpty())
-        skipOnFailure([&] { registry->writeField(*row, registry::ColId, Text10->text()); });
+    // Column A keeps the number the counterparty was loaded with: the ID field may show
+    // the counter by now, and the records of the ledgers know the counterparty by it.
     skipOnFailure([&] { registry->writeField(*row, registry::ColType, letter); });
     for (int column : kFieldColumns)
         skipOnFailure([&] { registry->writeField(*row, column, fieldText(column)); });
@@ -815,18 +870,30 @@ void Anagrafe::XPButton3_Click()
     }
     if (message(BoxKind::Question, kDeleteQuestion, kTitleTrailing) != Answer::Yes)
         return;
-    if (Text10->text().trimmed().isEmpty()) {
+    // A counterparty chosen from the list is the one that goes, not the first one that
+    // shares its number, nor the one the ID field may name by now. Without a choice the
+    // number in the ID field finds the row.
+    if (!m_loaded && Text10->text().trimmed().isEmpty()) {
         message(BoxKind::Information, kNoNumber, kTitleTrailing);
         return;
     }
-    const double number = store::leadingNumber(Text10->text());
     try {
         const RegistrySheet registry = sheet();
         registry.worksheet().select();
-        const std::optional<int> row = registry.findNumber(number);
-        if (!row) {
-            message(BoxKind::Information, kNoSuchNumber.arg(store::numberToText(number)), kTitleTrailing);
-            return;
+        std::optional<int> row;
+        if (m_loaded) {
+            if (!registry.carries(m_loaded->row, m_loaded->id)) {
+                message(BoxKind::Information, kRowMovedDelete, kTitleTrailing);
+                return;
+            }
+            row = m_loaded->row;
+        } else {
+            const double number = store::leadingNumber(Text10->text());
+            row = registry.findNumber(number);
+            if (!row) {
+                message(BoxKind::Information, kNoSuchNumber.arg(store::numberToText(number)), kTitleTrailing);
+                return;
+            }
         }
         registry.deleteRow(*row);
     } catch (const store::StoreError &error) {

@@ -3,6 +3,8 @@
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
 
+#include <cmath>
+
 namespace registry {
 
 namespace {
@@ -13,6 +15,21 @@ bool blank(const store::Variant &v)
 }
 
 } // namespace
+
+std::optional<double> progressiveIn(const store::Variant &value)
+{
+    if (value.type != store::Variant::Type::Number && value.type != store::Variant::Type::Text)
+        return std::nullopt;
+    const std::optional<double> n = store::numberIn(value);
+    if (!n || *n < 1 || *n > 999999999.0 || *n != std::floor(*n))
+        return std::nullopt;
+    return n;
+}
+
+std::optional<double> typedProgressive(const QString &typed)
+{
+    return progressiveIn(store::parseTyped(typed.trimmed()));
+}
 
 RegistrySheet RegistrySheet::of(store::Workbook &book)
 {
@@ -81,6 +98,19 @@ std::optional<int> RegistrySheet::findNumber(double number) const
 void RegistrySheet::deleteRow(int row) const
 {
     m_sheet.cells(row, 1).entireRow().deleteRows();
+}
+
+store::Variant RegistrySheet::idAt(int row) const
+{
+    return m_sheet.valueAt(row, ColId);
+}
+
+bool RegistrySheet::carries(int row, const store::Variant &id) const
+{
+    const store::Variant now = idAt(row);
+    if (blank(now) || blank(id))
+        return blank(now) && blank(id);
+    return now == id;
 }
 
 std::optional<QString> RegistrySheet::cellText(int row, int column) const

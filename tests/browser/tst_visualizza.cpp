@@ -83,6 +83,10 @@ private slots:
     void flagsNeitherSiNorNoLeaveBoxes();
     void pickChangeDeleteLoop();
     void userEntersThreeOutOfOrderAndChangesOne();
+    void keyboardPick_data();
+    void keyboardPick();
+    void pickWithoutSelectionHandsNothing();
+    void listThatCannotBeRebuiltIsEmptied();
     void stampaPassesMode();
     void closeBoxAndChiudi();
 };
@@ -341,6 +345,92 @@ void TestVisualizza::userEntersThreeOutOfOrderAndChangesOne()
     QCOMPARE(w.column(3), (QStringList{"F-2", "F-3", "F-1"}));
     QCOMPARE(w.column(7), (QStringList{"250,5", "95,5", "100"}));
     QCOMPARE(w.sheet("Incassi").valueAt(3, 8), Variant::fromNumber(95.5));
+}
+
+void TestVisualizza::keyboardPick_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+}
+
+void TestVisualizza::keyboardPick()
+{
+    QFETCH(int, key);
+    BrowserWorld w;
+    w.addRecord("Incassi", 2, 1, QDate(2009, 8, 1), 100);
+    w.addRecord("Incassi", 3, 2, QDate(2009, 2, 1), 200);
+    w.addRecord("Incassi", 4, 3, QDate(2009, 5, 1), 300);
+    QVERIFY(w.openBrowser("1"));
+    browser::Visualizza &b = w.browser();
+    QCOMPARE(w.column(0), (QStringList{"2", "3", "1"}));
+    ledger::Entrata &e = w.entrata();
+
+    b.ListView3->setFocus();
+    b.ListView3->setCurrentIndex(b.listModel()->index(0, 2));
+    QTest::keyClick(b.ListView3, Qt::Key_Down);
+    QVERIFY(!e.isVisible());   // moving along the list picks nothing yet
+    QTest::keyClick(b.ListView3, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    QVERIFY(!b.isVisible());
+    QVERIFY(e.isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(&e));
+    QCOMPARE(e.Text10->text(), QStringLiteral("3"));   // the second row of the list
+    QCOMPARE(e.Text4->text(), QStringLiteral("300"));
+    QVERIFY(e.XPButton3->isEnabled());
+    QVERIFY(!e.XPButton4->isEnabled());
+    QVERIFY(!e.XPButton5->isEnabled());   // its activation saw change mode
+}
+
+void TestVisualizza::pickWithoutSelectionHandsNothing()
+{
+    BrowserWorld w;
+    w.addRecord("Incassi", 2, 1, QDate(2009, 8, 1), 100);
+    w.addRecord("Incassi", 3, 2, QDate(2009, 2, 1), 200);
+    // A first pick and a change that is left unfinished: the entry form still holds record 2.
+    QVERIFY(w.openBrowser("1"));
+    w.pick(0);
+    ledger::Entrata &e = w.entrata();
+    QVERIFY(QTest::qWaitForWindowActive(&e));
+    QCOMPARE(e.Text10->text(), QStringLiteral("2"));
+    e.hide();
+    e.setButtonsForNewEntry();   // what the menu's "Inserisci Incassi" would set next
+
+    // Ctrl+click on the selected row takes the selection away: nothing is handed over.
+    QVERIFY(w.openBrowser("1"));
+    browser::Visualizza &b = w.browser();
+    b.ListView3->setCurrentIndex(b.listModel()->index(0, 2));
+    QVERIFY(b.ListView3->selectionModel()->hasSelection());
+    const QRect first = b.ListView3->visualRect(b.listModel()->index(0, 2));
+    QTest::mouseClick(b.ListView3->viewport(), Qt::LeftButton, Qt::ControlModifier, first.center());
+    QVERIFY(!b.ListView3->selectionModel()->hasSelection());
+    QVERIFY(b.isVisible());
+    QVERIFY(!e.isVisible());
+    QVERIFY(!e.XPButton3->isEnabled());   // not put into change mode over the old record
+    QVERIFY(e.XPButton4->isEnabled());
+}
+
+void TestVisualizza::listThatCannotBeRebuiltIsEmptied()
+{
+    BrowserWorld w;
+    w.addRecord("Incassi", 2, 1, QDate(2009, 8, 1), 100);
+    w.addRecord("Incassi", 3, 2, QDate(2009, 2, 1), 200);
+    QVERIFY(w.openBrowser("1"));
+    QCOMPARE(w.browser().listModel()->rowCount(), 2);
+    press(w.browser().XPButton2);
+
+    // The payables sheet is gone: its list cannot be built.
+    w.book().removeSheet(w.sheet("Pagamenti"));
+    w.dialogs.clear();
+    QVERIFY(w.openBrowser("2"));
+    QCOMPARE(w.dialogs.shown.size(), size_t(1));
+    QCOMPARE(w.dialogs.last().kind, controls::BoxKind::Critical);
+    QCOMPARE(w.browser().listModel()->rowCount(), 0);   // no receivables under the payables mode
+
+    // So no receivable can be handed to the payables form.
+    browser::Visualizza &b = w.browser();
+    QTest::mouseClick(b.ListView3->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 10));
+    QVERIFY(b.isVisible());
+    QVERIFY(!w.forms.isLoaded(controls::FormId::Pagamenti) || !w.pagamenti().isVisible());
 }
 
 void TestVisualizza::stampaPassesMode()

@@ -2,6 +2,7 @@
 
 #include "store/model/italian.h"
 #include "store/model/numformat.h"
+#include "store/model/structure.h"
 
 #include <QHash>
 #include <algorithm>
@@ -476,6 +477,18 @@ void Range::sort(const SortOptions &options) const
     std::vector<int> order(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i)
         order[size_t(i)] = int(items[size_t(i)].row);
+    // Whatever sits on the sorted cells follows them, once the cells have moved.
+    auto tellMoved = [&] {
+        Workbook &owner = m_sheet->workbook();
+        if (!owner.structureEdits)
+            return;
+        RowsSorted edit;
+        edit.range = r;
+        edit.newRowOf.resize(size_t(count));
+        for (int i = 0; i < count; ++i)
+            edit.newRowOf[size_t(order[size_t(i)])] = r.top + i;
+        owner.structureEdits->rowsSorted(*m_sheet, edit);
+    };
 
     // Whole row vectors move when no row of the block has cells outside the range's
     // columns; otherwise only the range's columns move, cell by cell.
@@ -496,6 +509,7 @@ void Range::sort(const SortOptions &options) const
             moved[size_t(i)] = std::move(rows[base + size_t(order[size_t(i)])]);
         for (int i = 0; i < count; ++i)
             rows[base + size_t(i)] = std::move(moved[size_t(i)]);
+        tellMoved();
         return;
     }
     const int width = r.right - r.left + 1;
@@ -526,6 +540,7 @@ void Range::sort(const SortOptions &options) const
         while (!cells.empty() && !(cells.back().flags & Cell::kWritten))
             cells.pop_back();
     }
+    tellMoved();
 }
 
 } // namespace store

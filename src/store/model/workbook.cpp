@@ -2,6 +2,7 @@
 
 #include "store/model/italian.h"
 #include "store/model/numformat.h"
+#include "store/model/structure.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -346,6 +347,26 @@ void Worksheet::setRowHeight(int row, double points)
     m_rowHeights[row - 1] = float(points);
 }
 
+RowFormat Worksheet::rowFormat(int row) const
+{
+    if (row >= 1 && size_t(row) <= m_rowFormats.size())
+        return m_rowFormats[size_t(row - 1)];
+    return RowFormat();
+}
+
+void Worksheet::setRowFormat(int row, const RowFormat &format)
+{
+    checkCell(row, 1);
+    if (m_rowFormats.size() < size_t(row)) {
+        if (format == RowFormat())
+            return;
+        m_rowFormats.resize(size_t(row));
+    }
+    RowFormat &target = m_rowFormats[size_t(row - 1)];
+    target = format;
+    target.outlineLevel = std::min<uint8_t>(format.outlineLevel, 7);
+}
+
 uint16_t Worksheet::columnXf(int column) const
 {
     if (column >= 1 && size_t(column) < m_columnXfs.size())
@@ -408,7 +429,10 @@ void Worksheet::removeRows(int first, int last)
     };
     erase(m_rows);
     erase(m_rowHeights);
+    erase(m_rowFormats);
     m_book->noteChange();
+    if (m_book->structureEdits)
+        m_book->structureEdits->rowsDeleted(*this, RowsDeleted{first, last});
 }
 
 int Worksheet::lastRow() const
@@ -501,6 +525,8 @@ Workbook::Workbook()
 }
 
 Workbook::~Workbook() = default;
+
+StructureEdits::~StructureEdits() = default;
 
 QString Workbook::name() const
 {

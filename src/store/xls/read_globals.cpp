@@ -53,8 +53,10 @@ void GlobalsReader::run()
             damaged(m_rs.truncated() ? QStringLiteral("record troncato dopo l'offset %1").arg(m_rs.offset())
                                      : QStringLiteral("manca la fine della parte globale"));
         const uint16_t type = m_rs.type();
-        if (type == kEof)
+        if (type == kEof) {
+            globalsEnd = m_rs.offset() + 4;
             break;
+        }
         switch (type) {
         case kFilePass:
             filePass();

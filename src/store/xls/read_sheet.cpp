@@ -261,6 +261,20 @@ void SheetReader::formulaFollower(uint16_t type)
         list.push_back({kContinue, m_rs.payload()});
 }
 
+// The attributes of a ROW record beyond the height: its options word and format word.
+RowFormat rowFormatOf(uint16_t flags, uint16_t xfWord, uint16_t xfCount)
+{
+    RowFormat f;
+    f.outlineLevel = uint8_t(flags & 0x0007);
+    f.collapsed = flags & 0x0010;
+    f.hidden = flags & 0x0020;
+    const uint16_t xf = xfWord & 0x0FFF;
+    f.formatted = (flags & 0x0080) && xf < xfCount;
+    f.xf = f.formatted ? xf : 0;
+    f.marks = uint8_t((xfWord >> 12) & 0x07);
+    return f;
+}
+
 void SheetReader::rowRecord()
 {
     m_place = Place::SheetCells;
@@ -272,6 +286,9 @@ void SheetReader::rowRecord()
     const uint16_t flags = u16(d + 12);
     if ((flags & 0x0040) && height > 0 && row < kMaxRows)
         m_sheet.setRowHeight(row + 1, height / 20.0);
+    const RowFormat format = rowFormatOf(flags, u16(d + 14), m_xfCount);
+    if (row < kMaxRows && !(format == RowFormat()))
+        m_sheet.setRowFormat(row + 1, format);
 }
 
 void SheetReader::columnRecord(uint16_t type)
@@ -279,8 +296,11 @@ void SheetReader::columnRecord(uint16_t type)
     const uint8_t *d = m_rs.data();
     switch (type) {
     case kDefaultRowHeight:
-        if (recordFits(m_rs, false) && u16(d + 2) > 0 && u16(d + 2) < 8192)
-            m_sheet.setDefaultRowHeight(u16(d + 2) / 20.0);
+        if (recordFits(m_rs, false)) {
+            m_bx->defaultRowFlags = u16(d);
+            if (u16(d + 2) > 0 && u16(d + 2) < 8192)
+                m_sheet.setDefaultRowHeight(u16(d + 2) / 20.0);
+        }
         m_place = Place::SheetBreaks;
         break;
     case kWsBool:
@@ -339,20 +359,35 @@ void SheetReader::margin(uint16_t type)
     const bool fits = recordFits(m_rs, false);
     switch (type) {
     case kPrintHeaders:
-        if (fits) ps.printHeadings = u16(d) != 0;
+        if (fits) {
+            ps.printHeadings = u16(d) != 0;
+            m_bx->pageRecords |= kHadPrintHeaders;
+        }
         return;   // the place stays
     case kPrintGridlines:
-        if (fits) ps.printGridlines = u16(d) != 0;
+        if (fits) {
+            ps.printGridlines = u16(d) != 0;
+            m_bx->pageRecords |= kHadPrintGridlines;
+        }
         return;
     case kHCenter:
-        if (fits) ps.centerHorizontally = u16(d) != 0;
+        if (fits) {
+            ps.centerHorizontally = u16(d) != 0;
+            m_bx->pageRecords |= kHadHCenter;
+        }
         break;
     case kVCenter:
-        if (fits) ps.centerVertically = u16(d) != 0;
+        if (fits) {
+            ps.centerVertically = u16(d) != 0;
+            m_bx->pageRecords |= kHadVCenter;
+        }
         break;
     default:
         if (fits) {
             const double inches = f64(d);
+            const int side = type - kLeftMargin;   // left, right, top, bottom
+            m_bx->marginsRead[side] = inches;
+            m_bx->pageRecords |= uint16_t(kHadLeftMargin << side);
             if (std::isfinite(inches) && inches >= 0 && inches < 100) {
                 const double points = inches * 72.0;
                 if (type == kLeftMargin) ps.leftMargin = points;
@@ -374,6 +409,7 @@ void SheetReader::setup()
     PageSetup &ps = m_sheet.pageSetup();
     const uint8_t *d = m_rs.data();
     m_bx->setup = m_rs.payload();
+    m_bx->pageRecords |= kHadSetup;
     const uint16_t flags = u16(d + 10);
     const bool noPrinter = flags & 0x0004;
     if (!noPrinter) {
@@ -410,8 +446,10 @@ void SheetReader::header()
     m_place = Place::SheetPrinter;
     if (m_rs.type() == kFooter) {
         m_bx->footer = m_rs.payload();
+        m_bx->pageRecords |= kHadFooter;
         return;
     }
+    m_bx->pageRecords |= kHadHeader;
     if (m_rs.size() == 0)
         return;
     Cursor c = m_rs.cursor();
@@ -469,6 +507,7 @@ void SheetReader::finish()
     PageSetup &ps = m_sheet.pageSetup();
     SheetView &view = m_sheet.view();
     ps.zoom = m_fitToPage ? std::optional<int>() : std::optional<int>(m_scale.value_or(100));
+    m_bx->pageRead = ps;
     if (m_frozen && (m_paneX > 0 || m_paneY > 0)) {
         view.frozen = true;
         view.frozenAt = {std::min(m_paneY, kMaxRows - 1) + 1, std::min(m_paneX, kMaxColumns - 1) + 1};

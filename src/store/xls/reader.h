@@ -39,6 +39,9 @@ struct SharedStrings {
 // needs is damage (throws); a short settings record is only skipped (false).
 bool recordFits(const biff::RecordStream &rs, bool mandatory);
 
+// The attributes a ROW record gives its row beyond the height (options and format words).
+RowFormat rowFormatOf(uint16_t flags, uint16_t xfWord, uint16_t xfCount);
+
 // The value an RK number stands for.
 double rkValue(uint32_t rk);
 
@@ -57,6 +60,7 @@ public:
     std::vector<SheetEntry> sheets;
     SharedStrings strings;
     int activeTab = 0;
+    qsizetype globalsEnd = 0;   // stream offset just after the globals' EOF
     Styles styles;
 
 private:

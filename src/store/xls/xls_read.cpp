@@ -8,6 +8,7 @@
 #include "store/xls/cfb.h"
 #include "store/xls/reader.h"
 #include "store/model/errors.h"
+#include "store/edit/structureedits.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -32,8 +33,9 @@ public:
     void run();
 
 private:
-    void otherSheet(const SheetEntry &entry, int tab, int afterTab);
+    void otherSheet(const SheetEntry &entry, int tab, int afterTab, const xlsread::SharedStrings &strings);
     void applyNames();
+    void checkSheetEntries(qsizetype globalsEnd);
 
     Workbook &m_book;
     RecordStream m_rs;
@@ -42,11 +44,48 @@ private:
     std::vector<SheetEntry> m_sheets;
 };
 
+// Every sheet entry must lead to a substream of its own, after the globals, of the kind the
+// entry names. A file whose entries share a substream would otherwise be read (and saved)
+// once per entry.
+void Reader::checkSheetEntries(qsizetype globalsEnd)
+{
+    std::vector<std::pair<uint32_t, int>> positions;
+    positions.reserve(m_sheets.size());
+    for (int tab = 0; tab < int(m_sheets.size()); ++tab)
+        positions.push_back({m_sheets[size_t(tab)].position, tab});
+    std::sort(positions.begin(), positions.end());
+    for (size_t i = 1; i < positions.size(); ++i)
+        if (positions[i].first == positions[i - 1].first)
+            damaged(QStringLiteral("i fogli \"%1\" e \"%2\" indicano lo stesso punto del file (%3)")
+                        .arg(m_sheets[size_t(positions[i - 1].second)].name, m_sheets[size_t(positions[i].second)].name)
+                        .arg(positions[i].first));
+    for (const SheetEntry &e : m_sheets) {
+        if (e.position < globalsEnd)
+            damaged(QStringLiteral("il foglio \"%1\" indica un punto della parte globale (%2)").arg(e.name).arg(e.position));
+        m_rs.seek(e.position);
+        if (!m_rs.next() || m_rs.type() != kBof || m_rs.size() < 4)
+            damaged(QStringLiteral("il foglio \"%1\" non inizia dove indicato").arg(e.name));
+        const uint16_t dt = u16(m_rs.data() + 2);
+        uint16_t expected = 0;
+        switch (e.kind) {
+        case 0: expected = 0x0010; break;   // worksheet or dialog sheet
+        case 1: expected = 0x0040; break;   // macro sheet
+        case 2: expected = 0x0020; break;   // chart
+        case 6: expected = 0x0006; break;   // module
+        default: break;
+        }
+        if (expected && dt != expected)
+            damaged(QStringLiteral("il foglio \"%1\" porta a una sezione di altro tipo (%2 invece di %3)")
+                        .arg(e.name, xlsread::hex(dt), xlsread::hex(expected)));
+    }
+}
+
 void Reader::run()
 {
     xlsread::GlobalsReader globals(m_book, m_rs, *m_bx, m_password);
     globals.run();
     m_sheets = std::move(globals.sheets);
+    checkSheetEntries(globals.globalsEnd);
 
     // Sheets in tab order: worksheets become sheets of the model, the others are carried.
     int worksheets = 0;
@@ -62,7 +101,7 @@ void Reader::run()
     for (int tab = 0; tab < int(m_sheets.size()); ++tab) {
         SheetEntry &e = m_sheets[size_t(tab)];
         if (e.kind != 0) {
-            otherSheet(e, tab, lastWorksheetTab);
+            otherSheet(e, tab, lastWorksheetTab, globals.strings);
             continue;
         }
         try {
@@ -106,6 +145,7 @@ std::vector<SheetArea> parseAreas(const QByteArray &formula, const std::vector<X
             c.u16();
             break;
         case 0x10:                          // union
+        case 0x15:                          // parentheses
             break;
         case 0x3B: case 0x5B: case 0x7B:    // 3-D area
         case 0x3A: case 0x5A: case 0x7A: {  // 3-D reference
@@ -168,7 +208,11 @@ void Reader::applyNames()
             continue;
         PageSetup &ps = sheet->pageSetup();
         if (n.builtin == 0x06) {
-            ps.printArea = absoluteAddress(areas.front().rect);
+            // Every area of a print area of several, joined as the programs show them.
+            QStringList parts;
+            for (const SheetArea &a : areas)
+                parts << absoluteAddress(a.rect);
+            ps.printArea = parts.join(u',');
         } else {
             for (const SheetArea &a : areas) {
                 if (a.rect.left == 1 && a.rect.right == kMaxColumns)
@@ -181,7 +225,7 @@ void Reader::applyNames()
     }
 }
 
-void Reader::otherSheet(const SheetEntry &entry, int tab, int afterTab)
+void Reader::otherSheet(const SheetEntry &entry, int tab, int afterTab, const xlsread::SharedStrings &strings)
 {
     OtherSheet other;
     other.boundSheet = entry.payload;
@@ -189,8 +233,18 @@ void Reader::otherSheet(const SheetEntry &entry, int tab, int afterTab)
     other.afterTab = afterTab;
     m_rs.seek(entry.position);
     int depth = 0;
+    const std::vector<uint32_t> &sst = strings.pool;
     while (m_rs.next()) {
         other.records.push_back({m_rs.type(), m_rs.payload()});
+        if (m_rs.type() == kLabelSst && depth == 1) {
+            // The text's index in the string pool: the shared strings are rebuilt on save.
+            QByteArray &data = other.records.back().data;
+            if (data.size() >= 10) {
+                uint8_t *p = reinterpret_cast<uint8_t *>(data.data());
+                const uint32_t isst = u32(p + 6);
+                put32(p + 6, isst < sst.size() ? sst[isst] : m_book.strings.intern(QString()));
+            }
+        }
         if (m_rs.type() == kBof)
             ++depth;
         else if (m_rs.type() == kEof && --depth <= 0)
@@ -230,6 +284,7 @@ std::unique_ptr<Workbook> readImage(const QByteArray &file, const QString &passw
     book->protection = Protection();
     Reader reader(*book, std::move(stream), password);
     reader.run();
+    book->structureEdits = makeStructureEdits();
 
     // The other streams go back into the file at the next save, except those that only an
     // encrypted file has or that the encryption hid.
