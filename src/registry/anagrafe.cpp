@@ -922,20 +922,9 @@ void Anagrafe::XPButton5_Click()
 {
     controls::Forms *forms = session().forms;
     QWidget *print = forms ? forms->form(controls::FormId::StampaP) : nullptr;
-    if (!print)
-        return;
-    if (auto *stampa = qobject_cast<print::StampaP *>(print)) {
-        stampa->Text1->setText(QStringLiteral("8"));
-        stampa->showForm();
-        return;
-    }
-    // The mode field is the print form's "Text1": "8" asks for the registry list.
-    if (auto *mode = print->findChild<QLineEdit *>(QStringLiteral("Text1")))
-        mode->setText(QStringLiteral("8"));
-    if (auto *form = qobject_cast<controls::Form *>(print))
-        form->showForm();
-    else
-        print->show();
+    // "8" asks for the registry list.
+    if (auto *stampa = qobject_cast<print::StampaP *>(print))
+        stampa->open(QStringLiteral("8"));
 }
 
 void Anagrafe::Pulisci()
