@@ -220,16 +220,8 @@ void Visualizza::stampa()
         return;
     if (!session().forms)
         return;
-    QWidget *printForm = session().forms->form(controls::FormId::StampaP);
-    if (!printForm)
-        return;
-    showWidget(printForm);
-    const QString modeText = m == 1 ? QStringLiteral("1") : QStringLiteral("2");
-    QLineEdit *field = printForm->findChild<QLineEdit *>(QStringLiteral("Text1"));
-    if (auto *stampa = qobject_cast<print::StampaP *>(printForm))
-        field = stampa->Text1;
-    if (field)
-        field->setText(modeText);
+    if (auto *stampa = qobject_cast<print::StampaP *>(session().forms->form(controls::FormId::StampaP)))
+        stampa->open(m == 1 ? QStringLiteral("1") : QStringLiteral("2"));
 }
 
 void Visualizza::chiudi()

@@ -147,6 +147,16 @@ private:
         c.text(full, caption, S);
     }
     void captionShadow() { c.text(full, caption, S); }
+    // The caption of styles 1, 3 and 7: raised when up, moved when down, embossed when off.
+    void captionFor(Look look)
+    {
+        if (look == Look::Up)
+            captionUp();
+        else if (look == Look::Down)
+            captionDown();
+        else
+            captionEmbossed();
+    }
     void focusRect()
     {
         if (focus)
@@ -156,12 +166,7 @@ private:
     void style1(Look look)
     {
         const bool down = look == Look::Down;
-        if (look == Look::Up)
-            captionUp();
-        else if (down)
-            captionDown();
-        else
-            captionEmbossed();
+        captionFor(look);
         c.line(1, 0, w - 1, 0, D);
         c.line(1, h - 1, w - 1, h - 1, D);
         c.line(0, 1, 0, h - 1, D);
@@ -252,12 +257,7 @@ private:
 
         for (int y = t.firstRow; y <= h; ++y)
             c.line(0, y, w, y, gradient(y, t.gradientRedGreen, t.gradientBlue));
-        if (look == Look::Up)
-            captionUp();
-        else if (look == Look::Down)
-            captionDown();
-        else
-            captionEmbossed();
+        captionFor(look);
         cutCornerOutline(QColor(0, 60, 115), QColor(16, 77, 123));
         c.frame(1, 2, w - 1, h - 2, t.frame);
         c.line(2, h - 2, w - 2, h - 2, t.bottomLine);
@@ -385,12 +385,7 @@ private:
     void style7(Look look)
     {
         const bool down = look == Look::Down;
-        if (look == Look::Up)
-            captionUp();
-        else if (down)
-            captionDown();
-        else
-            captionEmbossed();
+        captionFor(look);
         c.frame(0, 0, w, h, down ? S : H);
         c.line(w - 1, 0, w - 1, h, down ? H : S);
         c.line(0, h - 1, w, h - 1, down ? H : S);

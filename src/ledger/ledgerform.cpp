@@ -1,5 +1,6 @@
 #include "ledgerform.h"
 
+#include "recordcolumns.h"
 #include "recordnumber.h"
 
 #include "controls/dialogs.h"
@@ -23,6 +24,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace ledger {
 
 namespace {
@@ -43,12 +46,6 @@ const QString kTitleLeading = QStringLiteral(" Contavio");
 const QString kTitleTwoLeading = QStringLiteral("  Contavio");
 const QString kNumberRefused = QStringLiteral("Il campo ID deve contenere un numero intero maggiore di zero");
 const QString kNumberTaken = QStringLiteral("Il numero %1 appartiene già a un'altra registrazione");
-
-// A cell counts as empty when it holds nothing or an empty text.
-bool isBlank(const store::Variant &v)
-{
-    return v.isEmpty() || (v.type == store::Variant::Type::Text && v.text.isEmpty());
-}
 
 
 controls::XPButton *makeButton(QWidget *parent, const QString &caption, const QString &tip = {})
@@ -394,7 +391,7 @@ void LedgerForm::activate()
             Label1->setText(m_profile.label1NewEntry);
             MonthView1->hide();
             store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
-            if (isBlank(sheet.valueAt(1, 256)))
+            if (sheet.valueAt(1, 256).isBlank())
                 sheet.range(kCounterCell).setValue(0.0);
             pulisciCampi();
             caricaSoggetti();
@@ -416,27 +413,59 @@ void LedgerForm::activate()
 void LedgerForm::loadRecord(const QStringList &columns)
 {
     auto col = [&columns](int index) { return index < columns.size() ? columns.at(index) : QString(); };
-    // Indexes: A=0 .. T=19.
     m_handedKey = col(0);
-    Text10->setText(col(0));
-    Text12->setText(col(1));
-    Combo1->setEditText(col(2));
-    Text1->setText(col(3));
-    Text2->setText(col(4));
-    Text3->setText(col(5));
-    Text4->setText(col(7));
-    applyFlag(Check2, col(6));
-    Text5->setText(col(8));
-    Combo2->setEditText(col(9));
-    Text7->setText(col(11));
-    applyFlag(Check4, col(10));
-    Text6->setText(col(12));
-    Combo3->setEditText(col(13));
-    Text9->setText(col(15));
-    applyFlag(Check6, col(14));
-    Text8->setText(col(16));
-    Combo4->setEditText(col(17));
-    Text11->setPlainText(col(18));
+    for (const RecordColumn &bound : kRecordColumns)
+        setColumnText(bound, col(bound.column - 1));
+}
+
+QWidget *LedgerForm::control(const RecordColumn &bound) const
+{
+    return findChild<QWidget *>(QLatin1String(bound.control));
+}
+
+QString LedgerForm::columnText(const RecordColumn &bound) const
+{
+    QWidget *w = control(bound);
+    switch (bound.shown) {
+    case Shown::Text:
+    case Shown::Date:
+        return static_cast<QLineEdit *>(w)->text();
+    case Shown::Choice:
+        return static_cast<QComboBox *>(w)->currentText();
+    case Shown::Flag:
+        return flagText(static_cast<QCheckBox *>(w));
+    case Shown::Note:
+        return static_cast<QPlainTextEdit *>(w)->toPlainText();
+    }
+    return {};
+}
+
+void LedgerForm::setColumnText(const RecordColumn &bound, const QString &text)
+{
+    QWidget *w = control(bound);
+    switch (bound.shown) {
+    case Shown::Text:
+    case Shown::Date:
+        static_cast<QLineEdit *>(w)->setText(text);
+        break;
+    case Shown::Choice:
+        static_cast<QComboBox *>(w)->setEditText(text);
+        break;
+    case Shown::Flag:
+        applyFlag(static_cast<QCheckBox *>(w), text);
+        break;
+    case Shown::Note:
+        static_cast<QPlainTextEdit *>(w)->setPlainText(text);
+        break;
+    }
+}
+
+std::vector<RecordColumn> LedgerForm::columnsInSheetOrder()
+{
+    std::vector<RecordColumn> columns(kRecordColumns.begin(), kRecordColumns.end());
+    std::sort(columns.begin(), columns.end(),
+              [](const RecordColumn &a, const RecordColumn &b) { return a.column < b.column; });
+    return columns;
 }
 
 // ---- Counterparty list -------------------------------------------------------------------
@@ -458,7 +487,7 @@ void LedgerForm::caricaSoggetti()
         QStringList names;
         for (int row = 2; row <= last; ++row) {
             const store::Variant name = registry.valueAt(row, 3);
-            if (isBlank(name))
+            if (name.isBlank())
                 break;
             if (store::valueToText(registry.valueAt(row, 2)) == m_profile.kindLetter) {
                 names.append(store::valueToText(name));
@@ -596,7 +625,7 @@ void LedgerForm::pulisciCampi()
     try {
         store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
         const store::Variant counter = sheet.valueAt(1, 256);
-        std::optional<double> last = isBlank(counter) ? std::optional<double>(0) : store::numberIn(counter);
+        std::optional<double> last = counter.isBlank() ? std::optional<double>(0) : store::numberIn(counter);
         if (last)
             Text10->setText(store::numberToText(*last + 1));
     } catch (const std::exception &) {
@@ -651,7 +680,7 @@ int LedgerForm::findRecordRow(store::Worksheet &sheet, std::optional<double> num
     const int last = sheet.range(QStringLiteral("A2")).endDown().row();
     for (int row = 2; row <= last; ++row) {
         const store::Variant id = sheet.valueAt(row, 1);
-        if (isBlank(id))
+        if (id.isBlank())
             break;   // the records end at the first empty cell of column A
         if (recordNumber(id) == number)
             return row;
@@ -696,7 +725,7 @@ void LedgerForm::inserisci()
         sheet = &session().workbook().sheet(m_profile.sheet);
         // Every row of the grid may be searched; the counter is wide enough for all of them.
         for (int row = 1; row <= store::kMaxRows; ++row) {
-            if (isBlank(sheet->valueAt(row, 1))) {
+            if (sheet->valueAt(row, 1).isBlank()) {
                 freeRow = row;
                 break;
             }
@@ -721,31 +750,16 @@ void LedgerForm::inserisci()
         } catch (const std::exception &) {
         }
     };
-    auto writeDate = [&](int column, const QLineEdit *field) {
-        const std::optional<QDate> date = store::parseDate(field->text());
-        if (date)
-            write(column, store::Variant::fromDate(store::dateToSerial(*date)));
-    };
-
     write(1, *number);
-    write(2, Text12->text());
-    write(3, Combo1->currentText());
-    write(4, Text1->text());
-    writeDate(5, Text2);
-    writeDate(6, Text3);
-    write(7, flagText(Check2));
-    write(8, Text4->text());
-    writeDate(9, Text5);
-    write(10, Combo2->currentText());
-    write(11, flagText(Check4));
-    write(12, Text7->text());
-    writeDate(13, Text6);
-    write(14, Combo3->currentText());
-    write(15, flagText(Check6));
-    write(16, Text9->text());
-    writeDate(17, Text8);
-    write(18, Combo4->currentText());
-    write(19, Text11->toPlainText());
+    for (const RecordColumn &bound : columnsInSheetOrder()) {
+        if (bound.column == 1)
+            continue;   // the number checked above, as a number
+        if (bound.shown != Shown::Date) {
+            write(bound.column, columnText(bound));
+        } else if (const std::optional<QDate> date = store::parseDate(columnText(bound))) {
+            write(bound.column, store::Variant::fromDate(store::dateToSerial(*date)));
+        }
+    }
     // The counter holds the highest number used: a number typed below it (on the form
     // where Text10 is editable) never takes it back, so it is never handed out twice.
     try {
@@ -788,15 +802,10 @@ void LedgerForm::modifica()
         const int row = selectRecordRow(sheet);
         if (row == 0)
             return;
-        const QString texts[18] = {
-            Text12->text(), Combo1->currentText(), Text1->text(), Text2->text(), Text3->text(),
-            flagText(Check2), Text4->text(), Text5->text(), Combo2->currentText(),
-            flagText(Check4), Text7->text(), Text6->text(), Combo3->currentText(),
-            flagText(Check6), Text9->text(), Text8->text(), Combo4->currentText(),
-            Text11->toPlainText(),
-        };
-        for (int i = 0; i < 18; ++i)
-            sheet.cells(row, 2 + i).setValue(texts[i]);
+        // Columns B..S as the controls show them, dates as typed.
+        for (const RecordColumn &bound : columnsInSheetOrder())
+            if (bound.column != 1)
+                sheet.cells(row, bound.column).setValue(columnText(bound));
     } catch (const std::exception &e) {
         reportStoreError(e);
         return;

@@ -9,6 +9,7 @@
 // form; activate() reads them.
 
 #include "controls/form.h"
+#include "recordcolumns.h"
 
 #include <QString>
 #include <QStringList>
@@ -137,6 +138,13 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // The control bound to a record column (recordcolumns.h), its text as a record stores
+    // it, and the filling of it from a record's text.
+    QWidget *control(const RecordColumn &bound) const;
+    QString columnText(const RecordColumn &bound) const;
+    void setColumnText(const RecordColumn &bound, const QString &text);
+    static std::vector<RecordColumn> columnsInSheetOrder();
+
     void buildControls();
     void buildLayout();
     void wireBehaviour();

@@ -200,4 +200,10 @@ QString StampaP::nothingPrintedText(const QString &printer) const
     return QStringLiteral("Nessuna pagina è stata stampata: %1.").arg(why);
 }
 
+void StampaP::open(const QString &mode)
+{
+    Text1->setText(mode);
+    showForm();
+}
+
 } // namespace print

@@ -87,18 +87,7 @@ public:
     State validate(QString &, int &) const override { return Intermediate; }
 };
 
-// Runs one step of an operation whose failing steps are skipped: an engine failure ends
-// the step, and the operation goes on with the next one.
-template <typename Step>
-bool skipOnFailure(Step &&step)
-{
-    try {
-        step();
-        return true;
-    } catch (const store::StoreError &) {
-        return false;
-    }
-}
+using store::skipOnFailure;
 
 // The reasons for which a field really is left inside the form; the focus also "leaves"
 // when the window loses activation or a popup or the menu bar takes it for a moment.
@@ -114,13 +103,56 @@ bool leftInsideForm(const QFocusEvent *event)
     }
 }
 
-// Columns C..Q in column order, as insert and change write them.
-constexpr int kFieldColumns[] = {
-    registry::ColName, registry::ColDate, registry::ColAddress, registry::ColPostCode,
-    registry::ColTown, registry::ColProvince, registry::ColPhone, registry::ColFax,
-    registry::ColMobile, registry::ColEmail, registry::ColTaxCode, registry::ColVat,
-    registry::ColIban, registry::ColContact, registry::ColNotes,
+// The registry's fields, one a column: the control that shows it, the typing it takes,
+// its length limit (0 for none) and the hint of that limit. Column B is the pair of
+// customer/supplier boxes, not a field.
+enum class Typing { Free, Digits, UpperCase };
+enum class Hint { None, Fiscal, Iban };
+
+struct RegistryField {
+    int column;
+    const char *control;
+    Typing typing;
+    int limit;
+    Hint hint;
 };
+
+constexpr RegistryField kFields[] = {
+    {registry::ColId, "Text10", Typing::Free, 0, Hint::None},
+    {registry::ColName, "Text26", Typing::UpperCase, 60, Hint::None},
+    {registry::ColDate, "Text18", Typing::Free, 10, Hint::None},
+    {registry::ColAddress, "Text25", Typing::UpperCase, 70, Hint::None},
+    {registry::ColPostCode, "Text24", Typing::Digits, 5, Hint::None},
+    {registry::ColTown, "Text23", Typing::UpperCase, 50, Hint::None},
+    {registry::ColProvince, "Text22", Typing::UpperCase, 2, Hint::None},
+    {registry::ColPhone, "Text21", Typing::Digits, 0, Hint::None},
+    {registry::ColFax, "Text20", Typing::Digits, 0, Hint::None},
+    {registry::ColMobile, "Text15", Typing::Digits, 0, Hint::None},
+    {registry::ColEmail, "Text16", Typing::Free, 50, Hint::None},
+    {registry::ColTaxCode, "Text19", Typing::UpperCase, 16, Hint::Fiscal},
+    {registry::ColVat, "Text2", Typing::Digits, 11, Hint::Fiscal},
+    {registry::ColIban, "Text1", Typing::UpperCase, 27, Hint::Iban},
+    {registry::ColContact, "Text3", Typing::UpperCase, 50, Hint::Fiscal},
+    {registry::ColNotes, "Text12", Typing::UpperCase, 0, Hint::None},   // the multi-line notes
+};
+
+const RegistryField *fieldOf(int column)
+{
+    for (const RegistryField &field : kFields)
+        if (field.column == column)
+            return &field;
+    return nullptr;
+}
+
+// Columns C..Q in column order, as insert and change write them.
+std::vector<int> fieldColumns()
+{
+    std::vector<int> columns;
+    for (const RegistryField &field : kFields)
+        if (field.column != registry::ColId)
+            columns.push_back(field.column);
+    return columns;
+}
 
 // The order in which a chosen counterparty is loaded into the fields.
 constexpr int kLoadOrder[] = {
@@ -369,23 +401,27 @@ void Anagrafe::buildLayout()
 void Anagrafe::applyFieldRules()
 {
     using namespace controls::rules;
-    for (QLineEdit *f : {Text2, Text21, Text20, Text15, Text24})
-        attachDigitFilter(f);
-    for (QLineEdit *f : {Text26, Text25, Text23, Text22, Text19, Text3, Text1})
-        attachUpperCase(f);
-    attachUpperCase(Text12);
-
-    applyLimit(Text26, 60);
-    applyLimit(Text25, 70);
-    applyLimit(Text24, 5);
-    applyLimit(Text23, 50);
-    applyLimit(Text22, 2);
-    applyLimit(Text16, 50);
-    applyLimit(Text19, 16, kFiscalHint);
-    applyLimit(Text2, 11, kFiscalHint);
-    applyLimit(Text3, 50, kFiscalHint);
-    applyLimit(Text1, 27, kIbanHint);
-    applyLimit(Text18, 10);
+    for (const RegistryField &field : kFields) {
+        QWidget *control = fieldControl(field.column);
+        auto *line = qobject_cast<QLineEdit *>(control);
+        if (field.typing == Typing::Digits && line)
+            attachDigitFilter(line);
+        if (field.typing == Typing::UpperCase) {
+            if (line)
+                attachUpperCase(line);
+            else if (auto *notes = qobject_cast<QPlainTextEdit *>(control))
+                attachUpperCase(notes);
+        }
+    }
+    for (const RegistryField &field : kFields) {
+        auto *line = qobject_cast<QLineEdit *>(fieldControl(field.column));
+        if (field.limit == 0 || !line)
+            continue;
+        const QString &hint = field.hint == Hint::Fiscal ? kFiscalHint
+                              : field.hint == Hint::Iban ? kIbanHint
+                                                         : QString();
+        applyLimit(line, field.limit, hint);
+    }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -418,55 +454,29 @@ void Anagrafe::reportStoreError(const store::StoreError &error)
     message(BoxKind::Critical, error.userMessage(), kTitle);
 }
 
+QWidget *Anagrafe::fieldControl(int column) const
+{
+    const RegistryField *field = fieldOf(column);
+    return field ? findChild<QWidget *>(QLatin1String(field->control)) : nullptr;
+}
+
 QString Anagrafe::fieldText(int column) const
 {
-    switch (column) {
-    case registry::ColId: return Text10->text();
-    case registry::ColName: return Text26->text();
-    case registry::ColDate: return Text18->text();
-    case registry::ColAddress: return Text25->text();
-    case registry::ColPostCode: return Text24->text();
-    case registry::ColTown: return Text23->text();
-    case registry::ColProvince: return Text22->text();
-    case registry::ColPhone: return Text21->text();
-    case registry::ColFax: return Text20->text();
-    case registry::ColMobile: return Text15->text();
-    case registry::ColEmail: return Text16->text();
-    case registry::ColTaxCode: return Text19->text();
-    case registry::ColVat: return Text2->text();
-    case registry::ColIban: return Text1->text();
-    case registry::ColContact: return Text3->text();
-    case registry::ColNotes: return Text12->toPlainText();
-    default: return {};
-    }
+    QWidget *control = fieldControl(column);
+    if (auto *line = qobject_cast<QLineEdit *>(control))
+        return line->text();
+    if (auto *notes = qobject_cast<QPlainTextEdit *>(control))
+        return notes->toPlainText();
+    return {};
 }
 
 void Anagrafe::setFieldText(int column, const QString &text)
 {
-    QLineEdit *target = nullptr;
-    switch (column) {
-    case registry::ColId: target = Text10; break;
-    case registry::ColName: target = Text26; break;
-    case registry::ColDate: target = Text18; break;
-    case registry::ColAddress: target = Text25; break;
-    case registry::ColPostCode: target = Text24; break;
-    case registry::ColTown: target = Text23; break;
-    case registry::ColProvince: target = Text22; break;
-    case registry::ColPhone: target = Text21; break;
-    case registry::ColFax: target = Text20; break;
-    case registry::ColMobile: target = Text15; break;
-    case registry::ColEmail: target = Text16; break;
-    case registry::ColTaxCode: target = Text19; break;
-    case registry::ColVat: target = Text2; break;
-    case registry::ColIban: target = Text1; break;
-    case registry::ColContact: target = Text3; break;
-    case registry::ColNotes:
-        Text12->setPlainText(text);
-        return;
-    default:
-        return;
-    }
-    target->setText(text);
+    QWidget *control = fieldControl(column);
+    if (auto *line = qobject_cast<QLineEdit *>(control))
+        line->setText(text);
+    else if (auto *notes = qobject_cast<QPlainTextEdit *>(control))
+        notes->setPlainText(text);
 }
 
 QString Anagrafe::typeLetter() const
@@ -494,10 +504,13 @@ std::optional<int> Anagrafe::chosenRow() const
 // selection list's text (its entries stay).
 void Anagrafe::clearTexts()
 {
-    for (QLineEdit *f : {Text18, Text26, Text10, Text25, Text24, Text23, Text22, Text21, Text20,
-                         Text15, Text16, Text19, Text2, Text3, Text1})
-        f->clear();
-    Text12->clear();
+    for (const RegistryField &field : kFields) {
+        QWidget *control = fieldControl(field.column);
+        if (auto *line = qobject_cast<QLineEdit *>(control))
+            line->clear();
+        else if (auto *notes = qobject_cast<QPlainTextEdit *>(control))
+            notes->clear();
+    }
     Combo4->setCurrentIndex(-1);
     Combo4->setEditText(QString());
     m_loaded.reset();
@@ -792,7 +805,7 @@ void Anagrafe::XPButton4_Click()
     skipOnFailure([&] { registry->writeField(*row, registry::ColName, Text26->text()); });
     skipOnFailure([&] { registry->writeField(*row, registry::ColType, letter); });
     skipOnFailure([&] { registry->writeField(*row, registry::ColId, Text10->text()); });
-    for (int column : kFieldColumns) {
+    for (int column : fieldColumns()) {
         if (column != registry::ColName)
             skipOnFailure([&] { registry->writeField(*row, column, fieldText(column)); });
     }
@@ -848,7 +861,7 @@ void Anagrafe::XPButton1_Click()
     // Column A keeps the number the counterparty was loaded with: the ID field may show
     // the counter by now, and the records of the ledgers know the counterparty by it.
     skipOnFailure([&] { registry->writeField(*row, registry::ColType, letter); });
-    for (int column : kFieldColumns)
+    for (int column : fieldColumns())
         skipOnFailure([&] { registry->writeField(*row, column, fieldText(column)); });
 
     message(BoxKind::Plain, kChanged, kTitleTwoLeading);
@@ -909,20 +922,9 @@ void Anagrafe::XPButton5_Click()
 {
     controls::Forms *forms = session().forms;
     QWidget *print = forms ? forms->form(controls::FormId::StampaP) : nullptr;
-    if (!print)
-        return;
-    if (auto *stampa = qobject_cast<print::StampaP *>(print)) {
-        stampa->Text1->setText(QStringLiteral("8"));
-        stampa->showForm();
-        return;
-    }
-    // The mode field is the print form's "Text1": "8" asks for the registry list.
-    if (auto *mode = print->findChild<QLineEdit *>(QStringLiteral("Text1")))
-        mode->setText(QStringLiteral("8"));
-    if (auto *form = qobject_cast<controls::Form *>(print))
-        form->showForm();
-    else
-        print->show();
+    // "8" asks for the registry list.
+    if (auto *stampa = qobject_cast<print::StampaP *>(print))
+        stampa->open(QStringLiteral("8"));
 }
 
 void Anagrafe::Pulisci()

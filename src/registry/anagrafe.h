@@ -114,6 +114,8 @@ private:
     void showCounter();
     void placeCalendar();
 
+    // The control of a registry column (A, C..Q) and its text.
+    QWidget *fieldControl(int column) const;
     QString fieldText(int column) const;
     void setFieldText(int column, const QString &text);
     // The sheet row of the list entry the selection text names, if any.

@@ -7,15 +7,6 @@
 
 namespace registry {
 
-namespace {
-
-bool blank(const store::Variant &v)
-{
-    return v.isEmpty() || (v.type == store::Variant::Type::Text && v.text.isEmpty());
-}
-
-} // namespace
-
 std::optional<double> progressiveIn(const store::Variant &value)
 {
     if (value.type != store::Variant::Type::Number && value.type != store::Variant::Type::Text)
@@ -48,7 +39,7 @@ QString RegistrySheet::counterText() const
 
 bool RegistrySheet::counterEmpty() const
 {
-    return blank(counter());
+    return counter().isBlank();
 }
 
 void RegistrySheet::setCounter(double number) const
@@ -78,7 +69,7 @@ std::optional<int> RegistrySheet::freeRow() const
 {
     // A plain int: the search must be able to reach the sheet's last row, 65,536.
     for (int row = 1; row <= store::kMaxRows; ++row) {
-        if (blank(m_sheet.valueAt(row, ColId)))
+        if (m_sheet.valueAt(row, ColId).isBlank())
             return row;
     }
     return std::nullopt;
@@ -108,8 +99,8 @@ store::Variant RegistrySheet::idAt(int row) const
 bool RegistrySheet::carries(int row, const store::Variant &id) const
 {
     const store::Variant now = idAt(row);
-    if (blank(now) || blank(id))
-        return blank(now) && blank(id);
+    if (now.isBlank() || id.isBlank())
+        return now.isBlank() && id.isBlank();
     return now == id;
 }
 

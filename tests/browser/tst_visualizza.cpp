@@ -82,6 +82,7 @@ private slots:
     void modeRoutesToItsLedger();
     void flagsNeitherSiNorNoLeaveBoxes();
     void pickChangeDeleteLoop();
+    void handOverFillsEveryControl();
     void userEntersThreeOutOfOrderAndChangesOne();
     void keyboardPick_data();
     void keyboardPick();
@@ -291,6 +292,63 @@ void TestVisualizza::pickChangeDeleteLoop()
     QVERIFY(w.openBrowser("2"));
     QCOMPARE(w.ids("Pagamenti"), (QList<double>{2, 3}));
     QCOMPARE(w.column(0), (QStringList{"2", "3"}));
+}
+
+void TestVisualizza::handOverFillsEveryControl()
+{
+    BrowserWorld w;
+    w.addRecord("Incassi", 2, 5, QDate(2009, 6, 1), 300);
+    store::Worksheet &s = w.sheet("Incassi");
+    const auto date = [](int day) { return Variant::fromDate(store::dateToSerial(QDate(2009, 6, day))); };
+    s.cells(2, 7).setValue(Variant::fromText("SI"));
+    s.cells(2, 9).setValue(date(2));
+    s.cells(2, 10).setValue(Variant::fromText("Bonifico"));
+    s.cells(2, 11).setValue(Variant::fromText("SI"));
+    s.cells(2, 12).setValue(50.0);
+    s.cells(2, 13).setValue(date(3));
+    s.cells(2, 14).setValue(Variant::fromText("Assegno"));
+    s.cells(2, 15).setValue(Variant::fromText("SI"));
+    s.cells(2, 16).setValue(250.0);
+    s.cells(2, 17).setValue(date(4));
+    s.cells(2, 18).setValue(Variant::fromText("Contanti"));
+
+    QVERIFY(w.openBrowser("1"));
+    w.pick(0);
+    ledger::Entrata &f = w.entrata();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    // Columns A..S, each in the control that shows it.
+    const std::vector<std::pair<const char *, QString>> expected = {
+        {"Text10", "5"}, {"Text12", "105"}, {"Combo1", "Ditta 5"}, {"Text1", "F-5"},
+        {"Text2", "10/01/2009"}, {"Text3", "01/06/2009"}, {"Check2", "SI"}, {"Text4", "300"},
+        {"Text5", "02/06/2009"}, {"Combo2", "Bonifico"}, {"Check4", "SI"}, {"Text7", "50"},
+        {"Text6", "03/06/2009"}, {"Combo3", "Assegno"}, {"Check6", "SI"}, {"Text9", "250"},
+        {"Text8", "04/06/2009"}, {"Combo4", "Contanti"}, {"Text11", "nota 5"},
+    };
+    for (const auto &[name, text] : expected) {
+        QWidget *control = f.findChild<QWidget *>(QLatin1String(name));
+        QVERIFY2(control, name);
+        QString shown;
+        if (auto *line = qobject_cast<QLineEdit *>(control))
+            shown = line->text();
+        else if (auto *combo = qobject_cast<QComboBox *>(control))
+            shown = combo->currentText();
+        else if (auto *box = qobject_cast<QCheckBox *>(control))
+            shown = box->isChecked() ? QStringLiteral("SI") : QStringLiteral("NO");
+        else if (auto *note = qobject_cast<QPlainTextEdit *>(control))
+            shown = note->toPlainText();
+        QVERIFY2(shown == text, qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(name), shown)));
+    }
+
+    // Changed without a touch, every column of the record reads as it did.
+    QStringList before;
+    for (int column = 1; column <= 19; ++column)
+        before << s.textAt(2, column);
+    press(f.XPButton3);
+    QCOMPARE(w.dialogs.last().text, QStringLiteral(" Registrazione  modificata"));
+    QStringList after;
+    for (int column = 1; column <= 19; ++column)
+        after << s.textAt(2, column);
+    QCOMPARE(after, before);
 }
 
 void TestVisualizza::userEntersThreeOutOfOrderAndChangesOne()

@@ -249,9 +249,7 @@ void TestReports::printsEveryPage()
         const bool titled = lines.value(1).startsWith(QStringLiteral("ID "));
         QCOMPARE(titled, mode == 8 || i == 1);
         if (titled) {
-            const QStringList &titles = mode == 8 ? printworld::kRegistryTitles
-                                        : mode == 1 ? printworld::kIncassiTitles
-                                                    : printworld::kPagamentiTitles;
+            const QStringList &titles = store::layout::findLayout(sheetOf(mode))->titles;
             // Titles wider than their default-width column are cut at the cell's edge.
             QVERIFY2(lines[1].contains(titles[1].left(6)) && lines[1].contains(titles.last().left(4)),
                      qPrintable(lines[1]));
