@@ -10,6 +10,7 @@
 // Every subcommand takes --password P (default: the program's own). Failures exit non-zero
 // with one line in Italian on stderr.
 
+#include "store/layout/sheets.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
@@ -72,8 +73,11 @@ QString jsonString(const QString &s)
 
 QString jsonNumber(double v)
 {
-    if (!std::isfinite(v))
-        return QStringLiteral("null");
+    // JSON has no NaN or infinity: they go as the strings that number parsers take back.
+    if (std::isnan(v))
+        return QStringLiteral("\"NaN\"");
+    if (std::isinf(v))
+        return v > 0 ? QStringLiteral("\"Infinity\"") : QStringLiteral("\"-Infinity\"");
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, v);
     return QString::fromLatin1(buf, int(res.ptr - buf));
@@ -197,33 +201,17 @@ int cmdCsv(store::Workbook &book, const QString &sheetName)
 // columns of the registry formatted as text.
 void buildStarter(store::Workbook &book)
 {
-    const QStringList registry = {"ID", "C/F", "Ragione Sociale/Cognome Nome", "Data", "Indirizzo", "CAP",
-                                  "Località", "PR", "Telefono", "Fax", "Cellulare", "Email", "Codice Fiscale",
-                                  "Partita IVA", "IBAN", "Referente/Rappresentante", "Annotazioni"};
-    const QStringList collections = {"ID", "ID Cliente", "Cliente", "Fattura", "Data", "Scadenza", "Riscosso",
-                                     "Importo", "Data", "R/Con", "Acconto", "Importo", "Data", "A/Con",
-                                     "Saldato", "Importo", "Data", "S/Con", "Nota"};
-    QStringList payments = collections;
-    payments[1] = QStringLiteral("ID Fornitore");
-    payments[2] = QStringLiteral("Fornitore");
-    payments[6] = QStringLiteral("Pagato");
-
+    namespace layout = store::layout;
     store::Worksheet &anagrafe = book.sheet(1);
-    anagrafe.setName(QStringLiteral("Anagrafe"));
-    store::Worksheet &incassi = book.appendSheet(QStringLiteral("Incassi"));
-    store::Worksheet &pagamenti = book.appendSheet(QStringLiteral("Pagamenti"));
+    anagrafe.setName(layout::anagrafe().name);
+    store::Worksheet &incassi = book.appendSheet(layout::incassi().name);
+    store::Worksheet &pagamenti = book.appendSheet(layout::pagamenti().name);
 
-    auto titles = [](store::Worksheet &ws, const QStringList &names) {
-        ws.range(QStringLiteral("2:2")).select();
-        ws.freezePanes();
-        for (int c = 0; c < names.size(); ++c)
-            ws.cells(1, c + 1).setValue(store::Variant::fromText(names[c]));
-    };
-    titles(incassi, collections);
-    titles(pagamenti, payments);
-    titles(anagrafe, registry);
-    for (const char *col : {"F:F", "I:I", "J:J", "K:K", "M:M", "N:N", "O:O", "P:P", "R:R"})
-        anagrafe.range(QString::fromLatin1(col)).setNumberFormat(QStringLiteral("@"));
+    layout::writeTitleRow(incassi, layout::incassi());
+    layout::writeTitleRow(pagamenti, layout::pagamenti());
+    layout::writeTitleRow(anagrafe, layout::anagrafe());
+    for (const QString &column : layout::anagrafe().textColumns)
+        anagrafe.range(column + QLatin1Char(':') + column).setNumberFormat(QStringLiteral("@"));
     anagrafe.range(QStringLiteral("A2")).select();
 }
 

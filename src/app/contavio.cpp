@@ -1,24 +1,16 @@
 #include "contavio.h"
 
+#include "browser/visualizza.h"
 #include "controls/clock.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
+#include "ledger/ledgerform.h"
 #include "shutdown.h"
 #include "store/model/italian.h"
 
 #include <QLabel>
-#include <QTimer>
-
-#if defined(CONTAVIO_WITH_LEDGER) && __has_include("ledger/entrata.h") && __has_include("ledger/pagamenti.h")
-#include "ledger/entrata.h"
-#include "ledger/pagamenti.h"
-#define CONTAVIO_MENU_LEDGER 1
-#endif
-#if defined(CONTAVIO_WITH_BROWSER) && __has_include("browser/visualizza.h")
-#include "browser/visualizza.h"
 #include <QLineEdit>
-#define CONTAVIO_MENU_BROWSER 1
-#endif
+#include <QTimer>
 
 namespace app {
 
@@ -136,34 +128,35 @@ controls::Form *Contavio::showOther(controls::FormId id)
     return form;
 }
 
-void Contavio::inserisciIncassi()
+void Contavio::openEntryForm(controls::FormId id)
 {
-    controls::Form *form = showOther(controls::FormId::Entrata);
+    controls::Form *form = showOther(id);
     if (!form)
         return;
-#ifdef CONTAVIO_MENU_LEDGER
-    if (auto *entrata = qobject_cast<ledger::Entrata *>(form)) {
-        entrata->XPButton3->setEnabled(false);
-        entrata->XPButton4->setEnabled(true);
-        entrata->XPButton6->setEnabled(false);
-    }
-#endif
+    if (auto *entry = qobject_cast<ledger::LedgerForm *>(form))
+        entry->setButtonsForNewEntry();
     hide();
+}
+
+void Contavio::openBrowser(const QString &mode)
+{
+    controls::Form *form = showOther(controls::FormId::Visualizza);
+    if (!form)
+        return;
+    // The browser reads its mode when it is activated, after this.
+    if (auto *browser = qobject_cast<browser::Visualizza *>(form))
+        browser->Text1->setText(mode);
+    hide();
+}
+
+void Contavio::inserisciIncassi()
+{
+    openEntryForm(controls::FormId::Entrata);
 }
 
 void Contavio::inserisciPagamenti()
 {
-    controls::Form *form = showOther(controls::FormId::Pagamenti);
-    if (!form)
-        return;
-#ifdef CONTAVIO_MENU_LEDGER
-    if (auto *pagamenti = qobject_cast<ledger::Pagamenti *>(form)) {
-        pagamenti->XPButton4->setEnabled(true);
-        pagamenti->XPButton3->setEnabled(false);
-        pagamenti->XPButton6->setEnabled(false);
-    }
-#endif
-    hide();
+    openEntryForm(controls::FormId::Pagamenti);
 }
 
 void Contavio::anagrafe()
@@ -174,26 +167,12 @@ void Contavio::anagrafe()
 
 void Contavio::visualizzaIncassi()
 {
-    controls::Form *form = showOther(controls::FormId::Visualizza);
-    if (!form)
-        return;
-#ifdef CONTAVIO_MENU_BROWSER
-    if (auto *browser = qobject_cast<browser::Visualizza *>(form))
-        browser->Text1->setText(QStringLiteral("1"));
-#endif
-    hide();
+    openBrowser(QStringLiteral("1"));
 }
 
 void Contavio::visualizzaPagamenti()
 {
-    controls::Form *form = showOther(controls::FormId::Visualizza);
-    if (!form)
-        return;
-#ifdef CONTAVIO_MENU_BROWSER
-    if (auto *browser = qobject_cast<browser::Visualizza *>(form))
-        browser->Text1->setText(QStringLiteral("2"));
-#endif
-    hide();
+    openBrowser(QStringLiteral("2"));
 }
 
 void Contavio::chiudi()

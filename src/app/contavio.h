@@ -54,6 +54,10 @@ protected:
 private:
     // Shows a form; nullptr when the program has no such form (the menu then stays).
     controls::Form *showOther(controls::FormId id);
+    // An entry form ready for a new record, or the browser on ledger "1" or "2"; the menu
+    // hides once the form is up.
+    void openEntryForm(controls::FormId id);
+    void openBrowser(const QString &mode);
 };
 
 } // namespace app

@@ -19,14 +19,11 @@ public:
     explicit FormsRegistry(controls::Session &session);
     ~FormsRegistry() override;
 
-    // nullptr for a form this build of the program does not have.
     QWidget *form(controls::FormId id) override;
     bool isLoaded(controls::FormId id) const override;
     void unload(controls::FormId id) override;
 
     Avvio *avvio();
-    // Whether this build has the form at all.
-    static bool available(controls::FormId id);
 
 private:
     QWidget *create(controls::FormId id);

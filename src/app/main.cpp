@@ -14,10 +14,7 @@
 
 #include <QApplication>
 
-#if defined(CONTAVIO_WITH_PRINT) && __has_include("print/printtargets.h")
 #include "print/printtargets.h"
-#define CONTAVIO_MAIN_PRINTERS 1
-#endif
 
 int main(int argc, char *argv[])
 {
@@ -33,10 +30,8 @@ int main(int argc, char *argv[])
     controls::Session session;
     session.dialogs = &dialogs;
     session.clock = &clock;
-#ifdef CONTAVIO_MAIN_PRINTERS
     print::QtPrintTarget printers;
     session.printers = &printers;
-#endif
     app::FormsRegistry forms(session);
     session.forms = &forms;
 

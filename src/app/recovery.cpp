@@ -207,6 +207,8 @@ std::unique_ptr<store::Workbook> RecoveryCopy::snapshot(const store::Workbook &b
             if (from.rowHeight(row) != from.defaultRowHeight())
                 to.setRowHeight(row, from.rowHeight(row));
         }
+        for (size_t row = 0; row < from.rowFormats().size(); ++row)
+            to.setRowFormat(int(row) + 1, from.rowFormats()[row]);
     }
     copy->setActiveSheet(copy->sheet(source.indexOf(source.activeSheet())));
     return copy;

@@ -1,5 +1,6 @@
 #include "startup.h"
 
+#include "store/layout/sheets.h"
 #include "store/model/workbook.h"
 
 #include <QFileInfo>
@@ -87,55 +88,14 @@ void ensureSheet(store::Workbook &book, const QString &name)
     added.setName(name);
 }
 
-QStringList incassiTitles()
-{
-    return {QStringLiteral("ID"), QStringLiteral("ID Cliente"), QStringLiteral("Cliente"),
-            QStringLiteral("Fattura"), QStringLiteral("Data"), QStringLiteral("Scadenza"),
-            QStringLiteral("Riscosso"), QStringLiteral("Importo"), QStringLiteral("Data"),
-            QStringLiteral("R/Con"), QStringLiteral("Acconto"), QStringLiteral("Importo"),
-            QStringLiteral("Data"), QStringLiteral("A/Con"), QStringLiteral("Saldato"),
-            QStringLiteral("Importo"), QStringLiteral("Data"), QStringLiteral("S/Con"),
-            QStringLiteral("Nota")};
-}
-
-QStringList pagamentiTitles()
-{
-    QStringList titles = incassiTitles();
-    titles[1] = QStringLiteral("ID Fornitore");
-    titles[2] = QStringLiteral("Fornitore");
-    titles[6] = QStringLiteral("Pagato");
-    return titles;
-}
-
-QStringList anagrafeTitles()
-{
-    return {QStringLiteral("ID"), QStringLiteral("C/F"), QStringLiteral("Ragione Sociale/Cognome Nome"),
-            QStringLiteral("Data"), QStringLiteral("Indirizzo"), QStringLiteral("CAP"),
-            QStringLiteral("Località"), QStringLiteral("PR"), QStringLiteral("Telefono"),
-            QStringLiteral("Fax"), QStringLiteral("Cellulare"), QStringLiteral("Email"),
-            QStringLiteral("Codice Fiscale"), QStringLiteral("Partita IVA"), QStringLiteral("IBAN"),
-            QStringLiteral("Referente/Rappresentante"), QStringLiteral("Annotazioni")};
-}
-
-QStringList anagrafeTextColumns()
-{
-    // The postal code (F) is a code too: "00184" must keep its zeros.
-    return {QStringLiteral("J"), QStringLiteral("K"), QStringLiteral("I"), QStringLiteral("O"),
-            QStringLiteral("R"), QStringLiteral("M"), QStringLiteral("N"), QStringLiteral("P"),
-            QStringLiteral("F")};
-}
-
 namespace {
 
 // Active sheet, row 2 selected and frozen below the titles, titles over row 1 from A.
-store::Worksheet &writeTitles(store::Workbook &book, const QString &name, const QStringList &titles)
+store::Worksheet &writeTitles(store::Workbook &book, const store::layout::SheetLayout &layout)
 {
-    store::Worksheet &sheet = book.sheet(name);
+    store::Worksheet &sheet = book.sheet(layout.name);
     sheet.select();
-    sheet.range(QStringLiteral("2:2")).select();
-    sheet.freezePanes();
-    for (int column = 1; column <= titles.size(); ++column)
-        sheet.cells(1, column).setValue(store::Variant::fromText(titles.at(column - 1)));
+    store::layout::writeTitleRow(sheet, layout);
     return sheet;
 }
 
@@ -143,18 +103,19 @@ store::Worksheet &writeTitles(store::Workbook &book, const QString &name, const 
 
 void writeIncassiTitles(store::Workbook &book)
 {
-    writeTitles(book, QStringLiteral("Incassi"), incassiTitles());
+    writeTitles(book, store::layout::incassi());
 }
 
 void writePagamentiTitles(store::Workbook &book)
 {
-    writeTitles(book, QStringLiteral("Pagamenti"), pagamentiTitles());
+    writeTitles(book, store::layout::pagamenti());
 }
 
 void apertura(store::Workbook &book)
 {
-    store::Worksheet &sheet = writeTitles(book, QStringLiteral("Anagrafe"), anagrafeTitles());
-    for (const QString &column : anagrafeTextColumns()) {
+    const store::layout::SheetLayout &layout = store::layout::anagrafe();
+    store::Worksheet &sheet = writeTitles(book, layout);
+    for (const QString &column : layout.textColumns) {
         sheet.range(column + QLatin1Char(':') + column).select();
         sheet.selection().setNumberFormat(QStringLiteral("@"));
     }
@@ -169,9 +130,8 @@ void fitColumns(store::Workbook &book)
 
 void shapeWorkbook(store::Workbook &book)
 {
-    ensureSheet(book, QStringLiteral("Anagrafe"));
-    ensureSheet(book, QStringLiteral("Incassi"));
-    ensureSheet(book, QStringLiteral("Pagamenti"));
+    for (const store::layout::SheetLayout *layout : store::layout::dataSheets())
+        ensureSheet(book, layout->name);
     writeIncassiTitles(book);
     writePagamentiTitles(book);
     apertura(book);

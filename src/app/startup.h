@@ -32,17 +32,12 @@ QString readOnlyQuestion(const QString &path, bool fileReadOnly, bool folderRead
 // Adds the sheet after the last one when the workbook has none of that name.
 void ensureSheet(store::Workbook &book, const QString &name);
 
-// Title rows: each makes its sheet active, freezes row 1 and rewrites row 1.
-QStringList incassiTitles();
-QStringList pagamentiTitles();
-QStringList anagrafeTitles();
+// Title rows (store/layout/sheets.h): each makes its sheet active, freezes row 1 and
+// rewrites row 1.
 void writeIncassiTitles(store::Workbook &book);
 void writePagamentiTitles(store::Workbook &book);
 // "Anagrafe": titles, the text columns, A2 selected; the sheet is left active.
 void apertura(store::Workbook &book);
-// The columns of "Anagrafe" that hold codes and numbers to keep as typed, in the order
-// they are formatted.
-QStringList anagrafeTextColumns();
 
 // Auto-fits the used range of every sheet, in workbook order.
 void fitColumns(store::Workbook &book);

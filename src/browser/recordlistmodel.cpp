@@ -14,11 +14,6 @@ constexpr int kWidths[RecordListModel::kColumns] = {
     2000, 2000, 2000, 2000, 2000, 2000, 2000, 2000, 2000, 2000,
 };
 
-bool isBlank(const store::Variant &v)
-{
-    return v.isEmpty() || (v.type == store::Variant::Type::Text && v.text.isEmpty());
-}
-
 } // namespace
 
 RecordListModel::RecordListModel(controls::Session &session, QObject *parent)
@@ -57,7 +52,7 @@ void RecordListModel::rebuild(store::Worksheet &sheet)
     const int last = sheet.range(QStringLiteral("A2")).endDown().row();
     int rows = 0;
     for (int row = 2; row <= last; ++row) {
-        if (isBlank(sheet.valueAt(row, 1)))
+        if (sheet.valueAt(row, 1).isBlank())
             break;
         ++rows;
     }

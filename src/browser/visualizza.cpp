@@ -6,14 +6,10 @@
 #include "controls/dialogs.h"
 #include "controls/xpbutton.h"
 #include "ledger/ledgerform.h"
+#include "print/stampap.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
-
-#if __has_include("print/stampap.h") && defined(CONTAVIO_HAVE_PRINT)
-#include "print/stampap.h"
-#define CONTAVIO_BROWSER_PRINT 1
-#endif
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -107,7 +103,17 @@ Visualizza::Visualizza(controls::Session &session, QWidget *parent)
     outer->addLayout(buttons);
     resize(controls::twips(14400), controls::twips(8400));
 
-    connect(ListView3, &QTreeView::clicked, this, [this](const QModelIndex &) { itemClick(); });
+    // A click picks; so do Enter on a row and a double click (the view's activation), so the
+    // list works without a mouse. The first of them hides the browser, and a hidden browser
+    // has nothing left to pick: a double click hands the record over once.
+    connect(ListView3, &QTreeView::clicked, this, [this](const QModelIndex &) {
+        if (isVisible())
+            itemClick();
+    });
+    connect(ListView3, &QTreeView::activated, this, [this](const QModelIndex &) {
+        if (isVisible())
+            itemClick();
+    });
     connect(XPButton1, &controls::XPButton::clicked, this, &Visualizza::stampa);
     connect(XPButton2, &controls::XPButton::clicked, this, &Visualizza::chiudi);
     connect(Timer2, &QTimer::timeout, this, &Visualizza::tick);
@@ -135,6 +141,9 @@ void Visualizza::activate()
 
 void Visualizza::caricaElenco(const QString &sheetName)
 {
+    // Whatever happens below, the rows of the list shown before (maybe the other ledger's)
+    // go first: a list that cannot be rebuilt is left empty, never stale.
+    m_model->clear();
     try {
         store::Worksheet &sheet = session().workbook().sheet(sheetName);
         sheet.select();
@@ -154,6 +163,7 @@ void Visualizza::caricaElenco(const QString &sheetName)
         m_model->rebuild(sheet);
         applyColumns();
     } catch (const std::exception &e) {
+        m_model->clear();
         reportError(e);
     }
 }
@@ -178,21 +188,25 @@ void Visualizza::itemClick()
     if (!session().forms)
         return;
 
+    // A pick hands over a record or nothing: with no row selected (a Ctrl+click that took
+    // the selection away) the entry form would open for a change holding whatever it held.
+    const QModelIndexList selected = ListView3->selectionModel()
+                                         ? ListView3->selectionModel()->selectedRows()
+                                         : QModelIndexList();
+    if (selected.isEmpty())
+        return;
+    int row = selected.first().row();
+    for (const QModelIndex &index : selected)
+        row = std::min(row, index.row());
+    if (row < 0 || row >= m_model->rowCount())
+        return;
+
     QWidget *widget = session().forms->form(target);
     auto *form = qobject_cast<ledger::LedgerForm *>(widget);
     if (!form)
         return;
     showWidget(form);
-
-    const QModelIndexList selected = ListView3->selectionModel()
-                                         ? ListView3->selectionModel()->selectedRows()
-                                         : QModelIndexList();
-    if (!selected.isEmpty()) {
-        int row = selected.first().row();
-        for (const QModelIndex &index : selected)
-            row = std::min(row, index.row());
-        form->loadRecord(m_model->rowTexts(row));
-    }
+    form->loadRecord(m_model->rowTexts(row));
     // The entry form reads its mode from these buttons when it becomes active, which
     // happens after this handler has returned.
     form->setButtonsForChange();
@@ -206,18 +220,8 @@ void Visualizza::stampa()
         return;
     if (!session().forms)
         return;
-    QWidget *printForm = session().forms->form(controls::FormId::StampaP);
-    if (!printForm)
-        return;
-    showWidget(printForm);
-    const QString modeText = m == 1 ? QStringLiteral("1") : QStringLiteral("2");
-    QLineEdit *field = printForm->findChild<QLineEdit *>(QStringLiteral("Text1"));
-#ifdef CONTAVIO_BROWSER_PRINT
-    if (auto *stampa = qobject_cast<print::StampaP *>(printForm))
-        field = stampa->Text1;
-#endif
-    if (field)
-        field->setText(modeText);
+    if (auto *stampa = qobject_cast<print::StampaP *>(session().forms->form(controls::FormId::StampaP)))
+        stampa->open(m == 1 ? QStringLiteral("1") : QStringLiteral("2"));
 }
 
 void Visualizza::chiudi()

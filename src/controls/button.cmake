@@ -1,1 +1,1 @@
-target_sources(contavio_controls PRIVATE xpbutton.h xpbutton.cpp)
+target_sources(contavio_controls PRIVATE xpbutton.h xpbutton.cpp buttonlooks.h buttonlooks.cpp)

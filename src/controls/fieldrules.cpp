@@ -2,6 +2,8 @@
 
 #include "dialogs.h"
 
+#include "store/model/italian.h"
+
 #include <QApplication>
 #include <QDate>
 #include <QEvent>
@@ -25,19 +27,6 @@ bool inSet(int code, QLatin1StringView accepted)
     if (code <= 0 || code > 255)
         return false;
     return QString(accepted).contains(QChar(code));
-}
-
-bool twoDigits(const QString &text, int from, int *value)
-{
-    int v = 0;
-    for (int i = from; i < from + 2; ++i) {
-        const QChar c = text.at(i);
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-        v = v * 10 + (c.unicode() - '0');
-    }
-    *value = v;
-    return true;
 }
 
 // The character code a key press carries, or -1 when the key types nothing and so never
@@ -168,6 +157,54 @@ private:
     QPlainTextEdit *m_field;
 };
 
+// A length limit that binds the user, not the program. Qt's own maximum length also cuts
+// the text the program puts into the field, so a counterparty written by another program
+// with a longer VAT number or e-mail address would be cut on load and written back cut.
+// Here the limit is checked in the validator, which sees every change: a change that
+// arrives with an undo step is the user's (typing, pasting, dropping, an input method) and
+// may not make the text longer than the limit, or than the text already there when that
+// one came from the program; the characters past it are dropped from the inserted stretch,
+// just before the caret. A text set by the program comes without an undo step and is kept
+// whole. An upper-case validator already on the field runs first.
+class LengthLimit : public QValidator {
+public:
+    LengthLimit(QLineEdit *field, int limit)
+        : QValidator(field), m_field(field), m_limit(limit), m_length(int(field->text().size()))
+    {
+        m_inner = field->validator();
+    }
+
+    void setLimit(int limit) { m_limit = limit; }
+    void setInner(const QValidator *inner) { m_inner = inner; }
+
+    State validate(QString &input, int &pos) const override
+    {
+        if (m_inner && m_inner->validate(input, pos) == Invalid)
+            return Invalid;
+        if (m_field->isUndoAvailable()) {
+            const int allowed = qMax(m_limit, m_length);
+            const int excess = int(input.size()) - allowed;
+            if (excess > 0) {
+                const int caret = qBound(0, pos, int(input.size()));
+                const int before = qMin(excess, caret);
+                input.remove(caret - before, before);
+                pos = caret - before;
+                if (excess > before)   // caret too near the start: the rest goes at the end
+                    input.truncate(allowed);
+                pos = qMin(pos, int(input.size()));
+            }
+        }
+        m_length = int(input.size());
+        return Acceptable;
+    }
+
+private:
+    QLineEdit *m_field;
+    QPointer<const QValidator> m_inner;
+    int m_limit;
+    mutable int m_length;   // the length of the text as last validated
+};
+
 class DateCheck : public QObject {
 public:
     DateCheck(QLineEdit *field, Dialogs &dialogs) : QObject(field), m_field(field), m_dialogs(dialogs) {}
@@ -230,24 +267,13 @@ bool dateAccepted(const QString &text)
 {
     if (text.isEmpty())
         return true;
-    // dd/mm/yy or dd/mm/yyyy, slashes third and sixth, a day that exists.
+    // dd/mm/yy or dd/mm/yyyy, slashes third and sixth; the rest is the reading by which a
+    // record stores the date, so a date that passes here is never dropped on the write.
     if (text.size() != 8 && text.size() != 10)
         return false;
     if (text.at(2) != QLatin1Char('/') || text.at(5) != QLatin1Char('/'))
         return false;
-    int day = 0, month = 0, yearHigh = 0, yearLow = 0;
-    if (!twoDigits(text, 0, &day) || !twoDigits(text, 3, &month) || !twoDigits(text, 6, &yearHigh))
-        return false;
-    int year = 0;
-    if (text.size() == 10) {
-        if (!twoDigits(text, 8, &yearLow))
-            return false;
-        year = yearHigh * 100 + yearLow;
-    } else {
-        // Two-digit years as everywhere in the program: 00-29 are 2000-2029, 30-99 the 1900s.
-        year = yearHigh < 30 ? 2000 + yearHigh : 1900 + yearHigh;
-    }
-    return QDate::isValid(year, month, day);
+    return store::parseDate(text).has_value();
 }
 
 void attachDigitFilter(QLineEdit *field)
@@ -262,7 +288,11 @@ void attachAmountFilter(QLineEdit *field)
 
 void attachUpperCase(QLineEdit *field)
 {
-    field->setValidator(new UpperCaseValidator(field));
+    // A length limit already on the field keeps its place and runs the upper case first.
+    if (auto *limit = dynamic_cast<LengthLimit *>(const_cast<QValidator *>(field->validator())))
+        limit->setInner(new UpperCaseValidator(field));
+    else
+        field->setValidator(new UpperCaseValidator(field));
     // The validator acts on the next change; bring text already there into line now.
     const QString text = field->text();
     if (text != text.toUpper()) {
@@ -284,7 +314,10 @@ void attachDateCheck(QLineEdit *field, Dialogs &dialogs)
 
 void applyLimit(QLineEdit *field, int maxLength, const QString &hint)
 {
-    field->setMaxLength(maxLength);
+    if (auto *limit = dynamic_cast<LengthLimit *>(const_cast<QValidator *>(field->validator())))
+        limit->setLimit(maxLength);
+    else
+        field->setValidator(new LengthLimit(field, maxLength));
     field->setToolTip(hint);
 }
 

@@ -27,7 +27,8 @@ int amountFilter(int code, bool *replaceWithComma);
 
 // Whether a date field may be left with this text: empty, or a real day/month/year date
 // with "/" as the 3rd and 6th character ("12/05/2009", "12/05/09"; not "5/12/2009",
-// "12-05-2009", "ab/cd/efgh" or "31/02/2009").
+// "12-05-2009", "ab/cd/efgh" or "31/02/2009") that a record can store, so from 1900 on
+// (not "12/05/1009"). The insert of a ledger record applies this same rule.
 bool dateAccepted(const QString &text);
 
 // The exact texts of the date check's box.
@@ -43,7 +44,9 @@ void attachUpperCase(QPlainTextEdit *field);
 // On losing the focus with a refused text: the box above, then the field is emptied and
 // takes the focus back.
 void attachDateCheck(QLineEdit *field, Dialogs &dialogs);
-// Maximum length enforced while typing or pasting, and a hover hint (none when empty).
+// Maximum length enforced while typing or pasting, and a hover hint (none when empty). Text
+// the program puts into the field is kept whole, and the user may then shorten it but not
+// lengthen it. Combines with attachUpperCase in either order.
 void applyLimit(QLineEdit *field, int maxLength, const QString &hint = {});
 
 } // namespace rules

@@ -1,5 +1,8 @@
 #include "ledgerform.h"
 
+#include "recordcolumns.h"
+#include "recordnumber.h"
+
 #include "controls/dialogs.h"
 #include "controls/clock.h"
 #include "controls/fieldrules.h"
@@ -21,6 +24,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace ledger {
 
 namespace {
@@ -39,12 +44,8 @@ const QString kTitle = QStringLiteral("Contavio");
 const QString kTitleTrailing = QStringLiteral("Contavio ");
 const QString kTitleLeading = QStringLiteral(" Contavio");
 const QString kTitleTwoLeading = QStringLiteral("  Contavio");
-
-// A cell counts as empty when it holds nothing or an empty text.
-bool isBlank(const store::Variant &v)
-{
-    return v.isEmpty() || (v.type == store::Variant::Type::Text && v.text.isEmpty());
-}
+const QString kNumberRefused = QStringLiteral("Il campo ID deve contenere un numero intero maggiore di zero");
+const QString kNumberTaken = QStringLiteral("Il numero %1 appartiene già a un'altra registrazione");
 
 
 controls::XPButton *makeButton(QWidget *parent, const QString &caption, const QString &tip = {})
@@ -156,6 +157,12 @@ void LedgerForm::buildControls()
     Label1 = new QLabel(m_profile.label1Design, this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Combo1 = makeCombo(this, "Combo1");
+    // A counterparty is chosen from the list (the drop-down or the arrow keys), never by
+    // typing: no completion of a typed name, and neither Enter nor leaving the box picks
+    // the entry that happens to carry the typed text.
+    Combo1->setCompleter(nullptr);
+    QObject::disconnect(Combo1->lineEdit(), &QLineEdit::editingFinished, Combo1, nullptr);
+    QObject::disconnect(Combo1->lineEdit(), &QLineEdit::returnPressed, Combo1, nullptr);
     Combo1->setEditText(kSeleziona);
     XPButton1 = makeButton(this, m_profile.newCaption);
     XPButton1->setObjectName(QStringLiteral("XPButton1"));
@@ -190,6 +197,7 @@ void LedgerForm::buildControls()
 
     Text11 = new QPlainTextEdit(this);
     Text11->setObjectName(QStringLiteral("Text11"));
+    Text11->setTabChangesFocus(true);
 
     MonthView1 = new QCalendarWidget(this);
     MonthView1->setObjectName(QStringLiteral("MonthView1"));
@@ -383,7 +391,7 @@ void LedgerForm::activate()
             Label1->setText(m_profile.label1NewEntry);
             MonthView1->hide();
             store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
-            if (isBlank(sheet.valueAt(1, 256)))
+            if (sheet.valueAt(1, 256).isBlank())
                 sheet.range(kCounterCell).setValue(0.0);
             pulisciCampi();
             caricaSoggetti();
@@ -405,34 +413,70 @@ void LedgerForm::activate()
 void LedgerForm::loadRecord(const QStringList &columns)
 {
     auto col = [&columns](int index) { return index < columns.size() ? columns.at(index) : QString(); };
-    // Indexes: A=0 .. T=19.
-    Text10->setText(col(0));
-    Text12->setText(col(1));
-    Combo1->setEditText(col(2));
-    Text1->setText(col(3));
-    Text2->setText(col(4));
-    Text3->setText(col(5));
-    Text4->setText(col(7));
-    applyFlag(Check2, col(6));
-    Text5->setText(col(8));
-    Combo2->setEditText(col(9));
-    Text7->setText(col(11));
-    applyFlag(Check4, col(10));
-    Text6->setText(col(12));
-    Combo3->setEditText(col(13));
-    Text9->setText(col(15));
-    applyFlag(Check6, col(14));
-    Text8->setText(col(16));
-    Combo4->setEditText(col(17));
-    Text11->setPlainText(col(18));
+    m_handedKey = col(0);
+    for (const RecordColumn &bound : kRecordColumns)
+        setColumnText(bound, col(bound.column - 1));
+}
+
+QWidget *LedgerForm::control(const RecordColumn &bound) const
+{
+    return findChild<QWidget *>(QLatin1String(bound.control));
+}
+
+QString LedgerForm::columnText(const RecordColumn &bound) const
+{
+    QWidget *w = control(bound);
+    switch (bound.shown) {
+    case Shown::Text:
+    case Shown::Date:
+        return static_cast<QLineEdit *>(w)->text();
+    case Shown::Choice:
+        return static_cast<QComboBox *>(w)->currentText();
+    case Shown::Flag:
+        return flagText(static_cast<QCheckBox *>(w));
+    case Shown::Note:
+        return static_cast<QPlainTextEdit *>(w)->toPlainText();
+    }
+    return {};
+}
+
+void LedgerForm::setColumnText(const RecordColumn &bound, const QString &text)
+{
+    QWidget *w = control(bound);
+    switch (bound.shown) {
+    case Shown::Text:
+    case Shown::Date:
+        static_cast<QLineEdit *>(w)->setText(text);
+        break;
+    case Shown::Choice:
+        static_cast<QComboBox *>(w)->setEditText(text);
+        break;
+    case Shown::Flag:
+        applyFlag(static_cast<QCheckBox *>(w), text);
+        break;
+    case Shown::Note:
+        static_cast<QPlainTextEdit *>(w)->setPlainText(text);
+        break;
+    }
+}
+
+std::vector<RecordColumn> LedgerForm::columnsInSheetOrder()
+{
+    std::vector<RecordColumn> columns(kRecordColumns.begin(), kRecordColumns.end());
+    std::sort(columns.begin(), columns.end(),
+              [](const RecordColumn &a, const RecordColumn &b) { return a.column < b.column; });
+    return columns;
 }
 
 // ---- Counterparty list -------------------------------------------------------------------
 
 void LedgerForm::caricaSoggetti()
 {
+    // Removing the entries empties the edit field too, so every fill, also the one of
+    // "Modifica Cliente", starts from "Seleziona".
     Combo1->clear();
     m_listedRows.clear();
+    Combo1->setEditText(QString());
     if (Combo1->currentText().isEmpty())
         Combo1->setEditText(kSeleziona);
 
@@ -443,16 +487,18 @@ void LedgerForm::caricaSoggetti()
         QStringList names;
         for (int row = 2; row <= last; ++row) {
             const store::Variant name = registry.valueAt(row, 3);
-            if (isBlank(name))
+            if (name.isBlank())
                 break;
             if (store::valueToText(registry.valueAt(row, 2)) == m_profile.kindLetter) {
                 names.append(store::valueToText(name));
                 m_listedRows.push_back(row);
             }
         }
-        // Adding the entries must not replace what the edit field shows.
+        // Adding the entries must not replace what the edit field shows, nor choose one:
+        // with no current entry the Down arrow lands on the first.
         const QString shown = Combo1->currentText();
         Combo1->addItems(names);
+        Combo1->setCurrentIndex(-1);
         Combo1->setEditText(shown);
     } catch (const std::exception &e) {
         reportStoreError(e);
@@ -565,6 +611,7 @@ void LedgerForm::showMenu()
 
 void LedgerForm::pulisciCampi()
 {
+    m_handedKey.reset();
     for (QLineEdit *f : {Text1, Text2, Text3, Text4, Text5, Text6, Text7, Text8, Text9, Text10, Text12})
         f->clear();
     Text11->clear();
@@ -578,7 +625,7 @@ void LedgerForm::pulisciCampi()
     try {
         store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
         const store::Variant counter = sheet.valueAt(1, 256);
-        std::optional<double> last = isBlank(counter) ? std::optional<double>(0) : store::numberIn(counter);
+        std::optional<double> last = counter.isBlank() ? std::optional<double>(0) : store::numberIn(counter);
         if (last)
             Text10->setText(store::numberToText(*last + 1));
     } catch (const std::exception &) {
@@ -595,21 +642,47 @@ bool LedgerForm::requiredFieldsPresent() const
            && !Text2->text().isEmpty() && !Text3->text().isEmpty();
 }
 
-QString LedgerForm::recordNumberText() const
+std::optional<double> LedgerForm::acceptedRecordNumber()
 {
-    return store::numberToText(store::leadingNumber(Text10->text()));
+    const std::optional<double> number = recordNumber(Text10->text());
+    if (!number) {
+        session().dialogs->message(controls::BoxKind::Plain, kNumberRefused, kTitle);
+        Text10->setFocus();
+    }
+    return number;
 }
 
-int LedgerForm::findRecordRow(store::Worksheet &sheet) const
+bool LedgerForm::datesAccepted()
 {
-    const double wanted = store::leadingNumber(Text10->text());
+    // The same rule as the check on leaving the field: a date that passes it is one the
+    // insert stores, and one that does not is never dropped in silence.
+    for (QLineEdit *date : {Text2, Text3, Text5, Text6, Text8}) {
+        if (!controls::rules::dateAccepted(date->text())) {
+            session().dialogs->message(controls::BoxKind::Plain, controls::rules::kDateMessage,
+                                       controls::rules::kDateTitle);
+            date->setFocus();
+            date->selectAll();
+            return false;
+        }
+    }
+    return true;
+}
+
+QString LedgerForm::recordKeyText() const
+{
+    return m_handedKey ? *m_handedKey : Text10->text();
+}
+
+int LedgerForm::findRecordRow(store::Worksheet &sheet, std::optional<double> number) const
+{
+    if (!number)
+        return 0;
     const int last = sheet.range(QStringLiteral("A2")).endDown().row();
     for (int row = 2; row <= last; ++row) {
         const store::Variant id = sheet.valueAt(row, 1);
-        if (isBlank(id))
+        if (id.isBlank())
             break;   // the records end at the first empty cell of column A
-        const std::optional<double> n = store::numberIn(id);
-        if (n && *n == wanted)
+        if (recordNumber(id) == number)
             return row;
     }
     return 0;
@@ -623,22 +696,41 @@ void LedgerForm::inserisci()
         Combo1->setFocus();
         return;
     }
+    const std::optional<double> number = acceptedRecordNumber();
+    if (!number || !datesAccepted())
+        return;
+
+    store::Worksheet *sheet = nullptr;
+    try {
+        sheet = &session().workbook().sheet(m_profile.sheet);
+        // Two records under one number would make change and delete find the wrong one.
+        if (findRecordRow(*sheet, number) != 0) {
+            dialogs.message(controls::BoxKind::Plain, kNumberTaken.arg(store::numberToText(*number)), kTitle);
+            Text10->setFocus();
+            return;
+        }
+    } catch (const std::exception &e) {
+        reportStoreError(e);
+        return;
+    }
+
     if (dialogs.message(controls::BoxKind::Question, kInsertQuestion, kTitleLeading) != controls::Answer::Yes) {
         pulisciCampi();
         return;
     }
 
-    store::Worksheet *sheet = nullptr;
     int freeRow = 0;
+    std::optional<double> counter;
     try {
         sheet = &session().workbook().sheet(m_profile.sheet);
         // Every row of the grid may be searched; the counter is wide enough for all of them.
         for (int row = 1; row <= store::kMaxRows; ++row) {
-            if (isBlank(sheet->valueAt(row, 1))) {
+            if (sheet->valueAt(row, 1).isBlank()) {
                 freeRow = row;
                 break;
             }
         }
+        counter = store::numberIn(sheet->valueAt(1, 256));
     } catch (const std::exception &e) {
         reportStoreError(e);
         return;
@@ -658,33 +750,20 @@ void LedgerForm::inserisci()
         } catch (const std::exception &) {
         }
     };
-    auto writeDate = [&](int column, const QLineEdit *field) {
-        const std::optional<QDate> date = store::parseDate(field->text());
-        if (date)
-            write(column, store::Variant::fromDate(store::dateToSerial(*date)));
-    };
-
-    write(1, Text10->text());
-    write(2, Text12->text());
-    write(3, Combo1->currentText());
-    write(4, Text1->text());
-    writeDate(5, Text2);
-    writeDate(6, Text3);
-    write(7, flagText(Check2));
-    write(8, Text4->text());
-    writeDate(9, Text5);
-    write(10, Combo2->currentText());
-    write(11, flagText(Check4));
-    write(12, Text7->text());
-    writeDate(13, Text6);
-    write(14, Combo3->currentText());
-    write(15, flagText(Check6));
-    write(16, Text9->text());
-    writeDate(17, Text8);
-    write(18, Combo4->currentText());
-    write(19, Text11->toPlainText());
+    write(1, *number);
+    for (const RecordColumn &bound : columnsInSheetOrder()) {
+        if (bound.column == 1)
+            continue;   // the number checked above, as a number
+        if (bound.shown != Shown::Date) {
+            write(bound.column, columnText(bound));
+        } else if (const std::optional<QDate> date = store::parseDate(columnText(bound))) {
+            write(bound.column, store::Variant::fromDate(store::dateToSerial(*date)));
+        }
+    }
+    // The counter holds the highest number used: a number typed below it (on the form
+    // where Text10 is editable) never takes it back, so it is never handed out twice.
     try {
-        sheet->range(kCounterCell).setValue(Text10->text());
+        sheet->range(kCounterCell).setValue(counter && *counter > *number ? *counter : *number);
     } catch (const std::exception &) {
     }
 
@@ -692,15 +771,18 @@ void LedgerForm::inserisci()
     pulisciCampi();
 }
 
-// Makes the sheet active and finds the row of the record number on the form; when no row
+// Makes the sheet active and finds the row of the record the form acts on; when no row
 // carries it, says so and gives 0, leaving the fields for the user to correct.
 int LedgerForm::selectRecordRow(store::Worksheet &sheet)
 {
     sheet.select();
-    const int row = findRecordRow(sheet);
+    const QString key = recordKeyText();
+    const std::optional<double> number = recordNumber(key);
+    const int row = findRecordRow(sheet, number);
     if (row == 0)
         session().dialogs->message(controls::BoxKind::Information,
-                                   QStringLiteral("Nessuna registrazione ha il numero %1").arg(recordNumberText()),
+                                   QStringLiteral("Nessuna registrazione ha il numero %1")
+                                       .arg(number ? store::numberToText(*number) : key.trimmed()),
                                    kTitleTrailing);
     return row;
 }
@@ -713,20 +795,17 @@ void LedgerForm::modifica()
         Combo1->setFocus();
         return;
     }
+    if (!acceptedRecordNumber())
+        return;
     try {
         store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
         const int row = selectRecordRow(sheet);
         if (row == 0)
             return;
-        const QString texts[18] = {
-            Text12->text(), Combo1->currentText(), Text1->text(), Text2->text(), Text3->text(),
-            flagText(Check2), Text4->text(), Text5->text(), Combo2->currentText(),
-            flagText(Check4), Text7->text(), Text6->text(), Combo3->currentText(),
-            flagText(Check6), Text9->text(), Text8->text(), Combo4->currentText(),
-            Text11->toPlainText(),
-        };
-        for (int i = 0; i < 18; ++i)
-            sheet.cells(row, 2 + i).setValue(texts[i]);
+        // Columns B..S as the controls show them, dates as typed.
+        for (const RecordColumn &bound : columnsInSheetOrder())
+            if (bound.column != 1)
+                sheet.cells(row, bound.column).setValue(columnText(bound));
     } catch (const std::exception &e) {
         reportStoreError(e);
         return;
@@ -751,6 +830,7 @@ void LedgerForm::elimina()
         if (row == 0)
             return;
         sheet.cells(row, 1).entireRow().deleteRows();
+        m_handedKey.reset();   // that record is gone
     } catch (const std::exception &e) {
         reportStoreError(e);
         return;

@@ -9,9 +9,11 @@
 // form; activate() reads them.
 
 #include "controls/form.h"
+#include "recordcolumns.h"
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <vector>
 
 class QCalendarWidget;
@@ -68,7 +70,8 @@ public:
     // B Text12, C Combo1, D Text1, E Text2, F Text3, H Text4, G Check2, I Text5, J Combo2,
     // L Text7, K Check4, M Text6, N Combo3, P Text9, O Check6, Q Text8, R Combo4, S Text11.
     // A flag ticks its box on exactly "SI", clears it on exactly "NO", else leaves it.
-    // Missing trailing columns count as empty texts.
+    // Missing trailing columns count as empty texts. The record number it came with (column
+    // A) is the one change and delete act on, whatever is typed over Text10 afterwards.
     void loadRecord(const QStringList &columns);
 
     // Routines of the form.
@@ -135,6 +138,13 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // The control bound to a record column (recordcolumns.h), its text as a record stores
+    // it, and the filling of it from a record's text.
+    QWidget *control(const RecordColumn &bound) const;
+    QString columnText(const RecordColumn &bound) const;
+    void setColumnText(const RecordColumn &bound, const QString &text);
+    static std::vector<RecordColumn> columnsInSheetOrder();
+
     void buildControls();
     void buildLayout();
     void wireBehaviour();
@@ -145,15 +155,23 @@ private:
     void counterpartyChosen(int index);
 
     bool requiredFieldsPresent() const;
-    // The row of the record number in Text10: A2 down to the end of its filled run. 0: none.
-    int findRecordRow(store::Worksheet &sheet) const;
+    // Text10 holds a whole record number; otherwise says so and gives nullopt.
+    std::optional<double> acceptedRecordNumber();
+    // The five dates are empty or dates a record can store; otherwise says so, on the first
+    // date field that is not, and gives false.
+    bool datesAccepted();
+    // The row carrying `number` in column A: A2 down to the end of its filled run. 0: none.
+    int findRecordRow(store::Worksheet &sheet, std::optional<double> number) const;
     int selectRecordRow(store::Worksheet &sheet);
-    QString recordNumberText() const;
+    // The text that names the record change and delete act on: the number handed over with
+    // the record, or Text10 when none was.
+    QString recordKeyText() const;
     void showMenu();
     void reportStoreError(const std::exception &error);
 
     LedgerProfile m_profile;
     std::vector<int> m_listedRows;
+    std::optional<QString> m_handedKey;   // column A of the record loaded by loadRecord()
     QWidget *m_invoiceAnchor = nullptr;   // the calendar lies from here to the right edge
 };
 

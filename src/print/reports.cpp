@@ -2,6 +2,7 @@
 
 #include "controls/clock.h"
 #include "controls/dialogs.h"
+#include "store/layout/sheets.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/print/printing.h"
@@ -10,6 +11,8 @@
 namespace print {
 
 namespace {
+
+using store::skipOnFailure;
 
 using enum PageStep;
 
@@ -26,29 +29,44 @@ const std::vector<PageStep> kRegistryLandscape{
     CenterHorizontallyOff, CenterVerticallyOff, DraftOff, FirstPageAutomatic, DownThenOver,
     BlackAndWhiteOff, ErrorsDisplayed, Orientation, PaperA4, Zoom};
 
-Report ledger(int mode, const QString &sheet, const QString &title)
+// The twin ledgers print alike: only the sheet and the title of the list differ.
+Report ledger(int mode, const store::layout::SheetLayout &layout)
 {
-    return Report{mode, sheet, kLedgerRefusal, QStringLiteral("S1"),
-                  /*switchesScreenUpdating*/ true, /*asksOrientation*/ true,
-                  /*printsAllInPortrait*/ true, {}, {},
-                  QStringLiteral("Stampa  Elenco %1   ").arg(title),
-                  QStringLiteral("Stampa  Elenco %1  ").arg(title),
-                  kLedgerPortrait, kLedgerLandscape};
+    return Report{
+        .mode = mode,
+        .sheet = layout.name,
+        .refusal = kLedgerRefusal,
+        .lastColumnCell = layout.lastColumn() + QLatin1Char('1'),
+        .switchesScreenUpdating = true,
+        .asksOrientation = true,
+        .printsAllInPortrait = true,
+        .titleRows = {},
+        .titleColumns = {},
+        .headerPortrait = QStringLiteral("Stampa  Elenco %1   ").arg(layout.name),
+        .headerLandscape = QStringLiteral("Stampa  Elenco %1  ").arg(layout.name),
+        .portraitSteps = kLedgerPortrait,
+        .landscapeSteps = kLedgerLandscape,
+    };
 }
 
-// Runs one step of the sequence; an engine refusal skips it without a word.
-template <typename F>
-void skipOnFailure(F &&step)
+Report registry()
 {
-    try {
-        step();
-    } catch (const store::StoreError &) {
-    }
-}
-
-bool isEmptyCell(const store::Variant &v)
-{
-    return v.isEmpty() || (v.type == store::Variant::Type::Text && v.text.isEmpty());
+    const store::layout::SheetLayout &layout = store::layout::anagrafe();
+    return Report{
+        .mode = 8,
+        .sheet = layout.name,
+        .refusal = kRegistryRefusal,
+        .lastColumnCell = layout.lastColumn() + QLatin1Char('1'),
+        .switchesScreenUpdating = false,
+        .asksOrientation = false,
+        .printsAllInPortrait = false,
+        .titleRows = QStringLiteral("$1:$1"),
+        .titleColumns = QStringLiteral("$A:$B"),
+        .headerPortrait = {},
+        .headerLandscape = QStringLiteral("Stampa Generale Clienti/Fornitori "),
+        .portraitSteps = {},
+        .landscapeSteps = kRegistryLandscape,
+    };
 }
 
 void applyStep(PageStep step, store::PageSetup &setup, store::Orientation orientation, int zoom)
@@ -73,18 +91,180 @@ void applyStep(PageStep step, store::PageSetup &setup, store::Orientation orient
     }
 }
 
+// One run of the print sequence for one report, step by step.
+class PrintSequence {
+public:
+    PrintSequence(const Report &report, const PrintContext &context)
+        : m_report(report), m_ctx(context)
+    {}
+
+    void run()
+    {
+        beginPrint();
+        if (!findRecords())
+            return;
+        markScratchCells();
+        const int zoom = askZoom();
+        const bool portrait = askPortrait();
+        setUpPage(portrait, zoom);
+        if (portrait && m_report.printsAllInPortrait)
+            printPages(0, 0, QString());   // the whole area on the current printer
+        if (!askAndPrintEachPage())
+            return;   // the print form stays up; screen updating stays as it is
+        endPrint();
+    }
+
+private:
+    void hideForm() const
+    {
+        if (m_ctx.hideForm)
+            m_ctx.hideForm();
+    }
+
+    // Screen updating off while the ledgers print.
+    void beginPrint()
+    {
+        if (m_report.switchesScreenUpdating && m_ctx.server)
+            m_ctx.server->screenUpdating = false;
+    }
+
+    // The sheet, or the refusal when there is nothing to print: a missing sheet counts as
+    // an empty one.
+    bool findRecords()
+    {
+        m_sheet = m_ctx.workbook ? m_ctx.workbook->findSheet(m_report.sheet) : nullptr;
+        bool empty = true;
+        if (m_sheet)
+            skipOnFailure([&] { empty = m_sheet->valueAt(2, 1).isBlank(); });
+        if (!empty)
+            return true;
+        m_ctx.dialogs->message(controls::BoxKind::Information, m_report.refusal, texts::refusalTitle);
+        hideForm();
+        return false;
+    }
+
+    // Scratch cells of row 1: AZ1 marks the print, AU1/AV1 carry the page question.
+    void markScratchCells()
+    {
+        skipOnFailure([&] { m_sheet->select(); });
+        skipOnFailure([&] { m_sheet->range(QStringLiteral("AZ1")).setValue(110.0); });
+        skipOnFailure([&] { m_sheet->range(QStringLiteral("AU1")).clearContents(); });
+        skipOnFailure([&] { m_sheet->range(QStringLiteral("AV1")).clearContents(); });
+    }
+
+    // A whole number, 0 when the answer is not one (or the box was cancelled).
+    int askZoom()
+    {
+        const std::optional<QString> answer =
+            m_ctx.dialogs->input(texts::zoomPrompt, texts::zoomTitle, texts::zoomDefault);
+        return answer ? store::toWholeNumber(*answer).value_or(0) : 0;
+    }
+
+    bool askPortrait()
+    {
+        if (!m_report.asksOrientation)
+            return false;
+        return m_ctx.dialogs->message(controls::BoxKind::Question, texts::orientationQuestion,
+                                      QString()) == controls::Answer::Yes;
+    }
+
+    // From A1 to the last-column cell of row 1 and down to the end of column A's run.
+    void setPrintArea(store::PageSetup &setup)
+    {
+        skipOnFailure([&] {
+            const store::Range last = m_sheet->range(m_report.lastColumnCell);
+            const store::Range end = m_sheet->range(QStringLiteral("A1")).endDown();
+            const store::RangeRect area{1, 1, std::max(last.row(), end.row()),
+                                        std::max(last.column(), end.column())};
+            setup.printArea = store::absoluteAddress(area);
+        });
+    }
+
+    void setUpPage(bool portrait, int zoom)
+    {
+        store::PageSetup &setup = m_sheet->pageSetup();
+        skipOnFailure([&] { m_sheet->select(); });
+        setPrintArea(setup);
+        if (!m_report.titleRows.isEmpty())
+            setup.printTitleRows = m_report.titleRows;
+        if (!m_report.titleColumns.isEmpty())
+            setup.printTitleColumns = m_report.titleColumns;
+        const QDate today = m_ctx.clock ? m_ctx.clock->now().date() : QDate::currentDate();
+        setup.centerHeader = (portrait ? m_report.headerPortrait : m_report.headerLandscape)
+                             + texts::headerSeparator + texts::headerDateLead + store::dateText(today);
+        setup.leftMargin = store::Server::inchesToPoints(Margins::left);
+        setup.rightMargin = store::Server::inchesToPoints(Margins::right);
+        setup.topMargin = store::Server::inchesToPoints(Margins::top);
+        setup.bottomMargin = store::Server::inchesToPoints(Margins::bottom);
+        setup.headerMargin = store::Server::inchesToPoints(Margins::header);
+        setup.footerMargin = store::Server::inchesToPoints(Margins::footer);
+        const store::Orientation orientation =
+            portrait ? store::Orientation::Portrait : store::Orientation::Landscape;
+        for (PageStep step : portrait ? m_report.portraitSteps : m_report.landscapeSteps)
+            skipOnFailure([&] { applyStep(step, setup, orientation, zoom); });
+    }
+
+    void printPages(int from, int to, const QString &printer)
+    {
+        skipOnFailure([&] {
+            if (!m_ctx.printers)
+                throw store::StoreError(store::ErrorKind::NotFound,
+                                        QStringLiteral("Nessuna stampante."));
+            store::printOut(*m_sheet, *m_ctx.printers, from, to, kCopiesPerPage, printer);
+        });
+    }
+
+    // "Pagine i di n", read back from AU1 and AV1 as the sheet shows them.
+    QString pageQuestion(int page, int pages)
+    {
+        skipOnFailure([&] { m_sheet->range(QStringLiteral("AU1")).setValue(double(page)); });
+        skipOnFailure([&] { m_sheet->range(QStringLiteral("AV1")).setValue(double(pages)); });
+        QString pageText, countText;
+        skipOnFailure([&] { pageText = m_sheet->range(QStringLiteral("AU1")).text(); });
+        skipOnFailure([&] { countText = m_sheet->range(QStringLiteral("AV1")).text(); });
+        return texts::pageQuestion + texts::pagesWord + pageText + texts::ofWord + countText;
+    }
+
+    // One question per page; false when the user stops. Every page of the area is asked
+    // about: when the area is wider than a page the pages to the right follow those below,
+    // and stopping at the row breaks alone would leave the right-hand columns unprinted.
+    bool askAndPrintEachPage()
+    {
+        int pages = 1;
+        skipOnFailure([&] { pages = int(store::paginate(*m_sheet).pages.size()); });
+        for (int i = 1; i <= pages; ++i) {
+            if (m_ctx.dialogs->message(controls::BoxKind::Question, pageQuestion(i, pages),
+                                       texts::pageQuestionTitle)
+                != controls::Answer::Yes)
+                return false;
+            // The printer box's text, unchanged; an empty one names no printer at all.
+            const QString printer = m_ctx.printerName ? m_ctx.printerName() : QString();
+            if (!printer.isEmpty())
+                printPages(i, i, printer);
+        }
+        return true;
+    }
+
+    void endPrint()
+    {
+        hideForm();
+        if (m_report.switchesScreenUpdating && m_ctx.server)
+            m_ctx.server->screenUpdating = true;
+    }
+
+    const Report &m_report;
+    const PrintContext &m_ctx;
+    store::Worksheet *m_sheet = nullptr;
+};
+
 } // namespace
 
 const std::vector<Report> &reportCatalogue()
 {
     static const std::vector<Report> catalogue{
-        Report{8, QStringLiteral("Anagrafe"), kRegistryRefusal, QStringLiteral("Q1"),
-               /*switchesScreenUpdating*/ false, /*asksOrientation*/ false,
-               /*printsAllInPortrait*/ false, QStringLiteral("$1:$1"), QStringLiteral("$A:$B"),
-               {}, QStringLiteral("Stampa Generale Clienti/Fornitori "),
-               {}, kRegistryLandscape},
-        ledger(1, QStringLiteral("Incassi"), QStringLiteral("Incassi")),
-        ledger(2, QStringLiteral("Pagamenti"), QStringLiteral("Pagamenti")),
+        registry(),
+        ledger(1, store::layout::incassi()),
+        ledger(2, store::layout::pagamenti()),
     };
     return catalogue;
 }
@@ -97,113 +277,9 @@ const Report *reportForMode(int mode)
     return nullptr;
 }
 
-void runReport(const Report &report, const PrintContext &ctx)
+void runReport(const Report &report, const PrintContext &context)
 {
-    const auto hide = [&] {
-        if (ctx.hideForm)
-            ctx.hideForm();
-    };
-
-    // 1. Screen updating off while the ledgers print.
-    if (report.switchesScreenUpdating && ctx.server)
-        ctx.server->screenUpdating = false;
-
-    // 2. Nothing to print: a missing sheet counts as an empty one.
-    store::Worksheet *sheet = ctx.workbook ? ctx.workbook->findSheet(report.sheet) : nullptr;
-    bool empty = true;
-    if (sheet)
-        skipOnFailure([&] { empty = isEmptyCell(sheet->valueAt(2, 1)); });
-    if (empty) {
-        ctx.dialogs->message(controls::BoxKind::Information, report.refusal, texts::refusalTitle);
-        hide();
-        return;
-    }
-
-    // 3. Scratch cells of row 1: AZ1 marks the print, AU1/AV1 carry the page question.
-    skipOnFailure([&] { sheet->select(); });
-    skipOnFailure([&] { sheet->range(QStringLiteral("AZ1")).setValue(110.0); });
-    skipOnFailure([&] { sheet->range(QStringLiteral("AU1")).clearContents(); });
-    skipOnFailure([&] { sheet->range(QStringLiteral("AV1")).clearContents(); });
-
-    // 4. Zoom: a whole number, 0 when the answer is not one.
-    int zoom = 0;
-    if (std::optional<QString> answer =
-            ctx.dialogs->input(texts::zoomPrompt, texts::zoomTitle, texts::zoomDefault)) {
-        zoom = store::toWholeNumber(*answer).value_or(0);
-    }
-
-    // 5. Orientation.
-    bool portrait = false;
-    if (report.asksOrientation)
-        portrait = ctx.dialogs->message(controls::BoxKind::Question, texts::orientationQuestion,
-                                        QString()) == controls::Answer::Yes;
-    const store::Orientation orientation =
-        portrait ? store::Orientation::Portrait : store::Orientation::Landscape;
-
-    // 6. Page set-up.
-    store::PageSetup &setup = sheet->pageSetup();
-    skipOnFailure([&] { sheet->select(); });
-    skipOnFailure([&] {
-        // From A1 to the last-column cell of row 1 and down to the end of column A's run.
-        const store::Range last = sheet->range(report.lastColumnCell);
-        const store::Range end = sheet->range(QStringLiteral("A1")).endDown();
-        const store::RangeRect area{1, 1, std::max(last.row(), end.row()),
-                                    std::max(last.column(), end.column())};
-        setup.printArea = store::absoluteAddress(area);
-    });
-    if (!report.titleRows.isEmpty())
-        setup.printTitleRows = report.titleRows;
-    if (!report.titleColumns.isEmpty())
-        setup.printTitleColumns = report.titleColumns;
-    const QDate today = ctx.clock ? ctx.clock->now().date() : QDate::currentDate();
-    setup.centerHeader = (portrait ? report.headerPortrait : report.headerLandscape)
-                         + texts::headerSeparator + texts::headerDateLead + store::dateText(today);
-    setup.leftMargin = store::Server::inchesToPoints(Margins::left);
-    setup.rightMargin = store::Server::inchesToPoints(Margins::right);
-    setup.topMargin = store::Server::inchesToPoints(Margins::top);
-    setup.bottomMargin = store::Server::inchesToPoints(Margins::bottom);
-    setup.headerMargin = store::Server::inchesToPoints(Margins::header);
-    setup.footerMargin = store::Server::inchesToPoints(Margins::footer);
-    for (PageStep step : portrait ? report.portraitSteps : report.landscapeSteps)
-        skipOnFailure([&] { applyStep(step, setup, orientation, zoom); });
-
-    const auto printPages = [&](int from, int to, const QString &printer) {
-        skipOnFailure([&] {
-            if (!ctx.printers)
-                throw store::StoreError(store::ErrorKind::NotFound,
-                                        QStringLiteral("Nessuna stampante."));
-            store::printOut(*sheet, *ctx.printers, from, to, kCopiesPerPage, printer);
-        });
-    };
-    if (portrait && report.printsAllInPortrait)
-        printPages(0, 0, QString());   // the whole area on the current printer
-
-    // 7. One question per page. Every page of the area is asked about: when the area is
-    //    wider than a page the pages to the right follow those below, and stopping at the
-    //    row breaks alone would leave the right-hand columns unprinted.
-    int pages = 1;
-    skipOnFailure([&] { pages = int(store::paginate(*sheet).pages.size()); });
-    for (int i = 1; i <= pages; ++i) {
-        skipOnFailure([&] { sheet->range(QStringLiteral("AU1")).setValue(double(i)); });
-        skipOnFailure([&] { sheet->range(QStringLiteral("AV1")).setValue(double(pages)); });
-        QString page, count;
-        skipOnFailure([&] { page = sheet->range(QStringLiteral("AU1")).text(); });
-        skipOnFailure([&] { count = sheet->range(QStringLiteral("AV1")).text(); });
-        const QString question =
-            texts::pageQuestion + texts::pagesWord + page + texts::ofWord + count;
-        if (ctx.dialogs->message(controls::BoxKind::Question, question, texts::pageQuestionTitle)
-            != controls::Answer::Yes)
-            return;   // the print form stays up; screen updating stays as it is
-        // The printer box's text, unchanged; an empty one names no printer at all.
-        const QString printer = ctx.printerName ? ctx.printerName() : QString();
-        if (!printer.isEmpty())
-            printPages(i, i, printer);
-    }
-
-    // 8. Done.
-    hide();
-    if (report.switchesScreenUpdating && ctx.server)
-        ctx.server->screenUpdating = true;
+    PrintSequence(report, context).run();
 }
 
 } // namespace print

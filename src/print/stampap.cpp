@@ -15,8 +15,37 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <optional>
 
 namespace print {
+
+namespace {
+
+// The installed printers, passed through, counting the jobs that reached one of them.
+class CountingTarget : public store::PrintTarget {
+public:
+    explicit CountingTarget(store::PrintTarget &printers) : m_printers(printers) {}
+
+    QStringList printerNames() const override { return m_printers.printerNames(); }
+    QString defaultPrinterName() const override { return m_printers.defaultPrinterName(); }
+    QString currentPrinterName() const override { return m_printers.currentPrinterName(); }
+    QPagedPaintDevice *beginJob(const QString &printer, const QPageLayout &layout, int copies,
+                                const QString &jobName) override
+    {
+        QPagedPaintDevice *device = m_printers.beginJob(printer, layout, copies, jobName);
+        if (device)
+            ++jobs;
+        return device;
+    }
+    void endJob() override { m_printers.endJob(); }
+
+    int jobs = 0;
+
+private:
+    store::PrintTarget &m_printers;
+};
+
+} // namespace
 
 const QString StampaP::kCaption = QStringLiteral("Seleziona Stampante");
 const QString StampaP::kChoosePrinter = QStringLiteral("Seleziona la stampante");
@@ -129,10 +158,52 @@ void StampaP::run(int mode)
     }
     context.dialogs = s.dialogs;
     context.clock = s.clock;
-    context.printers = s.printers;
-    context.printerName = [this] { return Combo1->currentText(); };
-    context.hideForm = [this] { hide(); };
+    std::optional<CountingTarget> printers;
+    if (s.printers)
+        printers.emplace(*s.printers);
+    context.printers = printers ? &*printers : nullptr;
+
+    // Every page the user said Yes to names the printer in the box; when not one of them
+    // reached a printer, the print is not over as if it had printed: the form stays, and
+    // the user is told why.
+    int pagesAsked = 0;
+    QString printer;
+    bool printedNothing = false;
+    context.printerName = [&] {
+        ++pagesAsked;
+        printer = Combo1->currentText();
+        return printer;
+    };
+    context.hideForm = [&] {
+        if (pagesAsked > 0 && (!printers || printers->jobs == 0)) {
+            printedNothing = true;
+            return;
+        }
+        hide();
+    };
     runReport(*report, context);
+
+    if (printedNothing)
+        s.dialogs->message(controls::BoxKind::Plain, nothingPrintedText(printer), QStringLiteral("Contavio"));
+}
+
+QString StampaP::nothingPrintedText(const QString &printer) const
+{
+    const store::PrintTarget *printers = session().printers;
+    QString why;
+    if (printers && !printer.isEmpty() && printers->printerNames().contains(printer))
+        why = QStringLiteral("la stampante \"%1\" non ha accettato la stampa").arg(printer);
+    else if (printer.isEmpty() || printer == kChoosePrinter)
+        why = QStringLiteral("non è stata scelta una stampante");
+    else
+        why = QStringLiteral("la stampante \"%1\" non è installata").arg(printer);
+    return QStringLiteral("Nessuna pagina è stata stampata: %1.").arg(why);
+}
+
+void StampaP::open(const QString &mode)
+{
+    Text1->setText(mode);
+    showForm();
 }
 
 } // namespace print

@@ -21,6 +21,10 @@ public:
     // The close box: empties the mode and unloads the form, right after the close event.
     bool queryUnload() override;
 
+    // Shows the form for one list: the mode ("8", "1" or "2") goes into Text1, which the
+    // print button reads.
+    void open(const QString &mode);
+
     // Routines of the form.
     void load();     // Form_Load: the installed printers and the default printer
     void stampa();   // XPButton2: dispatch on the mode, 8 then 1 then 2
@@ -39,6 +43,8 @@ public:
 
 private:
     void run(int mode);
+    // Why a print that asked for pages got none onto paper, as the user is told.
+    QString nothingPrintedText(const QString &printer) const;
 };
 
 } // namespace print

@@ -3,14 +3,10 @@
 #include "controls/clock.h"
 #include "controls/fieldrules.h"
 #include "controls/xpbutton.h"
+#include "print/stampap.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
-
-#if defined(CONTAVIO_HAVE_PRINT) && __has_include("print/stampap.h")
-#include "print/stampap.h"
-#define CONTAVIO_REGISTRY_KNOWS_STAMPAP 1
-#endif
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -25,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QValidator>
 
 using controls::Answer;
 using controls::twips;
@@ -54,8 +51,19 @@ const QString kCounterUnlocked = QStringLiteral("Ora puoi Cambiare il Progressiv
 
 // Messages for the cases the operations refuse to guess at.
 const QString kNoSuchEntry = QStringLiteral(
-    "\"%1\" non è un soggetto dell'elenco: scegli un soggetto da \"Seleziona Cliente/Fornitore\". "
+    "\"%1\" non è un soggetto scelto dall'elenco: scegli un soggetto da \"Seleziona Cliente/Fornitore\". "
     "Nessuna modifica è stata scritta.");
+const QString kNotWhole = QStringLiteral(
+    "ERRORE- Il campo ID PROGRESSIVO deve contenere un numero intero: il contatore non è stato cambiato");
+const QString kCounterNotWhole = QStringLiteral(
+    "Il contatore non contiene un numero intero: impostalo con \"Cambia IDProgressivo\" o \"Azzera Contatore \". "
+    "Il soggetto non è stato inserito.");
+const QString kRowMoved = QStringLiteral(
+    "Il soggetto scelto non è più alla sua riga del foglio Anagrafe: sceglilo di nuovo dall'elenco. "
+    "Nessuna modifica è stata scritta.");
+const QString kRowMovedDelete = QStringLiteral(
+    "Il soggetto scelto non è più alla sua riga del foglio Anagrafe: sceglilo di nuovo dall'elenco. "
+    "Nessun soggetto è stato eliminato.");
 const QString kNoSuchNumber = QStringLiteral("Nessun soggetto ha il numero %1: nessun soggetto è stato eliminato.");
 const QString kNoNumber = QStringLiteral("Il campo ID PROGRESSIVO è vuoto: nessun soggetto è stato eliminato.");
 const QString kSheetFull = QStringLiteral(
@@ -69,18 +77,17 @@ const QString kNotice = QStringLiteral("Contavio - anagrafica di clienti e forni
 
 const QColor kLightYellow(255, 255, 192);
 
-// Runs one step of an operation whose failing steps are skipped: an engine failure ends
-// the step, and the operation goes on with the next one.
-template <typename Step>
-bool skipOnFailure(Step &&step)
-{
-    try {
-        step();
-        return true;
-    } catch (const store::StoreError &) {
-        return false;
-    }
-}
+// The selection list's text area is for looking, not for choosing: a typed text is never
+// "acceptable", so the line edit never reports it finished, and the list never turns an
+// entry's name typed and confirmed with Enter, or left behind, into a choice. Entries are
+// chosen from the drop-down or with the arrow keys only.
+class TypedTextChoosesNothing : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString &, int &) const override { return Intermediate; }
+};
+
+using store::skipOnFailure;
 
 // The reasons for which a field really is left inside the form; the focus also "leaves"
 // when the window loses activation or a popup or the menu bar takes it for a moment.
@@ -96,13 +103,56 @@ bool leftInsideForm(const QFocusEvent *event)
     }
 }
 
-// Columns C..Q in column order, as insert and change write them.
-constexpr int kFieldColumns[] = {
-    registry::ColName, registry::ColDate, registry::ColAddress, registry::ColPostCode,
-    registry::ColTown, registry::ColProvince, registry::ColPhone, registry::ColFax,
-    registry::ColMobile, registry::ColEmail, registry::ColTaxCode, registry::ColVat,
-    registry::ColIban, registry::ColContact, registry::ColNotes,
+// The registry's fields, one a column: the control that shows it, the typing it takes,
+// its length limit (0 for none) and the hint of that limit. Column B is the pair of
+// customer/supplier boxes, not a field.
+enum class Typing { Free, Digits, UpperCase };
+enum class Hint { None, Fiscal, Iban };
+
+struct RegistryField {
+    int column;
+    const char *control;
+    Typing typing;
+    int limit;
+    Hint hint;
 };
+
+constexpr RegistryField kFields[] = {
+    {registry::ColId, "Text10", Typing::Free, 0, Hint::None},
+    {registry::ColName, "Text26", Typing::UpperCase, 60, Hint::None},
+    {registry::ColDate, "Text18", Typing::Free, 10, Hint::None},
+    {registry::ColAddress, "Text25", Typing::UpperCase, 70, Hint::None},
+    {registry::ColPostCode, "Text24", Typing::Digits, 5, Hint::None},
+    {registry::ColTown, "Text23", Typing::UpperCase, 50, Hint::None},
+    {registry::ColProvince, "Text22", Typing::UpperCase, 2, Hint::None},
+    {registry::ColPhone, "Text21", Typing::Digits, 0, Hint::None},
+    {registry::ColFax, "Text20", Typing::Digits, 0, Hint::None},
+    {registry::ColMobile, "Text15", Typing::Digits, 0, Hint::None},
+    {registry::ColEmail, "Text16", Typing::Free, 50, Hint::None},
+    {registry::ColTaxCode, "Text19", Typing::UpperCase, 16, Hint::Fiscal},
+    {registry::ColVat, "Text2", Typing::Digits, 11, Hint::Fiscal},
+    {registry::ColIban, "Text1", Typing::UpperCase, 27, Hint::Iban},
+    {registry::ColContact, "Text3", Typing::UpperCase, 50, Hint::Fiscal},
+    {registry::ColNotes, "Text12", Typing::UpperCase, 0, Hint::None},   // the multi-line notes
+};
+
+const RegistryField *fieldOf(int column)
+{
+    for (const RegistryField &field : kFields)
+        if (field.column == column)
+            return &field;
+    return nullptr;
+}
+
+// Columns C..Q in column order, as insert and change write them.
+std::vector<int> fieldColumns()
+{
+    std::vector<int> columns;
+    for (const RegistryField &field : kFields)
+        if (field.column != registry::ColId)
+            columns.push_back(field.column);
+    return columns;
+}
 
 // The order in which a chosen counterparty is loaded into the fields.
 constexpr int kLoadOrder[] = {
@@ -173,7 +223,7 @@ void Anagrafe::buildControls()
     XPButton4 = button("XPButton4", QStringLiteral("Inserisci"), QStringLiteral("Aggiunge il soggetto in fondo all'anagrafica"));
     XPButton1 = button("XPButton1", QStringLiteral("Modifica"), QStringLiteral("Riscrive il soggetto scelto nell'elenco"));
     XPButton2 = button("XPButton2", QStringLiteral("Pulisci"), QStringLiteral("Svuota i campi"));
-    XPButton3 = button("XPButton3", QStringLiteral("Elimina"), QStringLiteral("Elimina il soggetto con questo ID Progressivo"));
+    XPButton3 = button("XPButton3", QStringLiteral("Elimina"), QStringLiteral("Elimina il soggetto scelto, o quello con questo ID Progressivo"));
     XPButton5 = button("XPButton5", QStringLiteral("Stampa"), QStringLiteral("Stampa l'anagrafica"));
 
     Label1 = new QLabel(this);
@@ -203,6 +253,7 @@ void Anagrafe::buildControls()
     Combo4->setInsertPolicy(QComboBox::NoInsert);
     // Typed text picks nothing: no completion that could pick an entry behind the user's back.
     Combo4->setCompleter(nullptr);
+    Combo4->lineEdit()->setValidator(new TypedTextChoosesNothing(Combo4->lineEdit()));
     Combo4->setToolTip(kComboHint);
     Combo4->setEnabled(false);
 
@@ -350,23 +401,27 @@ void Anagrafe::buildLayout()
 void Anagrafe::applyFieldRules()
 {
     using namespace controls::rules;
-    for (QLineEdit *f : {Text2, Text21, Text20, Text15, Text24})
-        attachDigitFilter(f);
-    for (QLineEdit *f : {Text26, Text25, Text23, Text22, Text19, Text3, Text1})
-        attachUpperCase(f);
-    attachUpperCase(Text12);
-
-    applyLimit(Text26, 60);
-    applyLimit(Text25, 70);
-    applyLimit(Text24, 5);
-    applyLimit(Text23, 50);
-    applyLimit(Text22, 2);
-    applyLimit(Text16, 50);
-    applyLimit(Text19, 16, kFiscalHint);
-    applyLimit(Text2, 11, kFiscalHint);
-    applyLimit(Text3, 50, kFiscalHint);
-    applyLimit(Text1, 27, kIbanHint);
-    applyLimit(Text18, 10);
+    for (const RegistryField &field : kFields) {
+        QWidget *control = fieldControl(field.column);
+        auto *line = qobject_cast<QLineEdit *>(control);
+        if (field.typing == Typing::Digits && line)
+            attachDigitFilter(line);
+        if (field.typing == Typing::UpperCase) {
+            if (line)
+                attachUpperCase(line);
+            else if (auto *notes = qobject_cast<QPlainTextEdit *>(control))
+                attachUpperCase(notes);
+        }
+    }
+    for (const RegistryField &field : kFields) {
+        auto *line = qobject_cast<QLineEdit *>(fieldControl(field.column));
+        if (field.limit == 0 || !line)
+            continue;
+        const QString &hint = field.hint == Hint::Fiscal ? kFiscalHint
+                              : field.hint == Hint::Iban ? kIbanHint
+                                                         : QString();
+        applyLimit(line, field.limit, hint);
+    }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -399,55 +454,29 @@ void Anagrafe::reportStoreError(const store::StoreError &error)
     message(BoxKind::Critical, error.userMessage(), kTitle);
 }
 
+QWidget *Anagrafe::fieldControl(int column) const
+{
+    const RegistryField *field = fieldOf(column);
+    return field ? findChild<QWidget *>(QLatin1String(field->control)) : nullptr;
+}
+
 QString Anagrafe::fieldText(int column) const
 {
-    switch (column) {
-    case registry::ColId: return Text10->text();
-    case registry::ColName: return Text26->text();
-    case registry::ColDate: return Text18->text();
-    case registry::ColAddress: return Text25->text();
-    case registry::ColPostCode: return Text24->text();
-    case registry::ColTown: return Text23->text();
-    case registry::ColProvince: return Text22->text();
-    case registry::ColPhone: return Text21->text();
-    case registry::ColFax: return Text20->text();
-    case registry::ColMobile: return Text15->text();
-    case registry::ColEmail: return Text16->text();
-    case registry::ColTaxCode: return Text19->text();
-    case registry::ColVat: return Text2->text();
-    case registry::ColIban: return Text1->text();
-    case registry::ColContact: return Text3->text();
-    case registry::ColNotes: return Text12->toPlainText();
-    default: return {};
-    }
+    QWidget *control = fieldControl(column);
+    if (auto *line = qobject_cast<QLineEdit *>(control))
+        return line->text();
+    if (auto *notes = qobject_cast<QPlainTextEdit *>(control))
+        return notes->toPlainText();
+    return {};
 }
 
 void Anagrafe::setFieldText(int column, const QString &text)
 {
-    QLineEdit *target = nullptr;
-    switch (column) {
-    case registry::ColId: target = Text10; break;
-    case registry::ColName: target = Text26; break;
-    case registry::ColDate: target = Text18; break;
-    case registry::ColAddress: target = Text25; break;
-    case registry::ColPostCode: target = Text24; break;
-    case registry::ColTown: target = Text23; break;
-    case registry::ColProvince: target = Text22; break;
-    case registry::ColPhone: target = Text21; break;
-    case registry::ColFax: target = Text20; break;
-    case registry::ColMobile: target = Text15; break;
-    case registry::ColEmail: target = Text16; break;
-    case registry::ColTaxCode: target = Text19; break;
-    case registry::ColVat: target = Text2; break;
-    case registry::ColIban: target = Text1; break;
-    case registry::ColContact: target = Text3; break;
-    case registry::ColNotes:
-        Text12->setPlainText(text);
-        return;
-    default:
-        return;
-    }
-    target->setText(text);
+    QWidget *control = fieldControl(column);
+    if (auto *line = qobject_cast<QLineEdit *>(control))
+        line->setText(text);
+    else if (auto *notes = qobject_cast<QPlainTextEdit *>(control))
+        notes->setPlainText(text);
 }
 
 QString Anagrafe::typeLetter() const
@@ -475,12 +504,16 @@ std::optional<int> Anagrafe::chosenRow() const
 // selection list's text (its entries stay).
 void Anagrafe::clearTexts()
 {
-    for (QLineEdit *f : {Text18, Text26, Text10, Text25, Text24, Text23, Text22, Text21, Text20,
-                         Text15, Text16, Text19, Text2, Text3, Text1})
-        f->clear();
-    Text12->clear();
+    for (const RegistryField &field : kFields) {
+        QWidget *control = fieldControl(field.column);
+        if (auto *line = qobject_cast<QLineEdit *>(control))
+            line->clear();
+        else if (auto *notes = qobject_cast<QPlainTextEdit *>(control))
+            notes->clear();
+    }
     Combo4->setCurrentIndex(-1);
     Combo4->setEditText(QString());
+    m_loaded.reset();
 }
 
 void Anagrafe::clearForTypeChange()
@@ -500,6 +533,7 @@ void Anagrafe::showCounter()
 void Anagrafe::fillList(const QString &typeLetter)
 {
     Combo4->clear();
+    m_loaded.reset();
     Combo4->setEditText(QStringLiteral("Seleziona"));
     try {
         const RegistrySheet registry = sheet();
@@ -553,9 +587,8 @@ void Anagrafe::activate()
         const RegistrySheet registry = sheet();
         if (registry.counterEmpty())
             registry.setCounter(1);
-        // A counterparty on show keeps its own number: change writes the field into its
-        // row and delete looks the row up by it, so the counter there would renumber it.
-        if (!chosenRow())
+        // A counterparty on show keeps its own number in the field.
+        if (!m_loaded)
             Text10->setText(registry.counterText());
         m_activationErrorShown = false;
     } catch (const store::StoreError &error) {
@@ -609,6 +642,8 @@ void Anagrafe::Combo4_Click(int index)
     std::optional<RegistrySheet> registry;
     if (!skipOnFailure([&] { registry.emplace(sheet()); }))
         return;
+    m_loaded.reset();
+    skipOnFailure([&] { m_loaded = Loaded{row, registry->idAt(row)}; });
     for (int column : kLoadOrder) {
         // A cell without a text (an error value) leaves its field as it was.
         skipOnFailure([&] {
@@ -636,8 +671,16 @@ void Anagrafe::Text10_LostFocus()
     Text10->setReadOnly(true);
     if (!unlocked || Text10->text().isEmpty())
         return;
+    // Every insert writes the counter into column A and the next one adds 1 to it: only a
+    // whole number goes in, and a refused text gives way to the counter as it is.
+    const std::optional<double> number = registry::typedProgressive(Text10->text());
+    if (!number) {
+        showCounter();
+        QTimer::singleShot(0, this, [this] { message(BoxKind::Plain, kNotWhole, kTitle); });
+        return;
+    }
     try {
-        sheet().setCounterTyped(Text10->text());
+        sheet().setCounter(*number);
     } catch (const store::StoreError &error) {
         reportStoreError(error);
     }
@@ -737,6 +780,14 @@ void Anagrafe::XPButton4_Click()
         if (registry->counterEmpty())
             registry->setCounter(1);
     });
+    // A counter that is not a whole number (a workbook edited elsewhere) would give the new
+    // row a number nobody can look up, and never move on.
+    bool counterWhole = true;
+    skipOnFailure([&] { counterWhole = registry::progressiveIn(registry->counter()).has_value(); });
+    if (!counterWhole) {
+        message(BoxKind::Plain, kCounterNotWhole, kTitle);
+        return;
+    }
     skipOnFailure([&] { Text10->setText(registry->counterText()); });
 
     std::optional<int> row;
@@ -754,7 +805,7 @@ void Anagrafe::XPButton4_Click()
     skipOnFailure([&] { registry->writeField(*row, registry::ColName, Text26->text()); });
     skipOnFailure([&] { registry->writeField(*row, registry::ColType, letter); });
     skipOnFailure([&] { registry->writeField(*row, registry::ColId, Text10->text()); });
-    for (int column : kFieldColumns) {
+    for (int column : fieldColumns()) {
         if (column != registry::ColName)
             skipOnFailure([&] { registry->writeField(*row, column, fieldText(column)); });
     }
@@ -778,9 +829,15 @@ void Anagrafe::XPButton1_Click()
         return;
     }
     const std::optional<int> row = chosenRow();
-    if (!row) {
+    if (!row || !m_loaded || m_loaded->row != *row) {
         message(BoxKind::Information, kNoSuchEntry.arg(selection), kTitleTrailing);
         Combo4->setFocus();
+        return;
+    }
+    // An empty name would end every list of counterparties at this row.
+    if (Text26->text().isEmpty()) {
+        message(BoxKind::Plain, kEmptyName, kTitle);
+        Text26->setFocus();
         return;
     }
     const QString letter = typeLetter();
@@ -791,13 +848,20 @@ void Anagrafe::XPButton1_Click()
     const std::optional<RegistrySheet> registry = sheetOrReport();
     if (!registry)
         return;
+    try {
+        if (!registry->carries(*row, m_loaded->id)) {
+            message(BoxKind::Information, kRowMoved, kTitleTrailing);
+            return;
+        }
+    } catch (const store::StoreError &error) {
+        reportStoreError(error);
+        return;
+    }
 
-    // An empty ID field would take the number away from the row, which would then look
-    // free to the next insert: the number already there stays.
-    if (!Text10->text().isEmpty())
-        skipOnFailure([&] { registry->writeField(*row, registry::ColId, Text10->text()); });
+    // Column A keeps the number the counterparty was loaded with: the ID field may show
+    // the counter by now, and the records of the ledgers know the counterparty by it.
     skipOnFailure([&] { registry->writeField(*row, registry::ColType, letter); });
-    for (int column : kFieldColumns)
+    for (int column : fieldColumns())
         skipOnFailure([&] { registry->writeField(*row, column, fieldText(column)); });
 
     message(BoxKind::Plain, kChanged, kTitleTwoLeading);
@@ -819,18 +883,30 @@ void Anagrafe::XPButton3_Click()
     }
     if (message(BoxKind::Question, kDeleteQuestion, kTitleTrailing) != Answer::Yes)
         return;
-    if (Text10->text().trimmed().isEmpty()) {
+    // A counterparty chosen from the list is the one that goes, not the first one that
+    // shares its number, nor the one the ID field may name by now. Without a choice the
+    // number in the ID field finds the row.
+    if (!m_loaded && Text10->text().trimmed().isEmpty()) {
         message(BoxKind::Information, kNoNumber, kTitleTrailing);
         return;
     }
-    const double number = store::leadingNumber(Text10->text());
     try {
         const RegistrySheet registry = sheet();
         registry.worksheet().select();
-        const std::optional<int> row = registry.findNumber(number);
-        if (!row) {
-            message(BoxKind::Information, kNoSuchNumber.arg(store::numberToText(number)), kTitleTrailing);
-            return;
+        std::optional<int> row;
+        if (m_loaded) {
+            if (!registry.carries(m_loaded->row, m_loaded->id)) {
+                message(BoxKind::Information, kRowMovedDelete, kTitleTrailing);
+                return;
+            }
+            row = m_loaded->row;
+        } else {
+            const double number = store::leadingNumber(Text10->text());
+            row = registry.findNumber(number);
+            if (!row) {
+                message(BoxKind::Information, kNoSuchNumber.arg(store::numberToText(number)), kTitleTrailing);
+                return;
+            }
         }
         registry.deleteRow(*row);
     } catch (const store::StoreError &error) {
@@ -846,22 +922,9 @@ void Anagrafe::XPButton5_Click()
 {
     controls::Forms *forms = session().forms;
     QWidget *print = forms ? forms->form(controls::FormId::StampaP) : nullptr;
-    if (!print)
-        return;
-#ifdef CONTAVIO_REGISTRY_KNOWS_STAMPAP
-    if (auto *stampa = qobject_cast<print::StampaP *>(print)) {
-        stampa->Text1->setText(QStringLiteral("8"));
-        stampa->showForm();
-        return;
-    }
-#endif
-    // The mode field is the print form's "Text1": "8" asks for the registry list.
-    if (auto *mode = print->findChild<QLineEdit *>(QStringLiteral("Text1")))
-        mode->setText(QStringLiteral("8"));
-    if (auto *form = qobject_cast<controls::Form *>(print))
-        form->showForm();
-    else
-        print->show();
+    // "8" asks for the registry list.
+    if (auto *stampa = qobject_cast<print::StampaP *>(print))
+        stampa->open(QStringLiteral("8"));
 }
 
 void Anagrafe::Pulisci()

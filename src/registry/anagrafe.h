@@ -7,6 +7,7 @@
 #include "controls/dialogs.h"
 #include "controls/form.h"
 #include "registry/registrysheet.h"
+#include "store/model/value.h"
 
 #include <QString>
 #include <optional>
@@ -113,6 +114,8 @@ private:
     void showCounter();
     void placeCalendar();
 
+    // The control of a registry column (A, C..Q) and its text.
+    QWidget *fieldControl(int column) const;
     QString fieldText(int column) const;
     void setFieldText(int column, const QString &text);
     // The sheet row of the list entry the selection text names, if any.
@@ -122,6 +125,15 @@ private:
     controls::Answer message(controls::BoxKind kind, const QString &text, const QString &title);
     std::optional<registry::RegistrySheet> sheetOrReport();
     void reportStoreError(const store::StoreError &error);
+
+    // The counterparty chosen from the list and loaded into the fields: its sheet row and
+    // the number column A held when it was loaded. Change and delete act on that row, and
+    // only while it still carries that number; cleared with the fields and the list.
+    struct Loaded {
+        int row = 0;
+        store::Variant id;
+    };
+    std::optional<Loaded> m_loaded;
 
     bool m_activationErrorShown = false;
 };

@@ -3,16 +3,24 @@
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
 
+#include <cmath>
+
 namespace registry {
 
-namespace {
-
-bool blank(const store::Variant &v)
+std::optional<double> progressiveIn(const store::Variant &value)
 {
-    return v.isEmpty() || (v.type == store::Variant::Type::Text && v.text.isEmpty());
+    if (value.type != store::Variant::Type::Number && value.type != store::Variant::Type::Text)
+        return std::nullopt;
+    const std::optional<double> n = store::numberIn(value);
+    if (!n || *n < 1 || *n > 999999999.0 || *n != std::floor(*n))
+        return std::nullopt;
+    return n;
 }
 
-} // namespace
+std::optional<double> typedProgressive(const QString &typed)
+{
+    return progressiveIn(store::parseTyped(typed.trimmed()));
+}
 
 RegistrySheet RegistrySheet::of(store::Workbook &book)
 {
@@ -31,7 +39,7 @@ QString RegistrySheet::counterText() const
 
 bool RegistrySheet::counterEmpty() const
 {
-    return blank(counter());
+    return counter().isBlank();
 }
 
 void RegistrySheet::setCounter(double number) const
@@ -61,7 +69,7 @@ std::optional<int> RegistrySheet::freeRow() const
 {
     // A plain int: the search must be able to reach the sheet's last row, 65,536.
     for (int row = 1; row <= store::kMaxRows; ++row) {
-        if (blank(m_sheet.valueAt(row, ColId)))
+        if (m_sheet.valueAt(row, ColId).isBlank())
             return row;
     }
     return std::nullopt;
@@ -81,6 +89,19 @@ std::optional<int> RegistrySheet::findNumber(double number) const
 void RegistrySheet::deleteRow(int row) const
 {
     m_sheet.cells(row, 1).entireRow().deleteRows();
+}
+
+store::Variant RegistrySheet::idAt(int row) const
+{
+    return m_sheet.valueAt(row, ColId);
+}
+
+bool RegistrySheet::carries(int row, const store::Variant &id) const
+{
+    const store::Variant now = idAt(row);
+    if (now.isBlank() || id.isBlank())
+        return now.isBlank() && id.isBlank();
+    return now == id;
 }
 
 std::optional<QString> RegistrySheet::cellText(int row, int column) const

@@ -49,6 +49,13 @@ struct Entry {
     int row = 0;
 };
 
+// The progressive number a value stands for: a whole number from 1 to 999,999,999, stored
+// as a number or as a text that reads as one ("12", "1.000"). Dates, fractions, other texts
+// and the empty value stand for none.
+std::optional<double> progressiveIn(const store::Variant &value);
+// The same for a number as the user typed it, read once by the conversion a cell applies.
+std::optional<double> typedProgressive(const QString &typed);
+
 class RegistrySheet {
 public:
     explicit RegistrySheet(store::Worksheet &sheet) : m_sheet(sheet) {}
@@ -77,6 +84,11 @@ public:
     std::optional<int> findNumber(double number) const;
 
     void deleteRow(int row) const;
+
+    // Column A of `row` as it is stored, and whether it still holds `id` (two empty cells
+    // count as the same).
+    store::Variant idAt(int row) const;
+    bool carries(int row, const store::Variant &id) const;
 
     // A cell as the form shows it: the value turned into text by the Italian conventions
     // (dates dd/MM/yyyy, decimal comma). nullopt when the cell holds an error value, which

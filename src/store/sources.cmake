@@ -8,7 +8,10 @@ set(CONTAVIO_STORE_MODEL_SOURCES
   model/styles.h model/styles.cpp
   model/numformat.h model/numformat.cpp
   model/workbook.h model/workbook.cpp
+  model/structure.h
   model/range.cpp
+  # the program's data sheets: names and column titles
+  layout/sheets.h layout/sheets.cpp
 )
 set(CONTAVIO_STORE_FILE_SOURCES
   # opening and saving: the server's operations that reach the file layer
@@ -20,8 +23,16 @@ set(CONTAVIO_STORE_FILE_SOURCES
   xls/cfb.h xls/cfb.cpp
   xls/crypto.h xls/crypto.cpp
   xls/savefile.h xls/savefile.cpp
-  xls/xls_read.cpp
+  xls/reader.h xls/xls_read.cpp xls/read_globals.cpp xls/read_sheet.cpp
   xls/xls_write.cpp
+  xls/page_records.h xls/page_records.cpp
+  # formula tokens and the references that follow structural edits
+  formula/ptg.h formula/ptg.cpp
+  formula/refshift.h formula/refshift.cpp
+  formula/bookshift.cpp
+  # notes, drawings, merged ranges, links, formats and validations that follow row edits
+  edit/structureedits.h edit/structureedits.cpp
+  edit/drawing.cpp
   # pagination and printing
   print/printing.h print/printing.cpp
 )

@@ -1,5 +1,6 @@
 #include "controls/dialogs.h"
 #include "controls/fieldrules.h"
+#include "store/model/italian.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -42,6 +43,7 @@ private slots:
     void dateFocusOutAccepted();
 
     void limitAndHint();
+    void limitBindsTheUserOnly();
 
 private:
     // Two fields in one shown window, the first one focused.
@@ -146,6 +148,12 @@ void TestFieldRules::dateAccepted_data()
     QTest::newRow("too short") << QStringLiteral("12/") << false;
     QTest::newRow("slashes only") << QStringLiteral("//////////") << false;
     QTest::newRow("sign in year") << QStringLiteral("12/05/+9") << false;
+    // Only dates a record can store pass: its dates start on 01/01/1900.
+    QTest::newRow("first storable day") << QStringLiteral("01/01/1900") << true;
+    QTest::newRow("day before the first storable") << QStringLiteral("31/12/1899") << false;
+    QTest::newRow("year 1009") << QStringLiteral("12/05/1009") << false;
+    QTest::newRow("year 0000") << QStringLiteral("12/05/0000") << false;
+    QTest::newRow("last day of 9999") << QStringLiteral("31/12/9999") << true;
 }
 
 void TestFieldRules::dateAccepted()
@@ -153,6 +161,9 @@ void TestFieldRules::dateAccepted()
     QFETCH(QString, text);
     QFETCH(bool, accepted);
     QCOMPARE(rules::dateAccepted(text), accepted);
+    // One rule: what the check lets through is a date the insert converts, never dropped.
+    if (accepted && !text.isEmpty())
+        QVERIFY(store::parseDate(text).has_value());
 }
 
 void TestFieldRules::digitFieldTyping_data()
@@ -429,24 +440,66 @@ void TestFieldRules::limitAndHint()
     QLineEdit field;
     rules::applyLimit(&field, 5, QStringLiteral("cinque"));
     QCOMPARE(field.toolTip(), QStringLiteral("cinque"));
-    field.setText(QStringLiteral("001840"));
-    QCOMPARE(field.text(), QStringLiteral("00184"));
-    field.clear();
     QTest::keyClicks(&field, QStringLiteral("1234567"));
     QCOMPARE(field.text(), QStringLiteral("12345"));
+    // Typing in the middle of a full field takes nothing and leaves the caret where it was.
+    field.setCursorPosition(2);
+    QTest::keyClicks(&field, QStringLiteral("9"));
+    QCOMPARE(field.text(), QStringLiteral("12345"));
+    QCOMPARE(field.cursorPosition(), 2);
+    // Replacing a selection within the limit is typing like any other.
+    field.setSelection(1, 3);
+    QTest::keyClicks(&field, QStringLiteral("ab"));
+    QCOMPARE(field.text(), QStringLiteral("1ab5"));
 
     QLineEdit plain;
     plain.setToolTip(QStringLiteral("old"));
     rules::applyLimit(&plain, 2);
     QCOMPARE(plain.toolTip(), QString());
-    QCOMPARE(plain.maxLength(), 2);
+}
 
-    // Limit and upper case together, as the registry's province field has them.
-    QLineEdit province;
-    rules::applyLimit(&province, 2);
-    rules::attachUpperCase(&province);
-    QTest::keyClicks(&province, QStringLiteral("rmx"));
-    QCOMPARE(province.text(), QStringLiteral("RM"));
+// The program's own text is never cut: a record written elsewhere is shown whole and can
+// be shortened, but the user cannot lengthen it, nor paste past the limit.
+void TestFieldRules::limitBindsTheUserOnly()
+{
+    QLineEdit field;
+    rules::applyLimit(&field, 11);
+    field.setText(QStringLiteral("IT01234567890"));
+    QCOMPARE(field.text(), QStringLiteral("IT01234567890"));
+    QTest::keyClicks(&field, QStringLiteral("1"));
+    QCOMPARE(field.text(), QStringLiteral("IT01234567890"));
+    QTest::keyClick(&field, Qt::Key_Backspace);
+    QCOMPARE(field.text(), QStringLiteral("IT0123456789"));
+    QTest::keyClicks(&field, QStringLiteral("77"));
+    QCOMPARE(field.text(), QStringLiteral("IT0123456789"));
+    field.setSelection(0, 2);
+    QTest::keyClicks(&field, QStringLiteral("X"));
+    QCOMPARE(field.text(), QStringLiteral("X0123456789"));
+
+    field.clear();
+    field.insert(QStringLiteral("ab"));
+    field.setCursorPosition(1);
+    field.insert(QStringLiteral("0123456789xyz"));   // a paste in the middle: what fits
+    QCOMPARE(field.text(), QStringLiteral("a012345678b"));
+    QCOMPARE(field.cursorPosition(), 10);
+    field.setText(QStringLiteral("una riga molto lunga"));
+    QCOMPARE(field.text(), QStringLiteral("una riga molto lunga"));
+
+    // Limit and upper case together, in either order, as the registry's fields have them.
+    for (bool limitFirst : {true, false}) {
+        QLineEdit province;
+        if (limitFirst)
+            rules::applyLimit(&province, 2);
+        rules::attachUpperCase(&province);
+        if (!limitFirst)
+            rules::applyLimit(&province, 2);
+        QTest::keyClicks(&province, QStringLiteral("rmx"));
+        QCOMPARE(province.text(), QStringLiteral("RM"));
+        province.setText(QStringLiteral("roma"));
+        QCOMPARE(province.text(), QStringLiteral("ROMA"));
+        QTest::keyClicks(&province, QStringLiteral("x"));
+        QCOMPARE(province.text(), QStringLiteral("ROMA"));
+    }
 }
 
 QTEST_MAIN(TestFieldRules)

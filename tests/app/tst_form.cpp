@@ -36,7 +36,6 @@ private slots:
     void activationSeesWhatTheOpenerSet();
     void activationOnEachReturn();
     void closeRequests();
-    void twips();
     void placedWhollyOnScreen_data();
     void placedWhollyOnScreen();
 };
@@ -107,13 +106,6 @@ void TestForm::closeRequests()
     QVERIFY(form.close());
     QVERIFY(!form.isVisible());
     QCOMPARE(form.closeRequests, 2);
-}
-
-void TestForm::twips()
-{
-    static_assert(controls::twips(2565) == 171);
-    static_assert(controls::twips(1080) == 72);
-    QCOMPARE(controls::twips(315), 21);
 }
 
 QTEST_MAIN(TestForm)

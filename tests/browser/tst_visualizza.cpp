@@ -4,11 +4,7 @@
 
 #include "browser/recordlistmodel.h"
 #include "browser/visualizza.h"
-
-#if defined(CONTAVIO_HAVE_PRINT) && __has_include("print/stampap.h")
 #include "print/stampap.h"
-#define HAVE_PRINT_FORM 1
-#endif
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,19 +23,11 @@ using store::Variant;
 
 namespace {
 
-// A world whose registry also builds the browser (and the print form when there is one).
+// A world whose registry also builds the browser and the print form.
 struct BrowserWorld : World {
     BrowserWorld()
         : World([](controls::Session &s) -> QWidget * {
-#ifdef HAVE_PRINT_FORM
               return new print::StampaP(s);
-#else
-              Q_UNUSED(s);
-              auto *w = new QWidget;
-              auto *mode = new QLineEdit(w);
-              mode->setObjectName(QStringLiteral("Text1"));
-              return w;
-#endif
           })
     {
         extraFactory = [this](controls::FormId id) -> QWidget * {
@@ -94,7 +82,12 @@ private slots:
     void modeRoutesToItsLedger();
     void flagsNeitherSiNorNoLeaveBoxes();
     void pickChangeDeleteLoop();
+    void handOverFillsEveryControl();
     void userEntersThreeOutOfOrderAndChangesOne();
+    void keyboardPick_data();
+    void keyboardPick();
+    void pickWithoutSelectionHandsNothing();
+    void listThatCannotBeRebuiltIsEmptied();
     void stampaPassesMode();
     void closeBoxAndChiudi();
 };
@@ -301,6 +294,63 @@ void TestVisualizza::pickChangeDeleteLoop()
     QCOMPARE(w.column(0), (QStringList{"2", "3"}));
 }
 
+void TestVisualizza::handOverFillsEveryControl()
+{
+    BrowserWorld w;
+    w.addRecord("Incassi", 2, 5, QDate(2009, 6, 1), 300);
+    store::Worksheet &s = w.sheet("Incassi");
+    const auto date = [](int day) { return Variant::fromDate(store::dateToSerial(QDate(2009, 6, day))); };
+    s.cells(2, 7).setValue(Variant::fromText("SI"));
+    s.cells(2, 9).setValue(date(2));
+    s.cells(2, 10).setValue(Variant::fromText("Bonifico"));
+    s.cells(2, 11).setValue(Variant::fromText("SI"));
+    s.cells(2, 12).setValue(50.0);
+    s.cells(2, 13).setValue(date(3));
+    s.cells(2, 14).setValue(Variant::fromText("Assegno"));
+    s.cells(2, 15).setValue(Variant::fromText("SI"));
+    s.cells(2, 16).setValue(250.0);
+    s.cells(2, 17).setValue(date(4));
+    s.cells(2, 18).setValue(Variant::fromText("Contanti"));
+
+    QVERIFY(w.openBrowser("1"));
+    w.pick(0);
+    ledger::Entrata &f = w.entrata();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    // Columns A..S, each in the control that shows it.
+    const std::vector<std::pair<const char *, QString>> expected = {
+        {"Text10", "5"}, {"Text12", "105"}, {"Combo1", "Ditta 5"}, {"Text1", "F-5"},
+        {"Text2", "10/01/2009"}, {"Text3", "01/06/2009"}, {"Check2", "SI"}, {"Text4", "300"},
+        {"Text5", "02/06/2009"}, {"Combo2", "Bonifico"}, {"Check4", "SI"}, {"Text7", "50"},
+        {"Text6", "03/06/2009"}, {"Combo3", "Assegno"}, {"Check6", "SI"}, {"Text9", "250"},
+        {"Text8", "04/06/2009"}, {"Combo4", "Contanti"}, {"Text11", "nota 5"},
+    };
+    for (const auto &[name, text] : expected) {
+        QWidget *control = f.findChild<QWidget *>(QLatin1String(name));
+        QVERIFY2(control, name);
+        QString shown;
+        if (auto *line = qobject_cast<QLineEdit *>(control))
+            shown = line->text();
+        else if (auto *combo = qobject_cast<QComboBox *>(control))
+            shown = combo->currentText();
+        else if (auto *box = qobject_cast<QCheckBox *>(control))
+            shown = box->isChecked() ? QStringLiteral("SI") : QStringLiteral("NO");
+        else if (auto *note = qobject_cast<QPlainTextEdit *>(control))
+            shown = note->toPlainText();
+        QVERIFY2(shown == text, qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(name), shown)));
+    }
+
+    // Changed without a touch, every column of the record reads as it did.
+    QStringList before;
+    for (int column = 1; column <= 19; ++column)
+        before << s.textAt(2, column);
+    press(f.XPButton3);
+    QCOMPARE(w.dialogs.last().text, QStringLiteral(" Registrazione  modificata"));
+    QStringList after;
+    for (int column = 1; column <= 19; ++column)
+        after << s.textAt(2, column);
+    QCOMPARE(after, before);
+}
+
 void TestVisualizza::userEntersThreeOutOfOrderAndChangesOne()
 {
     BrowserWorld w;
@@ -355,6 +405,92 @@ void TestVisualizza::userEntersThreeOutOfOrderAndChangesOne()
     QCOMPARE(w.sheet("Incassi").valueAt(3, 8), Variant::fromNumber(95.5));
 }
 
+void TestVisualizza::keyboardPick_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter);
+}
+
+void TestVisualizza::keyboardPick()
+{
+    QFETCH(int, key);
+    BrowserWorld w;
+    w.addRecord("Incassi", 2, 1, QDate(2009, 8, 1), 100);
+    w.addRecord("Incassi", 3, 2, QDate(2009, 2, 1), 200);
+    w.addRecord("Incassi", 4, 3, QDate(2009, 5, 1), 300);
+    QVERIFY(w.openBrowser("1"));
+    browser::Visualizza &b = w.browser();
+    QCOMPARE(w.column(0), (QStringList{"2", "3", "1"}));
+    ledger::Entrata &e = w.entrata();
+
+    b.ListView3->setFocus();
+    b.ListView3->setCurrentIndex(b.listModel()->index(0, 2));
+    QTest::keyClick(b.ListView3, Qt::Key_Down);
+    QVERIFY(!e.isVisible());   // moving along the list picks nothing yet
+    QTest::keyClick(b.ListView3, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    QVERIFY(!b.isVisible());
+    QVERIFY(e.isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(&e));
+    QCOMPARE(e.Text10->text(), QStringLiteral("3"));   // the second row of the list
+    QCOMPARE(e.Text4->text(), QStringLiteral("300"));
+    QVERIFY(e.XPButton3->isEnabled());
+    QVERIFY(!e.XPButton4->isEnabled());
+    QVERIFY(!e.XPButton5->isEnabled());   // its activation saw change mode
+}
+
+void TestVisualizza::pickWithoutSelectionHandsNothing()
+{
+    BrowserWorld w;
+    w.addRecord("Incassi", 2, 1, QDate(2009, 8, 1), 100);
+    w.addRecord("Incassi", 3, 2, QDate(2009, 2, 1), 200);
+    // A first pick and a change that is left unfinished: the entry form still holds record 2.
+    QVERIFY(w.openBrowser("1"));
+    w.pick(0);
+    ledger::Entrata &e = w.entrata();
+    QVERIFY(QTest::qWaitForWindowActive(&e));
+    QCOMPARE(e.Text10->text(), QStringLiteral("2"));
+    e.hide();
+    e.setButtonsForNewEntry();   // what the menu's "Inserisci Incassi" would set next
+
+    // Ctrl+click on the selected row takes the selection away: nothing is handed over.
+    QVERIFY(w.openBrowser("1"));
+    browser::Visualizza &b = w.browser();
+    b.ListView3->setCurrentIndex(b.listModel()->index(0, 2));
+    QVERIFY(b.ListView3->selectionModel()->hasSelection());
+    const QRect first = b.ListView3->visualRect(b.listModel()->index(0, 2));
+    QTest::mouseClick(b.ListView3->viewport(), Qt::LeftButton, Qt::ControlModifier, first.center());
+    QVERIFY(!b.ListView3->selectionModel()->hasSelection());
+    QVERIFY(b.isVisible());
+    QVERIFY(!e.isVisible());
+    QVERIFY(!e.XPButton3->isEnabled());   // not put into change mode over the old record
+    QVERIFY(e.XPButton4->isEnabled());
+}
+
+void TestVisualizza::listThatCannotBeRebuiltIsEmptied()
+{
+    BrowserWorld w;
+    w.addRecord("Incassi", 2, 1, QDate(2009, 8, 1), 100);
+    w.addRecord("Incassi", 3, 2, QDate(2009, 2, 1), 200);
+    QVERIFY(w.openBrowser("1"));
+    QCOMPARE(w.browser().listModel()->rowCount(), 2);
+    press(w.browser().XPButton2);
+
+    // The payables sheet is gone: its list cannot be built.
+    w.book().removeSheet(w.sheet("Pagamenti"));
+    w.dialogs.clear();
+    QVERIFY(w.openBrowser("2"));
+    QCOMPARE(w.dialogs.shown.size(), size_t(1));
+    QCOMPARE(w.dialogs.last().kind, controls::BoxKind::Critical);
+    QCOMPARE(w.browser().listModel()->rowCount(), 0);   // no receivables under the payables mode
+
+    // So no receivable can be handed to the payables form.
+    browser::Visualizza &b = w.browser();
+    QTest::mouseClick(b.ListView3->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 10));
+    QVERIFY(b.isVisible());
+    QVERIFY(!w.forms.isLoaded(controls::FormId::Pagamenti) || !w.pagamenti().isVisible());
+}
+
 void TestVisualizza::stampaPassesMode()
 {
     BrowserWorld w;
@@ -363,12 +499,9 @@ void TestVisualizza::stampaPassesMode()
     QWidget *printForm = w.forms.form(controls::FormId::StampaP);
     QVERIFY(printForm);
     QVERIFY(printForm->isVisible());
-    QLineEdit *mode = printForm->findChild<QLineEdit *>(QStringLiteral("Text1"));
-#ifdef HAVE_PRINT_FORM
-    mode = static_cast<print::StampaP *>(printForm)->Text1;
-#endif
-    QVERIFY(mode);
-    QCOMPARE(mode->text(), QStringLiteral("2"));
+    auto *stampa = qobject_cast<print::StampaP *>(printForm);
+    QVERIFY(stampa);
+    QCOMPARE(stampa->Text1->text(), QStringLiteral("2"));
     QVERIFY(w.browser().isVisible());
 }
 

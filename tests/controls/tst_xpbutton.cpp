@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QStyleHints>
 #include <QWindow>
+#include <functional>
 #include <memory>
 
 using controls::XPButton;
@@ -152,20 +153,23 @@ void TestXPButton::style3Pixels_data()
     QTest::addColumn<QPoint>("point");
     QTest::addColumn<QColor>("colour");
 
-    // 60 x 21 unless said otherwise; gradient rows are written from y = 1 to h.
-    QTest::newRow("up: first gradient row") << int(Up) << 21 << QPoint(0, 1) << QColor(251, 251, 253);
-    QTest::newRow("up: row 0 keeps the face") << int(Up) << 21 << QPoint(0, 0) << Face;
+    // What the window shows, 60 x 21 unless said otherwise. The gradient shows between the
+    // inner lines; the corners the region cuts away show the host behind the button.
+    QTest::newRow("up: corner cut at the top") << int(Up) << 21 << QPoint(0, 1) << Magenta;
+    QTest::newRow("up: corner cut at the origin") << int(Up) << 21 << QPoint(0, 0) << Magenta;
     QTest::newRow("up: inner row 3") << int(Up) << 21 << QPoint(30, 3) << QColor(244, 244, 248);
     QTest::newRow("up: inner row 10") << int(Up) << 21 << QPoint(30, 10) << QColor(219, 219, 231);
     QTest::newRow("up: inner row 17") << int(Up) << 21 << QPoint(30, 17) << QColor(194, 194, 215);
-    QTest::newRow("up: last row on the surface") << int(Up) << 21 << QPoint(0, 20) << QColor(184, 184, 207);
+    QTest::newRow("up: corner cut at the bottom") << int(Up) << 21 << QPoint(0, 20) << Magenta;
+    QTest::newRow("up: gradient reaches the right inner line") << int(Up) << 21 << QPoint(57, 17) << QColor(194, 194, 215);
     QTest::newRow("up: half rounds to even 22.5") << int(Up) << 20 << QPoint(30, 6) << QColor(233, 233, 240);
     QTest::newRow("up: half rounds to even 52.5") << int(Up) << 20 << QPoint(30, 14) << QColor(203, 203, 220);
     QTest::newRow("up: border top") << int(Up) << 21 << QPoint(2, 0) << QColor(0, 60, 115);
     QTest::newRow("up: border top end") << int(Up) << 21 << QPoint(57, 0) << QColor(0, 60, 115);
-    QTest::newRow("up: border stops before w-2") << int(Up) << 21 << QPoint(58, 0) << Face;
+    QTest::newRow("up: border stops before the cut at w-2") << int(Up) << 21 << QPoint(58, 0) << Magenta;
     QTest::newRow("up: border left") << int(Up) << 21 << QPoint(0, 18) << QColor(0, 60, 115);
-    QTest::newRow("up: border left stops at h-3") << int(Up) << 21 << QPoint(0, 19) << QColor(187, 187, 210);
+    QTest::newRow("up: border left stops at h-3") << int(Up) << 21 << QPoint(0, 19) << Magenta;
+    QTest::newRow("up: border right stops at h-3") << int(Up) << 21 << QPoint(59, 19) << Magenta;
     QTest::newRow("up: border right") << int(Up) << 21 << QPoint(59, 2) << QColor(0, 60, 115);
     QTest::newRow("up: border bottom") << int(Up) << 21 << QPoint(2, 20) << QColor(0, 60, 115);
     QTest::newRow("up: corner pixel top left") << int(Up) << 21 << QPoint(1, 1) << QColor(16, 77, 123);
@@ -178,10 +182,10 @@ void TestXPButton::style3Pixels_data()
     QTest::newRow("up: line row 2 over the frame") << int(Up) << 21 << QPoint(1, 2) << QColor(189, 215, 247);
     QTest::newRow("up: no focus, no line") << int(Up) << 21 << QPoint(2, 10) << QColor(219, 219, 231);
 
-    QTest::newRow("down: rows 1 and 2 not in the gradient") << int(Down) << 21 << QPoint(0, 1) << Face;
+    QTest::newRow("down: corner cut") << int(Down) << 21 << QPoint(59, 1) << Magenta;
     QTest::newRow("down: inner row 3") << int(Down) << 21 << QPoint(30, 3) << QColor(243, 243, 246);
     QTest::newRow("down: inner row 10") << int(Down) << 21 << QPoint(30, 10) << QColor(215, 215, 226);
-    QTest::newRow("down: edge row 19") << int(Down) << 21 << QPoint(0, 19) << QColor(178, 178, 201);
+    QTest::newRow("down: lowest gradient row shown") << int(Down) << 21 << QPoint(30, 17) << QColor(186, 186, 206);
     QTest::newRow("down: border") << int(Down) << 21 << QPoint(2, 0) << QColor(0, 60, 115);
     QTest::newRow("down: corner pixel") << int(Down) << 21 << QPoint(1, 19) << QColor(16, 77, 123);
     QTest::newRow("down: frame") << int(Down) << 21 << QPoint(1, 10) << QColor(128, 128, 255);
@@ -191,7 +195,8 @@ void TestXPButton::style3Pixels_data()
     QTest::newRow("down: left inner line") << int(Down) << 21 << QPoint(2, 17) << QColor(224, 224, 224);
     QTest::newRow("down: right inner line") << int(Down) << 21 << QPoint(57, 3) << QColor(255, 255, 255);
 
-    QTest::newRow("disabled: first gradient row") << int(Disabled) << 21 << QPoint(0, 1) << QColor(252, 252, 253);
+    QTest::newRow("disabled: corner cut") << int(Disabled) << 21 << QPoint(1, 20) << Magenta;
+    QTest::newRow("disabled: first gradient row shown") << int(Disabled) << 21 << QPoint(30, 3) << QColor(246, 246, 249);
     QTest::newRow("disabled: inner row 10") << int(Disabled) << 21 << QPoint(30, 10) << QColor(226, 226, 236);
     QTest::newRow("disabled: border") << int(Disabled) << 21 << QPoint(59, 18) << QColor(0, 60, 115);
     QTest::newRow("disabled: frame") << int(Disabled) << 21 << QPoint(58, 10) << QColor(153, 186, 253);
@@ -214,7 +219,7 @@ void TestXPButton::style3Pixels()
         host.pressDown(false);   // whatever the state: the disabled look
         host.b->setEnabled(false);
     }
-    QCOMPARE(host.at(point.x(), point.y()), colour);
+    QCOMPARE(host.shown(point.x(), point.y()), colour);
 }
 
 void TestXPButton::style3FocusLines()
@@ -673,33 +678,49 @@ void TestXPButton::accessKeyClicks()
 void TestXPButton::savedProperties()
 {
     Host host(5, QSize(60, 21));
-    QCOMPARE(XPButton::storedKeys(), (QStringList{"btype", "tx", "enab", "font", "coltype",
-                                                  "focusr", "bcol", "fcol"}));
-    QFont font(QStringLiteral("DejaVu Sans"), 11, QFont::Bold);
-    host.b->setCaption(QStringLiteral("&Prova"));
-    host.b->setFont(font);
-    host.b->setColorScheme(2);
-    host.b->setShowFocusRect(false);
-    host.b->setBackColor(QColor(10, 20, 30));
-    host.b->setForeColor(QColor(200, 100, 0));
-    host.b->setEnabled(false);
+    QSignalSpy changed(host.b, &XPButton::propertyChanged);
+    const QFont font(QStringLiteral("DejaVu Sans"), 11, QFont::Bold);
+    // Each change names, in its signal, the stored key under which the new value is saved,
+    // and touches no other key: a host that saves what the signal names keeps every change.
+    const std::vector<std::pair<std::function<void()>, QVariant>> edits = {
+        {[&] { host.b->setCaption(QStringLiteral("&Prova")); }, QStringLiteral("&Prova")},
+        {[&] { host.b->setFont(font); }, font},
+        {[&] { host.b->setColorScheme(2); }, 2},
+        {[&] { host.b->setShowFocusRect(false); }, false},
+        {[&] { host.b->setBackColor(QColor(10, 20, 30)); }, QColor(10, 20, 30)},
+        {[&] { host.b->setForeColor(QColor(200, 100, 0)); }, QColor(200, 100, 0)},
+        {[&] { host.b->setEnabled(false); }, false},
+        {[&] { host.b->setButtonType(4); }, 4},
+    };
+    QStringList announced;
+    for (const auto &[edit, expected] : edits) {
+        const QVariantMap before = host.b->saveProperties();
+        changed.clear();
+        edit();
+        QCOMPARE(changed.size(), 1);
+        const QString key = changed.at(0).at(0).toString().toLower();
+        QVERIFY2(XPButton::storedKeys().contains(key), qPrintable(key));
+        const QVariantMap after = host.b->saveProperties();
+        QCOMPARE(after.value(key), expected);
+        for (const QString &other : XPButton::storedKeys())
+            if (other != key)
+                QVERIFY2(after.value(other) == before.value(other), qPrintable(other));
+        announced << key;
+    }
+    // Every stored key can be announced, and the saved map holds those keys and no others.
     const QVariantMap saved = host.b->saveProperties();
-    QCOMPARE(saved.keys().size(), 8);
-    for (const QString &k : XPButton::storedKeys())
-        QVERIFY2(saved.contains(k), qPrintable(k));
-    QCOMPARE(saved.value("btype").toInt(), 5);
-    QCOMPARE(saved.value("tx").toString(), QStringLiteral("&Prova"));
-    QCOMPARE(saved.value("enab").toBool(), false);
-    QCOMPARE(saved.value("font").value<QFont>(), font);
-    QCOMPARE(saved.value("coltype").toInt(), 2);
-    QCOMPARE(saved.value("focusr").toBool(), false);
-    QCOMPARE(saved.value("bcol").value<QColor>(), QColor(10, 20, 30));
-    QCOMPARE(saved.value("fcol").value<QColor>(), QColor(200, 100, 0));
+    announced.sort();
+    QCOMPARE(saved.keys(), announced);
+    QStringList stored = XPButton::storedKeys();
+    stored.sort();
+    QCOMPARE(stored, announced);
 
+    // Loaded into another button, the properties give the same button.
     Host other(2, QSize(60, 21));
     other.b->loadProperties(saved);
     QCOMPARE(other.b->saveProperties(), saved);
     QCOMPARE(other.b->accessKey(), QChar(u'p'));
+    QCOMPARE(other.b->buttonType(), 4);
     QCOMPARE(other.image(), host.image());
 }
 

@@ -77,12 +77,17 @@ private slots:
     void missingRecordIsReported_data();
     void missingRecordIsReported();
     void numbersAreNeverReused();
+    void recordNumberMustBeWhole_data();
+    void recordNumberMustBeWhole();
+    void typedNumberIsOneNumberForWriteAndSearch();
+    void insertStoresEveryDateItAccepts();
     void insertBeyondSixteenBitRowsAndFullSheet();
     void loadRecordCopiesInOrder();
     void counterpartyButton();
     void cancellaAndChiudi_data();
     void cancellaAndChiudi();
     void closeBoxIsRefused();
+    void tabLeavesNotes();
     void captionsStayOnTheirFields_data();
     void captionsStayOnTheirFields();
     void clockLine();
@@ -127,9 +132,7 @@ void TestLedgerForms::newEntryOpeningClearsEverything()
     for (QCheckBox *b : allBoxes(f))
         QVERIFY2(!b->isChecked(), qPrintable(b->objectName()));
     QVERIFY(!f.MonthView1->isVisible());
-    QVERIFY(f.XPButton5->isEnabled());
-    QVERIFY(f.XPButton4->isEnabled());
-    QVERIFY(!f.XPButton3->isEnabled());
+    QVERIFY(f.XPButton5->isEnabled());   // the activation's; the opener set the other three
     QCOMPARE(f.XPButton1->caption(), payables ? QStringLiteral("Nuovo Fornitore") : QStringLiteral("Nuovo Cliente"));
     QCOMPARE(f.Label1->text(), payables ? QStringLiteral("Seleziona Fornitore") : QStringLiteral("Seleziona Cliente"));
     QCOMPARE(f.windowTitle(), payables ? QStringLiteral("Pagamenti") : QStringLiteral("Incassi"));
@@ -179,17 +182,30 @@ void TestLedgerForms::counterpartyListOwnKindOnly()
     QCOMPARE(listed, names);
     QCOMPARE(f.Combo1->currentText(), QStringLiteral("Seleziona"));
 
-    // Typing a name does not fill the number.
-    f.Text12->setText(QStringLiteral("keep"));
-    f.Combo1->lineEdit()->clear();
-    QTest::keyClicks(f.Combo1->lineEdit(), QStringLiteral("Gam"));
-    QCOMPARE(f.Text12->text(), QStringLiteral("keep"));
-
-    // Choosing an entry from the list fills it with that row's column A.
-    f.Combo1->setCurrentIndex(choose - 1);
+    // Choosing from the list fills the number with that row's column A; after the fill the
+    // Down arrow lands on the first entry.
+    f.Combo1->setFocus();
     QTest::keyClick(f.Combo1, Qt::Key_Down);
-    QCOMPARE(f.Combo1->currentIndex(), choose);
+    QCOMPARE(f.Combo1->currentText(), names.first());
+    for (int i = 0; i < choose; ++i)
+        QTest::keyClick(f.Combo1, Qt::Key_Down);
+    QCOMPARE(f.Combo1->currentText(), names.at(choose));
     QCOMPARE(f.Text12->text(), number);
+
+    // Typing chooses nothing: a prefix is not completed to the entry it starts, and neither
+    // Enter nor leaving the box picks the entry whose name was typed in full.
+    f.Text12->setText(QStringLiteral("keep"));
+    QLineEdit *edit = f.Combo1->lineEdit();
+    edit->selectAll();
+    QTest::keyClicks(edit, names.last().left(2));
+    QCOMPARE(f.Combo1->currentText(), names.last().left(2));
+    edit->selectAll();
+    QTest::keyClicks(edit, names.first());
+    QTest::keyClick(edit, Qt::Key_Return);
+    f.Text1->setFocus();
+    QTRY_VERIFY(f.Text1->hasFocus());
+    QCOMPARE(f.Text12->text(), QStringLiteral("keep"));
+    QCOMPARE(f.Combo1->currentText(), names.first());
 }
 
 void TestLedgerForms::dateSelectorCascade_data()
@@ -479,10 +495,7 @@ void TestLedgerForms::changeModeShowsItsCaptions()
 
     QCOMPARE(f.XPButton1->caption(), button1);
     QCOMPARE(f.Label1->text(), label1);
-    QVERIFY(!f.XPButton5->isEnabled());
-    QVERIFY(f.XPButton3->isEnabled());
-    QVERIFY(f.XPButton6->isEnabled());
-    QVERIFY(!f.XPButton4->isEnabled());
+    QVERIFY(!f.XPButton5->isEnabled());   // the activation's; the opener set the other three
     QVERIFY(!f.MonthView1->isVisible());
     // The fields stay as handed over.
     QCOMPARE(f.Text10->text(), QStringLiteral("1"));
@@ -495,26 +508,31 @@ void TestLedgerForms::changeModeShowsItsCaptions()
 void TestLedgerForms::changeRewritesBtoSAsTexts_data()
 {
     QTest::addColumn<bool>("payables");
-    QTest::addColumn<QString>("number");   // Text10 as the form holds it
-    QTest::newRow("receivables") << false << "2";
-    QTest::newRow("payables, typed number with trailing text") << true << "2 bis";
+    QTest::addColumn<QString>("typed");   // typed over Text10 after the hand-over, if anything
+    QTest::newRow("receivables") << false << "";
+    // The record handed over is the one changed, not record 3 whose number was typed.
+    QTest::newRow("payables, another number typed over") << true << "3";
 }
 
 void TestLedgerForms::changeRewritesBtoSAsTexts()
 {
     QFETCH(bool, payables);
-    QFETCH(QString, number);
+    QFETCH(QString, typed);
     World w;
     const QString name = sheetOf(payables);
     for (int id = 1; id <= 3; ++id)
         w.addRecord(name, id + 1, id, QDate(2009, 6, id), 10 * id);
     ledger::LedgerForm &f = w.ledgerForm(payables);
     QVERIFY(w.openFromMenu(f, [&] {
-        QStringList record = {number, "202", "Nuova Ditta", "F-99", "11/02/2009", "28/02/2009", "SI", "13,75",
+        QStringList record = {"2", "202", "Nuova Ditta", "F-99", "11/02/2009", "28/02/2009", "SI", "13,75",
                               "12/02/2009", "bonifico", "NO", "", "", "", "SI", "1,5", "ab", "cassa", "nota nuova"};
         f.loadRecord(record);
         f.setButtonsForChange();
     }));
+    if (!typed.isEmpty()) {
+        f.Text10->selectAll();
+        QTest::keyClicks(f.Text10, typed);
+    }
     f.Check4->setChecked(true);
     press(f.XPButton3);
 
@@ -552,15 +570,19 @@ void TestLedgerForms::deleteAnsweredYesAndNo_data()
 {
     QTest::addColumn<bool>("payables");
     QTest::addColumn<bool>("yes");
-    QTest::newRow("receivables, yes") << false << true;
-    QTest::newRow("payables, yes") << true << true;
-    QTest::newRow("receivables, no") << false << false;
+    QTest::addColumn<QString>("typed");   // typed over Text10 after the hand-over, if anything
+    QTest::newRow("receivables, yes") << false << true << "";
+    QTest::newRow("payables, yes") << true << true << "";
+    QTest::newRow("receivables, no") << false << false << "";
+    // Record 2 was handed over: it goes, not record 3 whose number was typed over it.
+    QTest::newRow("payables, yes, another number typed over") << true << true << "3";
 }
 
 void TestLedgerForms::deleteAnsweredYesAndNo()
 {
     QFETCH(bool, payables);
     QFETCH(bool, yes);
+    QFETCH(QString, typed);
     World w;
     const QString name = sheetOf(payables);
     for (int id = 1; id <= 3; ++id)
@@ -570,6 +592,10 @@ void TestLedgerForms::deleteAnsweredYesAndNo()
         f.loadRecord({"2", "102", "Ditta 2"});
         f.setButtonsForChange();
     }));
+    if (!typed.isEmpty()) {
+        f.Text10->selectAll();
+        QTest::keyClicks(f.Text10, typed);
+    }
     w.dialogs.queueAnswer(yes ? Answer::Yes : Answer::No);
     press(f.XPButton6);
 
@@ -589,7 +615,7 @@ void TestLedgerForms::deleteAnsweredYesAndNo()
     }
     QVERIFY(!f.isVisible());
     QVERIFY(w.menu().isVisible());
-    QCOMPARE(f.Text10->text(), QStringLiteral("2"));   // the fields are not cleared here
+    QCOMPARE(f.Text10->text(), typed.isEmpty() ? QStringLiteral("2") : typed);   // not cleared here
 }
 
 void TestLedgerForms::missingRecordIsReported_data()
@@ -601,7 +627,7 @@ void TestLedgerForms::missingRecordIsReported_data()
     QTest::newRow("delete, number nobody has") << false << "9" << "9";
     QTest::newRow("change, record below a gap") << true << "4" << "4";
     QTest::newRow("delete, record below a gap") << false << "4" << "4";
-    QTest::newRow("change, no number at all") << true << "abc" << "0";
+    QTest::newRow("delete, no number at all") << false << "abc" << "abc";
 }
 
 void TestLedgerForms::missingRecordIsReported()
@@ -670,6 +696,161 @@ void TestLedgerForms::numbersAreNeverReused()
     QCOMPARE(w.ids("Incassi"), (QList<double>{1, 2, 4, 5, 6}));
     QCOMPARE(w.sheet("Incassi").valueAt(6, 3), Variant::fromText("Ditta 6"));
     QCOMPARE(w.sheet("Incassi").valueAt(1, 256).number, 6.0);
+}
+
+void TestLedgerForms::recordNumberMustBeWhole_data()
+{
+    QTest::addColumn<bool>("payables");
+    QTest::addColumn<bool>("change");
+    QTest::addColumn<QString>("counter");   // IV1 as text; empty: 1, the number of the record there
+    QTest::addColumn<QString>("typed");     // typed into Text10; null: left as proposed or handed over
+    QTest::newRow("receivables insert, counter no number") << false << false << "abc" << QString();
+    QTest::newRow("payables insert, number emptied") << true << false << "" << "";
+    QTest::newRow("payables insert, fraction") << true << false << "" << "2,5";
+    QTest::newRow("payables insert, trailing text") << true << false << "" << "2 bis";
+    QTest::newRow("payables insert, zero") << true << false << "" << "0";
+    QTest::newRow("payables insert, a date") << true << false << "" << "12/05/2009";
+    QTest::newRow("payables change, number emptied") << true << true << "" << "";
+}
+
+void TestLedgerForms::recordNumberMustBeWhole()
+{
+    QFETCH(bool, payables);
+    QFETCH(bool, change);
+    QFETCH(QString, counter);
+    QFETCH(QString, typed);
+    World w;
+    const QString name = sheetOf(payables);
+    w.addRecord(name, 2, 1, QDate(2009, 6, 1), 10);
+    store::Worksheet &s = w.sheet(name);
+    if (counter.isEmpty())
+        s.cells(1, 256).setValue(1.0);
+    else
+        s.cells(1, 256).setValue(Variant::fromText(counter));
+    const Variant counterBefore = s.valueAt(1, 256);
+
+    ledger::LedgerForm &f = w.ledgerForm(payables);
+    if (change) {
+        QVERIFY(w.openFromMenu(f, [&f] {
+            f.loadRecord({"1", "101", "Ditta 1", "F-1", "10/01/2009", "01/06/2009"});
+            f.setButtonsForChange();
+        }));
+        f.Text1->setText(QStringLiteral("F-changed"));
+    } else {
+        openForNewEntry(w, f);
+        fillRequired(f);
+    }
+    if (!typed.isNull()) {
+        f.Text10->selectAll();
+        QTest::keyClick(f.Text10, Qt::Key_Backspace);
+        QTest::keyClicks(f.Text10, typed);
+    }
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(change ? f.XPButton3 : f.XPButton4);
+
+    // Refused before any question, with nothing written.
+    QCOMPARE(w.dialogs.shown.size(), size_t(1));
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
+    QCOMPARE(w.dialogs.last().text, QStringLiteral("Il campo ID deve contenere un numero intero maggiore di zero"));
+    QCOMPARE(w.dialogs.last().title, QStringLiteral("Contavio"));
+    QCOMPARE(w.ids(name), (QList<double>{1}));
+    QVERIFY(s.valueAt(3, 3).isEmpty());
+    QCOMPARE(s.valueAt(2, 4), Variant::fromText("F-1"));
+    QCOMPARE(s.valueAt(1, 256), counterBefore);
+    QVERIFY(f.isVisible());
+    QCOMPARE(f.Text1->text(), change ? QStringLiteral("F-changed") : QStringLiteral("F-12"));
+}
+
+void TestLedgerForms::typedNumberIsOneNumberForWriteAndSearch()
+{
+    World w;
+    store::Worksheet &s = w.sheet("Pagamenti");
+    w.addRecord("Pagamenti", 2, 1, QDate(2009, 6, 1), 10);
+    w.addRecord("Pagamenti", 3, 2, QDate(2009, 6, 2), 20);
+    s.cells(1, 256).setValue(2.0);
+    ledger::Pagamenti &f = w.pagamenti();
+    openForNewEntry(w, f);
+    QCOMPARE(f.Text10->text(), QStringLiteral("3"));
+
+    auto insertAs = [&](const QString &number, const QString &invoice) {
+        fillRequired(f);
+        f.Text1->setText(invoice);
+        f.Text10->selectAll();
+        QTest::keyClicks(f.Text10, number);
+        w.dialogs.clear();
+        w.dialogs.queueAnswer(Answer::Yes);
+        press(f.XPButton4);
+    };
+
+    // "1.000" is one thousand, both as it is stored and as it is looked for: it is not
+    // taken for record 1.
+    insertAs(QStringLiteral("1.000"), QStringLiteral("F-mille"));
+    QCOMPARE(w.dialogs.last().text, QStringLiteral("Registrazione  conclusa !"));
+    QCOMPARE(w.ids("Pagamenti"), (QList<double>{1, 2, 1000}));
+    QCOMPARE(s.valueAt(4, 4), Variant::fromText("F-mille"));
+    QCOMPARE(s.valueAt(1, 256), Variant::fromNumber(1000));
+    QCOMPARE(f.Text10->text(), QStringLiteral("1001"));
+
+    // A number another record carries, however it is typed, is refused with nothing written.
+    for (const QString &taken : {QStringLiteral("1000"), QStringLiteral(" 2 "), QStringLiteral("1.000")}) {
+        insertAs(taken, QStringLiteral("F-doppia"));
+        QCOMPARE(w.dialogs.shown.size(), size_t(1));
+        QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
+        QCOMPARE(w.dialogs.last().text, QStringLiteral("Il numero %1 appartiene già a un'altra registrazione")
+                                            .arg(taken.trimmed() == QLatin1String("2") ? "2" : "1000"));
+        QCOMPARE(w.dialogs.last().title, QStringLiteral("Contavio"));
+        QCOMPARE(w.ids("Pagamenti"), (QList<double>{1, 2, 1000}));
+        QCOMPARE(f.Text1->text(), QStringLiteral("F-doppia"));   // the form keeps the record
+    }
+
+    // A free number below the counter is taken, and the counter does not go back to it.
+    insertAs(QStringLiteral("5"), QStringLiteral("F-cinque"));
+    QCOMPARE(w.dialogs.last().text, QStringLiteral("Registrazione  conclusa !"));
+    QCOMPARE(w.ids("Pagamenti"), (QList<double>{1, 2, 1000, 5}));
+    QCOMPARE(s.valueAt(1, 256), Variant::fromNumber(1000));
+    QCOMPARE(f.Text10->text(), QStringLiteral("1001"));
+}
+
+void TestLedgerForms::insertStoresEveryDateItAccepts()
+{
+    World w;
+    ledger::Entrata &f = w.entrata();
+    openForNewEntry(w, f);
+
+    // A year before the first date a record can hold is refused on leaving the field.
+    f.Text5->setFocus();
+    QTest::keyClicks(f.Text5, QStringLiteral("12/05/1009"));
+    f.Text1->setFocus();
+    QTRY_COMPARE(w.dialogs.shown.size(), size_t(1));
+    QCOMPARE(w.dialogs.last().text, controls::rules::kDateMessage);
+    QVERIFY(f.Text5->text().isEmpty());
+
+    // A date that does pass is stored by the insert, down to the first storable day.
+    f.Text5->setFocus();
+    QTest::keyClicks(f.Text5, QStringLiteral("01/01/1900"));
+    fillRequired(f);
+    // A date put into a field without passing through it (never left) meets the same rule
+    // on insert: refused, nothing written, the field keeps it for correcting.
+    f.Text6->setText(QStringLiteral("12/05/1009"));
+    w.dialogs.clear();
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(f.XPButton4);
+    QCOMPARE(w.dialogs.shown.size(), size_t(1));
+    QCOMPARE(w.dialogs.last().text, controls::rules::kDateMessage);
+    QCOMPARE(w.dialogs.last().title, QStringLiteral("Contavio "));
+    QVERIFY(w.ids("Incassi").isEmpty());
+    QCOMPARE(f.Text6->text(), QStringLiteral("12/05/1009"));
+    QCOMPARE(f.Text5->text(), QStringLiteral("01/01/1900"));
+
+    f.Text6->setText(QStringLiteral("29/02/2008"));
+    w.dialogs.clear();
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(f.XPButton4);
+    QCOMPARE(w.dialogs.last().text, QStringLiteral("Registrazione  conclusa !"));
+    store::Worksheet &s = w.sheet("Incassi");
+    QCOMPARE(s.valueAt(2, 9), Variant::fromDate(serial(1, 1, 1900)));
+    QCOMPARE(s.valueAt(2, 13), Variant::fromDate(serial(29, 2, 2008)));
+    QCOMPARE(s.valueAt(2, 5), Variant::fromDate(serial(10, 5, 2009)));
 }
 
 void TestLedgerForms::insertBeyondSixteenBitRowsAndFullSheet()
@@ -762,6 +943,12 @@ void TestLedgerForms::counterpartyButton()
     QCOMPARE(e.Combo1->count(), 2);
     QCOMPARE(e.Combo1->itemText(1), QStringLiteral("Gamma"));
     QCOMPARE(e.Combo1->currentText(), QStringLiteral("Seleziona"));
+    QCOMPARE(e.Text12->text(), QStringLiteral("11"));
+    e.Combo1->setFocus();
+    QTest::keyClick(e.Combo1, Qt::Key_Down);   // the first entry, also after this fill
+    QCOMPARE(e.Combo1->currentText(), QStringLiteral("Alfa"));
+    QTest::keyClick(e.Combo1, Qt::Key_Down);
+    QCOMPARE(e.Text12->text(), QStringLiteral("33"));
     QVERIFY(e.isVisible());
     QVERIFY(!w.registryForm().isVisible());
 
@@ -822,6 +1009,22 @@ void TestLedgerForms::closeBoxIsRefused()
         f.show();
         QVERIFY(!f.close());
         QVERIFY(f.isVisible());
+    }
+}
+
+// Tab in the notes moves on to the next control; it never types a tab into the record.
+void TestLedgerForms::tabLeavesNotes()
+{
+    World w;
+    for (bool payables : {false, true}) {
+        ledger::LedgerForm &f = w.ledgerForm(payables);
+        openForNewEntry(w, f);
+        f.Text11->setFocus();
+        QTest::keyClicks(f.Text11, QStringLiteral("nota"));
+        QTest::keyClick(f.Text11, Qt::Key_Tab);
+        QCOMPARE(f.Text11->toPlainText(), QStringLiteral("nota"));
+        QVERIFY(!f.Text11->hasFocus());
+        f.hide();
     }
 }
 
@@ -923,6 +1126,7 @@ void TestLedgerForms::storeFailureIsReportedNotThrown()
 
     w.dialogs.clear();
     fillRequired(f);
+    f.Text10->setText(QStringLiteral("1"));
     w.dialogs.queueAnswer(Answer::Yes);
     f.inserisci();
     QCOMPARE(w.dialogs.last().kind, BoxKind::Critical);

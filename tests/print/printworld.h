@@ -6,6 +6,7 @@
 #include "controls/clock.h"
 #include "controls/dialogs.h"
 #include "print/printtargets.h"
+#include "store/layout/sheets.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
 
@@ -13,21 +14,10 @@
 
 namespace printworld {
 
-inline const QStringList kRegistryTitles = {
-    "ID", "C/F", "Ragione Sociale/Cognome Nome", "Data", "Indirizzo", "CAP", "Località", "PR",
-    "Telefono", "Fax", "Cellulare", "Email", "Codice Fiscale", "Partita IVA", "IBAN",
-    "Referente/Rappresentante", "Annotazioni"};
-inline const QStringList kIncassiTitles = {
-    "ID", "ID Cliente", "Cliente", "Fattura", "Data", "Scadenza", "Riscosso", "Importo", "Data",
-    "R/Con", "Acconto", "Importo", "Data", "A/Con", "Saldato", "Importo", "Data", "S/Con", "Nota"};
-inline const QStringList kPagamentiTitles = {
-    "ID", "ID Fornitore", "Fornitore", "Fattura", "Data", "Scadenza", "Pagato", "Importo", "Data",
-    "R/Con", "Acconto", "Importo", "Data", "A/Con", "Saldato", "Importo", "Data", "S/Con", "Nota"};
-
-inline void writeTitles(store::Worksheet &ws, const QStringList &titles)
+inline void writeTitles(store::Worksheet &ws, const store::layout::SheetLayout &layout)
 {
-    for (int c = 0; c < titles.size(); ++c)
-        ws.cells(1, c + 1).setValue(store::Variant::fromText(titles[c]));
+    for (int c = 0; c < layout.columnCount(); ++c)
+        ws.cells(1, c + 1).setValue(store::Variant::fromText(layout.titles[c]));
 }
 
 // Ledger record `id` in row id + 1: the id, the counterparty, an invoice, dates, an amount,
@@ -71,9 +61,9 @@ inline void shapeWorkbook(store::Workbook &book, int registryRecords, int incass
     store::Worksheet &registry = book.sheet(1);
     store::Worksheet &incassi = book.appendSheet(QStringLiteral("Incassi"));
     store::Worksheet &pagamenti = book.appendSheet(QStringLiteral("Pagamenti"));
-    writeTitles(registry, kRegistryTitles);
-    writeTitles(incassi, kIncassiTitles);
-    writeTitles(pagamenti, kPagamentiTitles);
+    writeTitles(registry, store::layout::anagrafe());
+    writeTitles(incassi, store::layout::incassi());
+    writeTitles(pagamenti, store::layout::pagamenti());
     for (int i = 1; i <= registryRecords; ++i)
         addCounterparty(registry, i);
     for (int i = 1; i <= incassiRecords; ++i)

@@ -5,6 +5,7 @@
 #include "printing/pdftools.h"
 #include "printworld.h"
 #include "store/print/printing.h"
+#include "store/xls/xls.h"
 
 #include <QTest>
 
@@ -169,9 +170,15 @@ void TestReports::printsEveryPage()
         r.dialogs.queueAnswer(portrait ? Answer::Yes : Answer::No);
     for (int i = 0; i < 20; ++i)
         r.dialogs.queueAnswer(Answer::Yes);
+    // A sheet last set up elsewhere for letter paper, two pages by three, no grid: the
+    // print sets every one of these again.
+    store::Worksheet &ws = r.sheet(sheetOf(mode));
+    ws.pageSetup().paperSize = 1;
+    ws.pageSetup().fitToPagesWide = 2;
+    ws.pageSetup().fitToPagesTall = 3;
+    ws.pageSetup().printGridlines = false;
     r.run(mode);
 
-    store::Worksheet &ws = r.sheet(sheetOf(mode));
     const store::PageSetup &ps = ws.pageSetup();
     const int expectedZoom = zoom.isNull() ? 70 : zoom.toInt();
     QCOMPARE(ps.zoom, std::optional<int>(expectedZoom));
@@ -188,9 +195,15 @@ void TestReports::printsEveryPage()
     QCOMPARE(ps.headerMargin, 15.12);
     QCOMPARE(ps.footerMargin, 15.12);
     QVERIFY(ps.printGridlines);
-    QCOMPARE(ps.fitToPagesWide, 1);
-    QCOMPARE(ps.fitToPagesTall, 1);
-    QCOMPARE(ps.paperSize, 9);
+    // Saved with the workbook: what another spreadsheet program prints from.
+    const QString saved = r.dir.filePath(QStringLiteral("stampato.xls"));
+    store::writeWorkbook(r.book, saved);
+    const store::PageSetup reread = store::readWorkbook(saved, QString())->sheet(sheetOf(mode)).pageSetup();
+    QCOMPARE(reread.fitToPagesWide, 1);
+    QCOMPARE(reread.fitToPagesTall, 1);
+    QCOMPARE(reread.paperSize, 9);
+    QVERIFY(reread.printGridlines);
+    QCOMPARE(reread.zoom, std::optional<int>(expectedZoom));
 
     // The questions: zoom, orientation for the ledgers, then one per page of the count
     // the engine gives.
@@ -227,6 +240,7 @@ void TestReports::printsEveryPage()
         QCOMPARE(job.printer, QStringLiteral("Ufficio"));
         QCOMPARE(job.copies, 1);
         QCOMPARE(job.layout.orientation(), portrait ? QPageLayout::Portrait : QPageLayout::Landscape);
+        QCOMPARE(job.layout.pageSize().id(), QPageSize::A4);
         const QStringList text = pdftools::pages(job.path);
         QCOMPARE(text.size(), 1);
         const QStringList lines = nonEmptyLines(text[0]);
@@ -235,9 +249,7 @@ void TestReports::printsEveryPage()
         const bool titled = lines.value(1).startsWith(QStringLiteral("ID "));
         QCOMPARE(titled, mode == 8 || i == 1);
         if (titled) {
-            const QStringList &titles = mode == 8 ? printworld::kRegistryTitles
-                                        : mode == 1 ? printworld::kIncassiTitles
-                                                    : printworld::kPagamentiTitles;
+            const QStringList &titles = store::layout::findLayout(sheetOf(mode))->titles;
             // Titles wider than their default-width column are cut at the cell's edge.
             QVERIFY2(lines[1].contains(titles[1].left(6)) && lines[1].contains(titles.last().left(4)),
                      qPrintable(lines[1]));

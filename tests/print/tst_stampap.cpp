@@ -102,7 +102,8 @@ private slots:
     void dispatch();
     void printHidesWithoutUnloading();
     void chosenPrinterNamesEveryPage();
-    void initialTextAsPrinterPrintsNothing();
+    void printThatPrintedNothingSaysSo_data();
+    void printThatPrintedNothingSaysSo();
     void closeBoxUnloadsAndReopeningRebuilds();
 };
 
@@ -209,23 +210,57 @@ void TestStampaP::chosenPrinterNamesEveryPage()
     QVERIFY(!w.server.screenUpdating);
 }
 
-void TestStampaP::initialTextAsPrinterPrintsNothing()
+void TestStampaP::printThatPrintedNothingSaysSo_data()
 {
+    QTest::addColumn<QString>("printer");   // the printer box's text; null: as loaded
+    QTest::addColumn<bool>("portrait");
+    QTest::addColumn<QString>("told");      // the closing message; null: none, form hidden
+    QTest::newRow("initial text, landscape") << QString() << false
+        << "Nessuna pagina è stata stampata: non è stata scelta una stampante.";
+    QTest::newRow("empty box") << "" << false
+        << "Nessuna pagina è stata stampata: non è stata scelta una stampante.";
+    QTest::newRow("printer not installed") << "Sala riunioni" << false
+        << "Nessuna pagina è stata stampata: la stampante \"Sala riunioni\" non è installata.";
+    // Portrait prints the whole list on the current printer first: something was printed.
+    QTest::newRow("initial text, portrait") << QString() << true << QString();
+    QTest::newRow("installed printer") << "Ufficio" << false << QString();
+}
+
+void TestStampaP::printThatPrintedNothingSaysSo()
+{
+    QFETCH(QString, printer);
+    QFETCH(bool, portrait);
+    QFETCH(QString, told);
     World w(0, 150, 0);
     print::StampaP &f = w.form();
     f.show();
     f.Text1->setText(QStringLiteral("1"));
-    w.dialogs.queueAnswer(Answer::No);
-    for (int i = 0; i < 10; ++i)
+    if (!printer.isNull())
+        f.Combo1->setEditText(printer);
+    w.dialogs.queueAnswer(portrait ? Answer::Yes : Answer::No);
+    for (int i = 0; i < (portrait ? 10 : 3); ++i)   // three landscape pages
         w.dialogs.queueAnswer(Answer::Yes);
-    f.stampa();
-    int pageQuestions = 0;
+    press(f.XPButton2);
+
+    // Every page is still asked about, up to the last ("... di N").
+    QStringList pageQuestions;
     for (const auto &s : w.dialogs.shown)
         if (s.title == QStringLiteral("Stampa Risultato "))
-            ++pageQuestions;
-    QCOMPARE(pageQuestions, 3);
+            pageQuestions << s.text;
+    QVERIFY(pageQuestions.size() > 1);
+    QVERIFY(pageQuestions.last().endsWith(QStringLiteral("di    %1").arg(pageQuestions.size())));
+    QVERIFY(w.server.screenUpdating);
+    if (told.isNull()) {
+        QVERIFY(!w.printers.jobs().empty());
+        QCOMPARE(w.dialogs.last().title, QStringLiteral("Stampa Risultato "));
+        QVERIFY(!f.isVisible());
+        return;
+    }
     QVERIFY(w.printers.jobs().empty());
-    QVERIFY(!f.isVisible());
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
+    QCOMPARE(w.dialogs.last().text, told);
+    QCOMPARE(w.dialogs.last().title, QStringLiteral("Contavio"));
+    QVERIFY(f.isVisible());   // left on screen to choose a printer and try again
 }
 
 void TestStampaP::closeBoxUnloadsAndReopeningRebuilds()

@@ -8,14 +8,10 @@
 #include "controls/dialogs.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
+#include "print/stampap.h"
 #include "registry/anagrafe.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
-
-#if defined(CONTAVIO_HAVE_PRINT) && __has_include("print/stampap.h")
-#include "print/stampap.h"
-#define REGISTRY_TEST_REAL_PRINT_FORM 1
-#endif
 
 #include <QApplication>
 #include <QLineEdit>
@@ -53,13 +49,7 @@ public:
             w->resize(200, 100);
             break;
         case controls::FormId::StampaP:
-#ifdef REGISTRY_TEST_REAL_PRINT_FORM
             w = new print::StampaP(m_session);
-#else
-            w = new QWidget;
-            w->setObjectName(QStringLiteral("StampaP"));
-            (new QLineEdit(w))->setObjectName(QStringLiteral("Text1"));
-#endif
             break;
         default:
             return nullptr;

@@ -90,10 +90,19 @@ private slots:
     void changeRewritesChosenRowOnly();
     void changeRefusedWritesNothing_data();
     void changeRefusedWritesNothing();
+    void loadedCounterpartyIsShownAndKeptWhole();
+    void counterTakesWholeNumbersOnly_data();
+    void counterTakesWholeNumbersOnly();
+    void insertRefusesCounterThatIsNoNumber();
     void comingBackKeepsLoadedCounterpartyNumber_data();
     void comingBackKeepsLoadedCounterpartyNumber();
 
-    void deleteRemovesUpperOfTwoWithSameNumber();
+    void deleteTwoWithSameNumber_data();
+    void deleteTwoWithSameNumber();
+    void counterMovedUnderLoadedCounterparty_data();
+    void counterMovedUnderLoadedCounterparty();
+    void rowMovedUnderLoadedCounterparty_data();
+    void rowMovedUnderLoadedCounterparty();
     void deleteOnlyCounterpartyKeepsCounter();
     void deleteRefusedLeavesSheet_data();
     void deleteRefusedLeavesSheet();
@@ -103,6 +112,7 @@ private slots:
     void emptySheetGivesPlaceholder();
     void loadConvertsCellsToText();
     void typingIntoListLoadsNothing();
+    void tabLeavesNotes();
     void typeTicks_data();
     void typeTicks();
     void postCodeKeepsLeadingZeros();
@@ -464,12 +474,16 @@ void TestAnagrafe::changeRewritesChosenRowOnly()
 
 void TestAnagrafe::changeRefusedWritesNothing_data()
 {
-    QTest::addColumn<int>("how");   // 0 empty text, 1 placeholder, 2 typed text
+    QTest::addColumn<int>("how");   // 0 empty text, 1 placeholder, 2 typed text, 3 name emptied,
+                                    // 4 an entry's name typed over the chosen one
     QTest::addColumn<QString>("expected");
     QTest::addColumn<QString>("title");
     QTest::newRow("empty selection") << 0 << " Il campo :  COGNOME/RAGIONE SOCIALE    deve essere compilato" << "Contavio ";
     QTest::newRow("placeholder names nobody") << 1 << "\"Seleziona\" non" << "Contavio ";
     QTest::newRow("typed text names nobody") << 2 << "\"XYZ\" non" << "Contavio ";
+    // An empty name would end every list of counterparties at this row.
+    QTest::newRow("name emptied") << 3 << kEmptyName << "Contavio";
+    QTest::newRow("typed name is no choice") << 4 << "\"ALFA\" non" << "Contavio ";
 }
 
 void TestAnagrafe::changeRefusedWritesNothing()
@@ -479,26 +493,133 @@ void TestAnagrafe::changeRefusedWritesNothing()
     QFETCH(QString, title);
     World w;
     w.addRow(2, 1, "C", "ALFA");
-    const QStringList before = rowTexts(w, 2);
+    w.addRow(3, 2, "C", "BETA");
+    const QStringList before = rowTexts(w, 2), before3 = rowTexts(w, 3);
     QVERIFY(w.show());
     w.form->Check1->click();
     if (how == 0) {
         w.form->Combo4->setEditText(QString());
-    } else if (how == 2) {
-        choose(w.form->Combo4, 0);
+    } else if (how == 2 || how == 4) {
+        choose(w.form->Combo4, how == 2 ? 0 : 1);
         w.form->Combo4->lineEdit()->selectAll();
-        QTest::keyClicks(w.form->Combo4->lineEdit(), "XYZ");
+        QTest::keyClicks(w.form->Combo4->lineEdit(), how == 2 ? "XYZ" : "ALFA");
+        QTest::keyClick(w.form->Combo4->lineEdit(), Qt::Key_Return);
+    } else if (how == 3) {
+        choose(w.form->Combo4, 0);
+        w.form->Text26->selectAll();
+        QTest::keyClick(w.form->Text26, Qt::Key_Backspace);
     }
-    QTest::keyClicks(w.form->Text26, "altro");
+    if (how != 3)
+        QTest::keyClicks(w.form->Text26, "altro");
     press(w.form->XPButton1);
 
-    QCOMPARE(w.dialogs.last().kind, BoxKind::Information);
+    QCOMPARE(w.dialogs.last().kind, how == 3 ? BoxKind::Plain : BoxKind::Information);
     QCOMPARE(w.dialogs.last().title, title);
     QVERIFY2(w.dialogs.last().text.startsWith(expected), qPrintable(w.dialogs.last().text));
     QCOMPARE(rowTexts(w, 2), before);
-    QVERIFY(w.value(3, 3).isEmpty());
-    QVERIFY(QApplication::focusWidget() == w.form->Combo4
-            || QApplication::focusWidget() == w.form->Combo4->lineEdit());
+    QCOMPARE(rowTexts(w, 3), before3);
+    QVERIFY(w.value(4, 3).isEmpty());
+    if (how == 3)
+        QCOMPARE(QApplication::focusWidget(), w.form->Text26);
+    else
+        QVERIFY(QApplication::focusWidget() == w.form->Combo4
+                || QApplication::focusWidget() == w.form->Combo4->lineEdit());
+    // Every counterparty is still listed.
+    w.form->Check1->click();
+    w.form->Check1->click();
+    QCOMPARE(entries(w.form->Combo4), (QStringList{"ALFA", "BETA"}));
+}
+
+// Texts longer than the field limits (written by another program) are shown whole, and a
+// change writes them back whole; the limits still bind what the user types.
+void TestAnagrafe::loadedCounterpartyIsShownAndKeptWhole()
+{
+    World w;
+    w.addRow(2, 1, "F", "FORNITORE CON UN NOME CHE SUPERA DI MOLTO I SESSANTA CARATTERI DEL CAMPO");
+    const QString email = "ufficio.amministrazione.fornitori@esempio-di-dominio-lungo.example.it";
+    w.sheet().cells(2, 12).setValue(store::Variant::fromText(email));
+    w.sheet().cells(2, 14).setValue(store::Variant::fromText("IT01234567890"));
+    w.sheet().cells(2, 8).setValue(store::Variant::fromText("ROM"));
+    const QStringList before = rowTexts(w, 2);
+    QVERIFY(w.show());
+    w.form->Check2->click();
+    choose(w.form->Combo4, 0);
+    QCOMPARE(w.form->Text26->text(), before[2]);
+    QCOMPARE(w.form->Text16->text(), email);
+    QCOMPARE(w.form->Text2->text(), QString("IT01234567890"));
+    QCOMPARE(w.form->Text22->text(), QString("ROM"));
+    QTest::keyClicks(w.form->Text22, "A");
+    QCOMPARE(w.form->Text22->text(), QString("ROM"));
+
+    press(w.form->XPButton1);
+    QCOMPARE(w.dialogs.last().text, QString("Soggetto Modificato"));
+    QCOMPARE(rowTexts(w, 2), before);
+
+    QTest::keyClicks(w.form->Text2, "012345678901234");
+    QCOMPARE(w.form->Text2->text(), QString("01234567890"));
+}
+
+void TestAnagrafe::counterTakesWholeNumbersOnly_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("letters") << "abc";
+    QTest::newRow("digits then letters") << "12a";
+    QTest::newRow("fraction") << "12,5";
+    QTest::newRow("zero") << "0";
+    QTest::newRow("negative") << "-3";
+    QTest::newRow("a date") << "12/05/2009";
+}
+
+// A progressive that is no whole number is refused, and the counter keeps its value for
+// the next insert.
+void TestAnagrafe::counterTakesWholeNumbersOnly()
+{
+    QFETCH(QString, typed);
+    World w;
+    w.sheet().cells(1, 256).setValue(5.0);
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    w.form->Check7->click();
+    w.dialogs.clear();
+    QTest::keyClicks(w.form->Text10, typed);
+    w.form->Text25->setFocus();
+    QTRY_COMPARE(w.dialogs.shown.size(), size_t(1));
+    QCOMPARE(w.dialogs.last().text,
+             QString::fromUtf8("ERRORE- Il campo ID PROGRESSIVO deve contenere un numero intero: il contatore non è stato cambiato"));
+    QCOMPARE(w.dialogs.last().title, QString("Contavio"));
+    QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
+    QCOMPARE(w.counter(), store::Variant::fromNumber(5));
+    QCOMPARE(w.form->Text10->text(), QString("5"));
+    QVERIFY(w.form->Text10->isReadOnly());
+
+    QTest::keyClicks(w.form->Text26, "dopo");
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton4);
+    QCOMPARE(w.value(2, 1), store::Variant::fromNumber(5));
+    QCOMPARE(w.counter(), store::Variant::fromNumber(6));
+}
+
+void TestAnagrafe::insertRefusesCounterThatIsNoNumber()
+{
+    World w;
+    w.sheet().cells(1, 256).setValue(store::Variant::fromText("abc"));
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    QTest::keyClicks(w.form->Text26, "rossi");
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton4);
+    QCOMPARE(w.shownTexts().size(), 2);
+    QVERIFY(w.dialogs.last().text.startsWith("Il contatore non contiene un numero intero"));
+    QVERIFY(w.value(2, 1).isEmpty());
+    QVERIFY(w.value(2, 3).isEmpty());
+    QCOMPARE(w.form->Text26->text(), QString("ROSSI"));
+
+    // Once reset, the insert goes through.
+    w.form->Check6->click();
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(w.form->XPButton4);
+    QCOMPARE(w.value(2, 1), store::Variant::fromNumber(1));
+    QCOMPARE(w.text(2, 3), QString("ROSSI"));
 }
 
 // Coming back to the registry from another of the program's windows (the print form, the
@@ -554,16 +675,34 @@ void TestAnagrafe::comingBackKeepsLoadedCounterpartyNumber()
     QCOMPARE(w.form->Text10->text(), QString("7"));
 }
 
-void TestAnagrafe::deleteRemovesUpperOfTwoWithSameNumber()
+// Two rows may carry the same number after the counter was reset. A counterparty chosen
+// from the list is the one deleted; without a choice the number alone finds the upper row.
+void TestAnagrafe::deleteTwoWithSameNumber_data()
 {
+    QTest::addColumn<bool>("chooseBeta");
+    QTest::addColumn<QStringList>("left");
+    QTest::newRow("chosen from the list") << true << QStringList{"ALFA", "GAMMA"};
+    QTest::newRow("by the number alone") << false << QStringList{"BETA", "GAMMA"};
+}
+
+void TestAnagrafe::deleteTwoWithSameNumber()
+{
+    QFETCH(bool, chooseBeta);
+    QFETCH(QStringList, left);
     World w;
     w.addRow(2, 1, "C", "ALFA");
     w.addRow(3, 1, "F", "BETA");
     w.addRow(4, 2, "C", "GAMMA");
-    w.sheet().cells(1, 256).setValue(3.0);
+    w.sheet().cells(1, 256).setValue(1.0);   // reset: the ID field offers 1
     QVERIFY(w.show());
-    w.form->Check2->click();
-    choose(w.form->Combo4, 0);   // BETA, number 1
+    if (chooseBeta) {
+        w.form->Check2->click();
+        choose(w.form->Combo4, 0);   // BETA, number 1
+    } else {
+        w.form->Check1->click();   // keeps the ID field
+        QTest::keyClicks(w.form->Text26, "beta");
+    }
+    QCOMPARE(w.form->Text10->text(), QString("1"));
     w.dialogs.queueAnswer(Answer::Yes);
     press(w.form->XPButton3);
 
@@ -571,12 +710,96 @@ void TestAnagrafe::deleteRemovesUpperOfTwoWithSameNumber()
     QCOMPARE(w.dialogs.shown[0].title, QString("Contavio "));
     QCOMPARE(w.dialogs.shown[1].title, QString(" Contavio "));
     QCOMPARE(w.dialogs.shown[1].kind, BoxKind::Information);
-    // Found by number alone: the upper row with that number goes.
-    QCOMPARE(w.text(2, 3), QString("BETA"));
-    QCOMPARE(w.text(3, 3), QString("GAMMA"));
+    QCOMPARE((QStringList{w.text(2, 3), w.text(3, 3)}), left);
     QVERIFY(w.value(4, 3).isEmpty());
-    QCOMPARE(w.counter().number, 3.0);
+    QCOMPARE(w.counter().number, 1.0);
+    QCOMPARE(w.form->Text10->text(), QString("1"));
+}
+
+// "Azzera Contatore " and "Cambia IDProgressivo" put the counter into the ID field while a
+// counterparty is on show. Change keeps that counterparty's number and delete removes that
+// counterparty, not the one the field now names.
+void TestAnagrafe::counterMovedUnderLoadedCounterparty_data()
+{
+    QTest::addColumn<bool>("reset");
+    QTest::addColumn<bool>("deleteIt");
+    QTest::newRow("reset, change") << true << false;
+    QTest::newRow("reset, delete") << true << true;
+    QTest::newRow("set, change") << false << false;
+    QTest::newRow("set, delete") << false << true;
+}
+
+void TestAnagrafe::counterMovedUnderLoadedCounterparty()
+{
+    QFETCH(bool, reset);
+    QFETCH(bool, deleteIt);
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    w.addRow(3, 2, "C", "BETA");
+    w.addRow(4, 3, "C", "GAMMA");
+    w.sheet().cells(1, 256).setValue(4.0);
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    choose(w.form->Combo4, 2);
     QCOMPARE(w.form->Text10->text(), QString("3"));
+    if (reset) {
+        w.form->Check6->click();
+        QCOMPARE(w.form->Text10->text(), QString("1"));
+    } else {
+        w.form->Check7->click();
+        QTest::keyClicks(w.form->Text10, "2");
+        w.form->Text25->setFocus();
+        QCOMPARE(w.counter().number, 2.0);
+    }
+    w.dialogs.clear();
+
+    if (deleteIt) {
+        w.dialogs.queueAnswer(Answer::Yes);
+        press(w.form->XPButton3);
+        QCOMPARE(w.shownTexts(), (QStringList{kDeleteQuestion, kDeleted}));
+        QCOMPARE(w.text(2, 3), QString("ALFA"));
+        QCOMPARE(w.text(3, 3), QString("BETA"));
+        QVERIFY(w.value(4, 3).isEmpty());
+    } else {
+        QTest::keyClicks(w.form->Text23, "asti");
+        press(w.form->XPButton1);
+        QCOMPARE(w.shownTexts(), QStringList{"Soggetto Modificato"});
+        QCOMPARE(w.text(4, 7), QString("ASTI"));
+        QCOMPARE(w.value(4, 1), store::Variant::fromNumber(3));
+        QCOMPARE(w.value(2, 1), store::Variant::fromNumber(1));
+        QCOMPARE(w.value(3, 1), store::Variant::fromNumber(2));
+    }
+    QCOMPARE(w.counter().number, reset ? 1.0 : 2.0);
+}
+
+// When the sheet changed under a loaded counterparty (its row now holds another one), the
+// form acts on nobody rather than on whoever took the row.
+void TestAnagrafe::rowMovedUnderLoadedCounterparty_data()
+{
+    QTest::addColumn<bool>("deleteIt");
+    QTest::newRow("change") << false;
+    QTest::newRow("delete") << true;
+}
+
+void TestAnagrafe::rowMovedUnderLoadedCounterparty()
+{
+    QFETCH(bool, deleteIt);
+    World w;
+    w.addRow(2, 1, "C", "ALFA");
+    w.addRow(3, 2, "C", "BETA");
+    w.addRow(4, 3, "C", "GAMMA");
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    choose(w.form->Combo4, 1);   // BETA, row 3
+    w.sheet().cells(2, 1).entireRow().deleteRows();   // GAMMA moves up into row 3
+    const QStringList gamma = rowTexts(w, 3);
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(deleteIt ? w.form->XPButton3 : w.form->XPButton1);
+
+    QVERIFY(w.dialogs.last().text.startsWith(QString::fromUtf8("Il soggetto scelto non è più alla sua riga")));
+    QCOMPARE(rowTexts(w, 3), gamma);
+    QCOMPARE(w.text(2, 3), QString("BETA"));
+    QCOMPARE(w.form->Text26->text(), QString("BETA"));
 }
 
 void TestAnagrafe::deleteOnlyCounterpartyKeepsCounter()
@@ -707,18 +930,48 @@ void TestAnagrafe::loadConvertsCellsToText()
     QCOMPARE(w.form->Text24->text(), QString());
 }
 
+// Neither an entry's exact name confirmed with Enter nor a name left behind in the list
+// chooses that entry: what the user was editing stays.
 void TestAnagrafe::typingIntoListLoadsNothing()
 {
     World w;
     w.addRow(2, 1, "C", "ALFA");
+    w.addRow(3, 2, "C", "BETA");
+    w.sheet().cells(2, 7).setValue(QStringLiteral("MILANO"));
     QVERIFY(w.show());
     w.form->Check1->click();
-    w.form->Combo4->lineEdit()->selectAll();
-    QTest::keyClicks(w.form->Combo4->lineEdit(), "AL");
-    QTest::keyClick(w.form->Combo4->lineEdit(), Qt::Key_Return);
-    w.form->Text25->setFocus();
+    QLineEdit *typed = w.form->Combo4->lineEdit();
+
+    typed->selectAll();
+    QTest::keyClicks(typed, "ALFA");
+    QTest::keyClick(typed, Qt::Key_Return);
     QCOMPARE(w.form->Text26->text(), QString());
-    QCOMPARE(w.form->Combo4->currentText(), QString("AL"));
+    QCOMPARE(w.form->Text10->text(), QString("1"));
+
+    choose(w.form->Combo4, 1);   // BETA, chosen, then edited
+    QTest::keyClicks(w.form->Text23, "pavia");
+    w.form->Combo4->setFocus();
+    typed->selectAll();
+    QTest::keyClicks(typed, "ALFA");
+    QTest::keyClick(typed, Qt::Key_Return);
+    w.form->Text25->setFocus();   // leaving the list
+    QCOMPARE(w.form->Combo4->currentText(), QString("ALFA"));
+    QCOMPARE(w.form->Text26->text(), QString("BETA"));
+    QCOMPARE(w.form->Text23->text(), QString("PAVIA"));
+    QCOMPARE(w.form->Text10->text(), QString("2"));
+    QVERIFY(w.dialogs.shown.empty());
+}
+
+void TestAnagrafe::tabLeavesNotes()
+{
+    World w;
+    QVERIFY(w.show());
+    w.form->Check1->click();
+    w.form->Text12->setFocus();
+    QTest::keyClicks(w.form->Text12, "nota");
+    QTest::keyClick(w.form->Text12, Qt::Key_Tab);
+    QCOMPARE(w.form->Text12->toPlainText(), QString("NOTA"));
+    QVERIFY(!w.form->Text12->hasFocus());
 }
 
 void TestAnagrafe::typeTicks_data()
@@ -908,12 +1161,9 @@ void TestAnagrafe::stampaAsksPrintFormForRegistryList()
     press(w.form->XPButton5);
     QWidget *print = w.forms.form(controls::FormId::StampaP);
     QCOMPARE(w.forms.created[controls::FormId::StampaP], 1);
-    auto *mode = print->findChild<QLineEdit *>(QStringLiteral("Text1"));
-#ifdef REGISTRY_TEST_REAL_PRINT_FORM
-    mode = static_cast<print::StampaP *>(print)->Text1;
-#endif
-    QVERIFY(mode);
-    QCOMPARE(mode->text(), QString("8"));
+    auto *stampa = qobject_cast<print::StampaP *>(print);
+    QVERIFY(stampa);
+    QCOMPARE(stampa->Text1->text(), QString("8"));
     QVERIFY(print->isVisible());
     QVERIFY(w.form->isVisible());
 }

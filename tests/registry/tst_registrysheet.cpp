@@ -20,6 +20,8 @@ private slots:
     void writeField_data();
     void writeField();
     void missingSheet();
+    void progressive_data();
+    void progressive();
 
 private:
     // "Anagrafe" with its title row; column A filled from `ids` (NaN leaves a cell empty,
@@ -166,6 +168,32 @@ void TestRegistrySheet::missingSheet()
 {
     store::Workbook b;
     QVERIFY_THROWS_EXCEPTION(store::StoreError, RegistrySheet::of(b));
+}
+
+void TestRegistrySheet::progressive_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("expected");   // 0: no progressive
+    QTest::newRow("digits") << "100" << 100.0;
+    QTest::newRow("blanks around") << " 7 " << 7.0;
+    QTest::newRow("thousands point") << "1.000" << 1000.0;
+    QTest::newRow("largest") << "999999999" << 999999999.0;
+    QTest::newRow("too large") << "1000000000" << 0.0;
+    QTest::newRow("letters") << "abc" << 0.0;
+    QTest::newRow("digits and letters") << "12a" << 0.0;
+    QTest::newRow("fraction") << "2,5" << 0.0;
+    QTest::newRow("zero") << "0" << 0.0;
+    QTest::newRow("date") << "01/02/2009" << 0.0;
+    QTest::newRow("empty") << "" << 0.0;
+}
+
+void TestRegistrySheet::progressive()
+{
+    QFETCH(QString, typed);
+    QFETCH(double, expected);
+    QCOMPARE(registry::typedProgressive(typed).value_or(0), expected);
+    // A counter cell holding the typed text reads the same.
+    QCOMPARE(registry::progressiveIn(store::Variant::fromText(typed.trimmed())).value_or(0), expected);
 }
 
 QTEST_GUILESS_MAIN(TestRegistrySheet)

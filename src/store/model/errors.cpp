@@ -10,4 +10,9 @@ StoreError::StoreError(ErrorKind kind, QString userMessage, QString detail)
 {
 }
 
+QString offGridMessage()
+{
+    return QStringLiteral("La cella è fuori dal foglio: le righe vanno da 1 a 65536 e le colonne da A a IV.");
+}
+
 } // namespace store

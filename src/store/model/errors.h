@@ -32,4 +32,20 @@ private:
     QString m_detail;
 };
 
+// The user message of a Limit error for a cell or range off the sheet's grid.
+QString offGridMessage();
+
+// Runs one step of an operation whose failing steps are passed over without a word: an
+// engine failure ends that step and the operation goes on. True when the step ran through.
+template <typename Step>
+bool skipOnFailure(Step &&step)
+{
+    try {
+        step();
+        return true;
+    } catch (const StoreError &) {
+        return false;
+    }
+}
+
 } // namespace store

@@ -2,6 +2,7 @@
 
 #include "store/model/italian.h"
 #include "store/model/numformat.h"
+#include "store/model/structure.h"
 
 #include <QHash>
 #include <algorithm>
@@ -12,11 +13,6 @@
 namespace store {
 
 namespace {
-
-QString limitMessage()
-{
-    return QStringLiteral("La cella è fuori dal foglio: le righe vanno da 1 a 65536 e le colonne da A a IV.");
-}
 
 bool onGrid(const RangeRect &r)
 {
@@ -153,7 +149,7 @@ void storeValue(Worksheet &sheet, int row, int column, const Variant &value)
 void Range::setValue(const QString &typed) const
 {
     if (!onGrid(m_rect))
-        throw StoreError(ErrorKind::Limit, limitMessage(), address());
+        throw StoreError(ErrorKind::Limit, offGridMessage(), address());
     if (typed.isEmpty()) {
         clearContents();
         return;
@@ -177,7 +173,7 @@ void Range::setValue(const QString &typed) const
 void Range::setValue(const Variant &value) const
 {
     if (!onGrid(m_rect))
-        throw StoreError(ErrorKind::Limit, limitMessage(), address());
+        throw StoreError(ErrorKind::Limit, offGridMessage(), address());
     if (value.isEmpty()) {
         clearContents();
         return;
@@ -216,7 +212,7 @@ Range Range::offset(int rows, int columns) const
 {
     const RangeRect moved{m_rect.top + rows, m_rect.left + columns, m_rect.bottom + rows, m_rect.right + columns};
     if (!onGrid(moved))
-        throw StoreError(ErrorKind::Limit, limitMessage(),
+        throw StoreError(ErrorKind::Limit, offGridMessage(),
                          QStringLiteral("%1 spostato di %2 righe e %3 colonne").arg(address()).arg(rows).arg(columns));
     return Range(m_sheet, moved);
 }
@@ -225,7 +221,7 @@ Range Range::cell(int row, int column) const
 {
     const qint64 r = qint64(m_rect.top) + row - 1, c = qint64(m_rect.left) + column - 1;
     if (r < 1 || r > kMaxRows || c < 1 || c > kMaxColumns)
-        throw StoreError(ErrorKind::Limit, limitMessage(), QStringLiteral("riga %1, colonna %2").arg(r).arg(c));
+        throw StoreError(ErrorKind::Limit, offGridMessage(), QStringLiteral("riga %1, colonna %2").arg(r).arg(c));
     return Range(m_sheet, {int(r), int(c), int(r), int(c)});
 }
 
@@ -283,7 +279,7 @@ void Range::deleteRows() const
 void Range::setNumberFormat(const QString &code) const
 {
     if (!onGrid(m_rect))
-        throw StoreError(ErrorKind::Limit, limitMessage(), address());
+        throw StoreError(ErrorKind::Limit, offGridMessage(), address());
     Workbook &book = m_sheet->workbook();
     std::map<uint16_t, uint16_t> converted;
     auto convert = [&](uint16_t xf) {
@@ -481,6 +477,18 @@ void Range::sort(const SortOptions &options) const
     std::vector<int> order(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i)
         order[size_t(i)] = int(items[size_t(i)].row);
+    // Whatever sits on the sorted cells follows them, once the cells have moved.
+    auto tellMoved = [&] {
+        Workbook &owner = m_sheet->workbook();
+        if (!owner.structureEdits)
+            return;
+        RowsSorted edit;
+        edit.range = r;
+        edit.newRowOf.resize(size_t(count));
+        for (int i = 0; i < count; ++i)
+            edit.newRowOf[size_t(order[size_t(i)])] = r.top + i;
+        owner.structureEdits->rowsSorted(*m_sheet, edit);
+    };
 
     // Whole row vectors move when no row of the block has cells outside the range's
     // columns; otherwise only the range's columns move, cell by cell.
@@ -501,6 +509,7 @@ void Range::sort(const SortOptions &options) const
             moved[size_t(i)] = std::move(rows[base + size_t(order[size_t(i)])]);
         for (int i = 0; i < count; ++i)
             rows[base + size_t(i)] = std::move(moved[size_t(i)]);
+        tellMoved();
         return;
     }
     const int width = r.right - r.left + 1;
@@ -531,6 +540,7 @@ void Range::sort(const SortOptions &options) const
         while (!cells.empty() && !(cells.back().flags & Cell::kWritten))
             cells.pop_back();
     }
+    tellMoved();
 }
 
 } // namespace store

@@ -34,6 +34,8 @@ struct Variant {
     static Variant fromError(CellError e) { Variant r; r.type = Type::Error; r.error = e; return r; }
 
     bool isEmpty() const { return type == Type::Empty; }
+    // A cell counts as blank when it holds nothing or an empty text.
+    bool isBlank() const { return isEmpty() || (type == Type::Text && text.isEmpty()); }
     bool operator==(const Variant &o) const;
 };
 

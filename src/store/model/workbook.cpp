@@ -2,6 +2,7 @@
 
 #include "store/model/italian.h"
 #include "store/model/numformat.h"
+#include "store/model/structure.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -10,15 +11,10 @@ namespace store {
 
 namespace {
 
-QString limitMessage()
-{
-    return QStringLiteral("La cella è fuori dal foglio: le righe vanno da 1 a 65536 e le colonne da A a IV.");
-}
-
 void checkCell(int row, int column)
 {
     if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
-        throw StoreError(ErrorKind::Limit, limitMessage(),
+        throw StoreError(ErrorKind::Limit, offGridMessage(),
                          QStringLiteral("riga %1, colonna %2").arg(row).arg(column));
 }
 
@@ -247,6 +243,16 @@ void Worksheet::setName(const QString &name)
     m_name = name;
 }
 
+void Worksheet::restoreName(const QString &name)
+{
+    if (name.isEmpty() || name.size() > 255)
+        throw StoreError(ErrorKind::Invalid, QStringLiteral("Il nome del foglio non è valido."), name);
+    Worksheet *other = m_book->findSheet(name);
+    if (other && other != this)
+        throw StoreError(ErrorKind::Invalid, QStringLiteral("Esiste già un foglio con questo nome."), name);
+    m_name = name;
+}
+
 Range Worksheet::range(const QString &ref)
 {
     RangeRect rect;
@@ -254,7 +260,7 @@ Range Worksheet::range(const QString &ref)
     case RefStatus::Ok:
         return Range(this, rect);
     case RefStatus::OffGrid:
-        throw StoreError(ErrorKind::Limit, limitMessage(), ref);
+        throw StoreError(ErrorKind::Limit, offGridMessage(), ref);
     case RefStatus::Malformed:
         break;
     }
@@ -351,6 +357,35 @@ void Worksheet::setRowHeight(int row, double points)
     m_rowHeights[row - 1] = float(points);
 }
 
+void Worksheet::restoreRowHeight(int row, double points)
+{
+    if (row < 1 || row > kMaxRows || !(points >= 0))
+        return;
+    if (m_rowHeights.size() < size_t(row))
+        m_rowHeights.resize(row, 0);
+    m_rowHeights[row - 1] = float(std::min(points, kMaxStoredRowHeight));
+}
+
+RowFormat Worksheet::rowFormat(int row) const
+{
+    if (row >= 1 && size_t(row) <= m_rowFormats.size())
+        return m_rowFormats[size_t(row - 1)];
+    return RowFormat();
+}
+
+void Worksheet::setRowFormat(int row, const RowFormat &format)
+{
+    checkCell(row, 1);
+    if (m_rowFormats.size() < size_t(row)) {
+        if (format == RowFormat())
+            return;
+        m_rowFormats.resize(size_t(row));
+    }
+    RowFormat &target = m_rowFormats[size_t(row - 1)];
+    target = format;
+    target.outlineLevel = std::min<uint8_t>(format.outlineLevel, 7);
+}
+
 uint16_t Worksheet::columnXf(int column) const
 {
     if (column >= 1 && size_t(column) < m_columnXfs.size())
@@ -413,7 +448,10 @@ void Worksheet::removeRows(int first, int last)
     };
     erase(m_rows);
     erase(m_rowHeights);
+    erase(m_rowFormats);
     m_book->noteChange();
+    if (m_book->structureEdits)
+        m_book->structureEdits->rowsDeleted(*this, RowsDeleted{first, last});
 }
 
 int Worksheet::lastRow() const
@@ -506,6 +544,8 @@ Workbook::Workbook()
 }
 
 Workbook::~Workbook() = default;
+
+StructureEdits::~StructureEdits() = default;
 
 QString Workbook::name() const
 {

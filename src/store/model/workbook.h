@@ -124,7 +124,21 @@ struct SheetView {
     CellAddress frozenAt{1, 1};   // first scrolling cell when frozen (A2: row 1 frozen)
 };
 
+// What a row carries beyond its height and cells, as the spreadsheet programs keep it: hidden,
+// its outline level and collapse mark, a format for the row's empty cells, and the thick-border
+// and phonetic marks of its cells. The default value is a plain row.
+struct RowFormat {
+    bool hidden = false;
+    bool collapsed = false;
+    uint8_t outlineLevel = 0;      // 0..7
+    bool formatted = false;        // xf applies to the row's empty cells
+    uint16_t xf = 0;               // index into Styles::xfs, when formatted
+    uint8_t marks = 0;             // thick top 1, thick bottom 2, phonetic 4
+    bool operator==(const RowFormat &) const = default;
+};
+
 struct BiffExtras;   // records the engine does not model, kept by the file layer
+class StructureEdits;   // told of deleted and sorted rows (structure.h)
 class Workbook;
 class Worksheet;
 class Range;
@@ -200,6 +214,10 @@ public:
     const QString &name() const { return m_name; }
     // Sheet names: 1..31 characters, none of : \ / ? * [ ], unique in the workbook (Invalid otherwise).
     void setName(const QString &name);
+    // A name a file holds, kept as read: other programs allow names the program's own
+    // setter refuses (longer than 31 characters). Only an empty name, one longer than the
+    // format holds (255) or the name of another sheet is refused (StoreError Invalid).
+    void restoreName(const QString &name);
 
     Range range(const QString &ref);   // throws Invalid on a malformed reference
     Range range(const RangeRect &rect) { return Range(this, rect); }
@@ -222,6 +240,15 @@ public:
     void setColumnWidth(int column, double characters);
     double rowHeight(int row) const;
     void setRowHeight(int row, double points);
+    // A height a file holds, kept as read up to the format's limit of 409.6 points (8,192
+    // twips) and clamped to it above, as spreadsheet programs read it; never refused.
+    void restoreRowHeight(int row, double points);
+    static constexpr double kMaxStoredRowHeight = 8192 / 20.0;
+    // Hidden rows, outline levels and row formats; rowFormats() holds them from row 1 on and
+    // may end before the last row (the rows after it are plain).
+    RowFormat rowFormat(int row) const;
+    void setRowFormat(int row, const RowFormat &format);   // throws Limit off the grid
+    const std::vector<RowFormat> &rowFormats() const { return m_rowFormats; }
     double defaultColumnWidth() const { return m_defaultColumnWidth; }
     void setDefaultColumnWidth(double characters) { m_defaultColumnWidth = characters; }
     double defaultRowHeight() const { return m_defaultRowHeight; }
@@ -250,7 +277,7 @@ public:
     Variant valueAt(int row, int column) const;
     QString textAt(int row, int column) const;
 
-    // Deletes rows first..last (cells and heights); the rows below move up.
+    // Deletes rows first..last (cells, heights and row formats); the rows below move up.
     void removeRows(int first, int last);
 
     // Engine internals used by Range.
@@ -266,6 +293,7 @@ private:
     std::vector<double> m_columnWidths;     // 0 = default
     std::vector<uint16_t> m_columnXfs;
     std::vector<float> m_rowHeights;        // 0 = default
+    std::vector<RowFormat> m_rowFormats;    // index row-1
     double m_defaultColumnWidth = 8.43;
     double m_defaultRowHeight = 12.75;
     SheetView m_view;
@@ -318,6 +346,8 @@ public:
     Styles styles = Styles::makeDefault();
     StringPool strings;
     std::shared_ptr<BiffExtras> extras;   // file-layer records carried through
+    // Keeps what sits on cells in step when rows are deleted or sorted; may be null.
+    std::shared_ptr<StructureEdits> structureEdits;
 
 private:
     QString m_path;

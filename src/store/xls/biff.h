@@ -4,6 +4,8 @@
 // access, a growing output buffer, and BiffExtras, the records a load keeps for the next save
 // because the object model does not hold them.
 
+#include "store/model/workbook.h"
+
 #include <QByteArray>
 #include <QString>
 #include <algorithm>
@@ -45,7 +47,19 @@ enum : uint16_t {
     kRk = 0x027E, kStyle = 0x0293, kFormat = 0x041E, kShrFmla = 0x04BC,
     kBof = 0x0809, kWriteAccess = 0x005C, kWindow2 = 0x023E, kScl = 0x00A0,
     kMsoDrawingGroup = 0x00EB, kProt4Rev = 0x01AF, kProt4RevPass = 0x01BC,
+    // FORMULA under the numbers of older versions, found in BIFF8 files of some writers with
+    // the BIFF8 layout; other readers take them as FORMULA, and so do we.
+    kFormulaBiff3 = 0x0206, kFormulaBiff4 = 0x0406,
     kUsrExcl = 0x0194, kFileLock = 0x0195, kRrdInfo = 0x0196, kRrdHead = 0x0138,
+    kObjProtect = 0x0063, kScenProtect = 0x00DD, kUserSViewBegin = 0x01AA, kUserSViewEnd = 0x01AB,
+};
+
+// The page set-up records a sheet substream had, as bits of BiffExtras::pageRecords.
+enum PageRecord : uint16_t {
+    kHadPrintHeaders = 0x0001, kHadPrintGridlines = 0x0002, kHadHeader = 0x0004,
+    kHadFooter = 0x0008, kHadHCenter = 0x0010, kHadVCenter = 0x0020, kHadLeftMargin = 0x0040,
+    kHadRightMargin = 0x0080, kHadTopMargin = 0x0100, kHadBottomMargin = 0x0200,
+    kHadSetup = 0x0400, kHadDefaultRowHeight = 0x0800,
 };
 
 constexpr int kMaxRecordData = 8224;   // longest payload a BIFF8 record may carry
@@ -165,10 +179,22 @@ struct NameRecord {
     int sheet = 0;           // 1-based original tab of the scope, 0 = workbook
 };
 
+// What a text of the shared strings (or of an RSTRING cell) holds besides its characters,
+// as read, for the writer to put back with it: the rich-text runs (4 bytes each: first
+// character, font index) and the phonetic block of Far East texts (its size counts from its
+// first byte).
+struct RichText {
+    QByteArray runs;
+    QByteArray phonetic;
+    bool empty() const { return runs.isEmpty() && phonetic.isEmpty(); }
+};
+
 // A non-worksheet sheet (chart, macro or dialog sheet) carried whole.
 struct OtherSheet {
     QByteArray boundSheet;          // BOUNDSHEET payload with lbPlyPos ignored
-    std::vector<RawRecord> records; // the substream, BOF to EOF included
+    // The substream, BOF to EOF included. Its LABELSST records hold an index into the
+    // workbook's string pool instead of the file's shared-string table, which a save rebuilds.
+    std::vector<RawRecord> records;
     int originalTab = 0;            // 0-based position among all sheets of the file
     int afterTab = -1;              // original tab of the worksheet it followed, -1 = first
 };
@@ -194,12 +220,22 @@ struct BiffExtras {
     std::vector<biff::Xti> xtis;
     std::vector<biff::NameRecord> names;
     std::vector<biff::OtherSheet> otherSheets;
+    // Runs and phonetic data of texts, by index in the workbook's string pool; a text read
+    // several times with different formatting keeps the first.
+    std::map<uint32_t, biff::RichText> richTexts;
     int sheetTabCount = 0;                     // all sheets of the file, worksheets included
 
     // Worksheet substream.
     int originalTab = -1;                      // 0-based tab of this sheet in the file read
     uint8_t hiddenState = 0;                   // BOUNDSHEET hsState
-    QByteArray setup;                          // SETUP payload: fields the model lacks
+    QByteArray setup;                          // SETUP payload as read
+    // Page set-up as the file had it: the records present, the sheet's page set-up right
+    // after reading and the margins in inches exactly as stored. A save writes a record
+    // back only when the file had it or the program changed its value since.
+    uint16_t pageRecords = 0;
+    PageSetup pageRead;
+    double marginsRead[4] = {0.75, 0.75, 1.0, 1.0};   // left, right, top, bottom
+    uint16_t defaultRowFlags = 0;              // DEFAULTROWHEIGHT options as read
     QString header;                            // HEADER text with every section, as read
     QByteArray footer;                         // FOOTER payload
     QByteArray window2;                        // WINDOW2 payload: gridlines, colours, zoom

@@ -52,7 +52,16 @@ QString decodeChars(const uint8_t *p, int count, bool wide)
     return s;
 }
 
-QString Cursor::stringBody(int count, bool /*extended*/)
+QByteArray Cursor::bytes(int n)
+{
+    if (!has(n))
+        return QByteArray();
+    QByteArray b(reinterpret_cast<const char *>(here()), n);
+    m_pos += n;
+    return b;
+}
+
+QString Cursor::stringBody(int count, RichText *rich)
 {
     const uint8_t flags = u8();
     if (!m_ok)
@@ -69,11 +78,14 @@ QString Cursor::stringBody(int count, bool /*extended*/)
         return QString();
     QString s = decodeChars(here(), count, wide);
     m_pos += bytes;
-    const qint64 tail = qint64(runs) * 4 + ext;
-    if (tail > left())
-        m_pos = m_size;   // runs and phonetic data are not needed; a short tail is harmless
-    else
-        m_pos += int(tail);
+    // A tail longer than the record is cut to what is there: the text itself is whole.
+    const int runBytes = int(std::min<qint64>(qint64(runs) * 4, left()));
+    const int extBytes = int(std::min<qint64>(ext, left() - runBytes));
+    if (rich) {
+        rich->runs = QByteArray(reinterpret_cast<const char *>(here()), runBytes);
+        rich->phonetic = QByteArray(reinterpret_cast<const char *>(here()) + runBytes, extBytes);
+    }
+    m_pos += runBytes + extBytes;
     return s;
 }
 
@@ -90,11 +102,23 @@ ContinuedReader::ContinuedReader(const QByteArray &data, const std::vector<int> 
     }
     if (m_ends.empty() || m_ends.back() != int(m_data.size()))
         m_ends.push_back(int(m_data.size()));
+    advancePiece();   // past empty leading pieces
+}
+
+void ContinuedReader::advancePiece()
+{
+    while (m_piece < m_ends.size() && m_pos >= m_ends[m_piece])
+        ++m_piece;
 }
 
 int ContinuedReader::pieceEnd() const
 {
     return m_piece < m_ends.size() ? m_ends[m_piece] : int(m_data.size());
+}
+
+bool ContinuedReader::atPieceStart() const
+{
+    return m_piece > 0 && m_piece <= m_ends.size() && m_pos == m_ends[m_piece - 1] && m_pos < int(m_data.size());
 }
 
 uint8_t ContinuedReader::u8()
@@ -104,8 +128,7 @@ uint8_t ContinuedReader::u8()
         return 0;
     }
     uint8_t v = uint8_t(m_data[m_pos++]);
-    while (m_piece < m_ends.size() && m_pos >= m_ends[m_piece])
-        ++m_piece;
+    advancePiece();
     return v;
 }
 
@@ -129,11 +152,19 @@ void ContinuedReader::skip(qint64 n)
         return;
     }
     m_pos += int(n);
-    while (m_piece < m_ends.size() && m_pos >= m_ends[m_piece])
-        ++m_piece;
+    advancePiece();
 }
 
-QString ContinuedReader::string16()
+QByteArray ContinuedReader::bytes(qint64 n)
+{
+    // Runs and phonetic data go on over a boundary with no byte of their own.
+    const qint64 have = std::min<qint64>(n, qint64(m_data.size()) - m_pos);
+    QByteArray b = m_data.mid(m_pos, have);
+    skip(n);
+    return b;
+}
+
+QString ContinuedReader::string16(RichText *rich)
 {
     // The usual case: count, options and characters all inside the current piece.
     const int end = pieceEnd();
@@ -146,6 +177,8 @@ QString ContinuedReader::string16()
             if (m_pos + 3 + bytes <= end) {
                 QString s = decodeChars(p + 3, count, flags & 0x01);
                 skip(3 + bytes);
+                if (rich)
+                    *rich = RichText();
                 return s;
             }
         }
@@ -164,28 +197,34 @@ QString ContinuedReader::string16()
     QString s;
     s.reserve(count);
     int remaining = count;
-    // Each piece holds whole characters; a piece boundary inside the characters is followed
-    // by a fresh option byte that restates the width of the rest.
     while (remaining > 0 && m_ok) {
         if (m_pos >= int(m_data.size())) {
             m_ok = false;
             break;
         }
+        if (atPieceStart()) {
+            wide = u8() & 0x01;   // the characters go on in a new piece
+            continue;
+        }
         const int avail = pieceEnd() - m_pos;
         const int width = wide ? 2 : 1;
-        int take = std::min(remaining, avail / width);
+        const int take = std::min(remaining, avail / width);
         if (take > 0) {
             s.append(decodeChars(reinterpret_cast<const uint8_t *>(m_data.constData()) + m_pos, take, wide));
             skip(qint64(take) * width);
             remaining -= take;
-        } else if (avail > 0) {
+        } else {
             skip(avail);   // half a character before a boundary: damaged, go on at the boundary
         }
-        if (remaining > 0 && m_pos < int(m_data.size())) {
-            wide = u8() & 0x01;
-        }
     }
-    skip(qint64(runs) * 4 + ext);
+    if (!m_ok)
+        return s;
+    if (rich) {
+        rich->runs = bytes(qint64(runs) * 4);
+        rich->phonetic = bytes(ext);
+    } else {
+        skip(qint64(runs) * 4 + ext);
+    }
     return s;
 }
 

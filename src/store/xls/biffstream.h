@@ -39,13 +39,15 @@ public:
     void skip(int n) { if (has(n)) m_pos += n; else m_pos = m_size; }
 
     // XLUnicodeString (16-bit count), ShortXLUnicodeString (8-bit count) and the count-less
-    // form whose count the caller knows. Rich-text runs and phonetic data are skipped.
-    QString string16() { int n = u16(); return stringBody(n, true); }
-    QString string8() { int n = u8(); return stringBody(n, false); }
-    QString stringNoCount(int n) { return stringBody(n, false); }
+    // form whose count the caller knows. Rich-text runs and phonetic data are skipped, or
+    // kept in `rich` when given.
+    QString string16(RichText *rich = nullptr) { int n = u16(); return stringBody(n, rich); }
+    QString string8() { int n = u8(); return stringBody(n, nullptr); }
+    QString stringNoCount(int n) { return stringBody(n, nullptr); }
+    QByteArray bytes(int n);
 
 private:
-    QString stringBody(int count, bool extended);
+    QString stringBody(int count, RichText *rich);
     const uint8_t *m_data;
     int m_size;
     int m_pos = 0;
@@ -56,21 +58,28 @@ private:
 QString decodeChars(const uint8_t *p, int count, bool wide);
 
 // A record joined with the CONTINUE records that followed it, with the size of each piece,
-// for the records whose strings restate their character width at every piece (SST, STRING).
+// for the records whose strings run over pieces (SST, STRING). A piece boundary may fall
+// anywhere: between two strings, inside a string's header, inside its characters, in its
+// rich-text runs or its phonetic block. Only a boundary inside the characters (or exactly
+// where they begin) is followed by a fresh option byte, which restates whether the rest are
+// stored one byte or two each.
 class ContinuedReader {
 public:
     ContinuedReader(const QByteArray &data, const std::vector<int> &pieceSizes);
     bool ok() const { return m_ok; }
     bool atEnd() const { return m_pos >= int(m_data.size()); }
-    // An XLUnicodeString that may run over piece boundaries.
-    QString string16();
+    // An XLUnicodeString; its runs and phonetic data go to `rich` when given.
+    QString string16(RichText *rich = nullptr);
     uint32_t u32();
     uint16_t u16();
 
 private:
     uint8_t u8();
     void skip(qint64 n);
-    int pieceEnd() const;   // end of the piece holding m_pos
+    QByteArray bytes(qint64 n);
+    void advancePiece();
+    int pieceEnd() const;      // end of the piece holding m_pos
+    bool atPieceStart() const; // m_pos is the first byte of a continuing piece
     QByteArray m_data;
     std::vector<int> m_ends;    // cumulative ends of the pieces
     int m_pos = 0;
@@ -151,7 +160,7 @@ inline int minimumRecordSize(uint16_t type)
     case kBoolErr: return 8;
     case kBlank: return 6;
     case kMulBlank: return 8;
-    case kFormula: return 20;
+    case kFormula: case kFormulaBiff3: case kFormulaBiff4: return 20;
     case kString: return 3;
     case kWindow2: return 10;
     case kPane: return 10;

@@ -8,6 +8,7 @@
 #include "store/xls/biffstream.h"
 #include "store/xls/cfb.h"
 #include "store/xls/crypto.h"
+#include "store/xls/page_records.h"
 #include "store/model/errors.h"
 #include "store/xls/savefile.h"
 
@@ -22,6 +23,9 @@ namespace store {
 namespace {
 
 using namespace biff;
+
+// The longest text a string record can hold: its character count is 16 bits.
+constexpr qsizetype kMaxStoredText = 0xFFFF;
 
 const BiffExtras &noExtras()
 {
@@ -81,16 +85,39 @@ public:
     qsizetype recordStart() const { return m_start; }
     void fixed(uint32_t v) { ensure(4); m_out.u32(v); }
 
-    // Returns the stream offset where the string begins.
-    qsizetype string(const QString &s)
+    // Returns the stream offset where the string begins. Rich-text runs follow the
+    // characters, split only between whole runs (as readers expect), then the phonetic block,
+    // split anywhere.
+    qsizetype string(const QString &s, const RichText *rich = nullptr)
     {
         const bool wide = needsWide(s);
         const int width = wide ? 2 : 1;
-        if (room() < 3 + (s.isEmpty() ? 0 : width))
+        const qsizetype runs = rich ? std::min<qsizetype>(rich->runs.size() / 4, 0xFFFF) : 0;
+        const bool phonetic = rich && !rich->phonetic.isEmpty();
+        const int head = 3 + (runs ? 2 : 0) + (phonetic ? 4 : 0);
+        if (room() < head + (s.isEmpty() ? 0 : width))
             next();
         const qsizetype at = m_out.size();
         m_out.u16(uint16_t(s.size()));
-        m_out.u8(wide ? 1 : 0);
+        m_out.u8(uint8_t((wide ? 0x01 : 0) | (phonetic ? 0x04 : 0) | (runs ? 0x08 : 0)));
+        if (runs)
+            m_out.u16(uint16_t(runs));
+        if (phonetic)
+            m_out.u32(uint32_t(rich->phonetic.size()));
+        characters(s, wide);
+        if (runs)
+            bytes(rich->runs.constData(), runs * 4, 4);
+        if (phonetic)
+            bytes(rich->phonetic.constData(), rich->phonetic.size(), 1);
+        return at;
+    }
+
+    void finish() { m_out.end(m_start); }
+
+private:
+    void characters(const QString &s, bool wide)
+    {
+        const int width = wide ? 2 : 1;
         qsizetype done = 0;
         while (done < s.size()) {
             qsizetype take = std::min<qsizetype>(s.size() - done, room() / width);
@@ -102,12 +129,18 @@ public:
             putChars(m_out, s, done, take, wide);
             done += take;
         }
-        return at;
     }
-
-    void finish() { m_out.end(m_start); }
-
-private:
+    void bytes(const char *p, qsizetype n, int unit)
+    {
+        while (n > 0) {
+            if (room() < unit)
+                next();
+            const qsizetype take = std::min<qsizetype>(n, room() / unit * unit);
+            m_out.raw(p, take);
+            p += take;
+            n -= take;
+        }
+    }
     void ensure(int n) { if (room() < n) next(); }
     void next()
     {
@@ -140,58 +173,36 @@ bool toRk(double v, uint32_t &rk)
     return false;
 }
 
-// The sections of a header or footer text ("&L..&C..&R..").
-QString section(const QString &text, QChar which)
-{
-    QString out;
-    QChar current = u'C';
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'&' && i + 1 < text.size()) {
-            const QChar n = text[i + 1].toUpper();
-            if (n == u'L' || n == u'C' || n == u'R') {
-                current = n;
-                ++i;
-                continue;
-            }
-            if (current == which) {
-                out += c;
-                out += text[i + 1];
-            }
-            ++i;
-            continue;
-        }
-        if (current == which)
-            out += c;
-    }
-    return out;
-}
-
-QString headerText(const QString &stored, const QString &center)
-{
-    if (section(stored, u'C') == center)
-        return stored;
-    const QString left = section(stored, u'L'), right = section(stored, u'R');
-    QString out;
-    if (!left.isEmpty())
-        out += QStringLiteral("&L") + left;
-    if (!center.isEmpty())
-        out += QStringLiteral("&C") + center;
-    if (!right.isEmpty())
-        out += QStringLiteral("&R") + right;
-    return out.left(255);
-}
-
-bool isOverridden(uint16_t type)
+// Records the writer produces itself, from the model or from the copy a load kept: a carried
+// copy would repeat them. The globals' protection records are written in their own place; a
+// sheet's protection (PROTECT, PASSWORD, OBJPROTECT, SCENPROTECT) is carried where it was.
+bool isOverridden(uint16_t type, bool sheet)
 {
     switch (type) {
-    case kWindowProtect: case kProtect: case kPassword: case kProt4Rev: case kProt4RevPass:
-    case kBackup: case kHideObj: case kPrecision: case kRefreshAll: case kBookBool: case kCountry:
     case kCalcCount: case kCalcMode: case kRefMode: case kIteration: case kDelta: case kSaveRecalc:
     case kGridSet: case kGuts:
         return true;
+    case kWindowProtect: case kProtect: case kPassword: case kProt4Rev: case kProt4RevPass:
+    case kBackup: case kHideObj: case kPrecision: case kRefreshAll: case kBookBool: case kCountry:
+        return !sheet;
     default:
         return false;
+    }
+}
+
+// Calls f for every LABELSST record of a carried sheet's own substream (not of the charts
+// embedded in it).
+template <typename F>
+void forEachLabel(const OtherSheet &other, F &&f)
+{
+    int depth = 0;
+    for (const RawRecord &r : other.records) {
+        if (r.type == kBof)
+            ++depth;
+        else if (r.type == kEof)
+            --depth;
+        else if (r.type == kLabelSst && depth == 1 && r.data.size() >= 10)
+            f(r);
     }
 }
 
@@ -231,6 +242,7 @@ private:
     void sst();
     void sheet(const Worksheet &ws, size_t tabIndex);
     void cellTable(const Worksheet &ws, const CellExtent &extent);
+    void otherSheet(const OtherSheet &other);
     void formulaRecord(const Worksheet &ws, uint16_t row, uint16_t col, const Cell &c);
     void carried(const BiffExtras &bx, Place place);
     void carriedOr(const BiffExtras &bx, uint16_t type, const QByteArray &fallback);
@@ -254,8 +266,9 @@ private:
 
 void Writer::carried(const BiffExtras &bx, Place place)
 {
+    const bool sheet = place >= Place::SheetHead;
     for (const PlacedRecord &r : bx.records)
-        if (r.place == place && !isOverridden(r.type))
+        if (r.place == place && !isOverridden(r.type, sheet))
             m_out.record(r.type, r.data);
 }
 
@@ -307,9 +320,19 @@ void Writer::collectStrings()
 {
     m_sstOf.assign(m_book.strings.size(), UINT32_MAX);
     m_extents.assign(m_tabs.size(), CellExtent());
+    auto use = [this](uint32_t ref) {
+        ++m_sstRefs;
+        if (ref < m_sstOf.size() && m_sstOf[ref] == UINT32_MAX) {
+            m_sstOf[ref] = uint32_t(m_sstStrings.size());
+            m_sstStrings.push_back(ref);
+        }
+    };
     for (size_t t = 0; t < m_tabs.size(); ++t) {
-        if (!m_tabs[t].sheet)
+        if (!m_tabs[t].sheet) {
+            // The texts of a macro sheet's cells share the table with the worksheets'.
+            forEachLabel(*m_tabs[t].other, [&](const RawRecord &r) { use(u32(reinterpret_cast<const uint8_t *>(r.data.constData()) + 6)); });
             continue;
+        }
         CellExtent &extent = m_extents[t];
         const auto &rows = m_tabs[t].sheet->rowsStorage();
         for (size_t r = 0; r < rows.size(); ++r) {
@@ -323,13 +346,8 @@ void Writer::collectStrings()
                     first = int(c) + 1;
                 last = int(c) + 1;
                 ++extent.count;
-                if (cell.kind == CellKind::Text && !cell.isFormula()) {
-                    ++m_sstRefs;
-                    if (cell.ref < m_sstOf.size() && m_sstOf[cell.ref] == UINT32_MAX) {
-                        m_sstOf[cell.ref] = uint32_t(m_sstStrings.size());
-                        m_sstStrings.push_back(cell.ref);
-                    }
-                }
+                if (cell.kind == CellKind::Text && !cell.isFormula())
+                    use(cell.ref);
             }
             if (!first)
                 continue;
@@ -417,10 +435,31 @@ void Writer::names()
             m_internalSupBook = int(m_supBooks.size() - 1);
         }
         if (which == 0x06) {
-            const auto rect = parseReference(ps.printArea);
-            if (!rect)
+            // One area, or several joined by commas: their union inside a memory function.
+            std::vector<RangeRect> rects;
+            for (const QString &part : ps.printArea.split(u',', Qt::SkipEmptyParts)) {
+                const auto rect = parseReference(part.trimmed());
+                if (!rect)
+                    return {};
+                rects.push_back(*rect);
+            }
+            if (rects.empty())
                 return {};
-            return nameRecord(0x06, tab, area3d(xtiFor(tab), *rect));
+            const int ixti = xtiFor(tab);
+            if (rects.size() == 1)
+                return nameRecord(0x06, tab, area3d(ixti, rects.front()));
+            QByteArray inner;
+            for (size_t i = 0; i < rects.size(); ++i) {
+                inner += area3d(ixti, rects[i]);
+                if (i > 0)
+                    inner.append(char(0x10));
+            }
+            if (inner.size() > kMaxRecordData - 32)
+                return {};
+            QByteArray f(3, '\0');
+            f[0] = char(0x29);
+            put16(reinterpret_cast<uint8_t *>(f.data()) + 1, uint16_t(inner.size()));
+            return nameRecord(0x06, tab, f + inner);
         }
         const auto rows = ps.printTitleRows.isEmpty() ? std::nullopt : parseReference(ps.printTitleRows);
         const auto cols = ps.printTitleColumns.isEmpty() ? std::nullopt : parseReference(ps.printTitleColumns);
@@ -512,6 +551,7 @@ void Writer::names()
 
 void Writer::sst()
 {
+    const BiffExtras &bx = bookExtras();
     const qsizetype sstStart = m_out.size();
     ContinuedWriter w(m_out, kSst);
     w.fixed(m_sstRefs);
@@ -521,7 +561,10 @@ void Writer::sst()
     std::vector<std::pair<uint32_t, uint16_t>> buckets;
     for (size_t i = 0; i < n; ++i) {
         const QString &s = m_book.strings.at(m_sstStrings[i]);
-        const qsizetype at = w.string(s.size() > 32767 ? s.left(32767) : s);
+        // Texts longer than a cell may take in the programs are kept as the file held them,
+        // with their formatting runs and phonetic data.
+        const auto rich = bx.richTexts.find(m_sstStrings[i]);
+        const qsizetype at = w.string(s.left(kMaxStoredText), rich != bx.richTexts.end() ? &rich->second : nullptr);
         if (i % perBucket == 0)
             buckets.push_back({uint32_t(at), uint16_t(at - w.recordStart())});
     }
@@ -677,7 +720,7 @@ void Writer::formulaRecord(const Worksheet &ws, uint16_t row, uint16_t col, cons
     const uint8_t *v = reinterpret_cast<const uint8_t *>(f.record.constData());
     if (u16(v + 6) == 0xFFFF && v[0] == 0) {
         ContinuedWriter sw(m_out, kString);
-        sw.string(f.cachedText.left(32767));
+        sw.string(f.cachedText.left(kMaxStoredText));
         sw.finish();
     }
 }
@@ -696,6 +739,14 @@ void Writer::cellTable(const Worksheet &ws, const CellExtent &extent)
             break;
         }
     }
+    const std::vector<RowFormat> &rowFormats = ws.rowFormats();
+    for (int r = std::min<int>(int(rowFormats.size()), kMaxRows); r > lastRow; --r) {
+        if (!(rowFormats[size_t(r - 1)] == RowFormat())) {
+            lastRow = r;
+            break;
+        }
+    }
+    const RowFormat plain;
     // The first and last saved column of a row (0, 0 when it has none).
     auto span = [&](int r) -> std::pair<int, int> {
         if (size_t(r) > rowStore.size())
@@ -711,7 +762,7 @@ void Writer::cellTable(const Worksheet &ws, const CellExtent &extent)
         }
         return {first, last};
     };
-    struct RowInfo { int row; int first; int last; double height; };
+    struct RowInfo { int row; int first; int last; double height; RowFormat format; };
     std::vector<RowInfo> rows;
     rows.reserve(32);
     std::vector<uint16_t> offsets;
@@ -724,9 +775,12 @@ void Writer::cellTable(const Worksheet &ws, const CellExtent &extent)
             const auto [first, last] = span(r);
             const double h = ws.rowHeight(r);
             const bool custom = std::abs(h - defaultHeight) > 1e-9;
-            if (!first && !custom)
+            RowFormat format = size_t(r) <= rowFormats.size() ? rowFormats[size_t(r - 1)] : plain;
+            if (format.formatted && format.xf >= m_book.styles.xfs.size())
+                format.formatted = false;   // a format that is no longer there: the row keeps the rest
+            if (!first && !custom && format == plain)
                 continue;
-            rows.push_back({r, first, last, h});
+            rows.push_back({r, first, last, h, format});
         }
         if (rows.empty())
             continue;
@@ -739,11 +793,13 @@ void Writer::cellTable(const Worksheet &ws, const CellExtent &extent)
             put16(p + 4, uint16_t(ri.row - 1));
             put16(p + 6, uint16_t(ri.first ? ri.first - 1 : 0));
             put16(p + 8, uint16_t(ri.last));
-            put16(p + 10, uint16_t(std::clamp<long>(std::lround(ri.height * 20), 0, 8191)));
+            put16(p + 10, uint16_t(std::clamp<long>(std::lround(ri.height * 20), 0, 8192)));
             put16(p + 12, 0);
             put16(p + 14, 0);
-            put16(p + 16, uint16_t(0x0100 | (custom ? 0x0040 : 0)));
-            put16(p + 18, Styles::kDefaultCellXf);
+            const RowFormat &f = ri.format;
+            put16(p + 16, uint16_t(0x0100 | (custom ? 0x0040 : 0) | (f.outlineLevel & 0x07) | (f.collapsed ? 0x0010 : 0)
+                                   | (f.hidden ? 0x0020 : 0) | (f.formatted ? 0x0080 : 0)));
+            put16(p + 18, uint16_t((f.formatted ? f.xf & 0x0FFF : Styles::kDefaultCellXf) | ((f.marks & 0x07) << 12)));
             p += 20;
         }
         // Cells row by row; DBCELL points back at the rows and at each row's first cell.
@@ -858,12 +914,12 @@ void Writer::sheet(const Worksheet &ws, size_t tabIndex)
     }
     carriedOr(bx, kSaveRecalc, le16(1));
     carried(bx, Place::SheetHead);
-    m_out.record16(kPrintHeaders, ps.printHeadings ? 1 : 0);
-    m_out.record16(kPrintGridlines, ps.printGridlines ? 1 : 0);
+    writePrintFlags(m_out, ps, bx);
     carriedOr(bx, kGridSet, le16(1));
     carriedOr(bx, kGuts, QByteArray(8, '\0'));
     {
         QByteArray drh(4, '\0');
+        put16(reinterpret_cast<uint8_t *>(drh.data()), bx.defaultRowFlags);
         put16(reinterpret_cast<uint8_t *>(drh.data()) + 2, uint16_t(std::clamp<long>(std::lround(ws.defaultRowHeight() * 20), 1, 8191)));
         m_out.record(kDefaultRowHeight, drh);
     }
@@ -876,51 +932,9 @@ void Writer::sheet(const Worksheet &ws, size_t tabIndex)
         m_out.record16(kWsBool, wsBool);
     }
     carried(bx, Place::SheetBreaks);
-    {
-        const QString header = headerText(bx.header, ps.centerHeader);
-        const qsizetype at = m_out.begin(kHeader);
-        if (!header.isEmpty())
-            putString16(m_out, header);
-        m_out.end(at);
-        m_out.record(kFooter, bx.footer);
-    }
-    m_out.record16(kHCenter, ps.centerHorizontally ? 1 : 0);
-    m_out.record16(kVCenter, ps.centerVertically ? 1 : 0);
-    m_out.u16(kLeftMargin); m_out.u16(8); m_out.f64(ps.leftMargin / 72.0);
-    m_out.u16(kRightMargin); m_out.u16(8); m_out.f64(ps.rightMargin / 72.0);
-    m_out.u16(kTopMargin); m_out.u16(8); m_out.f64(ps.topMargin / 72.0);
-    m_out.u16(kBottomMargin); m_out.u16(8); m_out.f64(ps.bottomMargin / 72.0);
+    writePageLayout(m_out, ps, bx);
     carried(bx, Place::SheetPrinter);
-    {
-        // SETUP: paper, scale, first page, fit, options, resolution, header/footer margins.
-        QByteArray s = bx.setup.size() >= 34 ? bx.setup.left(34) : QByteArray(34, '\0');
-        uint8_t *p = reinterpret_cast<uint8_t *>(s.data());
-        const bool fresh = bx.setup.size() < 34;
-        put16(p + 0, uint16_t(ps.paperSize));
-        put16(p + 2, uint16_t(ps.zoom.value_or(100)));
-        put16(p + 4, uint16_t(ps.firstPageNumber.value_or(1)));
-        put16(p + 6, uint16_t(ps.fitToPagesWide));
-        put16(p + 8, uint16_t(ps.fitToPagesTall));
-        uint16_t flags = fresh ? 0 : u16(p + 10);
-        flags &= ~uint16_t(0x0001 | 0x0002 | 0x0004 | 0x0008 | 0x0010 | 0x0020 | 0x0040 | 0x0080 | 0x0200 | 0x0C00);
-        if (ps.overThenDown) flags |= 0x0001;
-        if (ps.orientation == Orientation::Portrait) flags |= 0x0002;
-        if (ps.blackAndWhite) flags |= 0x0008;
-        if (ps.draft) flags |= 0x0010;
-        if (ps.printComments) flags |= 0x0020;
-        if (ps.firstPageNumber) flags |= 0x0080;
-        flags |= uint16_t((ps.printErrors & 0x03) << 10);
-        put16(p + 10, flags);
-        put16(p + 12, uint16_t(ps.printQuality));
-        if (fresh || u16(p + 14) == 0)
-            put16(p + 14, uint16_t(ps.printQuality));
-        const double hdr = ps.headerMargin / 72.0, ftr = ps.footerMargin / 72.0;
-        std::memcpy(p + 16, &hdr, 8);
-        std::memcpy(p + 24, &ftr, 8);
-        if (fresh || u16(p + 32) == 0)
-            put16(p + 32, 1);
-        m_out.record(kSetup, s);
-    }
+    writeSetup(m_out, ps, bx);
     carried(bx, Place::SheetPage);
 
     // Columns: default width, then runs of columns with the same width, format and flags.
@@ -1036,6 +1050,27 @@ void Writer::sheet(const Worksheet &ws, size_t tabIndex)
     m_out.empty(kEof);
 }
 
+// A chart, macro or dialog sheet as it was read; the texts of its cells point into the new
+// shared-string table.
+void Writer::otherSheet(const OtherSheet &other)
+{
+    int depth = 0;
+    for (const RawRecord &r : other.records) {
+        if (r.type == kBof)
+            ++depth;
+        else if (r.type == kEof)
+            --depth;
+        if (r.type == kLabelSst && depth == 1 && r.data.size() >= 10) {
+            const uint32_t ref = u32(reinterpret_cast<const uint8_t *>(r.data.constData()) + 6);
+            const qsizetype at = m_out.size() + 4;
+            m_out.record(r.type, r.data);
+            put32(m_out.at(at + 6), ref < m_sstOf.size() && m_sstOf[ref] != UINT32_MAX ? m_sstOf[ref] : 0);
+            continue;
+        }
+        m_out.record(r.type, r.data);
+    }
+}
+
 QByteArray Writer::stream()
 {
     planTabs();
@@ -1052,8 +1087,7 @@ QByteArray Writer::stream()
         if (tab.sheet) {
             sheet(*tab.sheet, t);
         } else {
-            for (const RawRecord &r : tab.other->records)
-                m_out.record(r.type, r.data);
+            otherSheet(*tab.other);
         }
     }
     if (cipher) {

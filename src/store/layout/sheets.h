@@ -1,0 +1,44 @@
+#pragma once
+
+// The three data sheets of Contavio.xls as the program lays them out: each sheet's name
+// and the title of each of its columns in row 1, from column A. This is the one place
+// those facts are written; start-up, the command-line tool's starter workbook, the print
+// catalogue and the forms read them from here. Which control of a form shows a column is
+// the form's own business and is written beside the form.
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace store {
+class Worksheet;
+}
+
+namespace store::layout {
+
+struct SheetLayout {
+    QString name;              // the sheet's tab name
+    QStringList titles;        // row 1, from column A: one title per column of a record
+    QStringList textColumns;   // columns formatted as text ("@"), in the order they are set
+
+    int columnCount() const { return int(titles.size()); }
+    QString lastColumn() const;   // letter of the last titled column ("S")
+};
+
+// Customers and suppliers, columns A to Q.
+const SheetLayout &anagrafe();
+// Collections and payments, columns A to S; they differ in the counterparty and the
+// "collected"/"paid" titles.
+const SheetLayout &incassi();
+const SheetLayout &pagamenti();
+
+// The three in the order they stand in the workbook: Anagrafe, Incassi, Pagamenti.
+const std::vector<const SheetLayout *> &dataSheets();
+// nullptr for any other name.
+const SheetLayout *findLayout(const QString &sheetName);
+
+// Row 2 selected and frozen under the titles, then the titles over row 1 from A.
+void writeTitleRow(Worksheet &sheet, const SheetLayout &layout);
+
+} // namespace store::layout

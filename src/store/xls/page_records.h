@@ -1,0 +1,22 @@
+#pragma once
+
+// The page set-up records of a worksheet substream. A record goes back into the file when the
+// file had it or when the program changed one of its values since the load; unchanged values
+// are written exactly as read, so that a save does not move the printouts of the other
+// spreadsheet programs. Values the file lacked take the programs' defaults.
+
+#include "store/xls/biff.h"
+
+namespace store::biff {
+
+// PRINTHEADERS and PRINTGRIDLINES.
+void writePrintFlags(Out &out, const PageSetup &ps, const BiffExtras &bx);
+// HEADER, FOOTER, HCENTER, VCENTER and the four margins.
+void writePageLayout(Out &out, const PageSetup &ps, const BiffExtras &bx);
+// SETUP: paper, scale, first page, fit to pages, options, resolution, header and footer margins.
+void writeSetup(Out &out, const PageSetup &ps, const BiffExtras &bx);
+
+// A header or footer text with its centre section replaced, the other sections kept.
+QString headerText(const QString &stored, const QString &center);
+
+} // namespace store::biff
