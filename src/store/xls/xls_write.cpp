@@ -244,6 +244,18 @@ private:
     void cellTable(const Worksheet &ws, const CellExtent &extent);
     void otherSheet(const OtherSheet &other);
     void formulaRecord(const Worksheet &ws, uint16_t row, uint16_t col, const Cell &c);
+    // Starts a cell record (type, length, row, column, XF) with `extra` bytes after the XF and
+    // returns where those bytes go.
+    uint8_t *cellRecord(uint16_t type, uint16_t extra, uint16_t row, int col, uint16_t xf)
+    {
+        uint8_t *o = m_out.grow(10 + extra);
+        put16(o, type);
+        put16(o + 2, uint16_t(6 + extra));
+        put16(o + 4, row);
+        put16(o + 6, uint16_t(col));
+        put16(o + 8, xf);
+        return o + 10;
+    }
     void carried(const BiffExtras &bx, Place place);
     void carriedOr(const BiffExtras &bx, uint16_t type, const QByteArray &fallback);
     QByteArray nameRecord(int builtin, int tab, const QByteArray &formula) const;
@@ -824,56 +836,25 @@ void Writer::cellTable(const Worksheet &ws, const CellExtent &extent)
                 switch (c.kind) {
                 case CellKind::Number: {
                     uint32_t rk;
-                    if (toRk(c.number, rk)) {
-                        uint8_t *o = m_out.grow(14);
-                        put16(o, kRk);
-                        put16(o + 2, 10);
-                        put16(o + 4, row);
-                        put16(o + 6, uint16_t(col));
-                        put16(o + 8, c.xf);
-                        put32(o + 10, rk);
-                    } else {
-                        uint8_t *o = m_out.grow(18);
-                        put16(o, kNumber);
-                        put16(o + 2, 14);
-                        put16(o + 4, row);
-                        put16(o + 6, uint16_t(col));
-                        put16(o + 8, c.xf);
-                        std::memcpy(o + 10, &c.number, 8);
-                    }
+                    if (toRk(c.number, rk))
+                        put32(cellRecord(kRk, 4, row, col, c.xf), rk);
+                    else
+                        std::memcpy(cellRecord(kNumber, 8, row, col, c.xf), &c.number, 8);
                     break;
                 }
-                case CellKind::Text: {
-                    uint8_t *o = m_out.grow(14);
-                    put16(o, kLabelSst);
-                    put16(o + 2, 10);
-                    put16(o + 4, row);
-                    put16(o + 6, uint16_t(col));
-                    put16(o + 8, c.xf);
-                    put32(o + 10, c.ref < sstSize ? m_sstOf[c.ref] : 0);
+                case CellKind::Text:
+                    put32(cellRecord(kLabelSst, 4, row, col, c.xf), c.ref < sstSize ? m_sstOf[c.ref] : 0);
                     break;
-                }
                 case CellKind::Boolean:
                 case CellKind::Error: {
-                    uint8_t *o = m_out.grow(12);
-                    put16(o, kBoolErr);
-                    put16(o + 2, 8);
-                    put16(o + 4, row);
-                    put16(o + 6, uint16_t(col));
-                    put16(o + 8, c.xf);
-                    o[10] = c.kind == CellKind::Boolean ? (c.number != 0 ? 1 : 0) : uint8_t(c.number);
-                    o[11] = c.kind == CellKind::Error ? 1 : 0;
+                    uint8_t *o = cellRecord(kBoolErr, 2, row, col, c.xf);
+                    o[0] = c.kind == CellKind::Boolean ? (c.number != 0 ? 1 : 0) : uint8_t(c.number);
+                    o[1] = c.kind == CellKind::Error ? 1 : 0;
                     break;
                 }
-                case CellKind::Empty: {
-                    uint8_t *o = m_out.grow(10);
-                    put16(o, kBlank);
-                    put16(o + 2, 6);
-                    put16(o + 4, row);
-                    put16(o + 6, uint16_t(col));
-                    put16(o + 8, c.xf);
+                case CellKind::Empty:
+                    cellRecord(kBlank, 0, row, col, c.xf);
                     break;
-                }
                 }
             }
             offsets.push_back(uint16_t(std::min<qsizetype>(start - previous, 0xFFFF)));
