@@ -470,6 +470,25 @@ private slots:
                 r.data[5] = 2;   // names a chart, leads to a worksheet
         QVERIFY(damageOf(image(build(chart))).contains(QStringLiteral("altro tipo")));
 
+        // Each substream opens with a whole BOF of its own kind.
+        auto withFirstRecord = [](QByteArray sub, const QByteArray &bof) {
+            const int size = biff::u16(reinterpret_cast<const uint8_t *>(sub.constData()) + 2);
+            return bof + sub.mid(4 + size);
+        };
+        const QByteArray shortBof = QByteArray::fromHex("09080200") + QByteArray::fromHex("0006");
+        Parsed cutSheetBof = good;
+        cutSheetBof.substreams[1] = withFirstRecord(cutSheetBof.substreams[1], shortBof);
+        QVERIFY(damageOf(image(build(cutSheetBof))).contains(QStringLiteral("non inizia dove indicato")));
+        Parsed noSheetBof = good;
+        noSheetBof.substreams[1] = withFirstRecord(noSheetBof.substreams[1], QByteArray());
+        QVERIFY(damageOf(image(build(noSheetBof))).contains(QStringLiteral("non inizia dove indicato")));
+        Parsed sheetFirst = good;
+        sheetFirst.globals[0].data[2] = 0x10;   // the globals' BOF says worksheet
+        QVERIFY(damageOf(image(build(sheetFirst))).contains(QStringLiteral("non inizia con la parte globale")));
+        Parsed cutGlobalsBof = good;
+        cutGlobalsBof.globals[0].data.truncate(2);
+        QVERIFY(damageOf(image(build(cutGlobalsBof))).contains(QStringLiteral("record iniziale")));
+
         // Two thousand entries at one substream: refused before any is read.
         Parsed many = good;
         auto first = std::find_if(many.globals.begin(), many.globals.end(), [](const Rec &r) { return r.type == biff::kBoundSheet; });

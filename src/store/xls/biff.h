@@ -128,6 +128,49 @@ private:
     qsizetype m_size = 0;
 };
 
+// Whether a text needs two bytes a character (it has a character past Latin-1).
+inline bool needsWide(const QString &s)
+{
+    for (QChar c : s)
+        if (c.unicode() > 0xFF)
+            return true;
+    return false;
+}
+
+// `count` characters of a text from `from` on, stored one byte each or two (UTF-16LE).
+inline void putChars(Out &out, const QString &s, qsizetype from, qsizetype count, bool wide)
+{
+    const char16_t *p = reinterpret_cast<const char16_t *>(s.constData()) + from;
+    uint8_t *o = out.grow(count * (wide ? 2 : 1));
+    if (wide) {
+        for (qsizetype i = 0; i < count; ++i) {
+            o[2 * i] = uint8_t(p[i]);
+            o[2 * i + 1] = uint8_t(p[i] >> 8);
+        }
+    } else {
+        for (qsizetype i = 0; i < count; ++i)
+            o[i] = uint8_t(p[i]);
+    }
+}
+
+// XLUnicodeString: 16-bit count, option byte, characters.
+inline void putString16(Out &out, const QString &s)
+{
+    const bool wide = needsWide(s);
+    out.u16(uint16_t(s.size()));
+    out.u8(wide ? 1 : 0);
+    putChars(out, s, 0, s.size(), wide);
+}
+
+// ShortXLUnicodeString: 8-bit count.
+inline void putString8(Out &out, const QString &s)
+{
+    const bool wide = needsWide(s);
+    out.u8(uint8_t(s.size()));
+    out.u8(wide ? 1 : 0);
+    putChars(out, s, 0, s.size(), wide);
+}
+
 // Where a carried record goes back when the substream is written again: after the block of
 // records the writer produces itself that preceded it when it was read.
 enum class Place : uint8_t {

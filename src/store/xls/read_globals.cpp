@@ -36,17 +36,14 @@ bool recordFits(const RecordStream &rs, bool mandatory)
 
 void GlobalsReader::checkBof()
 {
-    m_rs.seek(0);
-    if (!m_rs.next() || m_rs.type() != kBof || m_rs.size() < 4)
+    const std::optional<Bof> bof = m_rs.substreamAt(0);
+    if (!bof)
         damaged(QStringLiteral("manca il record iniziale del flusso"));
-    Cursor c = m_rs.cursor();
-    const uint16_t vers = c.u16();
-    const uint16_t dt = c.u16();
-    if (vers != 0x0600)
+    if (bof->version != 0x0600)
         throw StoreError(ErrorKind::Unsupported, QStringLiteral("Il formato .xls di questo file è troppo vecchio."),
-                         QStringLiteral("versione BIFF %1").arg(hex(vers)));
-    if (dt != 0x0005)
-        damaged(QStringLiteral("il flusso non inizia con la parte globale (tipo %1)").arg(hex(dt)));
+                         QStringLiteral("versione BIFF %1").arg(hex(bof->version)));
+    if (bof->kind != 0x0005)
+        damaged(QStringLiteral("il flusso non inizia con la parte globale (tipo %1)").arg(hex(bof->kind)));
 }
 
 void GlobalsReader::run()

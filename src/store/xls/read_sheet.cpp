@@ -2,6 +2,7 @@
 // set-up and the window. Records the model does not hold are kept, with their place, for the
 // next save.
 
+#include "store/xls/page_records.h"
 #include "store/xls/reader.h"
 
 #include <algorithm>
@@ -69,8 +70,7 @@ void SheetReader::carry(uint16_t type)
 
 void SheetReader::run()
 {
-    m_rs.seek(m_entry.position);
-    if (!m_rs.next() || m_rs.type() != kBof || m_rs.size() < 4)
+    if (!m_rs.substreamAt(m_entry.position))
         damaged(QStringLiteral("il foglio \"%1\" non inizia dove indicato").arg(m_entry.name));
 
     int depth = 1;   // nested substreams (embedded charts) are carried whole
@@ -502,7 +502,7 @@ void SheetReader::header()
     const QString text = c.string16();
     if (c.ok()) {
         m_bx->header = text;
-        m_sheet.pageSetup().centerHeader = headerSection(text, u'C');
+        m_sheet.pageSetup().centerHeader = biff::headerSection(text, u'C');
     }
 }
 
@@ -579,33 +579,6 @@ double rkValue(uint32_t rk)
         std::memcpy(&v, &bits, 8);
     }
     return (rk & 0x01) ? v / 100.0 : v;
-}
-
-QString headerSection(const QString &text, QChar which)
-{
-    // "&&" is a literal ampersand; text before any section code is centred.
-    QString out;
-    QChar current = u'C';
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'&' && i + 1 < text.size()) {
-            const QChar n = text[i + 1].toUpper();
-            if (n == u'L' || n == u'C' || n == u'R') {
-                current = n;
-                ++i;
-                continue;
-            }
-            if (current == which) {
-                out += c;
-                out += text[i + 1];
-            }
-            ++i;
-            continue;
-        }
-        if (current == which)
-            out += c;
-    }
-    return out;
 }
 
 } // namespace store::xlsread

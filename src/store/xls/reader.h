@@ -71,9 +71,6 @@ RowFormat rowFormatOf(uint16_t flags, uint16_t xfWord, uint16_t xfCount);
 // The value an RK number stands for.
 double rkValue(uint32_t rk);
 
-// The section of the text of a header or footer that starts with "&L", "&C" or "&R".
-QString headerSection(const QString &text, QChar which);
-
 // Reads the globals substream: styles, sheet entries, names, external references, the
 // shared strings. Decrypts the stream in place when it is protected.
 class GlobalsReader {

@@ -64,10 +64,9 @@ void Reader::checkSheetEntries(qsizetype globalsEnd)
     for (const SheetEntry &e : m_sheets) {
         if (e.position < globalsEnd)
             damaged(QStringLiteral("il foglio \"%1\" indica un punto della parte globale (%2)").arg(e.name).arg(e.position));
-        m_rs.seek(e.position);
-        if (!m_rs.next() || m_rs.type() != kBof || m_rs.size() < 4)
+        const std::optional<Bof> bof = m_rs.substreamAt(e.position);
+        if (!bof)
             damaged(QStringLiteral("il foglio \"%1\" non inizia dove indicato").arg(e.name));
-        const uint16_t dt = u16(m_rs.data() + 2);
         uint16_t expected = 0;
         switch (e.kind) {
         case 0: expected = 0x0010; break;   // worksheet or dialog sheet
@@ -76,9 +75,9 @@ void Reader::checkSheetEntries(qsizetype globalsEnd)
         case 6: expected = 0x0006; break;   // module
         default: break;
         }
-        if (expected && dt != expected)
+        if (expected && bof->kind != expected)
             damaged(QStringLiteral("il foglio \"%1\" porta a una sezione di altro tipo (%2 invece di %3)")
-                        .arg(e.name, xlsread::hex(dt), xlsread::hex(expected)));
+                        .arg(e.name, xlsread::hex(bof->kind), xlsread::hex(expected)));
     }
 }
 
@@ -260,6 +259,13 @@ void Reader::otherSheet(const SheetEntry &entry, int tab, int afterTab, const xl
     m_bx->otherSheets.push_back(std::move(other));
 }
 
+// Whether a compound-file entry is the stream `name` at the top of the file, whatever the
+// case of its name.
+bool isTopStream(const CfbEntry &e, const char *name)
+{
+    return !e.storage && !e.path.contains(u'/') && e.path.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+
 std::unique_ptr<Workbook> readImage(const QByteArray &file, const QString &password)
 {
     std::vector<CfbEntry> entries = cfb::read(file);
@@ -268,11 +274,9 @@ std::unique_ptr<Workbook> readImage(const QByteArray &file, const QString &passw
     // first record tells the two apart.
     CfbEntry *workbook = nullptr, *oldBook = nullptr;
     for (CfbEntry &e : entries) {
-        if (e.storage || e.path.contains(u'/'))
-            continue;
-        if (!workbook && e.path.compare(QLatin1String("Workbook"), Qt::CaseInsensitive) == 0)
+        if (!workbook && isTopStream(e, "Workbook"))
             workbook = &e;
-        else if (!oldBook && e.path.compare(QLatin1String("Book"), Qt::CaseInsensitive) == 0)
+        else if (!oldBook && isTopStream(e, "Book"))
             oldBook = &e;
     }
     if (!workbook)
@@ -292,10 +296,7 @@ std::unique_ptr<Workbook> readImage(const QByteArray &file, const QString &passw
     // encrypted file has or that the encryption hid.
     const bool encrypted = book->protection.kind != Protection::Kind::None;
     for (CfbEntry &e : entries) {
-        if (!e.storage && !e.path.contains(u'/')
-            && (e.path.compare(QLatin1String("Workbook"), Qt::CaseInsensitive) == 0
-                || e.path.compare(QLatin1String("Book"), Qt::CaseInsensitive) == 0
-                || e.path.compare(QLatin1String("encryption"), Qt::CaseInsensitive) == 0))
+        if (isTopStream(e, "Workbook") || isTopStream(e, "Book") || isTopStream(e, "encryption"))
             continue;
         if (encrypted && !e.storage && e.path.startsWith(QChar(5))) {
             // A property set starts with its byte order mark; an encrypted one does not.

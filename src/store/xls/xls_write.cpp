@@ -33,47 +33,6 @@ const BiffExtras &noExtras()
     return empty;
 }
 
-bool needsWide(const QString &s)
-{
-    for (QChar c : s)
-        if (c.unicode() > 0xFF)
-            return true;
-    return false;
-}
-
-void putChars(Out &out, const QString &s, qsizetype from, qsizetype count, bool wide)
-{
-    const char16_t *p = reinterpret_cast<const char16_t *>(s.constData()) + from;
-    uint8_t *o = out.grow(count * (wide ? 2 : 1));
-    if (wide) {
-        for (qsizetype i = 0; i < count; ++i) {
-            o[2 * i] = uint8_t(p[i]);
-            o[2 * i + 1] = uint8_t(p[i] >> 8);
-        }
-    } else {
-        for (qsizetype i = 0; i < count; ++i)
-            o[i] = uint8_t(p[i]);
-    }
-}
-
-// XLUnicodeString: 16-bit count, option byte, characters.
-void putString16(Out &out, const QString &s)
-{
-    const bool wide = needsWide(s);
-    out.u16(uint16_t(s.size()));
-    out.u8(wide ? 1 : 0);
-    putChars(out, s, 0, s.size(), wide);
-}
-
-// ShortXLUnicodeString: 8-bit count.
-void putString8(Out &out, const QString &s)
-{
-    const bool wide = needsWide(s);
-    out.u8(uint8_t(s.size()));
-    out.u8(wide ? 1 : 0);
-    putChars(out, s, 0, s.size(), wide);
-}
-
 // Writes strings into a record that continues in CONTINUE records when full: a string's
 // head (count and options) is never split, its characters are split only between whole
 // characters, and each continued part restates the width in a fresh option byte.
@@ -190,10 +149,11 @@ bool isOverridden(uint16_t type, bool sheet)
     }
 }
 
-// Calls f for every LABELSST record of a carried sheet's own substream (not of the charts
-// embedded in it).
+// Calls f(record, label) for every record of a carried sheet, in order; `label` is true for
+// the LABELSST records of the sheet's own substream (not of the charts embedded in it),
+// whose string index a save renumbers.
 template <typename F>
-void forEachLabel(const OtherSheet &other, F &&f)
+void forEachRecord(const OtherSheet &other, F &&f)
 {
     int depth = 0;
     for (const RawRecord &r : other.records) {
@@ -201,8 +161,7 @@ void forEachLabel(const OtherSheet &other, F &&f)
             ++depth;
         else if (r.type == kEof)
             --depth;
-        else if (r.type == kLabelSst && depth == 1 && r.data.size() >= 10)
-            f(r);
+        f(r, r.type == kLabelSst && depth == 1 && r.data.size() >= 10);
     }
 }
 
@@ -342,7 +301,10 @@ void Writer::collectStrings()
     for (size_t t = 0; t < m_tabs.size(); ++t) {
         if (!m_tabs[t].sheet) {
             // The texts of a macro sheet's cells share the table with the worksheets'.
-            forEachLabel(*m_tabs[t].other, [&](const RawRecord &r) { use(u32(reinterpret_cast<const uint8_t *>(r.data.constData()) + 6)); });
+            forEachRecord(*m_tabs[t].other, [&](const RawRecord &r, bool label) {
+                if (label)
+                    use(u32(reinterpret_cast<const uint8_t *>(r.data.constData()) + 6));
+            });
             continue;
         }
         CellExtent &extent = m_extents[t];
@@ -1035,21 +997,14 @@ void Writer::sheet(const Worksheet &ws, size_t tabIndex)
 // shared-string table.
 void Writer::otherSheet(const OtherSheet &other)
 {
-    int depth = 0;
-    for (const RawRecord &r : other.records) {
-        if (r.type == kBof)
-            ++depth;
-        else if (r.type == kEof)
-            --depth;
-        if (r.type == kLabelSst && depth == 1 && r.data.size() >= 10) {
-            const uint32_t ref = u32(reinterpret_cast<const uint8_t *>(r.data.constData()) + 6);
-            const qsizetype at = m_out.size() + 4;
-            m_out.record(r.type, r.data);
-            put32(m_out.at(at + 6), ref < m_sstOf.size() && m_sstOf[ref] != UINT32_MAX ? m_sstOf[ref] : 0);
-            continue;
-        }
+    forEachRecord(other, [&](const RawRecord &r, bool label) {
+        const qsizetype at = m_out.size() + 4;
         m_out.record(r.type, r.data);
-    }
+        if (label) {
+            const uint32_t ref = u32(reinterpret_cast<const uint8_t *>(r.data.constData()) + 6);
+            put32(m_out.at(at + 6), ref < m_sstOf.size() && m_sstOf[ref] != UINT32_MAX ? m_sstOf[ref] : 0);
+        }
+    });
 }
 
 QByteArray Writer::stream()
