@@ -150,21 +150,46 @@ void SheetReader::cellRecord(uint16_t type)
     m_place = Place::SheetCells;
     if (!recordFits(m_rs, true))
         return;
+    if (type == kMulRk || type == kMulBlank) {
+        multipleCells(type);
+        return;
+    }
     const uint8_t *d = m_rs.data();
-    const int n = m_rs.size();
     Cell c;
     c.xf = xfOf(u16(d + 4));
     switch (type) {
     case kNumber:
         c.kind = CellKind::Number;
         c.number = f64(d + 6);
-        put(u16(d), u16(d + 2), c);
         break;
     case kRk:
         c.kind = CellKind::Number;
         c.number = rkValue(u32(d + 6));
-        put(u16(d), u16(d + 2), c);
         break;
+    case kLabelSst: {
+        const uint32_t isst = u32(d + 6);
+        c.kind = CellKind::Text;
+        c.ref = isst < m_strings.pool.size() ? m_strings.pool[isst] : m_book.strings.intern(QString());
+        break;
+    }
+    case kBoolErr:
+        c.kind = d[7] ? CellKind::Error : CellKind::Boolean;
+        c.number = c.kind == CellKind::Boolean ? (d[6] ? 1 : 0) : d[6];
+        break;
+    case kBlank:
+        break;
+    default:
+        return;
+    }
+    put(u16(d), u16(d + 2), c);
+}
+
+// MULRK and MULBLANK: a run of cells of one row, each with its format.
+void SheetReader::multipleCells(uint16_t type)
+{
+    const uint8_t *d = m_rs.data();
+    const int n = m_rs.size();
+    switch (type) {
     case kMulRk: {
         const int row = u16(d), first = u16(d + 2);
         const int count = (n - 6) / 6;
@@ -177,21 +202,6 @@ void SheetReader::cellRecord(uint16_t type)
         }
         break;
     }
-    case kLabelSst: {
-        const uint32_t isst = u32(d + 6);
-        c.kind = CellKind::Text;
-        c.ref = isst < m_strings.pool.size() ? m_strings.pool[isst] : m_book.strings.intern(QString());
-        put(u16(d), u16(d + 2), c);
-        break;
-    }
-    case kBoolErr:
-        c.kind = d[7] ? CellKind::Error : CellKind::Boolean;
-        c.number = c.kind == CellKind::Boolean ? (d[6] ? 1 : 0) : d[6];
-        put(u16(d), u16(d + 2), c);
-        break;
-    case kBlank:
-        put(u16(d), u16(d + 2), c);
-        break;
     case kMulBlank: {
         const int row = u16(d), first = u16(d + 2);
         const int count = (n - 6) / 2;

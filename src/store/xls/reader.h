@@ -116,6 +116,7 @@ private:
 
     // One group of records each; each sets where the unmodelled records that follow go.
     void cellRecord(uint16_t type);
+    void multipleCells(uint16_t type);
     void formula();
     void formulaString();
     void formulaFollower(uint16_t type);

@@ -200,6 +200,9 @@ private:
     void names();
     void sst();
     void sheet(const Worksheet &ws, size_t tabIndex);
+    void sheetHead(const Worksheet &ws, const BiffExtras &bx);
+    void columns(const Worksheet &ws, const BiffExtras &bx);
+    void window(const Worksheet &ws, const BiffExtras &bx);
     void cellTable(const Worksheet &ws, const CellExtent &extent);
     void otherSheet(const OtherSheet &other);
     void formulaRecord(const Worksheet &ws, uint16_t row, uint16_t col, const Cell &c);
@@ -830,11 +833,10 @@ void Writer::cellTable(const Worksheet &ws, const CellExtent &extent)
     }
 }
 
-void Writer::sheet(const Worksheet &ws, size_t tabIndex)
+// BOF, the calculation settings, the print flags, the row defaults and WSBOOL.
+void Writer::sheetHead(const Worksheet &ws, const BiffExtras &bx)
 {
-    const BiffExtras &bx = ws.extras ? *ws.extras : noExtras();
     const PageSetup &ps = ws.pageSetup();
-    const SheetView &view = ws.view();
 
     m_out.u16(kBof);
     m_out.u16(16);
@@ -874,13 +876,11 @@ void Writer::sheet(const Worksheet &ws, size_t tabIndex)
             wsBool |= 0x0100;
         m_out.record16(kWsBool, wsBool);
     }
-    carried(bx, Place::SheetBreaks);
-    writePageLayout(m_out, ps, bx);
-    carried(bx, Place::SheetPrinter);
-    writeSetup(m_out, ps, bx);
-    carried(bx, Place::SheetPage);
+}
 
-    // Columns: default width, then runs of columns with the same width, format and flags.
+// Columns: default width, then runs of columns with the same width, format and flags.
+void Writer::columns(const Worksheet &ws, const BiffExtras &bx)
+{
     const double defaultWidth = ws.defaultColumnWidth();
     m_out.record16(kDefColWidth, uint16_t(std::clamp<long>(long(std::floor(defaultWidth)), 0, 255)));
     {
@@ -920,6 +920,20 @@ void Writer::sheet(const Worksheet &ws, size_t tabIndex)
             c = last + 1;
         }
     }
+}
+
+void Writer::sheet(const Worksheet &ws, size_t tabIndex)
+{
+    const BiffExtras &bx = ws.extras ? *ws.extras : noExtras();
+    const PageSetup &ps = ws.pageSetup();
+
+    sheetHead(ws, bx);
+    carried(bx, Place::SheetBreaks);
+    writePageLayout(m_out, ps, bx);
+    carried(bx, Place::SheetPrinter);
+    writeSetup(m_out, ps, bx);
+    carried(bx, Place::SheetPage);
+    columns(ws, bx);
     carried(bx, Place::SheetColumns);
 
     const CellExtent &extent = m_extents[tabIndex];
@@ -941,6 +955,15 @@ void Writer::sheet(const Worksheet &ws, size_t tabIndex)
     }
     cellTable(ws, extent);
     carried(bx, Place::SheetCells);
+    window(ws, bx);
+    carried(bx, Place::SheetTail);
+    m_out.empty(kEof);
+}
+
+// WINDOW2, the records carried after it, PANE when panes are frozen, then SELECTION.
+void Writer::window(const Worksheet &ws, const BiffExtras &bx)
+{
+    const SheetView &view = ws.view();
 
     // WINDOW2: options, then the top-left visible cell and colours.
     const bool active = ws.isActive();
@@ -989,8 +1012,6 @@ void Writer::sheet(const Worksheet &ws, size_t tabIndex)
         m_out.u8(uint8_t(r.left - 1));
         m_out.u8(uint8_t(r.right - 1));
     }
-    carried(bx, Place::SheetTail);
-    m_out.empty(kEof);
 }
 
 // A chart, macro or dialog sheet as it was read; the texts of its cells point into the new
