@@ -20,11 +20,16 @@ bool onGrid(const RangeRect &r)
         && r.top <= r.bottom && r.left <= r.right;
 }
 
-// A range that reaches past the grid cannot take values or formats.
-void requireOnGrid(const Range &range)
+[[noreturn]] void offGrid(const Range &range)
 {
-    if (!onGrid(range.rect()))
-        throw StoreError(ErrorKind::Limit, offGridMessage(), range.address());
+    throw StoreError(ErrorKind::Limit, offGridMessage(), range.address());
+}
+
+// A range that reaches past the grid cannot take values or formats.
+inline void requireOnGrid(const Range &range)
+{
+    if (!onGrid(range.rect())) [[unlikely]]
+        offGrid(range);
 }
 
 // Advance widths of Arial in thousandths of an em, for the printable ASCII characters

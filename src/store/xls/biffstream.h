@@ -143,10 +143,8 @@ inline int clearBytes(uint16_t type, int len)
     case kBof: case kFilePass: case kInterfaceHdr: case kUsrExcl: case kFileLock:
     case kRrdInfo: case kRrdHead:
         return len;
-    case kBoundSheet:
-        return std::min(len, 4);
     default:
-        return 0;
+        return type == kBoundSheet ? std::min(len, 4) : 0;
     }
 }
 
