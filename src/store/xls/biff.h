@@ -1,9 +1,10 @@
 #pragma once
 
 // BIFF8 building blocks shared by the .xls reader and writer: record numbers, little-endian
-// access, a growing output buffer, and BiffExtras, the records a load keeps for the next save
-// because the object model does not hold them.
+// access (the model's, in bytes.h), a growing output buffer, and BiffExtras, the records a
+// load keeps for the next save because the object model does not hold them.
 
+#include "store/model/bytes.h"
 #include "store/model/workbook.h"
 
 #include <QByteArray>
@@ -64,11 +65,11 @@ enum PageRecord : uint16_t {
 
 constexpr int kMaxRecordData = 8224;   // longest payload a BIFF8 record may carry
 
-inline uint16_t u16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t u32(const uint8_t *p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
-inline double f64(const uint8_t *p) { double d; std::memcpy(&d, p, 8); return d; }   // little-endian host
-inline void put16(uint8_t *p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
-inline void put32(uint8_t *p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); p[3] = uint8_t(v >> 24); }
+using le::u16;
+using le::u32;
+using le::f64;
+using le::put16;
+using le::put32;
 
 // Asks the system to back a large buffer that is about to be filled with huge pages, so that
 // filling it takes a page fault every 2 MB instead of every 4 KB. Advice only: nothing
