@@ -9,8 +9,8 @@
 #include "store/xls/reader.h"
 #include "store/model/errors.h"
 #include "store/edit/structureedits.h"
+#include "store/xls/savefile.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -23,7 +23,6 @@ using namespace biff;
 using xlsread::damaged;
 using xlsread::SheetEntry;
 
-constexpr qint64 kMaxFileSize = qint64(1) << 30;
 constexpr qint64 kSheetCost = 8192;   // a sheet of the model before its cells
 
 class Reader {
@@ -319,26 +318,7 @@ std::unique_ptr<Workbook> readWorkbookBytes(const QByteArray &file, const QStrin
 
 std::unique_ptr<Workbook> readWorkbook(const QString &path, const QString &password)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile aprire il file %1.").arg(QFileInfo(path).fileName()),
-                         f.errorString());
-    if (f.size() > kMaxFileSize)
-        throw StoreError(ErrorKind::Limit, QStringLiteral("Il file %1 è troppo grande.").arg(QFileInfo(path).fileName()),
-                         QStringLiteral("%1 byte").arg(f.size()));
-    QByteArray bytes = largeBuffer(f.size());
-    qint64 got = 0;
-    while (got < bytes.size()) {
-        const qint64 n = f.read(bytes.data() + got, bytes.size() - got);
-        if (n <= 0)
-            break;
-        got += n;
-    }
-    bytes.truncate(got);   // a file that shrank while being read is judged on what was read
-    if (f.error() != QFileDevice::NoError)
-        throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile leggere il file %1.").arg(QFileInfo(path).fileName()),
-                         f.errorString());
-    auto book = readImage(bytes, password);
+    auto book = readImage(readWholeFile(path), password);
     book->setPath(QFileInfo(path).absoluteFilePath());
     return book;
 }
