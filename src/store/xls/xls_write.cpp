@@ -196,6 +196,11 @@ public:
 private:
     void planTabs();
     void collectStrings();
+    void bof(uint16_t kind);
+    void bookHead(const BiffExtras &bx);
+    void window1(const BiffExtras &bx);
+    void styleRecords();
+    void sheetList();
     void globals();
     void names();
     void sst();
@@ -558,20 +563,24 @@ void Writer::sst()
     m_out.end(ext);
 }
 
-void Writer::globals()
+// BOF of the globals (0x0005) or of a worksheet (0x0010), BIFF8, with the build numbers of
+// the writer the format's readers expect.
+void Writer::bof(uint16_t kind)
 {
-    const BiffExtras &bx = bookExtras();
-    auto bof = [&](uint16_t dt) {
-        m_out.u16(kBof);
-        m_out.u16(16);
-        m_out.u16(0x0600);
-        m_out.u16(dt);
-        m_out.u16(0x0DBB);
-        m_out.u16(0x07CC);
-        m_out.u32(0x00000009);
-        m_out.u32(0x00000006);
-    };
-    bof(0x0005);
+    m_out.u16(kBof);
+    m_out.u16(16);
+    m_out.u16(0x0600);
+    m_out.u16(kind);
+    m_out.u16(0x0DBB);
+    m_out.u16(0x07CC);
+    m_out.u32(0x00000009);
+    m_out.u32(0x00000006);
+}
+
+// The file head: protection, interface, user name, code page, tab ids, the records carried
+// after them, then the workbook's protection records.
+void Writer::bookHead(const BiffExtras &bx)
+{
     if (cipher)
         m_out.record(kFilePass, filePassPayload);
     m_out.record16(kInterfaceHdr, 0x04B0);
@@ -599,8 +608,11 @@ void Writer::globals()
     carriedOr(bx, kPassword, le16(0));
     carriedOr(bx, kProt4Rev, le16(0));
     carriedOr(bx, kProt4RevPass, le16(0));
+}
 
-    // WINDOW1: position and size of the window in twips, options, the active tab.
+// WINDOW1: position and size of the window in twips, options, the active tab.
+void Writer::window1(const BiffExtras &bx)
+{
     int activeTab = 0;
     for (size_t t = 0; t < m_tabs.size(); ++t)
         if (m_tabs[t].sheet && m_tabs[t].sheet->isActive())
@@ -620,15 +632,11 @@ void Writer::globals()
         put16(w + 12, 0);
     put16(w + 14, 1);
     m_out.record(kWindow1, w1);
+}
 
-    carriedOr(bx, kBackup, le16(0));
-    carriedOr(bx, kHideObj, le16(0));
-    m_out.record16(kDateMode, m_book.date1904 ? 1 : 0);
-    carriedOr(bx, kPrecision, le16(1));
-    carriedOr(bx, kRefreshAll, le16(0));
-    carriedOr(bx, kBookBool, le16(0));
-    carried(bx, Place::BookSettings);
-
+// Fonts, number formats, cell formats and styles.
+void Writer::styleRecords()
+{
     const Styles &st = m_book.styles;
     for (const QByteArray &f : st.fonts)
         m_out.record(kFont, f);
@@ -644,9 +652,11 @@ void Writer::globals()
     }
     for (const QByteArray &s : st.styleRecords)
         m_out.record(kStyle, s);
-    carried(bx, Place::BookStyles);
-    m_out.record16(kUsesElfs, 0);
+}
 
+// BOUNDSHEET for every tab; the substream positions are filled in as the sheets are written.
+void Writer::sheetList()
+{
     for (Tab &t : m_tabs) {
         const qsizetype at = m_out.begin(kBoundSheet);
         t.boundSheetAt = at + 4;
@@ -664,6 +674,26 @@ void Writer::globals()
         }
         m_out.end(at);
     }
+}
+
+void Writer::globals()
+{
+    const BiffExtras &bx = bookExtras();
+    bof(0x0005);
+    bookHead(bx);
+    window1(bx);
+    carriedOr(bx, kBackup, le16(0));
+    carriedOr(bx, kHideObj, le16(0));
+    m_out.record16(kDateMode, m_book.date1904 ? 1 : 0);
+    carriedOr(bx, kPrecision, le16(1));
+    carriedOr(bx, kRefreshAll, le16(0));
+    carriedOr(bx, kBookBool, le16(0));
+    carried(bx, Place::BookSettings);
+
+    styleRecords();
+    carried(bx, Place::BookStyles);
+    m_out.record16(kUsesElfs, 0);
+    sheetList();
     {
         QByteArray country(4, '\0');
         put16(reinterpret_cast<uint8_t *>(country.data()), 39);
@@ -838,14 +868,7 @@ void Writer::sheetHead(const Worksheet &ws, const BiffExtras &bx)
 {
     const PageSetup &ps = ws.pageSetup();
 
-    m_out.u16(kBof);
-    m_out.u16(16);
-    m_out.u16(0x0600);
-    m_out.u16(0x0010);
-    m_out.u16(0x0DBB);
-    m_out.u16(0x07CC);
-    m_out.u32(0x00000009);
-    m_out.u32(0x00000006);
+    bof(0x0010);
 
     carriedOr(bx, kCalcMode, le16(1));
     carriedOr(bx, kCalcCount, le16(100));
