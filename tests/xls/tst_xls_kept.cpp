@@ -445,6 +445,33 @@ private slots:
         QCOMPARE(again->sheet(1).pageSetup().paperSize, 1);
     }
 
+    // The file's own cell formats replace the defaults whatever the order of its style
+    // records: STYLE records ahead of the XF records do not leave the defaults in front.
+    void stylesAheadOfCellFormats()
+    {
+        Workbook book;
+        Worksheet &sheet = book.sheet(1);
+        sheet.cells(1, 1).setValue(QStringLiteral("01/02/2010"));
+        sheet.cells(2, 1).setNumberFormat(QStringLiteral("#,##0.00"));
+        sheet.cells(2, 1).setValue(1234.5);
+        Parsed p = parse(streamOf(workbookBytes(book)));
+        std::vector<Rec> styles, others;
+        for (const Rec &r : p.globals)
+            (r.type == biff::kStyle ? styles : others).push_back(r);
+        QVERIFY(!styles.empty());
+        auto firstXf = std::find_if(others.begin(), others.end(), [](const Rec &r) { return r.type == biff::kXf; });
+        QVERIFY(firstXf != others.end());
+        others.insert(firstXf, styles.begin(), styles.end());
+        p.globals = others;
+
+        auto back = readWorkbookBytes(image(build(p)), QString());
+        Worksheet &read = back->sheet(1);
+        QCOMPARE(read.range(QStringLiteral("A1")).numberFormat(), QStringLiteral("dd/mm/yyyy"));
+        QCOMPARE(read.range(QStringLiteral("A2")).numberFormat(), QStringLiteral("#,##0.00"));
+        QCOMPARE(read.textAt(2, 1), QStringLiteral("1.234,50"));
+        QCOMPARE(back->styles.xfs.size(), book.styles.xfs.size());
+    }
+
     // Sheet entries must each lead to their own substream, after the globals, of their kind.
     void sheetEntriesThatShareOrMisleadRefused()
     {

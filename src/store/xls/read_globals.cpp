@@ -50,7 +50,6 @@ void GlobalsReader::run()
 {
     checkBof();
     Place place = Place::BookHead;
-    bool fontsSeen = false, xfsSeen = false;
     for (;;) {
         if (!m_rs.next())
             damaged(m_rs.truncated() ? QStringLiteral("record troncato dopo l'offset %1").arg(m_rs.offset())
@@ -82,10 +81,6 @@ void GlobalsReader::run()
             place = Place::BookStyles;
             if (!recordFits(m_rs, true))
                 break;
-            if (!fontsSeen) {
-                styles.fonts.clear();
-                fontsSeen = true;
-            }
             styles.fonts.push_back(m_rs.payload());
             break;
         case kFormat:
@@ -96,19 +91,10 @@ void GlobalsReader::run()
             place = Place::BookStyles;
             if (!recordFits(m_rs, true))
                 break;
-            if (!xfsSeen) {
-                styles.xfs.clear();
-                styles.styleRecords.clear();
-                xfsSeen = true;
-            }
             if (styles.xfs.size() < 4050)
                 styles.xfs.push_back(m_rs.payload().left(20));
             break;
         case kStyle:
-            if (!xfsSeen) {
-                styles.styleRecords.clear();
-                xfsSeen = true;
-            }
             styles.styleRecords.push_back(m_rs.payload());
             place = Place::BookStyles;
             break;

@@ -84,7 +84,7 @@ public:
     SharedStrings strings;
     int activeTab = 0;
     qsizetype globalsEnd = 0;   // stream offset just after the globals' EOF
-    Styles styles;
+    Styles styles;              // the file's own, from empty; completed with the defaults at the end
 
 private:
     void checkBof();
