@@ -123,6 +123,14 @@ private slots:
         QCOMPARE(tool({QStringLiteral("new"), path, QStringLiteral("--password"), QStringLiteral("segreta")}).exitCode, 0);
         QCOMPARE(readWorkbook(path, QStringLiteral("segreta"))->sheetCount(), 3);
         expectFailure(tool({QStringLiteral("check"), path}));
+
+        // An empty password, in the "=" spelling, makes a starter workbook anyone can open.
+        const QString plain = dir.filePath(QStringLiteral("libera.xls"));
+        QCOMPARE(tool({QStringLiteral("new"), plain, QStringLiteral("--password=")}).exitCode, 0);
+        QVERIFY(fileBytes(plain).contains("Anagrafe"));
+        auto book = readWorkbook(plain, QString());
+        QCOMPARE(book->protection.kind, Protection::Kind::None);
+        QCOMPARE(book->sheet(2).valueAt(1, 3).text, QStringLiteral("Cliente"));
     }
 
     void dumpGivesJson()
@@ -237,6 +245,27 @@ private slots:
         expectFailure(tool({QStringLiteral("boh"), QStringLiteral("x.xls")}));
         expectFailure(tool({QStringLiteral("dump")}));
         expectFailure(tool({QStringLiteral("dump"), QStringLiteral("x.xls"), QStringLiteral("--password")}));
+        expectFailure(tool({QStringLiteral("dump"), QStringLiteral("x.xls"), QStringLiteral("--pasword"), QStringLiteral("p")}));
+        expectFailure(tool({QStringLiteral("copy"), QStringLiteral("a.xls")}));
+    }
+
+    // The new password belongs to copy alone: any other command refuses it before it
+    // touches a file, so a "new" never makes a workbook under the wrong password.
+    void newPasswordOnlyForCopy()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Contavio.xls"));
+        expectFailure(tool({QStringLiteral("new"), path, QStringLiteral("--new-password"), QStringLiteral("q")}));
+        QVERIFY(!QFile::exists(path));
+        const QString sample = sampleBook(dir, QStringLiteral("Tevo1963"));
+        const QByteArray before = fileBytes(sample);
+        expectFailure(tool({QStringLiteral("check"), sample, QStringLiteral("--new-password=q")}));
+        QCOMPARE(fileBytes(sample), before);
+
+        const QString copied = dir.filePath(QStringLiteral("copia.xls"));
+        QCOMPARE(tool({QStringLiteral("copy"), sample, copied, QStringLiteral("--new-password=Altra1")}).exitCode, 0);
+        QCOMPARE(readWorkbook(copied, QStringLiteral("Altra1"))->sheet(1).valueAt(2, 8).number, 12.5);
+        QCOMPARE(fileBytes(sample), before);
     }
 };
 
