@@ -1,7 +1,8 @@
 #pragma once
 
-// Runs structure_probe.py (a headless spreadsheet program through its scripting bridge) and
-// compares its readings of two workbooks.
+// Runs the probes beside the tests (a headless spreadsheet program driven through its
+// scripting bridge, see tests/xls/office_uno.py) and compares structure_probe.py's readings
+// of two workbooks.
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -31,12 +32,13 @@ struct Run {
     QByteArray out, err;
 };
 
+// The script's exit code (-1 when it crashed or ran out of time) and its output.
 inline Run probe(const QString &script, const QStringList &args)
 {
     QProcess p;
     p.start(kPython, QStringList{script} + args);
     Run r;
-    if (!p.waitForFinished(300000)) {
+    if (!p.waitForFinished(400000)) {
         p.kill();
         p.waitForFinished();
         r.err = "timed out";
@@ -87,6 +89,22 @@ inline QStringList differences(const QJsonObject &expected, const QJsonObject &a
                 out << QStringLiteral("%1 cell %2: %3 | %4").arg(name, k, mx.value(k), my.value(k));
     }
     return out;
+}
+
+// The probe's "read" of both files (structure_probe.py), compared: empty when they agree;
+// otherwise the differences, or why a file could not be read.
+inline QStringList readingDifferences(const QString &script, const QString &expectedFile,
+                                      const QString &actualFile, const QString &password)
+{
+    QJsonObject readings[2];
+    const QString files[2] = {expectedFile, actualFile};
+    for (int i = 0; i < 2; ++i) {
+        const Run r = probe(script, {QStringLiteral("read"), files[i], password});
+        if (r.exitCode != 0)
+            return {QStringLiteral("%1 not read (%2): %3").arg(files[i]).arg(r.exitCode).arg(QString::fromUtf8(r.err))};
+        readings[i] = QJsonDocument::fromJson(r.out).object();
+    }
+    return differences(readings[0], readings[1]);
 }
 
 } // namespace officecompare
