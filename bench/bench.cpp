@@ -23,7 +23,6 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -76,15 +75,12 @@ void fillRegistry(store::Worksheet &sheet)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    const std::optional<int> ledgerRows = bench::takeRows(args, 1, 65534, g_ledgerRows);
-    if (!ledgerRows)
+    const bench::CommandLine line(app.arguments().mid(1), 1, 65534, g_ledgerRows);
+    if (!line.ok())
         return 2;
-    g_ledgerRows = *ledgerRows;
-    g_registryRows = std::min(g_registryRows, *ledgerRows);
-    QTemporaryDir tmp;
-    const QString folder = !args.isEmpty() ? args.first() : tmp.path();
-    const QString path = folder + QStringLiteral("/Contavio.xls");
+    g_ledgerRows = line.rows();
+    g_registryRows = std::min(g_registryRows, g_ledgerRows);
+    const QString path = line.workbookPath();
 
     std::printf("Contavio benchmark: %d registry rows, %d rows on each ledger sheet\n", g_registryRows, g_ledgerRows);
 

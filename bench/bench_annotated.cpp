@@ -15,7 +15,6 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <functional>
@@ -152,13 +151,11 @@ void addSummary(store::Workbook &book, store::Worksheet &summary, int ledgerTab)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    const std::optional<int> rows = bench::takeRows(args, 10, 65534, g_rows);
-    if (!rows)
+    const bench::CommandLine line(app.arguments().mid(1), 10, 65534, g_rows);
+    if (!line.ok())
         return 2;
-    g_rows = *rows;
-    QTemporaryDir tmp;
-    const QString path = (!args.isEmpty() ? args.first() : tmp.path()) + QStringLiteral("/Contavio.xls");
+    g_rows = line.rows();
+    const QString path = line.workbookPath();
     std::printf("Annotated ledger: %d records, %d notes, %d merged ranges, %d summary formulas\n", g_rows, kNotes,
                 kMerged, kFormulas);
     {

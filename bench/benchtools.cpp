@@ -36,18 +36,31 @@ void Timings::value(const char *what, double amount, const char *unit) const
     std::fflush(stdout);
 }
 
-std::optional<int> takeRows(QStringList &args, int min, int max, int fallback)
+CommandLine::CommandLine(QStringList arguments, int min, int max, int fallback)
 {
-    if (args.isEmpty() || args.first() != QStringLiteral("--rows"))
-        return fallback;
+    if (arguments.isEmpty() || arguments.first() != QStringLiteral("--rows")) {
+        m_rows = fallback;
+        m_rest = arguments;
+        return;
+    }
     bool ok = false;
-    const int rows = args.size() >= 2 ? args.at(1).toInt(&ok) : 0;
+    const int rows = arguments.size() >= 2 ? arguments.at(1).toInt(&ok) : 0;
     if (!ok || rows < min || rows > max) {
         std::fprintf(stderr, "--rows: da %d a %d\n", min, max);
-        return std::nullopt;
+        return;
     }
-    args = args.mid(2);
-    return rows;
+    m_rows = rows;
+    m_rest = arguments.mid(2);
+}
+
+QString CommandLine::folder() const
+{
+    return m_rest.isEmpty() ? m_temporary.path() : m_rest.first();
+}
+
+QString CommandLine::workbookPath() const
+{
+    return folder() + QStringLiteral("/Contavio.xls");
 }
 
 void fillLedger(store::Worksheet &sheet, const store::layout::SheetLayout &layout, int records,

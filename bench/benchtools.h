@@ -4,6 +4,7 @@
 // "--rows N" option and the ledger sheets they fill.
 
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <optional>
@@ -31,10 +32,23 @@ private:
     int m_decimals;
 };
 
-// Takes "--rows N" off the front of the arguments. The count when it is there and within
-// min..max; `fallback` when the option is absent; nullopt (with a line on stderr) when its
-// value is missing or out of range.
-std::optional<int> takeRows(QStringList &args, int min, int max, int fallback);
+// A benchmark's command line, "[--rows N] [folder]": the number of rows (within min..max,
+// `fallback` without the option) and where the workbook goes: FOLDER/Contavio.xls, or a
+// temporary folder removed at the end when none is given.
+class CommandLine {
+public:
+    CommandLine(QStringList arguments, int min, int max, int fallback);
+    // False when the row count is missing or out of range (said on stderr): exit with 2.
+    bool ok() const { return m_rows.has_value(); }
+    int rows() const { return m_rows.value_or(0); }
+    QString folder() const;
+    QString workbookPath() const;
+
+private:
+    std::optional<int> m_rows;
+    QStringList m_rest;
+    QTemporaryDir m_temporary;
+};
 
 // A full ledger sheet as the program keeps one: the layout's title row, then `records`
 // records with every column filled (due dates out of order, `counterparties` different

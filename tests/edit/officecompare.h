@@ -4,6 +4,8 @@
 // scripting bridge, see tests/xls/office_uno.py) and compares structure_probe.py's readings
 // of two workbooks.
 
+#include "tools/runprogram.h"
+
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -17,6 +19,15 @@ namespace officecompare {
 
 inline const QString kPython = QStringLiteral("/usr/bin/python3");
 
+// Skips the calling test function (the whole test, from initTestCase) when the program or its
+// bridge is missing.
+#define OFFICECOMPARE_SKIP_WITHOUT_OFFICE()                 \
+    do {                                                    \
+        const QString whyNot = officecompare::missing();    \
+        if (!whyNot.isEmpty())                              \
+            QSKIP(qPrintable(whyNot));                      \
+    } while (false)
+
 // Empty when the program and its bridge are there; otherwise why not.
 inline QString missing()
 {
@@ -27,27 +38,12 @@ inline QString missing()
     return {};
 }
 
-struct Run {
-    int exitCode = -1;
-    QByteArray out, err;
-};
+using testrun::Run;
 
 // The script's exit code (-1 when it crashed or ran out of time) and its output.
 inline Run probe(const QString &script, const QStringList &args)
 {
-    QProcess p;
-    p.start(kPython, QStringList{script} + args);
-    Run r;
-    if (!p.waitForFinished(400000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = "timed out";
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return testrun::runProgram(kPython, QStringList{script} + args, 400000);
 }
 
 // The differences between two readings, one line each ("Incassi notes: ... | ..."); empty
@@ -101,7 +97,7 @@ inline QStringList readingDifferences(const QString &script, const QString &expe
     for (int i = 0; i < 2; ++i) {
         const Run r = probe(script, {QStringLiteral("read"), files[i], password});
         if (r.exitCode != 0)
-            return {QStringLiteral("%1 not read (%2): %3").arg(files[i]).arg(r.exitCode).arg(QString::fromUtf8(r.err))};
+            return {QStringLiteral("%1 not read (%2): %3").arg(files[i]).arg(r.exitCode).arg(r.err)};
         readings[i] = QJsonDocument::fromJson(r.out).object();
     }
     return differences(readings[0], readings[1]);

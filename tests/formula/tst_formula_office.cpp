@@ -102,9 +102,7 @@ class TstFormulaOffice : public QObject {
 private slots:
     void initTestCase()
     {
-        const QString why = officecompare::missing();
-        if (!why.isEmpty())
-            QSKIP(qPrintable(why));
+        OFFICECOMPARE_SKIP_WITHOUT_OFFICE();
         QVERIFY(m_dir.isValid());
         m_ledger = path(QStringLiteral("ledger.xls"));
         QVERIFY(runProbe({QStringLiteral("make"), m_ledger}));

@@ -2,11 +2,12 @@
 // its column layout, the workbook they leave behind really sorted and saved, bad sizes
 // refused. No time is asserted: the numbers themselves are read by people.
 
+#include "tools/runprogram.h"
+
 #include "store/layout/sheets.h"
 #include "store/model/workbook.h"
 #include "store/xls/xls.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -17,24 +18,14 @@ namespace {
 
 struct Run {
     int exitCode = -1;
-    QStringList lines;
+    QStringList lines;   // standard output
     QString err;
 };
 
 Run bench(const QString &program, const QStringList &args)
 {
-    QProcess p;
-    p.start(program, args);
-    Run r;
-    if (!p.waitForFinished(300000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.lines = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    const testrun::Run run = testrun::runProgram(program, args, 300000);
+    return {run.exitCode, QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts), run.err};
 }
 
 // The timing lines, label first, padded to `width`, then seconds with `decimals` places.

@@ -1,5 +1,7 @@
 // contavio-xls end to end: every subcommand run as a process on real files.
 
+#include "tools/runprogram.h"
+
 #include "store/model/workbook.h"
 #include "store/xls/xls.h"
 
@@ -7,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -15,26 +16,11 @@ using namespace store;
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QString err;
-};
+using testrun::Run;
 
 Run tool(const QStringList &args)
 {
-    QProcess p;
-    p.start(QStringLiteral(CONTAVIO_XLS), args);
-    Run r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return testrun::runProgram(QStringLiteral(CONTAVIO_XLS), args, 60000);
 }
 
 // A failure: non-zero exit and exactly one line on stderr.

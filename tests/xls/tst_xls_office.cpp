@@ -52,9 +52,7 @@ class TestXlsOffice : public QObject {
 private slots:
     void initTestCase()
     {
-        const QString why = officecompare::missing();
-        if (!why.isEmpty())
-            QSKIP(qPrintable(why));
+        OFFICECOMPARE_SKIP_WITHOUT_OFFICE();
     }
 
     void ourEncryptedBookOpensThere()
