@@ -97,6 +97,7 @@ private slots:
         QTest::newRow("no ledger rows") << QStringLiteral(CONTAVIO_BENCH) << QStringLiteral("0") << QStringLiteral("--rows: da 1 a 65534\n");
         QTest::newRow("past the sheet") << QStringLiteral(CONTAVIO_BENCH) << QStringLiteral("65535") << QStringLiteral("--rows: da 1 a 65534\n");
         QTest::newRow("not a number") << QStringLiteral(CONTAVIO_BENCH) << QStringLiteral("molte") << QStringLiteral("--rows: da 1 a 65534\n");
+        QTest::newRow("count missing") << QStringLiteral(CONTAVIO_BENCH) << QString() << QStringLiteral("--rows: da 1 a 65534\n");
         QTest::newRow("too few to annotate") << QStringLiteral(CONTAVIO_BENCH_ANNOTATED) << QStringLiteral("9") << QStringLiteral("--rows: da 10 a 65534\n");
     }
 
@@ -106,7 +107,9 @@ private slots:
         QFETCH(QString, rows);
         QFETCH(QString, message);
         QTemporaryDir dir;
-        const Run r = bench(program, {QStringLiteral("--rows"), rows, dir.path()});
+        // An empty count stands for "--rows" with nothing after it.
+        const Run r = bench(program, rows.isEmpty() ? QStringList{QStringLiteral("--rows")}
+                                                    : QStringList{QStringLiteral("--rows"), rows, dir.path()});
         QCOMPARE(r.exitCode, 2);
         QCOMPARE(r.err, message);
         QVERIFY(r.lines.isEmpty());
