@@ -31,7 +31,7 @@
 
 namespace {
 
-const QString kPassword = QStringLiteral("Tevo1963");
+const QString kPassword = store::layout::kWorkbookPassword;
 int g_registryRows = 5000;
 int g_ledgerRows = 32766;
 const bench::Timings kTable(44, 3);

@@ -28,7 +28,6 @@
 
 namespace {
 
-const QString kDefaultPassword = QStringLiteral("Tevo1963");
 
 struct UsageError {
     QString message;
@@ -215,7 +214,7 @@ void buildStarter(store::Workbook &book)
 
 struct Arguments {
     QStringList positional;   // the command, then its files and sheet
-    QString password = kDefaultPassword;
+    QString password = store::layout::kWorkbookPassword;
     std::optional<QString> newPassword;
 };
 

@@ -5,6 +5,7 @@
 // No widgets here, so the steps can be tested on their own.
 
 #include "filelock.h"
+#include "store/layout/sheets.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,8 +14,8 @@ namespace store { class Workbook; class Worksheet; }
 
 namespace app {
 
-inline const QString kWorkbookName = QStringLiteral("Contavio.xls");
-inline const QString kWorkbookPassword = QStringLiteral("Tevo1963");
+using store::layout::kWorkbookName;
+using store::layout::kWorkbookPassword;
 
 // The messages of the start-up checks.
 QString alreadyOpenMessage();

@@ -17,6 +17,11 @@ class Worksheet;
 
 namespace store::layout {
 
+// The program's workbook: the file it keeps in its folder and the password that protects
+// it (the program, the command-line tool and the recovery copies use the same).
+inline const QString kWorkbookName = QStringLiteral("Contavio.xls");
+inline const QString kWorkbookPassword = QStringLiteral("Tevo1963");
+
 struct SheetLayout {
     QString name;              // the sheet's tab name
     QStringList titles;        // row 1, from column A: one title per column of a record
