@@ -15,8 +15,7 @@ namespace controls {
 
 XPButton *makeFormButton(QWidget *form, const char *name, const QString &caption, const QString &tip)
 {
-    auto *button = new XPButton(caption, form);
-    button->setObjectName(QLatin1String(name));
+    auto *button = makeNamed<XPButton>(form, name, caption);
     button->setButtonType(XPButton::FormStyle);
     if (!tip.isEmpty())
         button->setToolTip(tip);
@@ -61,7 +60,7 @@ void reportStoreError(Dialogs *dialogs, const std::exception &error)
         text = storeError->userMessage();
     else
         text = QStringLiteral("Operazione non riuscita sulla cartella di lavoro.");
-    dialogs->message(BoxKind::Critical, text, kTitle);
+    dialogs->message(BoxKind::Critical, text, titles::kTitle);
 }
 
 } // namespace controls

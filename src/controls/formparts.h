@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <exception>
+#include <utility>
 
 class QColor;
 class QLabel;
@@ -19,12 +20,23 @@ namespace controls {
 class Dialogs;
 class XPButton;
 
-// Message box titles.
+// Message box titles: the program's name, with the blanks each box puts around it.
+namespace titles {
 inline const QString kTitle = QStringLiteral("Contavio");
-inline const QString kTitleTrailing = QStringLiteral("Contavio ");
-inline const QString kTitleLeading = QStringLiteral(" Contavio");
-inline const QString kTitleTwoLeading = QStringLiteral("  Contavio");
-inline const QString kTitleBoth = QStringLiteral(" Contavio ");
+inline const QString kTitleTrailing = kTitle + QLatin1Char(' ');
+inline const QString kTitleLeading = QLatin1Char(' ') + kTitle;
+inline const QString kTitleTwoLeading = QLatin1String("  ") + kTitle;
+inline const QString kTitleBoth = QLatin1Char(' ') + kTitle + QLatin1Char(' ');
+} // namespace titles
+
+// A control of type W, made with `args` and the form as its parent, named `name`.
+template <typename W, typename... Args>
+W *makeNamed(QWidget *form, const char *name, Args &&...args)
+{
+    auto *control = new W(std::forward<Args>(args)..., form);
+    control->setObjectName(QLatin1String(name));
+    return control;
+}
 
 // A push button named `name` in the style every form uses, with its tooltip (none when
 // empty). Its size is the form's to set.

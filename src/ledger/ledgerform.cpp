@@ -41,10 +41,7 @@ const QString kInsertDone = QStringLiteral("Registrazione  conclusa !");
 const QString kChangeDone = QStringLiteral(" Registrazione  modificata");
 const QString kDeleteQuestion = QStringLiteral(" Vuoi ELIMINARE  questa Registrazione ?");
 const QString kDeleteDone = QStringLiteral(" Registrazione  eliminata ");
-using controls::kTitle;
-using controls::kTitleLeading;
-using controls::kTitleTrailing;
-using controls::kTitleTwoLeading;
+using namespace controls::titles;
 const QString kNumberRefused = QStringLiteral("Il campo ID deve contenere un numero intero maggiore di zero");
 const QString kNumberTaken = QStringLiteral("Il numero %1 appartiene già a un'altra registrazione");
 
@@ -64,22 +61,17 @@ QLabel *newLabel(QWidget *parent, const QString &text)
 
 QLineEdit *makeField(QWidget *parent, const char *name)
 {
-    auto *field = new QLineEdit(parent);
-    field->setObjectName(QString::fromLatin1(name));
-    return field;
+    return controls::makeNamed<QLineEdit>(parent, name);
 }
 
 QCheckBox *makeBox(QWidget *parent, const char *name, const QString &caption)
 {
-    auto *box = new QCheckBox(caption, parent);
-    box->setObjectName(QString::fromLatin1(name));
-    return box;
+    return controls::makeNamed<QCheckBox>(parent, name, caption);
 }
 
 QComboBox *makeCombo(QWidget *parent, const char *name)
 {
-    auto *combo = new QComboBox(parent);
-    combo->setObjectName(QString::fromLatin1(name));
+    auto *combo = controls::makeNamed<QComboBox>(parent, name);
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     return combo;
@@ -99,48 +91,6 @@ void applyFlag(QCheckBox *box, const QString &text)
 }
 
 } // namespace
-
-LedgerProfile LedgerProfile::receivables()
-{
-    LedgerProfile p;
-    p.caption = QStringLiteral("Incassi");
-    p.sheet = QStringLiteral("Incassi");
-    p.kindLetter = QStringLiteral("C");
-    p.label1Design = QStringLiteral("Seleziona Cliente ");
-    p.label1NewEntry = QStringLiteral("Seleziona Cliente");
-    p.label1ChangeMode = QStringLiteral(" Cliente Selezionato");
-    p.newCaption = QStringLiteral("Nuovo Cliente");
-    p.changeCaption = QStringLiteral("Modifica Cliente");
-    p.changeButtonRefills = true;
-    p.statusCaption = QStringLiteral("Riscosso");
-    p.meansLabel = QStringLiteral("Riscosso con ");
-    p.numbersEditable = false;
-    p.cancellaShowsSeleziona = false;
-    p.insertMissingText = QStringLiteral(" ERRORE- I Campi CLIENTE -FATTURA-DATA-SCADENZA devono essere compilato");
-    p.changeMissingText = QStringLiteral(" Il campo :  CLIENTE- FATTURA-DATA-SCADENZA     deve essere compilato !");
-    return p;
-}
-
-LedgerProfile LedgerProfile::payables()
-{
-    LedgerProfile p;
-    p.caption = QStringLiteral("Pagamenti");
-    p.sheet = QStringLiteral("Pagamenti");
-    p.kindLetter = QStringLiteral("F");
-    p.label1Design = QStringLiteral("Seleziona Fornitore");
-    p.label1NewEntry = QStringLiteral("Seleziona Fornitore");
-    p.label1ChangeMode = QString();   // Label1 keeps what it shows
-    p.newCaption = QStringLiteral("Nuovo Fornitore");
-    p.changeCaption = QStringLiteral("Modifica Fornitore");
-    p.changeButtonRefills = false;
-    p.statusCaption = QStringLiteral("Pagato");
-    p.meansLabel = QStringLiteral("Pagato con ");
-    p.numbersEditable = true;
-    p.cancellaShowsSeleziona = true;
-    p.insertMissingText = QStringLiteral(" ERRORE- I Campi FORNITORE -FATTURA-DATA- SCADENZA devono essere compilatI");
-    p.changeMissingText = QStringLiteral(" Il campo :  FORNITORE-FATTURA-DATA-SCADENZA   deve essere compilati!");
-    return p;
-}
 
 LedgerForm::LedgerForm(controls::Session &session, LedgerProfile profile, QWidget *parent)
     : controls::Form(session, parent)

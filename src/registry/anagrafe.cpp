@@ -32,11 +32,7 @@ using registry::RegistrySheet;
 namespace {
 
 // Message texts and titles, blanks included.
-using controls::kTitle;
-using controls::kTitleBoth;
-using controls::kTitleLeading;
-using controls::kTitleTrailing;
-using controls::kTitleTwoLeading;
+using namespace controls::titles;
 const QString kTitleCounter = QStringLiteral(" Velturo");
 
 const QString kEmptyName = QStringLiteral(" ERRORE- Il Campo RAGIONE SOCIALE/COGNOME deve essere compilato");
@@ -89,20 +85,6 @@ public:
 };
 
 using store::skipOnFailure;
-
-QLineEdit *newField(QWidget *form, const char *name)
-{
-    auto *field = new QLineEdit(form);
-    field->setObjectName(QLatin1String(name));
-    return field;
-}
-
-QCheckBox *newBox(QWidget *form, const char *name, const QString &caption)
-{
-    auto *box = new QCheckBox(caption, form);
-    box->setObjectName(QLatin1String(name));
-    return box;
-}
 
 // A grid of captions over their controls: each line of the form takes two grid rows, the
 // caption's and the control's; the captions below the first line keep a little room above.
@@ -249,10 +231,10 @@ Anagrafe::~Anagrafe() = default;
 void Anagrafe::buildControls()
 {
     buildMenuAndButtons();
-    Check1 = newBox(this, "Check1", QStringLiteral("Cliente"));
-    Check2 = newBox(this, "Check2", QStringLiteral("Fornitore"));
-    Check7 = newBox(this, "Check7", QStringLiteral("Cambia IDProgressivo"));
-    Check6 = newBox(this, "Check6", QStringLiteral("Azzera Contatore "));
+    Check1 = controls::makeNamed<QCheckBox>(this, "Check1", QStringLiteral("Cliente"));
+    Check2 = controls::makeNamed<QCheckBox>(this, "Check2", QStringLiteral("Fornitore"));
+    Check7 = controls::makeNamed<QCheckBox>(this, "Check7", QStringLiteral("Cambia IDProgressivo"));
+    Check6 = controls::makeNamed<QCheckBox>(this, "Check6", QStringLiteral("Azzera Contatore "));
     buildSelectionList();
     buildFields();
     buildCalendarAndNotice();
@@ -301,23 +283,24 @@ void Anagrafe::buildSelectionList()
 
 void Anagrafe::buildFields()
 {
-    Text18 = newField(this, "Text18");
-    Check4 = newBox(this, "Check4", QString());
-    Text26 = newField(this, "Text26");
-    Text10 = newField(this, "Text10");
+    auto field = [this](const char *name) { return controls::makeNamed<QLineEdit>(this, name); };
+    Text18 = field("Text18");
+    Check4 = controls::makeNamed<QCheckBox>(this, "Check4", QString());
+    Text26 = field("Text26");
+    Text10 = field("Text10");
     Text10->setReadOnly(true);
-    Text25 = newField(this, "Text25");
-    Text24 = newField(this, "Text24");
-    Text23 = newField(this, "Text23");
-    Text22 = newField(this, "Text22");
-    Text21 = newField(this, "Text21");
-    Text20 = newField(this, "Text20");
-    Text15 = newField(this, "Text15");
-    Text16 = newField(this, "Text16");
-    Text19 = newField(this, "Text19");
-    Text2 = newField(this, "Text2");
-    Text3 = newField(this, "Text3");
-    Text1 = newField(this, "Text1");
+    Text25 = field("Text25");
+    Text24 = field("Text24");
+    Text23 = field("Text23");
+    Text22 = field("Text22");
+    Text21 = field("Text21");
+    Text20 = field("Text20");
+    Text15 = field("Text15");
+    Text16 = field("Text16");
+    Text19 = field("Text19");
+    Text2 = field("Text2");
+    Text3 = field("Text3");
+    Text1 = field("Text1");
     Text12 = new QPlainTextEdit(this);
     Text12->setObjectName(QStringLiteral("Text12"));
     Text12->setTabChangesFocus(true);
@@ -384,43 +367,39 @@ void Anagrafe::buildLayout()
 }
 
 // The fields: captions above them, on a grid of twelve columns, two grid rows a line.
-QGridLayout *Anagrafe::layoutFields()
+QLayout *Anagrafe::layoutFields()
 {
     CaptionGrid g(this);
     g.place(QStringLiteral("Seleziona Cliente/Fornitore"), Combo4, 0, 8);
-    {
-        g.caption(QStringLiteral("Data"), Text18, 9, 3);
-        auto *date = new QHBoxLayout;
-        date->setSpacing(twips(60));
-        date->addWidget(Text18, 1);
-        date->addWidget(Check4);
-        g.grid->addLayout(date, g.row + 1, 9, 1, 3);
+    g.caption(QStringLiteral("Data"), Text18, 9, 3);
+    auto *date = new QHBoxLayout;
+    date->setSpacing(twips(60));
+    date->addWidget(Text18, 1);
+    date->addWidget(Check4);
+    g.grid->addLayout(date, g.row + 1, 9, 1, 3);
+
+    // The lines below, left to right: caption, field, first column and span.
+    const struct { int line; const char *caption; QWidget *field; int column, span; } places[] = {
+        {1, "INSERISCI-Ragione Sociale/Cognome-Nome", Text26, 0, 9}, {1, "ID Progressivo", Text10, 9, 3},
+        {2, "Indirizzo", Text25, 0, 5}, {2, "C.A.P.", Text24, 5, 1}, {2, "Località", Text23, 6, 5},
+        {2, "(PR)", Text22, 11, 1},
+        {3, "Telefono", Text21, 0, 3}, {3, "Fax", Text20, 3, 3}, {3, "Cellullare", Text15, 6, 3},
+        {3, "E-Mail", Text16, 9, 3},
+        {4, "Codice Fiscale", Text19, 0, 4}, {4, "Partita IVA", Text2, 4, 3},
+        {4, "Referente/Legale Rappresentante", Text3, 7, 5},
+        {5, "IBAN", Text1, 0, 6},
+    };
+    for (const auto &p : places) {
+        while (g.row < 2 * p.line)
+            g.nextLine();
+        g.place(QString::fromUtf8(p.caption), p.field, p.column, p.span);
     }
-    g.nextLine();
-    g.place(QStringLiteral("INSERISCI-Ragione Sociale/Cognome-Nome"), Text26, 0, 9);
-    g.place(QStringLiteral("ID Progressivo"), Text10, 9, 3);
-    g.nextLine();
-    g.place(QStringLiteral("Indirizzo"), Text25, 0, 5);
-    g.place(QStringLiteral("C.A.P."), Text24, 5, 1);
-    g.place(QStringLiteral("Località"), Text23, 6, 5);
-    g.place(QStringLiteral("(PR)"), Text22, 11, 1);
-    g.nextLine();
-    g.place(QStringLiteral("Telefono"), Text21, 0, 3);
-    g.place(QStringLiteral("Fax"), Text20, 3, 3);
-    g.place(QStringLiteral("Cellullare"), Text15, 6, 3);
-    g.place(QStringLiteral("E-Mail"), Text16, 9, 3);
-    g.nextLine();
-    g.place(QStringLiteral("Codice Fiscale"), Text19, 0, 4);
-    g.place(QStringLiteral("Partita IVA"), Text2, 4, 3);
-    g.place(QStringLiteral("Referente/Legale Rappresentante"), Text3, 7, 5);
-    g.nextLine();
-    g.place(QStringLiteral("IBAN"), Text1, 0, 6);
-    {
-        auto *label = new QLabel(QStringLiteral("Annotazioni"), this);
-        label->setBuddy(Text12);
-        label->setContentsMargins(0, 0, 0, twips(30));
-        g.grid->addWidget(label, g.row + 1, 7, 1, 5, Qt::AlignLeft | Qt::AlignBottom);
-    }
+    // The notes' caption stands at the right of the IBAN, over the notes, which take the
+    // whole width and whatever height is left.
+    auto *label = new QLabel(QStringLiteral("Annotazioni"), this);
+    label->setBuddy(Text12);
+    label->setContentsMargins(0, 0, 0, twips(30));
+    g.grid->addWidget(label, g.row + 1, 7, 1, 5, Qt::AlignLeft | Qt::AlignBottom);
     g.nextLine();
     g.grid->addWidget(Text12, g.row, 0, 1, 12);
     g.grid->setRowStretch(g.row, 1);

@@ -16,8 +16,8 @@ class QAction;
 class QCalendarWidget;
 class QCheckBox;
 class QComboBox;
-class QGridLayout;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QMenuBar;
 class QPlainTextEdit;
@@ -111,7 +111,7 @@ private:
     void buildFields();
     void buildCalendarAndNotice();
     void buildLayout();
-    QGridLayout *layoutFields();
+    QLayout *layoutFields();
     void applyFieldRules();
 
     registry::RegistrySheet sheet() const;
