@@ -7,6 +7,7 @@
 
 #include "controls/clock.h"
 #include "controls/dialogs.h"
+#include "controls/form.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
 #include "ledger/entrata.h"
@@ -76,8 +77,8 @@ public:
             switch (id) {
             case controls::FormId::Entrata: return new ledger::Entrata(session);
             case controls::FormId::Pagamenti: return new ledger::Pagamenti(session);
-            case controls::FormId::Contavio: return named("Contavio");
-            case controls::FormId::Anagrafe: return named("Anagrafe");
+            case controls::FormId::Contavio: return named(session, "Contavio");
+            case controls::FormId::Anagrafe: return named(session, "Anagrafe");
             case controls::FormId::StampaP:
                 if (printFactory)
                     return printFactory(session);
@@ -189,9 +190,11 @@ public:
     controls::Session session;
 
 private:
-    static QWidget *named(const char *name)
+    // A stand-in for a form these tests do not drive: a form all the same, shown as the
+    // program shows its forms.
+    static QWidget *named(controls::Session &session, const char *name)
     {
-        auto *w = new QWidget;
+        auto *w = new controls::Form(session);
         w->setObjectName(QString::fromLatin1(name));
         w->resize(200, 100);
         return w;

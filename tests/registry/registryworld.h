@@ -6,6 +6,7 @@
 
 #include "controls/clock.h"
 #include "controls/dialogs.h"
+#include "controls/form.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
 #include "print/stampap.h"
@@ -44,7 +45,7 @@ public:
         QWidget *w = nullptr;
         switch (id) {
         case controls::FormId::Contavio:
-            w = new QWidget;
+            w = new controls::Form(m_session);   // a stand-in menu, shown as forms are
             w->setObjectName(QStringLiteral("Contavio"));
             w->resize(200, 100);
             break;
