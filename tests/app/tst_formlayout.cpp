@@ -58,6 +58,13 @@ QString captionAbove(QWidget *form, QWidget *field)
     return best ? best->text() : QStringLiteral("<none>");
 }
 
+std::unique_ptr<ledger::LedgerForm> entryForm(bool payables, controls::Session &session)
+{
+    if (payables)
+        return std::make_unique<ledger::Pagamenti>(session);
+    return std::make_unique<ledger::Entrata>(session);
+}
+
 // The named controls stand on one line, left to right in the order given.
 void checkLine(QWidget *form, const std::vector<const char *> &names)
 {
@@ -80,9 +87,7 @@ class TestFormLayout : public QObject {
 private slots:
     void registryCaptions();
     void registryLines();
-    void entryFormCaptions_data();
     void entryFormCaptions();
-    void entryFormRows_data();
     void entryFormRows();
     void browserRows();
 };
@@ -151,81 +156,65 @@ void TestFormLayout::registryLines()
     QVERIFY(form.Label1->geometry().left() > form.XPButton5->geometry().right());
 }
 
-void TestFormLayout::entryFormCaptions_data()
-{
-    QTest::addColumn<bool>("payables");
-    QTest::newRow("Entrata") << false;
-    QTest::newRow("Pagamenti") << true;
-}
-
 void TestFormLayout::entryFormCaptions()
 {
-    QFETCH(bool, payables);
-    Session s;
-    std::unique_ptr<ledger::LedgerForm> form;
-    if (payables)
-        form = std::make_unique<ledger::Pagamenti>(s.session);
-    else
-        form = std::make_unique<ledger::Entrata>(s.session);
-    showLaidOut(form.get());
-    const QString means = payables ? QStringLiteral("Pagato con ") : QStringLiteral("Riscosso con ");
-    const struct { const char *field; QString caption; } captions[] = {
-        // Label1 as the activation on show leaves it.
-        {"Combo1", payables ? QStringLiteral("Seleziona Fornitore") : QStringLiteral("Seleziona Cliente")},
-        {"Text1", QStringLiteral("Numero Fattura")}, {"Text2", QStringLiteral("Data 00/00/0000")},
-        {"Text3", QStringLiteral("Scadenza")}, {"Text10", QStringLiteral("ID ")},
-        {"Text12", QStringLiteral("ID Cliente")},
-        {"Text4", QStringLiteral("Importo ")}, {"Text5", QStringLiteral("Data")}, {"Combo2", means},
-        {"Text7", QStringLiteral("Importo ")}, {"Text6", QStringLiteral("Data")}, {"Combo3", means},
-        {"Text9", QStringLiteral("Importo ")}, {"Text8", QStringLiteral("Data")}, {"Combo4", means},
-    };
-    for (const auto &c : captions) {
-        QWidget *field = child(form.get(), c.field);
-        QVERIFY(field);
-        QCOMPARE(captionAbove(form.get(), field), c.caption);
+    // Receivables, then payables.
+    for (const bool payables : {false, true}) {
+        Session s;
+        const std::unique_ptr<ledger::LedgerForm> form = entryForm(payables, s.session);
+        showLaidOut(form.get());
+        const QString means = payables ? QStringLiteral("Pagato con ") : QStringLiteral("Riscosso con ");
+        const struct { const char *field; QString caption; } captions[] = {
+            // Label1 as the activation on show leaves it.
+            {"Combo1", payables ? QStringLiteral("Seleziona Fornitore") : QStringLiteral("Seleziona Cliente")},
+            {"Text1", QStringLiteral("Numero Fattura")}, {"Text2", QStringLiteral("Data 00/00/0000")},
+            {"Text3", QStringLiteral("Scadenza")}, {"Text10", QStringLiteral("ID ")},
+            {"Text12", QStringLiteral("ID Cliente")},
+            {"Text4", QStringLiteral("Importo ")}, {"Text5", QStringLiteral("Data")}, {"Combo2", means},
+            {"Text7", QStringLiteral("Importo ")}, {"Text6", QStringLiteral("Data")}, {"Combo3", means},
+            {"Text9", QStringLiteral("Importo ")}, {"Text8", QStringLiteral("Data")}, {"Combo4", means},
+        };
+        for (const auto &c : captions) {
+            QWidget *field = child(form.get(), c.field);
+            QVERIFY(field);
+            QCOMPARE(captionAbove(form.get(), field), c.caption);
+        }
     }
-}
-
-void TestFormLayout::entryFormRows_data()
-{
-    entryFormCaptions_data();
 }
 
 void TestFormLayout::entryFormRows()
 {
-    QFETCH(bool, payables);
-    Session s;
-    std::unique_ptr<ledger::LedgerForm> form;
-    if (payables)
-        form = std::make_unique<ledger::Pagamenti>(s.session);
-    else
-        form = std::make_unique<ledger::Entrata>(s.session);
-    showLaidOut(form.get());
-    const std::vector<std::vector<const char *>> rows = {
-        {"Combo1", "XPButton1"},
-        {"Text1", "Check1", "Text2", "Check8", "Text3", "Text10", "Text12"},
-        {"Text4", "Check2", "Check3", "Text5", "Combo2"},
-        {"Text7", "Check4", "Check5", "Text6", "Combo3"},
-        {"Text9", "Check6", "Check7", "Text8", "Combo4"},
-    };
-    int above = form->Label15->geometry().bottom();
-    for (const auto &row : rows) {
-        checkLine(form.get(), row);
-        QWidget *first = child(form.get(), row.front());
-        QVERIFY2(first->geometry().top() > above, row.front());
-        above = first->geometry().bottom();
+    // Receivables, then payables.
+    for (const bool payables : {false, true}) {
+        Session s;
+        const std::unique_ptr<ledger::LedgerForm> form = entryForm(payables, s.session);
+        showLaidOut(form.get());
+        const std::vector<std::vector<const char *>> rows = {
+            {"Combo1", "XPButton1"},
+            {"Text1", "Check1", "Text2", "Check8", "Text3", "Text10", "Text12"},
+            {"Text4", "Check2", "Check3", "Text5", "Combo2"},
+            {"Text7", "Check4", "Check5", "Text6", "Combo3"},
+            {"Text9", "Check6", "Check7", "Text8", "Combo4"},
+        };
+        int above = form->Label15->geometry().bottom();
+        for (const auto &row : rows) {
+            checkLine(form.get(), row);
+            QWidget *first = child(form.get(), row.front());
+            QVERIFY2(first->geometry().top() > above, row.front());
+            above = first->geometry().bottom();
+        }
+        QVERIFY(form->Text11->geometry().top() > above);
+        checkLine(form.get(), {"XPButton4", "XPButton3", "XPButton5", "XPButton6", "XPButton2"});
+        QVERIFY(form->XPButton4->geometry().top() > form->Text11->geometry().bottom());
+        // The footer under the buttons: the program's line at the left, Label16 at the right.
+        QVERIFY(form->Label14->geometry().top() > form->XPButton4->geometry().bottom());
+        QVERIFY(form->Label16->geometry().left() > form->Label14->geometry().right());
+        QCOMPARE(form->Label14->text(), QStringLiteral("Contavio - gestione di incassi, pagamenti e scadenze"));
+        // The clock line on top, right-aligned over the whole width.
+        QVERIFY(form->Label15->geometry().bottom() < form->Label1->geometry().top());
+        QCOMPARE(form->Label15->text(), QStringLiteral("Ore...14:05:09   del   07/12/2026"));
+        QVERIFY(form->Label15->alignment() & Qt::AlignRight);
     }
-    QVERIFY(form->Text11->geometry().top() > above);
-    checkLine(form.get(), {"XPButton4", "XPButton3", "XPButton5", "XPButton6", "XPButton2"});
-    QVERIFY(form->XPButton4->geometry().top() > form->Text11->geometry().bottom());
-    // The footer under the buttons: the program's line at the left, Label16 at the right.
-    QVERIFY(form->Label14->geometry().top() > form->XPButton4->geometry().bottom());
-    QVERIFY(form->Label16->geometry().left() > form->Label14->geometry().right());
-    QCOMPARE(form->Label14->text(), QStringLiteral("Contavio - gestione di incassi, pagamenti e scadenze"));
-    // The clock line on top, right-aligned over the whole width.
-    QVERIFY(form->Label15->geometry().bottom() < form->Label1->geometry().top());
-    QCOMPARE(form->Label15->text(), QStringLiteral("Ore...14:05:09   del   07/12/2026"));
-    QVERIFY(form->Label15->alignment() & Qt::AlignRight);
 }
 
 void TestFormLayout::browserRows()
