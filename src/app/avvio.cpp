@@ -2,6 +2,7 @@
 
 #include "controls/clock.h"
 #include "controls/dialogs.h"
+#include "controls/formparts.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
 #include "recovery.h"
@@ -112,10 +113,7 @@ Avvio::Avvio(controls::Session &session, QWidget *parent)
 {
     setObjectName(QStringLiteral("Avvio"));
     setWindowTitle(QStringLiteral("Contavio Incassi-Pagamenti-Insoluti"));
-    QPalette background = palette();
-    background.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
-    setPalette(background);
-    setAutoFillBackground(true);
+    controls::fillBackground(this, QColor(0xE0, 0xE0, 0xE0));
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(18, 16, 18, 14);
@@ -182,78 +180,116 @@ Avvio::~Avvio()
 
 Avvio::LoadResult Avvio::load(const QString &folder)
 {
-    // 1. The server, held here for the whole run.
+    startServer();
+    locateWorkbook(folder);
+    const QDateTime now = session().clock ? session().clock->now() : QDateTime::currentDateTime();
+    if (const std::optional<LoadResult> refused = lockWorkbook(now))
+        return *refused;
+    if (const std::optional<LoadResult> refused = acceptReadOnlyPlace())
+        return *refused;
+    recoverEarlierRun(now);
+    if (const std::optional<LoadResult> failed = openWorkbook())
+        return *failed;
+    if (const std::optional<LoadResult> failed = shapeSheets())
+        return *failed;
+    startRecoveryCopy();
+
+    // 10. The terms of use.
+    showForm();
+    return LoadResult::Ready;
+}
+
+// 1. The server, held here for the whole run.
+void Avvio::startServer()
+{
     m_server = std::make_unique<store::Server>();
     session().server = m_server.get();
+}
 
-    // 2. The workbook in the program's folder.
+// 2. The workbook in the program's folder.
+void Avvio::locateWorkbook(const QString &folder)
+{
     const QString programFolder = folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
     m_path = QDir(programFolder).absoluteFilePath(kWorkbookName);
+}
 
-    // 3 and 4. In use elsewhere, missing or unreadable; a free file stays locked by us.
-    const QDateTime now = session().clock ? session().clock->now() : QDateTime::currentDateTime();
+// 3 and 4. In use elsewhere, missing or unreadable; a free file stays locked by us.
+std::optional<Avvio::LoadResult> Avvio::lockWorkbook(const QDateTime &now)
+{
     QString reason;
     FileState state = m_lock.acquire(m_path, &reason, now);
     if (state == FileState::LockFile) {
-        // Nobody holds the file, but a lock file says someone has it open. One left on this
-        // machine by a program no longer running may be taken away; any other is obeyed.
-        const LockHolder holder = m_lock.holder();
-        if (!m_lock.holderLooksStale()) {
-            m_lock.release();
-            session().dialogs->message(controls::BoxKind::Critical, inUseMessage(holder), QStringLiteral("Contavio"));
-            return LoadResult::InUse;
-        }
-        if (session().dialogs->message(controls::BoxKind::Question, staleLockQuestion(holder),
-                                       QStringLiteral("Contavio")) != controls::Answer::Yes) {
-            m_lock.release();
-            return LoadResult::InUse;
-        }
-        if (!m_lock.clearStaleLock(now)) {
-            m_lock.release();
-            session().dialogs->message(controls::BoxKind::Critical, staleLockNotRemovedMessage(holder),
-                                       QStringLiteral("Contavio"));
-            return LoadResult::InUse;
-        }
+        if (const std::optional<LoadResult> refused = takeStaleLock(now))
+            return refused;
         state = FileState::Free;
     }
     switch (state) {
     case FileState::InUse:
-        session().dialogs->message(controls::BoxKind::Critical,
-                                   inUseMessage(readLockHolder(officeLockFilePath(m_path))), QStringLiteral("Contavio"));
+        tell(controls::BoxKind::Critical, inUseMessage(readLockHolder(officeLockFilePath(m_path))));
         return LoadResult::InUse;
     case FileState::Missing:
         session().dialogs->message(controls::BoxKind::Plain, notFoundMessage(m_path), QString());
         return LoadResult::Missing;
     case FileState::Unreadable:
-        session().dialogs->message(controls::BoxKind::Critical, openFailedMessage(m_path, reason),
-                                   QStringLiteral("Contavio"));
+        tell(controls::BoxKind::Critical, openFailedMessage(m_path, reason));
         return LoadResult::OpenFailed;
     case FileState::LockFile:
     case FileState::Free:
         break;
     }
+    return std::nullopt;
+}
 
-    // A place where nothing can be saved is said at once, not at the first "Chiudi".
+// Nobody holds the file, but a lock file says someone has it open. One left on this
+// machine by a program no longer running may be taken away; any other is obeyed.
+std::optional<Avvio::LoadResult> Avvio::takeStaleLock(const QDateTime &now)
+{
+    const LockHolder holder = m_lock.holder();
+    if (!m_lock.holderLooksStale()) {
+        m_lock.release();
+        tell(controls::BoxKind::Critical, inUseMessage(holder));
+        return LoadResult::InUse;
+    }
+    if (tell(controls::BoxKind::Question, staleLockQuestion(holder)) != controls::Answer::Yes) {
+        m_lock.release();
+        return LoadResult::InUse;
+    }
+    if (!m_lock.clearStaleLock(now)) {
+        m_lock.release();
+        tell(controls::BoxKind::Critical, staleLockNotRemovedMessage(holder));
+        return LoadResult::InUse;
+    }
+    return std::nullopt;
+}
+
+// A place where nothing can be saved is said at once, not at the first "Chiudi".
+std::optional<Avvio::LoadResult> Avvio::acceptReadOnlyPlace()
+{
     const QString place = QFileInfo(QFileInfo(m_path).canonicalFilePath()).absolutePath();
     m_readOnlyFolder = ::access(QFile::encodeName(place).constData(), W_OK) != 0;
-    if (m_lock.readOnlyFile() || m_readOnlyFolder) {
-        if (session().dialogs->message(controls::BoxKind::Question,
-                                       readOnlyQuestion(m_path, m_lock.readOnlyFile(), m_readOnlyFolder),
-                                       QStringLiteral("Contavio")) != controls::Answer::Yes) {
-            m_lock.release();
-            return LoadResult::ReadOnly;
-        }
-    }
+    if (!m_lock.readOnlyFile() && !m_readOnlyFolder)
+        return std::nullopt;
+    if (tell(controls::BoxKind::Question, readOnlyQuestion(m_path, m_lock.readOnlyFile(), m_readOnlyFolder))
+        == controls::Answer::Yes)
+        return std::nullopt;
+    m_lock.release();
+    return LoadResult::ReadOnly;
+}
 
-    // What a killed save left beside the workbook, and the work of a run that did not end.
-    if (!m_readOnlyFolder) {
-        store::removeLeftoverSaveFiles(m_path);
-        if (offerRecovery(m_path, kWorkbookPassword, *session().dialogs) == RecoveryOutcome::Recovered)
-            m_lock.acquire(m_path, nullptr, now);   // the lock follows the file that took the workbook's place
-    }
+// What a killed save left beside the workbook, and the work of a run that did not end.
+void Avvio::recoverEarlierRun(const QDateTime &now)
+{
+    if (m_readOnlyFolder)
+        return;
+    store::removeLeftoverSaveFiles(m_path);
+    if (offerRecovery(m_path, kWorkbookPassword, *session().dialogs) == RecoveryOutcome::Recovered)
+        m_lock.acquire(m_path, nullptr, now);   // the lock follows the file that took the workbook's place
+}
 
-    // 5 and 6. Open with the password, reading through the locked descriptor; the server
-    // stays hidden. A file that cannot be read is reported and left as it is.
+// 5 and 6. Open with the password, reading through the locked descriptor; the server
+// stays hidden. A file that cannot be read is reported and left as it is.
+std::optional<Avvio::LoadResult> Avvio::openWorkbook()
+{
     try {
         if (!m_lock.held())
             throw store::StoreError(store::ErrorKind::Io, QStringLiteral("Il file è stato preso da un altro programma."));
@@ -261,13 +297,16 @@ Avvio::LoadResult Avvio::load(const QString &folder)
         m_workbook = &m_server->openImage(image, m_path, kWorkbookPassword);
     } catch (const store::StoreError &error) {
         m_lock.release();
-        session().dialogs->message(controls::BoxKind::Critical, openFailedMessage(m_path, error.userMessage()),
-                                   QStringLiteral("Contavio"));
+        tell(controls::BoxKind::Critical, openFailedMessage(m_path, error.userMessage()));
         return LoadResult::OpenFailed;
     }
     m_server->visible = false;
+    return std::nullopt;
+}
 
-    // 7 to 9. Sheets, title rows, column widths.
+// 7 to 9. Sheets, title rows, column widths.
+std::optional<Avvio::LoadResult> Avvio::shapeSheets()
+{
     try {
         shapeWorkbook(*m_workbook);
     } catch (const store::StoreError &error) {
@@ -275,21 +314,25 @@ Avvio::LoadResult Avvio::load(const QString &folder)
         m_server->close(*m_workbook);
         m_workbook = nullptr;
         m_lock.release();
-        session().dialogs->message(controls::BoxKind::Critical, openFailedMessage(m_path, error.userMessage()),
-                                   QStringLiteral("Contavio"));
+        tell(controls::BoxKind::Critical, openFailedMessage(m_path, error.userMessage()));
         return LoadResult::OpenFailed;
     }
+    return std::nullopt;
+}
 
-    // From here on every change is kept in the recovery copy (not where nothing can be written:
-    // the user has just been told).
-    if (!m_readOnlyFolder) {
-        m_recovery = std::make_unique<RecoveryCopy>(session(), m_path);
-        m_recovery->start();
-    }
+// From here on every change is kept in the recovery copy (not where nothing can be written:
+// the user has just been told).
+void Avvio::startRecoveryCopy()
+{
+    if (m_readOnlyFolder)
+        return;
+    m_recovery = std::make_unique<RecoveryCopy>(session(), m_path);
+    m_recovery->start();
+}
 
-    // 10. The terms of use.
-    showForm();
-    return LoadResult::Ready;
+controls::Answer Avvio::tell(controls::BoxKind kind, const QString &text)
+{
+    return session().dialogs->message(kind, text, controls::titles::kTitle);
 }
 
 int Avvio::exitCode(LoadResult result)

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "controls/dialogs.h"
 #include "controls/form.h"
 #include "startup.h"
 
+#include <QDateTime>
 #include <QLabel>
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace controls { class XPButton; }
 namespace store { class Server; class Workbook; }
@@ -75,6 +78,20 @@ public:
     static QString noticeText();
 
 private:
+    // The start-up steps, in their order. A step that ends the start has told the user why
+    // and gives the result; nullopt lets the next step run.
+    void startServer();
+    void locateWorkbook(const QString &folder);
+    std::optional<LoadResult> lockWorkbook(const QDateTime &now);
+    std::optional<LoadResult> takeStaleLock(const QDateTime &now);
+    std::optional<LoadResult> acceptReadOnlyPlace();
+    void recoverEarlierRun(const QDateTime &now);
+    std::optional<LoadResult> openWorkbook();
+    std::optional<LoadResult> shapeSheets();
+    void startRecoveryCopy();
+    // A box titled "Contavio".
+    controls::Answer tell(controls::BoxKind kind, const QString &text);
+
     void accept();
     void pictureClicked();
 

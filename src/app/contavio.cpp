@@ -2,6 +2,7 @@
 
 #include "browser/visualizza.h"
 #include "controls/clock.h"
+#include "controls/formparts.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
 #include "ledger/ledgerform.h"
@@ -33,10 +34,7 @@ Contavio::Contavio(controls::Session &session, QWidget *parent)
 {
     setObjectName(QStringLiteral("Contavio"));
     setWindowTitle(QStringLiteral("Contavio"));
-    QPalette background = palette();
-    background.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
-    setPalette(background);
-    setAutoFillBackground(true);
+    controls::fillBackground(this, QColor(0xE0, 0xE0, 0xE0));
     setFixedSize(controls::twips(11280), controls::twips(6150));
 
     auto *title = new QLabel(this);

@@ -1,6 +1,7 @@
 #include "recovery.h"
 
 #include "controls/dialogs.h"
+#include "controls/formparts.h"
 #include "controls/session.h"
 #include "shutdown.h"
 #include "startup.h"
@@ -111,12 +112,12 @@ RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &passwo
                         QStringLiteral("La copia di ripristino di %1 è danneggiata e non può essere usata.\n%2\n"
                                        "È stata conservata come %3; il file %1 resta com'era.")
                             .arg(QFileInfo(workbookPath).fileName(), error.userMessage(), QFileInfo(aside).fileName()),
-                        QStringLiteral("Contavio"));
+                        controls::titles::kTitle);
         return RecoveryOutcome::KeptAside;
     }
 
     if (dialogs.message(controls::BoxKind::Question, recoveryQuestion(workbookPath, copyTime, aside),
-                        QStringLiteral("Contavio")) != controls::Answer::Yes) {
+                        controls::titles::kTitle) != controls::Answer::Yes) {
         keepAside(workbookPath, copy, aside);
         return RecoveryOutcome::KeptAside;
     }
@@ -129,7 +130,7 @@ RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &passwo
                         QStringLiteral("Impossibile recuperare il lavoro non salvato.\n%1\n"
                                        "La copia di ripristino è stata conservata come %2; il file %3 resta com'era.")
                             .arg(error.userMessage(), QFileInfo(aside).fileName(), QFileInfo(workbookPath).fileName()),
-                        QStringLiteral("Contavio"));
+                        controls::titles::kTitle);
         return RecoveryOutcome::KeptAside;
     }
     QFile::remove(copy);
@@ -246,7 +247,7 @@ void RecoveryCopy::reportFailureOnce()
         return;
     m_reported = true;
     m_session.dialogs->message(controls::BoxKind::Critical, recoveryFailedMessage(m_copyPath, error),
-                               QStringLiteral("Contavio"));
+                               controls::titles::kTitle);
 }
 
 QString recoveryFailedMessage(const QString &copyPath, const QString &reason)

@@ -1,6 +1,7 @@
 #include "shutdown.h"
 
 #include "controls/dialogs.h"
+#include "controls/formparts.h"
 #include "controls/session.h"
 #include "recovery.h"
 #include "store/model/errors.h"
@@ -56,7 +57,7 @@ enum class SaveOutcome { Saved, Failed };
 void tell(controls::Session &session, controls::BoxKind kind, const QString &text)
 {
     if (session.dialogs)
-        session.dialogs->message(kind, text, QStringLiteral("Contavio"));
+        session.dialogs->message(kind, text, controls::titles::kTitle);
 }
 
 // Writes `book` to `path` (its own or the dated copy); on failure the user is told.
@@ -120,7 +121,7 @@ bool leaveWithoutSaving(controls::Session &session, store::Workbook &book)
             kept = recovery->path();
     }
     return session.dialogs->message(controls::BoxKind::Question, leaveUnsavedQuestion(book.path(), kept),
-                                    QStringLiteral("Contavio"))
+                                    controls::titles::kTitle)
         == controls::Answer::Yes;
 }
 

@@ -4,6 +4,7 @@
 
 #include "controls/clock.h"
 #include "controls/dialogs.h"
+#include "controls/formparts.h"
 #include "controls/xpbutton.h"
 #include "ledger/ledgerform.h"
 #include "print/stampap.h"
@@ -39,15 +40,27 @@ Visualizza::Visualizza(controls::Session &session, QWidget *parent)
 
     Label1 = new QLabel(QStringLiteral("Seleziona la  registrazione che vuoi  modificare "), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label14 = new QLabel(QStringLiteral("Contavio - gestione di incassi, pagamenti e scadenze"), this);
-    Label14->setObjectName(QStringLiteral("Label14"));
-    Label15 = new QLabel(this);
-    Label15->setObjectName(QStringLiteral("Label15"));
-    Label15->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label16 = new QLabel(this);
-    Label16->setObjectName(QStringLiteral("Label16"));
+    const controls::FooterLabels footer = controls::makeFooterLabels(this);
+    Label14 = footer.notice;
+    Label15 = footer.clock;
+    Label16 = footer.spare;
 
-    m_model = new RecordListModel(session, this);
+    buildList();
+    Timer2 = controls::makeClockTimer(this, "Timer2");
+    XPButton1 = controls::makeFormButton(this, "XPButton1", QStringLiteral("Stampa"));
+    XPButton2 = controls::makeFormButton(this, "XPButton2", QStringLiteral("Chiudi"));
+    for (controls::XPButton *b : {XPButton1, XPButton2})
+        b->setMinimumSize(controls::twips(1335), controls::twips(375));
+
+    buildLayout();
+    wireBehaviour();
+    tick();
+    Timer2->start();
+}
+
+void Visualizza::buildList()
+{
+    m_model = new RecordListModel(session(), this);
     ListView3 = new QTreeView(this);
     ListView3->setObjectName(QStringLiteral("ListView3"));
     ListView3->setModel(m_model);
@@ -61,20 +74,10 @@ Visualizza::Visualizza(controls::Session &session, QWidget *parent)
     ListView3->header()->setMinimumSectionSize(0);
     ListView3->header()->setStretchLastSection(false);
     ListView3->header()->setSectionsMovable(false);
+}
 
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(1000);
-
-    XPButton1 = new controls::XPButton(QStringLiteral("Stampa"), this);
-    XPButton1->setObjectName(QStringLiteral("XPButton1"));
-    XPButton1->setButtonType(controls::XPButton::FormStyle);
-    XPButton2 = new controls::XPButton(QStringLiteral("Chiudi"), this);
-    XPButton2->setObjectName(QStringLiteral("XPButton2"));
-    XPButton2->setButtonType(controls::XPButton::FormStyle);
-    for (controls::XPButton *b : {XPButton1, XPButton2})
-        b->setMinimumSize(controls::twips(1335), controls::twips(375));
-
+void Visualizza::buildLayout()
+{
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(12, 8, 12, 8);
     auto *head = new QHBoxLayout;
@@ -91,7 +94,10 @@ Visualizza::Visualizza(controls::Session &session, QWidget *parent)
     buttons->addWidget(XPButton2);
     outer->addLayout(buttons);
     resize(controls::twips(14400), controls::twips(8400));
+}
 
+void Visualizza::wireBehaviour()
+{
     // A click picks; so do Enter on a row and a double click (the view's activation), so the
     // list works without a mouse. The first of them hides the browser, and a hidden browser
     // has nothing left to pick: a double click hands the record over once.
@@ -106,8 +112,6 @@ Visualizza::Visualizza(controls::Session &session, QWidget *parent)
     connect(XPButton1, &controls::XPButton::clicked, this, &Visualizza::stampa);
     connect(XPButton2, &controls::XPButton::clicked, this, &Visualizza::chiudi);
     connect(Timer2, &QTimer::timeout, this, &Visualizza::tick);
-    tick();
-    Timer2->start();
 }
 
 Visualizza::~Visualizza() = default;
@@ -215,12 +219,7 @@ void Visualizza::tick()
 
 void Visualizza::reportError(const std::exception &error)
 {
-    QString text;
-    if (const auto *storeError = dynamic_cast<const store::StoreError *>(&error))
-        text = storeError->userMessage();
-    else
-        text = QStringLiteral("Operazione non riuscita sulla cartella di lavoro.");
-    session().dialogs->message(controls::BoxKind::Critical, text, QStringLiteral("Contavio"));
+    controls::reportStoreError(session().dialogs, error);
 }
 
 } // namespace browser

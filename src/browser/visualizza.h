@@ -63,6 +63,9 @@ public:
 protected:
 
 private:
+    void buildList();
+    void buildLayout();
+    void wireBehaviour();
     void applyColumns();
     void reportError(const std::exception &error);
 

@@ -6,6 +6,7 @@
 #include "controls/dialogs.h"
 #include "controls/clock.h"
 #include "controls/fieldrules.h"
+#include "controls/formparts.h"
 #include "controls/xpbutton.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
@@ -40,42 +41,37 @@ const QString kInsertDone = QStringLiteral("Registrazione  conclusa !");
 const QString kChangeDone = QStringLiteral(" Registrazione  modificata");
 const QString kDeleteQuestion = QStringLiteral(" Vuoi ELIMINARE  questa Registrazione ?");
 const QString kDeleteDone = QStringLiteral(" Registrazione  eliminata ");
-const QString kTitle = QStringLiteral("Contavio");
-const QString kTitleTrailing = QStringLiteral("Contavio ");
-const QString kTitleLeading = QStringLiteral(" Contavio");
-const QString kTitleTwoLeading = QStringLiteral("  Contavio");
+using namespace controls::titles;
 const QString kNumberRefused = QStringLiteral("Il campo ID deve contenere un numero intero maggiore di zero");
 const QString kNumberTaken = QStringLiteral("Il numero %1 appartiene già a un'altra registrazione");
 
 
-controls::XPButton *makeButton(QWidget *parent, const QString &caption, const QString &tip = {})
+// A record button: the forms' style, at least the size of the form's buttons.
+controls::XPButton *makeButton(QWidget *parent, const char *name, const QString &caption, const QString &tip = {})
 {
-    auto *button = new controls::XPButton(caption, parent);
-    button->setButtonType(controls::XPButton::FormStyle);
-    if (!tip.isEmpty())
-        button->setToolTip(tip);
+    controls::XPButton *button = controls::makeFormButton(parent, name, caption, tip);
     button->setMinimumSize(controls::twips(1335), controls::twips(375));
     return button;
 }
 
+QLabel *newLabel(QWidget *parent, const QString &text)
+{
+    return new QLabel(text, parent);
+}
+
 QLineEdit *makeField(QWidget *parent, const char *name)
 {
-    auto *field = new QLineEdit(parent);
-    field->setObjectName(QString::fromLatin1(name));
-    return field;
+    return controls::makeNamed<QLineEdit>(parent, name);
 }
 
 QCheckBox *makeBox(QWidget *parent, const char *name, const QString &caption)
 {
-    auto *box = new QCheckBox(caption, parent);
-    box->setObjectName(QString::fromLatin1(name));
-    return box;
+    return controls::makeNamed<QCheckBox>(parent, name, caption);
 }
 
 QComboBox *makeCombo(QWidget *parent, const char *name)
 {
-    auto *combo = new QComboBox(parent);
-    combo->setObjectName(QString::fromLatin1(name));
+    auto *combo = controls::makeNamed<QComboBox>(parent, name);
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     return combo;
@@ -96,48 +92,6 @@ void applyFlag(QCheckBox *box, const QString &text)
 
 } // namespace
 
-LedgerProfile LedgerProfile::receivables()
-{
-    LedgerProfile p;
-    p.caption = QStringLiteral("Incassi");
-    p.sheet = QStringLiteral("Incassi");
-    p.kindLetter = QStringLiteral("C");
-    p.label1Design = QStringLiteral("Seleziona Cliente ");
-    p.label1NewEntry = QStringLiteral("Seleziona Cliente");
-    p.label1ChangeMode = QStringLiteral(" Cliente Selezionato");
-    p.newCaption = QStringLiteral("Nuovo Cliente");
-    p.changeCaption = QStringLiteral("Modifica Cliente");
-    p.changeButtonRefills = true;
-    p.statusCaption = QStringLiteral("Riscosso");
-    p.meansLabel = QStringLiteral("Riscosso con ");
-    p.numbersEditable = false;
-    p.cancellaShowsSeleziona = false;
-    p.insertMissingText = QStringLiteral(" ERRORE- I Campi CLIENTE -FATTURA-DATA-SCADENZA devono essere compilato");
-    p.changeMissingText = QStringLiteral(" Il campo :  CLIENTE- FATTURA-DATA-SCADENZA     deve essere compilato !");
-    return p;
-}
-
-LedgerProfile LedgerProfile::payables()
-{
-    LedgerProfile p;
-    p.caption = QStringLiteral("Pagamenti");
-    p.sheet = QStringLiteral("Pagamenti");
-    p.kindLetter = QStringLiteral("F");
-    p.label1Design = QStringLiteral("Seleziona Fornitore");
-    p.label1NewEntry = QStringLiteral("Seleziona Fornitore");
-    p.label1ChangeMode = QString();   // Label1 keeps what it shows
-    p.newCaption = QStringLiteral("Nuovo Fornitore");
-    p.changeCaption = QStringLiteral("Modifica Fornitore");
-    p.changeButtonRefills = false;
-    p.statusCaption = QStringLiteral("Pagato");
-    p.meansLabel = QStringLiteral("Pagato con ");
-    p.numbersEditable = true;
-    p.cancellaShowsSeleziona = true;
-    p.insertMissingText = QStringLiteral(" ERRORE- I Campi FORNITORE -FATTURA-DATA- SCADENZA devono essere compilatI");
-    p.changeMissingText = QStringLiteral(" Il campo :  FORNITORE-FATTURA-DATA-SCADENZA   deve essere compilati!");
-    return p;
-}
-
 LedgerForm::LedgerForm(controls::Session &session, LedgerProfile profile, QWidget *parent)
     : controls::Form(session, parent)
     , m_profile(std::move(profile))
@@ -154,6 +108,22 @@ LedgerForm::~LedgerForm() = default;
 
 void LedgerForm::buildControls()
 {
+    buildCounterpartyRow();
+    buildInvoiceRow();
+    buildSettlementRows();
+    buildNoteAndCalendar();
+    const controls::FooterLabels footer = controls::makeFooterLabels(this);
+    Label14 = footer.notice;
+    Label15 = footer.clock;
+    Label16 = footer.spare;
+    Timer2 = controls::makeClockTimer(this, "Timer2");
+    buildRecordButtons();
+    // Until an opener says otherwise the form is ready for a new record.
+    setButtonsForNewEntry();
+}
+
+void LedgerForm::buildCounterpartyRow()
+{
     Label1 = new QLabel(m_profile.label1Design, this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Combo1 = makeCombo(this, "Combo1");
@@ -164,9 +134,11 @@ void LedgerForm::buildControls()
     QObject::disconnect(Combo1->lineEdit(), &QLineEdit::editingFinished, Combo1, nullptr);
     QObject::disconnect(Combo1->lineEdit(), &QLineEdit::returnPressed, Combo1, nullptr);
     Combo1->setEditText(kSeleziona);
-    XPButton1 = makeButton(this, m_profile.newCaption);
-    XPButton1->setObjectName(QStringLiteral("XPButton1"));
+    XPButton1 = makeButton(this, "XPButton1", m_profile.newCaption);
+}
 
+void LedgerForm::buildInvoiceRow()
+{
     Text1 = makeField(this, "Text1");
     Check1 = makeBox(this, "Check1", QStringLiteral("S"));
     Text2 = makeField(this, "Text2");
@@ -176,7 +148,10 @@ void LedgerForm::buildControls()
     Text12 = makeField(this, "Text12");
     Text10->setReadOnly(!m_profile.numbersEditable);
     Text12->setReadOnly(!m_profile.numbersEditable);
+}
 
+void LedgerForm::buildSettlementRows()
+{
     Text4 = makeField(this, "Text4");
     Check2 = makeBox(this, "Check2", m_profile.statusCaption);
     Check3 = makeBox(this, "Check3", QStringLiteral("S"));
@@ -194,7 +169,10 @@ void LedgerForm::buildControls()
     Check7 = makeBox(this, "Check7", QStringLiteral("S"));
     Text8 = makeField(this, "Text8");
     Combo4 = makeCombo(this, "Combo4");
+}
 
+void LedgerForm::buildNoteAndCalendar()
+{
     Text11 = new QPlainTextEdit(this);
     Text11->setObjectName(QStringLiteral("Text11"));
     Text11->setTabChangesFocus(true);
@@ -206,32 +184,15 @@ void LedgerForm::buildControls()
     MonthView1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     MonthView1->setGridVisible(true);
     MonthView1->hide();
+}
 
-    Label14 = new QLabel(QStringLiteral("Contavio - gestione di incassi, pagamenti e scadenze"), this);
-    Label14->setObjectName(QStringLiteral("Label14"));
-    Label15 = new QLabel(this);
-    Label15->setObjectName(QStringLiteral("Label15"));
-    Label15->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label16 = new QLabel(this);
-    Label16->setObjectName(QStringLiteral("Label16"));
-
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(1000);
-
-    XPButton4 = makeButton(this, QStringLiteral("Inserisci"), QStringLiteral("Inserisci la registrazione"));
-    XPButton4->setObjectName(QStringLiteral("XPButton4"));
-    XPButton3 = makeButton(this, QStringLiteral("Modifica"), QStringLiteral("Modifica la registrazione"));
-    XPButton3->setObjectName(QStringLiteral("XPButton3"));
-    XPButton5 = makeButton(this, QStringLiteral("Cancella"), QStringLiteral("Pulisci i campi"));
-    XPButton5->setObjectName(QStringLiteral("XPButton5"));
-    XPButton6 = makeButton(this, QStringLiteral("Elimina"), QStringLiteral("Elimina la registrazione"));
-    XPButton6->setObjectName(QStringLiteral("XPButton6"));
-    XPButton2 = makeButton(this, QStringLiteral("Chiudi"), QStringLiteral("Esci"));
-    XPButton2->setObjectName(QStringLiteral("XPButton2"));
-
-    // Until an opener says otherwise the form is ready for a new record.
-    setButtonsForNewEntry();
+void LedgerForm::buildRecordButtons()
+{
+    XPButton4 = makeButton(this, "XPButton4", QStringLiteral("Inserisci"), QStringLiteral("Inserisci la registrazione"));
+    XPButton3 = makeButton(this, "XPButton3", QStringLiteral("Modifica"), QStringLiteral("Modifica la registrazione"));
+    XPButton5 = makeButton(this, "XPButton5", QStringLiteral("Cancella"), QStringLiteral("Pulisci i campi"));
+    XPButton6 = makeButton(this, "XPButton6", QStringLiteral("Elimina"), QStringLiteral("Elimina la registrazione"));
+    XPButton2 = makeButton(this, "XPButton2", QStringLiteral("Chiudi"), QStringLiteral("Esci"));
 }
 
 void LedgerForm::buildLayout()
@@ -241,56 +202,13 @@ void LedgerForm::buildLayout()
     outer->setSpacing(6);
 
     outer->addWidget(Label15);
-
-    auto *top = new QGridLayout;
-    top->addWidget(Label1, 0, 0);
-    top->addWidget(Combo1, 1, 0);
-    top->addWidget(XPButton1, 1, 1);
-    top->setColumnStretch(0, 1);
-    top->setColumnStretch(2, 1);
-    Combo1->setMinimumWidth(controls::twips(4500));
-    outer->addLayout(top);
+    layoutCounterpartyRow(outer);
 
     auto *grid = new QGridLayout;
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(2);
-    auto label = [this](const QString &text) { return new QLabel(text, this); };
-
-    // Invoice row.
-    grid->addWidget(label(QStringLiteral("Numero Fattura")), 0, 0);
-    grid->addWidget(label(QStringLiteral("Data 00/00/0000")), 0, 2);
-    grid->addWidget(label(QStringLiteral("Scadenza")), 0, 4);
-    grid->addWidget(label(QStringLiteral("ID ")), 0, 5);
-    grid->addWidget(label(QStringLiteral("ID Cliente")), 0, 6);
-    grid->addWidget(Text1, 1, 0);
-    grid->addWidget(Check1, 1, 1);
-    grid->addWidget(Text2, 1, 2);
-    grid->addWidget(Check8, 1, 3);
-    grid->addWidget(Text3, 1, 4);
-    grid->addWidget(Text10, 1, 5);
-    grid->addWidget(Text12, 1, 6);
-
-    // Three settlement rows: amount, status, date selector, date, means.
-    struct Group { QLineEdit *amount; QCheckBox *status; QCheckBox *selector; QLineEdit *date; QComboBox *means; };
-    const Group groups[3] = {
-        {Text4, Check2, Check3, Text5, Combo2},
-        {Text7, Check4, Check5, Text6, Combo3},
-        {Text9, Check6, Check7, Text8, Combo4},
-    };
-    int row = 2;
-    for (int i = 0; i < 3; ++i) {
-        const Group &g = groups[i];
-        grid->addWidget(label(QStringLiteral("Importo ")), row, 0);
-        grid->addWidget(label(QStringLiteral("Data")), row, 4);
-        meansLabels[i] = label(m_profile.meansLabel);
-        grid->addWidget(meansLabels[i], row, 5, 1, 2);
-        grid->addWidget(g.amount, row + 1, 0);
-        grid->addWidget(g.status, row + 1, 1, 1, 2);
-        grid->addWidget(g.selector, row + 1, 3);
-        grid->addWidget(g.date, row + 1, 4);
-        grid->addWidget(g.means, row + 1, 5, 1, 2);
-        row += 2;
-    }
+    layoutInvoiceRow(grid);
+    layoutSettlementRows(grid);
     for (QLineEdit *f : {Text1, Text2, Text3, Text4, Text5, Text6, Text7, Text8, Text9})
         f->setMinimumWidth(controls::twips(1400));
     Text10->setMinimumWidth(controls::twips(900));
@@ -302,6 +220,67 @@ void LedgerForm::buildLayout()
     Text11->setMinimumHeight(controls::twips(900));
     outer->addWidget(Text11, 1);
 
+    layoutButtonsAndFooter(outer);
+
+    m_invoiceAnchor = Text3;
+    resize(controls::twips(11400), controls::twips(7600));
+}
+
+void LedgerForm::layoutCounterpartyRow(QVBoxLayout *outer)
+{
+    auto *top = new QGridLayout;
+    top->addWidget(Label1, 0, 0);
+    top->addWidget(Combo1, 1, 0);
+    top->addWidget(XPButton1, 1, 1);
+    top->setColumnStretch(0, 1);
+    top->setColumnStretch(2, 1);
+    Combo1->setMinimumWidth(controls::twips(4500));
+    outer->addLayout(top);
+}
+
+void LedgerForm::layoutInvoiceRow(QGridLayout *grid)
+{
+    grid->addWidget(newLabel(this, QStringLiteral("Numero Fattura")), 0, 0);
+    grid->addWidget(newLabel(this, QStringLiteral("Data 00/00/0000")), 0, 2);
+    grid->addWidget(newLabel(this, QStringLiteral("Scadenza")), 0, 4);
+    grid->addWidget(newLabel(this, QStringLiteral("ID ")), 0, 5);
+    grid->addWidget(newLabel(this, QStringLiteral("ID Cliente")), 0, 6);
+    grid->addWidget(Text1, 1, 0);
+    grid->addWidget(Check1, 1, 1);
+    grid->addWidget(Text2, 1, 2);
+    grid->addWidget(Check8, 1, 3);
+    grid->addWidget(Text3, 1, 4);
+    grid->addWidget(Text10, 1, 5);
+    grid->addWidget(Text12, 1, 6);
+}
+
+void LedgerForm::layoutSettlementRows(QGridLayout *grid)
+{
+    // Three settlement rows: amount, status, date selector, date, means.
+    struct Group { QLineEdit *amount; QCheckBox *status; QCheckBox *selector; QLineEdit *date; QComboBox *means; };
+    const Group groups[3] = {
+        {Text4, Check2, Check3, Text5, Combo2},
+        {Text7, Check4, Check5, Text6, Combo3},
+        {Text9, Check6, Check7, Text8, Combo4},
+    };
+    int row = 2;
+    for (int i = 0; i < 3; ++i) {
+        const Group &g = groups[i];
+        grid->addWidget(newLabel(this, QStringLiteral("Importo ")), row, 0);
+        grid->addWidget(newLabel(this, QStringLiteral("Data")), row, 4);
+        meansLabels[i] = newLabel(this, m_profile.meansLabel);
+        grid->addWidget(meansLabels[i], row, 5, 1, 2);
+        grid->addWidget(g.amount, row + 1, 0);
+        grid->addWidget(g.status, row + 1, 1, 1, 2);
+        grid->addWidget(g.selector, row + 1, 3);
+        grid->addWidget(g.date, row + 1, 4);
+        grid->addWidget(g.means, row + 1, 5, 1, 2);
+        row += 2;
+    }
+}
+
+void LedgerForm::layoutButtonsAndFooter(QVBoxLayout *outer)
+{
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(10);
     for (controls::XPButton *b : {XPButton4, XPButton3, XPButton5, XPButton6, XPButton2}) {
@@ -316,9 +295,6 @@ void LedgerForm::buildLayout()
     foot->addStretch(1);
     foot->addWidget(Label16);
     outer->addLayout(foot);
-
-    m_invoiceAnchor = Text3;
-    resize(controls::twips(11400), controls::twips(7600));
 }
 
 void LedgerForm::wireBehaviour()
@@ -841,12 +817,7 @@ void LedgerForm::elimina()
 
 void LedgerForm::reportStoreError(const std::exception &error)
 {
-    QString text;
-    if (const auto *storeError = dynamic_cast<const store::StoreError *>(&error))
-        text = storeError->userMessage();
-    else
-        text = QStringLiteral("Operazione non riuscita sulla cartella di lavoro.");
-    session().dialogs->message(controls::BoxKind::Critical, text, kTitle);
+    controls::reportStoreError(session().dialogs, error);
 }
 
 } // namespace ledger

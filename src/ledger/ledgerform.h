@@ -20,10 +20,12 @@
 class QCalendarWidget;
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QTimer;
+class QVBoxLayout;
 
 namespace controls { class XPButton; }
 namespace store { class Worksheet; }
@@ -153,8 +155,18 @@ private:
     void setColumnText(const RecordColumn &bound, const QString &text);
     static std::vector<RecordColumn> columnsInSheetOrder();
 
+    // Construction: the controls row by row, then their places.
     void buildControls();
+    void buildCounterpartyRow();
+    void buildInvoiceRow();
+    void buildSettlementRows();
+    void buildNoteAndCalendar();
+    void buildRecordButtons();
     void buildLayout();
+    void layoutCounterpartyRow(QVBoxLayout *outer);
+    void layoutInvoiceRow(QGridLayout *grid);
+    void layoutSettlementRows(QGridLayout *grid);
+    void layoutButtonsAndFooter(QVBoxLayout *outer);
     void wireBehaviour();
     void placeCalendar();
 

@@ -4,15 +4,11 @@
 
 namespace ledger {
 
-// Payables: sheet "Pagamenti", suppliers ("F") of the registry.
+// Payables: sheet "Pagamenti", suppliers ("F") of the registry. Its texts are in pagamenti.cpp.
 class Pagamenti : public LedgerForm {
     Q_OBJECT
 public:
-    explicit Pagamenti(controls::Session &session, QWidget *parent = nullptr)
-        : LedgerForm(session, LedgerProfile::payables(), parent)
-    {
-        setObjectName(QStringLiteral("Pagamenti"));
-    }
+    explicit Pagamenti(controls::Session &session, QWidget *parent = nullptr);
 };
 
 } // namespace ledger

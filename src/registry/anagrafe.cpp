@@ -2,6 +2,7 @@
 
 #include "controls/clock.h"
 #include "controls/fieldrules.h"
+#include "controls/formparts.h"
 #include "controls/xpbutton.h"
 #include "print/stampap.h"
 #include "store/model/errors.h"
@@ -31,11 +32,7 @@ using registry::RegistrySheet;
 namespace {
 
 // Message texts and titles, blanks included.
-const QString kTitle = QStringLiteral("Contavio");
-const QString kTitleTrailing = QStringLiteral("Contavio ");
-const QString kTitleLeading = QStringLiteral(" Contavio");
-const QString kTitleTwoLeading = QStringLiteral("  Contavio");
-const QString kTitleBoth = QStringLiteral(" Contavio ");
+using namespace controls::titles;
 const QString kTitleCounter = QStringLiteral(" Velturo");
 
 const QString kEmptyName = QStringLiteral(" ERRORE- Il Campo RAGIONE SOCIALE/COGNOME deve essere compilato");
@@ -88,6 +85,37 @@ public:
 };
 
 using store::skipOnFailure;
+
+// A grid of captions over their controls: each line of the form takes two grid rows, the
+// caption's and the control's; the captions below the first line keep a little room above.
+struct CaptionGrid {
+    explicit CaptionGrid(QWidget *owner) : form(owner), grid(new QGridLayout)
+    {
+        grid->setHorizontalSpacing(twips(120));
+        grid->setVerticalSpacing(twips(15));
+        for (int c = 0; c < 12; ++c)
+            grid->setColumnStretch(c, 1);
+    }
+    QLabel *caption(const QString &text, QWidget *buddy, int column, int span)
+    {
+        auto *label = new QLabel(text, form);
+        label->setBuddy(buddy);
+        if (row > 0)
+            label->setContentsMargins(0, twips(75), 0, 0);
+        grid->addWidget(label, row, column, 1, span);
+        return label;
+    }
+    void place(const QString &text, QWidget *control, int column, int span)
+    {
+        caption(text, control, column, span);
+        grid->addWidget(control, row + 1, column, 1, span);
+    }
+    void nextLine() { row += 2; }
+
+    QWidget *form;
+    QGridLayout *grid;
+    int row = 0;
+};
 
 // The reasons for which a field really is left inside the form; the focus also "leaves"
 // when the window loses activation or a popup or the menu bar takes it for a moment.
@@ -202,21 +230,25 @@ Anagrafe::~Anagrafe() = default;
 
 void Anagrafe::buildControls()
 {
-    auto named = [](QWidget *w, const char *name) {
-        w->setObjectName(QLatin1String(name));
-        return w;
-    };
+    buildMenuAndButtons();
+    Check1 = controls::makeNamed<QCheckBox>(this, "Check1", QStringLiteral("Cliente"));
+    Check2 = controls::makeNamed<QCheckBox>(this, "Check2", QStringLiteral("Fornitore"));
+    Check7 = controls::makeNamed<QCheckBox>(this, "Check7", QStringLiteral("Cambia IDProgressivo"));
+    Check6 = controls::makeNamed<QCheckBox>(this, "Check6", QStringLiteral("Azzera Contatore "));
+    buildSelectionList();
+    buildFields();
+    buildCalendarAndNotice();
+}
 
+void Anagrafe::buildMenuAndButtons()
+{
     menuBar = new QMenuBar(this);
     Mesci = menuBar->addAction(QStringLiteral("&Esci"));
     Mesci->setObjectName(QStringLiteral("Mesci"));
 
-    auto button = [&](const char *name, const QString &caption, const QString &hint) {
-        auto *b = new controls::XPButton(caption, this);
-        named(b, name);
-        b->setButtonType(controls::XPButton::FormStyle);
+    auto button = [this](const char *name, const QString &caption, const QString &hint) {
+        controls::XPButton *b = controls::makeFormButton(this, name, caption, hint);
         b->setColorScheme(controls::XPButton::FormScheme);
-        b->setToolTip(hint);
         b->setFixedSize(twips(1215), twips(375));
         return b;
     };
@@ -227,28 +259,19 @@ void Anagrafe::buildControls()
     XPButton5 = button("XPButton5", QStringLiteral("Stampa"), QStringLiteral("Stampa l'anagrafica"));
 
     Label1 = new QLabel(this);
-    named(Label1, "Label1");
+    Label1->setObjectName(QStringLiteral("Label1"));
     QFont bold = Label1->font();
     bold.setBold(true);
     Label1->setFont(bold);
     Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
+    Timer1 = controls::makeClockTimer(this, "Timer1");
+}
 
-    auto box = [&](const char *name, const QString &caption) {
-        auto *c = new QCheckBox(caption, this);
-        named(c, name);
-        return c;
-    };
-    Check1 = box("Check1", QStringLiteral("Cliente"));
-    Check2 = box("Check2", QStringLiteral("Fornitore"));
-    Check7 = box("Check7", QStringLiteral("Cambia IDProgressivo"));
-    Check6 = box("Check6", QStringLiteral("Azzera Contatore "));
-
+void Anagrafe::buildSelectionList()
+{
     Combo4 = new QComboBox(this);
-    named(Combo4, "Combo4");
+    Combo4->setObjectName(QStringLiteral("Combo4"));
     Combo4->setEditable(true);
     Combo4->setInsertPolicy(QComboBox::NoInsert);
     // Typed text picks nothing: no completion that could pick an entry behind the user's back.
@@ -256,14 +279,13 @@ void Anagrafe::buildControls()
     Combo4->lineEdit()->setValidator(new TypedTextChoosesNothing(Combo4->lineEdit()));
     Combo4->setToolTip(kComboHint);
     Combo4->setEnabled(false);
+}
 
-    auto field = [&](const char *name) {
-        auto *f = new QLineEdit(this);
-        named(f, name);
-        return f;
-    };
+void Anagrafe::buildFields()
+{
+    auto field = [this](const char *name) { return controls::makeNamed<QLineEdit>(this, name); };
     Text18 = field("Text18");
-    Check4 = box("Check4", QString());
+    Check4 = controls::makeNamed<QCheckBox>(this, "Check4", QString());
     Text26 = field("Text26");
     Text10 = field("Text10");
     Text10->setReadOnly(true);
@@ -280,16 +302,19 @@ void Anagrafe::buildControls()
     Text3 = field("Text3");
     Text1 = field("Text1");
     Text12 = new QPlainTextEdit(this);
-    named(Text12, "Text12");
+    Text12->setObjectName(QStringLiteral("Text12"));
     Text12->setTabChangesFocus(true);
 
     QPalette yellow = Text26->palette();
     yellow.setColor(QPalette::Base, kLightYellow);
     Text26->setPalette(yellow);
+}
 
+void Anagrafe::buildCalendarAndNotice()
+{
     // The calendar floats over the Data field; it is not part of the layout.
     MonthView1 = new QCalendarWidget(this);
-    named(MonthView1, "MonthView1");
+    MonthView1->setObjectName(QStringLiteral("MonthView1"));
     MonthView1->setFirstDayOfWeek(Qt::Monday);
     MonthView1->setLocale(QLocale(QLocale::Italian, QLocale::Italy));
     MonthView1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
@@ -297,7 +322,7 @@ void Anagrafe::buildControls()
     MonthView1->hide();
 
     Label14 = new QLabel(kNotice, this);
-    named(Label14, "Label14");
+    Label14->setObjectName(QStringLiteral("Label14"));
     Label14->setAlignment(Qt::AlignCenter);
 }
 
@@ -328,64 +353,7 @@ void Anagrafe::buildLayout()
     types->addWidget(Check6);
     outer->addLayout(types);
 
-    // The rest: captions above their fields, on a grid of twelve columns.
-    auto *grid = new QGridLayout;
-    grid->setHorizontalSpacing(twips(120));
-    grid->setVerticalSpacing(twips(15));
-    for (int c = 0; c < 12; ++c)
-        grid->setColumnStretch(c, 1);
-    int row = 0;
-    auto place = [&](const QString &caption, QWidget *w, int column, int span) {
-        auto *label = new QLabel(caption, this);
-        label->setBuddy(w);
-        if (row > 0)
-            label->setContentsMargins(0, twips(75), 0, 0);
-        grid->addWidget(label, row, column, 1, span);
-        grid->addWidget(w, row + 1, column, 1, span);
-    };
-
-    place(QStringLiteral("Seleziona Cliente/Fornitore"), Combo4, 0, 8);
-    {
-        auto *label = new QLabel(QStringLiteral("Data"), this);
-        label->setBuddy(Text18);
-        grid->addWidget(label, row, 9, 1, 3);
-        auto *date = new QHBoxLayout;
-        date->setSpacing(twips(60));
-        date->addWidget(Text18, 1);
-        date->addWidget(Check4);
-        grid->addLayout(date, row + 1, 9, 1, 3);
-    }
-    row += 2;
-    place(QStringLiteral("INSERISCI-Ragione Sociale/Cognome-Nome"), Text26, 0, 9);
-    place(QStringLiteral("ID Progressivo"), Text10, 9, 3);
-    row += 2;
-    place(QStringLiteral("Indirizzo"), Text25, 0, 5);
-    place(QStringLiteral("C.A.P."), Text24, 5, 1);
-    place(QStringLiteral("Località"), Text23, 6, 5);
-    place(QStringLiteral("(PR)"), Text22, 11, 1);
-    row += 2;
-    place(QStringLiteral("Telefono"), Text21, 0, 3);
-    place(QStringLiteral("Fax"), Text20, 3, 3);
-    place(QStringLiteral("Cellullare"), Text15, 6, 3);
-    place(QStringLiteral("E-Mail"), Text16, 9, 3);
-    row += 2;
-    place(QStringLiteral("Codice Fiscale"), Text19, 0, 4);
-    place(QStringLiteral("Partita IVA"), Text2, 4, 3);
-    place(QStringLiteral("Referente/Legale Rappresentante"), Text3, 7, 5);
-    row += 2;
-    place(QStringLiteral("IBAN"), Text1, 0, 6);
-    {
-        auto *label = new QLabel(QStringLiteral("Annotazioni"), this);
-        label->setBuddy(Text12);
-        label->setContentsMargins(0, 0, 0, twips(30));
-        grid->addWidget(label, row + 1, 7, 1, 5, Qt::AlignLeft | Qt::AlignBottom);
-    }
-    row += 2;
-    grid->addWidget(Text12, row, 0, 1, 12);
-    grid->setRowStretch(row, 1);
-    Text12->setMinimumHeight(twips(1200));
-    outer->addLayout(grid, 1);
-
+    outer->addLayout(layoutFields(), 1);
     outer->addWidget(Label14);
 
     // Tab order follows the layout, top to bottom.
@@ -396,6 +364,47 @@ void Anagrafe::buildLayout()
         setTabOrder(order[i - 1], order[i]);
 
     resize(twips(11400), twips(8400));
+}
+
+// The fields: captions above them, on a grid of twelve columns, two grid rows a line.
+QLayout *Anagrafe::layoutFields()
+{
+    CaptionGrid g(this);
+    g.place(QStringLiteral("Seleziona Cliente/Fornitore"), Combo4, 0, 8);
+    g.caption(QStringLiteral("Data"), Text18, 9, 3);
+    auto *date = new QHBoxLayout;
+    date->setSpacing(twips(60));
+    date->addWidget(Text18, 1);
+    date->addWidget(Check4);
+    g.grid->addLayout(date, g.row + 1, 9, 1, 3);
+
+    // The lines below, left to right: caption, field, first column and span.
+    const struct { int line; const char *caption; QWidget *field; int column, span; } places[] = {
+        {1, "INSERISCI-Ragione Sociale/Cognome-Nome", Text26, 0, 9}, {1, "ID Progressivo", Text10, 9, 3},
+        {2, "Indirizzo", Text25, 0, 5}, {2, "C.A.P.", Text24, 5, 1}, {2, "Località", Text23, 6, 5},
+        {2, "(PR)", Text22, 11, 1},
+        {3, "Telefono", Text21, 0, 3}, {3, "Fax", Text20, 3, 3}, {3, "Cellullare", Text15, 6, 3},
+        {3, "E-Mail", Text16, 9, 3},
+        {4, "Codice Fiscale", Text19, 0, 4}, {4, "Partita IVA", Text2, 4, 3},
+        {4, "Referente/Legale Rappresentante", Text3, 7, 5},
+        {5, "IBAN", Text1, 0, 6},
+    };
+    for (const auto &p : places) {
+        while (g.row < 2 * p.line)
+            g.nextLine();
+        g.place(QString::fromUtf8(p.caption), p.field, p.column, p.span);
+    }
+    // The notes' caption stands at the right of the IBAN, over the notes, which take the
+    // whole width and whatever height is left.
+    auto *label = new QLabel(QStringLiteral("Annotazioni"), this);
+    label->setBuddy(Text12);
+    label->setContentsMargins(0, 0, 0, twips(30));
+    g.grid->addWidget(label, g.row + 1, 7, 1, 5, Qt::AlignLeft | Qt::AlignBottom);
+    g.nextLine();
+    g.grid->addWidget(Text12, g.row, 0, 1, 12);
+    g.grid->setRowStretch(g.row, 1);
+    Text12->setMinimumHeight(twips(1200));
+    return g.grid;
 }
 
 void Anagrafe::applyFieldRules()
@@ -451,7 +460,7 @@ Answer Anagrafe::message(BoxKind kind, const QString &text, const QString &title
 
 void Anagrafe::reportStoreError(const store::StoreError &error)
 {
-    message(BoxKind::Critical, error.userMessage(), kTitle);
+    controls::reportStoreError(session().dialogs, error);
 }
 
 QWidget *Anagrafe::fieldControl(int column) const
@@ -750,58 +759,25 @@ void Anagrafe::Check7_Click()
 
 void Anagrafe::XPButton4_Click()
 {
-    if (Text26->text().isEmpty()) {
-        message(BoxKind::Plain, kEmptyName, kTitle);
-        Text26->setFocus();
+    if (!nameGiven())
         return;
-    }
     if (message(BoxKind::Question, kInsertQuestion, kTitleLeading) != Answer::Yes) {
         Pulisci();
         return;
     }
     // Nothing is written before the type is known and a free row is found.
-    const QString letter = typeLetter();
-    if (letter.isEmpty()) {
-        message(BoxKind::Plain, kNoType, kTitle);
+    const QString letter = tickedType();
+    if (letter.isEmpty())
         return;
-    }
     const std::optional<RegistrySheet> registry = sheetOrReport();
-    if (!registry)
+    if (!registry || !counterReady(*registry))
         return;
-
-    skipOnFailure([&] {
-        if (registry->counterEmpty())
-            registry->setCounter(1);
-    });
-    // A counter that is not a whole number (a workbook edited elsewhere) would give the new
-    // row a number nobody can look up, and never move on.
-    bool counterWhole = true;
-    skipOnFailure([&] { counterWhole = registry::progressiveIn(registry->counter()).has_value(); });
-    if (!counterWhole) {
-        message(BoxKind::Plain, kCounterNotWhole, kTitle);
-        return;
-    }
     skipOnFailure([&] { Text10->setText(registry->counterText()); });
-
-    std::optional<int> row;
-    try {
-        row = registry->freeRow();
-    } catch (const store::StoreError &error) {
-        reportStoreError(error);
+    const std::optional<int> row = freeRow(*registry);
+    if (!row)
         return;
-    }
-    if (!row) {
-        message(BoxKind::Critical, kSheetFull, kTitle);
-        return;
-    }
 
-    skipOnFailure([&] { registry->writeField(*row, registry::ColName, Text26->text()); });
-    skipOnFailure([&] { registry->writeField(*row, registry::ColType, letter); });
-    skipOnFailure([&] { registry->writeField(*row, registry::ColId, Text10->text()); });
-    for (int column : fieldColumns()) {
-        if (column != registry::ColName)
-            skipOnFailure([&] { registry->writeField(*row, column, fieldText(column)); });
-    }
+    writeCounterparty(*registry, *row, letter, Text10->text());
     skipOnFailure([&] {
         // A number that does not read as one leaves the counter as it is.
         const store::Variant id = store::parseTyped(Text10->text());
@@ -811,6 +787,62 @@ void Anagrafe::XPButton4_Click()
 
     message(BoxKind::Information, kInserted, kTitle);
     Pulisci();
+}
+
+bool Anagrafe::nameGiven()
+{
+    if (!Text26->text().isEmpty())
+        return true;
+    message(BoxKind::Plain, kEmptyName, kTitle);
+    Text26->setFocus();
+    return false;
+}
+
+QString Anagrafe::tickedType()
+{
+    const QString letter = typeLetter();
+    if (letter.isEmpty())
+        message(BoxKind::Plain, kNoType, kTitle);
+    return letter;
+}
+
+bool Anagrafe::counterReady(const RegistrySheet &registry)
+{
+    skipOnFailure([&] {
+        if (registry.counterEmpty())
+            registry.setCounter(1);
+    });
+    // A counter that is not a whole number (a workbook edited elsewhere) would give the new
+    // row a number nobody can look up, and never move on.
+    bool counterWhole = true;
+    skipOnFailure([&] { counterWhole = registry::progressiveIn(registry.counter()).has_value(); });
+    if (!counterWhole)
+        message(BoxKind::Plain, kCounterNotWhole, kTitle);
+    return counterWhole;
+}
+
+std::optional<int> Anagrafe::freeRow(const RegistrySheet &registry)
+{
+    std::optional<int> row;
+    try {
+        row = registry.freeRow();
+    } catch (const store::StoreError &error) {
+        reportStoreError(error);
+        return std::nullopt;
+    }
+    if (!row)
+        message(BoxKind::Critical, kSheetFull, kTitle);
+    return row;
+}
+
+void Anagrafe::writeCounterparty(const RegistrySheet &registry, int row, const QString &letter,
+                                 const std::optional<QString> &number)
+{
+    skipOnFailure([&] { registry.writeField(row, registry::ColType, letter); });
+    if (number)
+        skipOnFailure([&] { registry.writeField(row, registry::ColId, *number); });
+    for (int column : fieldColumns())
+        skipOnFailure([&] { registry.writeField(row, column, fieldText(column)); });
 }
 
 void Anagrafe::XPButton1_Click()
@@ -828,16 +860,11 @@ void Anagrafe::XPButton1_Click()
         return;
     }
     // An empty name would end every list of counterparties at this row.
-    if (Text26->text().isEmpty()) {
-        message(BoxKind::Plain, kEmptyName, kTitle);
-        Text26->setFocus();
+    if (!nameGiven())
         return;
-    }
-    const QString letter = typeLetter();
-    if (letter.isEmpty()) {
-        message(BoxKind::Plain, kNoType, kTitle);
+    const QString letter = tickedType();
+    if (letter.isEmpty())
         return;
-    }
     const std::optional<RegistrySheet> registry = sheetOrReport();
     if (!registry)
         return;
@@ -853,9 +880,7 @@ void Anagrafe::XPButton1_Click()
 
     // Column A keeps the number the counterparty was loaded with: the ID field may show
     // the counter by now, and the records of the ledgers know the counterparty by it.
-    skipOnFailure([&] { registry->writeField(*row, registry::ColType, letter); });
-    for (int column : fieldColumns())
-        skipOnFailure([&] { registry->writeField(*row, column, fieldText(column)); });
+    writeCounterparty(*registry, *row, letter, std::nullopt);
 
     message(BoxKind::Plain, kChanged, kTitleTwoLeading);
     Combo4->clear();

@@ -17,6 +17,7 @@ class QCalendarWidget;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QMenuBar;
 class QPlainTextEdit;
@@ -103,8 +104,14 @@ private:
     void XPButton3_Click();   // delete
     void XPButton5_Click();   // print
 
+    // Construction: the controls group by group, then their places.
     void buildControls();
+    void buildMenuAndButtons();
+    void buildSelectionList();
+    void buildFields();
+    void buildCalendarAndNotice();
     void buildLayout();
+    QLayout *layoutFields();
     void applyFieldRules();
 
     registry::RegistrySheet sheet() const;
@@ -121,6 +128,16 @@ private:
     // The sheet row of the list entry the selection text names, if any.
     std::optional<int> chosenRow() const;
     QString typeLetter() const;
+
+    // The steps insert and change share. Each one that refuses says why.
+    bool nameGiven();              // the name field is not empty
+    QString tickedType();          // "C" or "F"; empty when no type is ticked
+    bool counterReady(const registry::RegistrySheet &registry);   // IV1 holds a whole number
+    std::optional<int> freeRow(const registry::RegistrySheet &registry);
+    // Writes the type into column B, the number (when given) into A, then the fields C..Q;
+    // a write that fails is skipped.
+    void writeCounterparty(const registry::RegistrySheet &registry, int row, const QString &letter,
+                           const std::optional<QString> &number);
 
     controls::Answer message(controls::BoxKind kind, const QString &text, const QString &title);
     std::optional<registry::RegistrySheet> sheetOrReport();
