@@ -75,8 +75,8 @@ private slots:
     void clockLine();
     void buttonsWithoutAction_data();
     void buttonsWithoutAction();
-    void inserisciIncassi();
-    void inserisciPagamenti();
+    void inserisci_data();
+    void inserisci();
     void registryAndBrowser_data();
     void registryAndBrowser();
     void chiudiSavesAndEnds();
@@ -234,38 +234,32 @@ void TestMenu::buttonsWithoutAction()
     QVERIFY(h.exits.empty());
 }
 
-void TestMenu::inserisciIncassi()
+void TestMenu::inserisci_data()
 {
-    ProgramWorld h;
-    app::Contavio *menu = startToMenu(h);
-    QVERIFY(menu);
-    auto *entrata = qobject_cast<ledger::Entrata *>(h.forms->form(FormId::Entrata));
-    QVERIFY(entrata);
-    // Left in change mode by an earlier visit.
-    entrata->setButtonsForChange();
-    QTest::mouseClick(menu->XPButton2, Qt::LeftButton);
-    QVERIFY(entrata->isVisible());
-    QVERIFY(!menu->isVisible());
-    QVERIFY(entrata->XPButton4->isEnabled());
-    QVERIFY(!entrata->XPButton3->isEnabled());
-    QVERIFY(!entrata->XPButton6->isEnabled());
-    QVERIFY(!h.forms->isLoaded(FormId::Pagamenti));
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("payables");
+    QTest::newRow("Inserisci Incassi") << "XPButton2" << false;
+    QTest::newRow("Inserisci Pagamenti") << "XPButton1" << true;
 }
 
-void TestMenu::inserisciPagamenti()
+void TestMenu::inserisci()
 {
+    QFETCH(QString, button);
+    QFETCH(bool, payables);
     ProgramWorld h;
     app::Contavio *menu = startToMenu(h);
     QVERIFY(menu);
-    QTest::mouseClick(menu->XPButton1, Qt::LeftButton);
-    auto *pagamenti = qobject_cast<ledger::Pagamenti *>(h.forms->form(FormId::Pagamenti));
-    QVERIFY(pagamenti);
-    QVERIFY(pagamenti->isVisible());
+    auto *form = qobject_cast<ledger::LedgerForm *>(h.forms->form(payables ? FormId::Pagamenti : FormId::Entrata));
+    QVERIFY(form);
+    // Left in change mode by an earlier visit.
+    form->setButtonsForChange();
+    QTest::mouseClick(menu->findChild<controls::XPButton *>(button), Qt::LeftButton);
+    QVERIFY(form->isVisible());
     QVERIFY(!menu->isVisible());
-    QVERIFY(pagamenti->XPButton4->isEnabled());
-    QVERIFY(!pagamenti->XPButton3->isEnabled());
-    QVERIFY(!pagamenti->XPButton6->isEnabled());
-    QVERIFY(!h.forms->isLoaded(FormId::Entrata));
+    QVERIFY(form->XPButton4->isEnabled());
+    QVERIFY(!form->XPButton3->isEnabled());
+    QVERIFY(!form->XPButton6->isEnabled());
+    QVERIFY(!h.forms->isLoaded(payables ? FormId::Entrata : FormId::Pagamenti));
 }
 
 void TestMenu::registryAndBrowser_data()
