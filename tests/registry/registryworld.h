@@ -27,7 +27,9 @@ public:
     store::Worksheet &sheet() { return FormWorld::sheet(QStringLiteral("Anagrafe")); }
     store::Variant value(int row, int column) { return sheet().valueAt(row, column); }
     QString text(int row, int column) { return store::valueToText(value(row, column)); }
+    // The registry's counter, in IV1 of "Anagrafe".
     store::Variant counter() { return value(1, 256); }
+    void setCounter(double next) { sheet().cells(1, 256).setValue(next); }
     void addRow(int row, double id, const QString &type, const QString &name)
     {
         addCounterparty(row, id, type, name);
