@@ -122,7 +122,7 @@ int main(int argc, char **argv)
     session.clock = &clock;
     session.forms = &forms;
 
-    auto *menu = new QWidget;
+    auto *menu = new controls::Form(session);
     forms.forms[controls::FormId::Contavio] = menu;
     auto *entrata = new ledger::Entrata(session);
     forms.forms[controls::FormId::Entrata] = entrata;

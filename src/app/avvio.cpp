@@ -316,10 +316,7 @@ void Avvio::accept()
 {
     m_accepted = true;
     hide();
-    if (session().forms) {
-        if (auto *menu = qobject_cast<controls::Form *>(session().forms->form(controls::FormId::Contavio)))
-            menu->showForm();
-    }
+    controls::showForm(session(), controls::FormId::Contavio);
 }
 
 void Avvio::pictureClicked()

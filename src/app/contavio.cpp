@@ -120,59 +120,48 @@ void Contavio::tick()
         Label15->setText(store::clockLine(session().clock->now()));
 }
 
-controls::Form *Contavio::showOther(controls::FormId id)
+void Contavio::openEntryForm(ledger::Ledger which)
 {
-    auto *form = session().forms ? qobject_cast<controls::Form *>(session().forms->form(id)) : nullptr;
-    if (form)
-        form->showForm();
-    return form;
-}
-
-void Contavio::openEntryForm(controls::FormId id)
-{
-    controls::Form *form = showOther(id);
-    if (!form)
+    auto *entry = qobject_cast<ledger::LedgerForm *>(controls::programForm(session(), ledger::entryFormOf(which)));
+    if (!entry)
         return;
-    if (auto *entry = qobject_cast<ledger::LedgerForm *>(form))
-        entry->setButtonsForNewEntry();
+    entry->openForNewRecord();
     hide();
 }
 
-void Contavio::openBrowser(const QString &mode)
+void Contavio::openBrowser(ledger::Ledger which)
 {
-    controls::Form *form = showOther(controls::FormId::Visualizza);
-    if (!form)
+    auto *browser = qobject_cast<browser::Visualizza *>(controls::programForm(session(), controls::FormId::Visualizza));
+    if (!browser)
         return;
-    // The browser reads its mode when it is activated, after this.
-    if (auto *browser = qobject_cast<browser::Visualizza *>(form))
-        browser->Text1->setText(mode);
+    browser->open(which);
     hide();
 }
 
 void Contavio::inserisciIncassi()
 {
-    openEntryForm(controls::FormId::Entrata);
+    openEntryForm(ledger::Ledger::Incassi);
 }
 
 void Contavio::inserisciPagamenti()
 {
-    openEntryForm(controls::FormId::Pagamenti);
+    openEntryForm(ledger::Ledger::Pagamenti);
 }
 
 void Contavio::anagrafe()
 {
-    if (showOther(controls::FormId::Anagrafe))
+    if (controls::showForm(session(), controls::FormId::Anagrafe))
         hide();
 }
 
 void Contavio::visualizzaIncassi()
 {
-    openBrowser(QStringLiteral("1"));
+    openBrowser(ledger::Ledger::Incassi);
 }
 
 void Contavio::visualizzaPagamenti()
 {
-    openBrowser(QStringLiteral("2"));
+    openBrowser(ledger::Ledger::Pagamenti);
 }
 
 void Contavio::chiudi()

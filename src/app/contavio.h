@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controls/form.h"
+#include "ledger/ledger.h"
 
 #include <vector>
 
@@ -52,12 +53,10 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    // Shows a form; nullptr when the program has no such form (the menu then stays).
-    controls::Form *showOther(controls::FormId id);
-    // An entry form ready for a new record, or the browser on ledger "1" or "2"; the menu
-    // hides once the form is up.
-    void openEntryForm(controls::FormId id);
-    void openBrowser(const QString &mode);
+    // A ledger's entry form ready for a new record, or the browser on a ledger; the menu
+    // hides once the form is up (and stays when the program has no such form).
+    void openEntryForm(ledger::Ledger which);
+    void openBrowser(ledger::Ledger which);
 };
 
 } // namespace app

@@ -25,17 +25,6 @@ namespace browser {
 
 namespace {
 
-const QString kIncassi = QStringLiteral("Incassi");
-const QString kPagamenti = QStringLiteral("Pagamenti");
-
-void showWidget(QWidget *w)
-{
-    if (auto *form = qobject_cast<controls::Form *>(w))
-        form->showForm();
-    else if (w)
-        w->show();
-}
-
 } // namespace
 
 Visualizza::Visualizza(controls::Session &session, QWidget *parent)
@@ -124,6 +113,12 @@ Visualizza::Visualizza(controls::Session &session, QWidget *parent)
 Visualizza::~Visualizza() = default;
 
 
+void Visualizza::open(ledger::Ledger which)
+{
+    Text1->setText(ledger::modeText(which));
+    showForm();
+}
+
 int Visualizza::mode() const
 {
     const double n = store::leadingNumber(Text1->text());
@@ -132,11 +127,8 @@ int Visualizza::mode() const
 
 void Visualizza::activate()
 {
-    const int m = mode();
-    if (m == 1)
-        caricaElenco(kIncassi);
-    if (m == 2)
-        caricaElenco(kPagamenti);
+    if (const std::optional<ledger::Ledger> shown = ledgerShown())
+        caricaElenco(ledger::sheetOf(*shown).name);
 }
 
 void Visualizza::caricaElenco(const QString &sheetName)
@@ -177,15 +169,8 @@ void Visualizza::applyColumns()
 
 void Visualizza::itemClick()
 {
-    const int m = mode();
-    controls::FormId target;
-    if (m == 1)
-        target = controls::FormId::Entrata;
-    else if (m == 2)
-        target = controls::FormId::Pagamenti;
-    else
-        return;
-    if (!session().forms)
+    const std::optional<ledger::Ledger> shown = ledgerShown();
+    if (!shown)
         return;
 
     // A pick hands over a record or nothing: with no row selected (a Ctrl+click that took
@@ -201,33 +186,25 @@ void Visualizza::itemClick()
     if (row < 0 || row >= m_model->rowCount())
         return;
 
-    QWidget *widget = session().forms->form(target);
-    auto *form = qobject_cast<ledger::LedgerForm *>(widget);
+    auto *form = qobject_cast<ledger::LedgerForm *>(controls::programForm(session(), ledger::entryFormOf(*shown)));
     if (!form)
         return;
-    showWidget(form);
-    form->loadRecord(m_model->rowTexts(row));
-    // The entry form reads its mode from these buttons when it becomes active, which
-    // happens after this handler has returned.
-    form->setButtonsForChange();
+    form->openForChange(m_model->rowTexts(row));
     hide();
 }
 
 void Visualizza::stampa()
 {
-    const int m = mode();
-    if (m != 1 && m != 2)
+    const std::optional<ledger::Ledger> shown = ledgerShown();
+    if (!shown)
         return;
-    if (!session().forms)
-        return;
-    if (auto *stampa = qobject_cast<print::StampaP *>(session().forms->form(controls::FormId::StampaP)))
-        stampa->open(m == 1 ? QStringLiteral("1") : QStringLiteral("2"));
+    if (auto *stampa = qobject_cast<print::StampaP *>(controls::programForm(session(), controls::FormId::StampaP)))
+        stampa->open(ledger::modeText(*shown));
 }
 
 void Visualizza::chiudi()
 {
-    if (session().forms)
-        showWidget(session().forms->form(controls::FormId::Contavio));
+    controls::showForm(session(), controls::FormId::Contavio);
     hide();
 }
 

@@ -3,10 +3,13 @@
 // The record browser: every record of "Incassi" or "Pagamenti", sorted by due date, in a
 // 20-column list; picking one hands it to its entry form for change or deletion.
 //
-// The mode is the text of Text1, written by the opener after showing the form: "1" the
-// receivables, "2" the payables. activate() reads it and rebuilds the list.
+// The mode is the text of Text1: "1" the receivables, "2" the payables. open() writes it
+// with the show request; activate() reads it and rebuilds the list.
 
 #include "controls/form.h"
+#include "ledger/ledger.h"
+
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -29,8 +32,13 @@ public:
     void activate() override;
     bool queryUnload() override { return true; }   // the close box never closes the browser
 
+    // Shows the browser on one ledger.
+    void open(ledger::Ledger which);
+
     // The mode read as a number, as every reader of Text1 does (0 when it is none).
     int mode() const;
+    // The ledger of the mode; none when the mode names neither.
+    std::optional<ledger::Ledger> ledgerShown() const { return ledger::ledgerOfMode(mode()); }
 
     // Sorts the sheet by due date in place and rebuilds the list from it.
     void caricaElenco(const QString &sheetName);

@@ -55,6 +55,19 @@ void Form::placeOnScreen()
     move(placeCentred(frame, where->availableGeometry()));
 }
 
+Form *programForm(Session &session, FormId id)
+{
+    return session.forms ? qobject_cast<Form *>(session.forms->form(id)) : nullptr;
+}
+
+Form *showForm(Session &session, FormId id)
+{
+    Form *form = programForm(session, id);
+    if (form)
+        form->showForm();
+    return form;
+}
+
 void Form::showForm()
 {
     if (!isVisible())

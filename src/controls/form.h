@@ -22,6 +22,13 @@ QPoint placeCentred(const QSize &frame, const QRect &available);
 // windows; not when it merely gets the focus back from a message box it raised itself
 // (that would clear a record half typed after every warning), nor when the user returns
 // from another application.
+class Form;
+
+// The program's form `id`, created on first use; nullptr when the session has no forms.
+Form *programForm(Session &session, FormId id);
+// Shows the program's form `id` as Form::showForm() does and gives it (nullptr: none).
+Form *showForm(Session &session, FormId id);
+
 class Form : public QWidget {
     Q_OBJECT
 public:

@@ -363,6 +363,19 @@ void LedgerForm::placeCalendar()
 
 // ---- Modes and activation ----------------------------------------------------------------
 
+void LedgerForm::openForNewRecord()
+{
+    setButtonsForNewEntry();
+    showForm();
+}
+
+void LedgerForm::openForChange(const QStringList &columns)
+{
+    loadRecord(columns);
+    setButtonsForChange();
+    showForm();
+}
+
 void LedgerForm::setButtonsForNewEntry()
 {
     XPButton3->setEnabled(false);
@@ -527,15 +540,8 @@ void LedgerForm::counterpartyButton()
     }
     if (!m_profile.changeButtonRefills && caption != m_profile.newCaption)
         return;
-    if (!session().forms)
-        return;
-    if (QWidget *registry = session().forms->form(controls::FormId::Anagrafe)) {
-        if (auto *form = qobject_cast<controls::Form *>(registry))
-            form->showForm();
-        else
-            registry->show();
-    }
-    hide();
+    if (controls::showForm(session(), controls::FormId::Anagrafe))
+        hide();
 }
 
 // ---- Date selectors and calendar ---------------------------------------------------------
@@ -599,14 +605,7 @@ void LedgerForm::chiudi()
 
 void LedgerForm::showMenu()
 {
-    if (!session().forms)
-        return;
-    if (QWidget *menu = session().forms->form(controls::FormId::Contavio)) {
-        if (auto *form = qobject_cast<controls::Form *>(menu))
-            form->showForm();
-        else
-            menu->show();
-    }
+    controls::showForm(session(), controls::FormId::Contavio);
 }
 
 void LedgerForm::pulisciCampi()

@@ -5,8 +5,9 @@
 // (sheet, counterparty kind, captions, messages, a few small behaviours) is a LedgerProfile.
 //
 // The form's mode is the enabled state of XPButton3 ("Modifica"): disabled means a new record,
-// enabled means the record shown is being changed. Openers set the buttons after showing the
-// form; activate() reads them.
+// enabled means the record shown is being changed. Other forms open it with
+// openForNewRecord() or openForChange(), which set the buttons (and the record) with the
+// show request; activate() reads them.
 
 #include "controls/form.h"
 #include "recordcolumns.h"
@@ -61,7 +62,14 @@ public:
     void activate() override;
     bool queryUnload() override { return true; }   // the close box never closes the form
 
-    // The openers' settings of the three record buttons.
+    // Shows the form for a new record: activation then clears the fields, proposes the next
+    // record number and lists the counterparties.
+    void openForNewRecord();
+    // Shows the form with a record of its sheet (columns A..T as texts, as loadRecord()
+    // takes them) for change or deletion.
+    void openForChange(const QStringList &columns);
+
+    // The settings of the three record buttons that give the mode.
     void setButtonsForNewEntry();   // Inserisci on, Modifica and Elimina off
     void setButtonsForChange();     // the opposite
     bool isChangeMode() const;

@@ -713,14 +713,7 @@ void Anagrafe::Timer1_Timer()
 
 void Anagrafe::Mesci_Click()
 {
-    if (controls::Forms *forms = session().forms) {
-        if (QWidget *menu = forms->form(controls::FormId::Contavio)) {
-            if (auto *form = qobject_cast<controls::Form *>(menu))
-                form->showForm();
-            else
-                menu->show();
-        }
-    }
+    controls::showForm(session(), controls::FormId::Contavio);
     hide();
 }
 
@@ -920,10 +913,8 @@ void Anagrafe::XPButton3_Click()
 
 void Anagrafe::XPButton5_Click()
 {
-    controls::Forms *forms = session().forms;
-    QWidget *print = forms ? forms->form(controls::FormId::StampaP) : nullptr;
     // "8" asks for the registry list.
-    if (auto *stampa = qobject_cast<print::StampaP *>(print))
+    if (auto *stampa = qobject_cast<print::StampaP *>(controls::programForm(session(), controls::FormId::StampaP)))
         stampa->open(QStringLiteral("8"));
 }
 

@@ -1,12 +1,16 @@
 #include "formworld.h"
 
+#include "controls/form.h"
 #include "controls/xpbutton.h"
 
 #include <QTest>
 
 namespace testworld {
 
-TestForms::TestForms() : m_standIns{controls::FormId::Contavio, controls::FormId::Anagrafe} {}
+TestForms::TestForms(controls::Session &session)
+    : m_session(session), m_standIns{controls::FormId::Contavio, controls::FormId::Anagrafe}
+{
+}
 
 TestForms::~TestForms()
 {
@@ -24,7 +28,7 @@ QWidget *TestForms::form(controls::FormId id)
     if (auto factory = m_factories.find(id); factory != m_factories.end()) {
         w = factory->second();
     } else if (m_standIns.count(id)) {
-        w = new QWidget;
+        w = new controls::Form(m_session);
         w->setObjectName(id == controls::FormId::Contavio ? QStringLiteral("Contavio")
                                                           : QStringLiteral("Anagrafe"));
         w->resize(200, 100);
@@ -99,18 +103,19 @@ void FormWorld::addRecord(const QString &sheetName, int row, double id, const QD
     writeLedgerRecord(sheet(sheetName), row, record);
 }
 
-bool FormWorld::openFromMenu(QWidget &form, const std::function<void()> &setUp)
+bool FormWorld::openFromMenu(QWidget &form, const std::function<void()> &open)
 {
-    QWidget &menu = *forms.form(controls::FormId::Contavio);
+    QWidget &menu = this->menu();
     if (!QTest::qWaitForWindowActive(&menu, 0)) {
         menu.show();
         menu.activateWindow();
         if (!QTest::qWaitForWindowActive(&menu))
             return false;
     }
-    form.show();
-    if (setUp)
-        setUp();
+    if (open)
+        open();
+    else
+        form.show();
     menu.hide();
     form.activateWindow();
     return QTest::qWaitForWindowActive(&form);

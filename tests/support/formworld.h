@@ -26,13 +26,14 @@ namespace testworld {
 inline const QDateTime kFormsNow(QDate(2009, 5, 12), QTime(10, 30, 0));
 
 // Builds a form on its first request and keeps it until unloaded; a form that deletes itself
-// is simply gone. A form with no factory is a named, empty window when it is one of the
-// stand-ins (by default the main menu and the registry), otherwise it is not there.
+// is simply gone. A form with no factory is a named, empty form when it is one of the
+// stand-ins (by default the main menu and the registry), shown as the program shows its
+// forms; any other is not there.
 class TestForms : public controls::Forms {
 public:
     using Factory = std::function<QWidget *()>;
 
-    TestForms();
+    explicit TestForms(controls::Session &session);
     ~TestForms() override;
 
     void provide(controls::FormId id, Factory factory) { m_factories[id] = std::move(factory); }
@@ -45,6 +46,7 @@ public:
     std::map<controls::FormId, int> created;   // how often each form was built
 
 private:
+    controls::Session &m_session;
     std::map<controls::FormId, Factory> m_factories;
     std::set<controls::FormId> m_standIns;
     std::map<controls::FormId, QPointer<QWidget>> m_forms;
@@ -84,16 +86,19 @@ public:
                    const QString &invoice = {});
     QList<double> ids(const QString &sheetName) { return idsOf(sheet(sheetName)); }
 
-    // What an opener does: from the active main menu, show the form, set it up, hide the
-    // menu; the form then becomes the active window and runs its activation.
-    bool openFromMenu(QWidget &form, const std::function<void()> &setUp = {});
+    QWidget &menu() { return *forms.form(controls::FormId::Contavio); }
+
+    // What the main menu does: from the active menu, open the form (`open` calls the form's
+    // own opener; without one the form is just shown), hide the menu; the form then becomes
+    // the active window and runs its activation.
+    bool openFromMenu(QWidget &form, const std::function<void()> &open = {});
 
     QTemporaryDir dir;
     store::Server server;
     controls::FakeDialogs dialogs;
     controls::FixedClock clock;
     controls::Session session;
-    TestForms forms;
+    TestForms forms{session};
 };
 
 // A click of the program's push button, through the mouse, in its middle.
