@@ -120,6 +120,7 @@ void TestLedgerForms::newEntryOpeningClearsEverything()
     for (QCheckBox *b : {f.Check2, f.Check4, f.Check6})
         b->setChecked(true);
     f.Check3->setChecked(true);   // a date selector shows the calendar
+    f.setButtonsForChange();      // a record was changed last time
 
     openForNewEntry(w, f);
 
@@ -133,6 +134,9 @@ void TestLedgerForms::newEntryOpeningClearsEverything()
         QVERIFY2(!b->isChecked(), qPrintable(b->objectName()));
     QVERIFY(!f.MonthView1->isVisible());
     QVERIFY(f.XPButton5->isEnabled());   // the activation's; the opener set the other three
+    QVERIFY(f.XPButton4->isEnabled());
+    QVERIFY(!f.XPButton3->isEnabled());
+    QVERIFY(!f.XPButton6->isEnabled());
     QCOMPARE(f.XPButton1->caption(), payables ? QStringLiteral("Nuovo Fornitore") : QStringLiteral("Nuovo Cliente"));
     QCOMPARE(f.Label1->text(), payables ? QStringLiteral("Seleziona Fornitore") : QStringLiteral("Seleziona Cliente"));
     QCOMPARE(f.windowTitle(), payables ? QStringLiteral("Pagamenti") : QStringLiteral("Incassi"));
