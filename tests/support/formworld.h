@@ -26,9 +26,8 @@ namespace testworld {
 inline const QDateTime kFormsNow(QDate(2009, 5, 12), QTime(10, 30, 0));
 
 // Builds a form on its first request and keeps it until unloaded; a form that deletes itself
-// is simply gone. A form with no factory is a named, empty form when it is one of the
-// stand-ins (by default the main menu and the registry), shown as the program shows its
-// forms; any other is not there.
+// is simply gone. Without a factory the main menu and the registry are stand-ins (named,
+// empty forms, shown as the program shows its forms); any other form is not there.
 class TestForms : public controls::Forms {
 public:
     using Factory = std::function<QWidget *()>;
@@ -37,7 +36,6 @@ public:
     ~TestForms() override;
 
     void provide(controls::FormId id, Factory factory) { m_factories[id] = std::move(factory); }
-    void setStandIns(std::set<controls::FormId> ids) { m_standIns = std::move(ids); }
 
     QWidget *form(controls::FormId id) override;
     bool isLoaded(controls::FormId id) const override;

@@ -22,14 +22,6 @@ void shapeStarterBook(store::Workbook &book)
     }
 }
 
-std::unique_ptr<store::Workbook> starterBook()
-{
-    auto book = std::make_unique<store::Workbook>();
-    shapeStarterBook(*book);
-    book->protection.password = kPassword;
-    return book;
-}
-
 std::unique_ptr<store::Workbook> bareBook(const QStringList &sheets)
 {
     auto book = std::make_unique<store::Workbook>();

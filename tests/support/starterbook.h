@@ -19,8 +19,8 @@ inline const QString kPassword = QStringLiteral("Tevo1963");
 // "Incassi" and "Pagamenti" in that order, each with its title row; the registry's code
 // columns are formatted as text.
 void shapeStarterBook(store::Workbook &book);
-// A starter workbook, or one with just the named empty sheets, with the program's password.
-std::unique_ptr<store::Workbook> starterBook();
+// A workbook of just the named empty sheets, with the program's password, as a user's
+// workbook may be before start-up shapes it.
 std::unique_ptr<store::Workbook> bareBook(const QStringList &sheets);
 
 // One ledger record, columns A to S of "Incassi" or "Pagamenti". The flags of G, K and O are
