@@ -9,9 +9,12 @@
 // --rows N puts N rows on each ledger sheet (and at most N on the registry) for a quicker
 // run, e.g. under valgrind; the folder defaults to a temporary one, removed afterwards.
 
+#include "benchtools.h"
+
 #include "app/shutdown.h"
 #include "app/startup.h"
 #include "controls/session.h"
+#include "store/layout/sheets.h"
 #include "store/model/italian.h"
 #include "store/xls/savefile.h"
 #include "store/model/workbook.h"
@@ -19,50 +22,32 @@
 
 #include <QCoreApplication>
 #include <QDate>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QTemporaryDir>
-#include <QTextStream>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <sys/resource.h>
 
 namespace {
 
 const QString kPassword = QStringLiteral("Tevo1963");
 int g_registryRows = 5000;
 int g_ledgerRows = 32766;
-
-double peakMegabytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;   // kilobytes on Linux
-}
+const bench::Timings kTable(44, 3);
 
 double timed(const char *what, const std::function<void()> &step)
 {
-    QElapsedTimer timer;
-    timer.start();
-    step();
-    const double seconds = timer.nsecsElapsed() / 1e9;
-    std::printf("%-44s %8.3f s   peak %7.1f MB\n", what, seconds, peakMegabytes());
-    std::fflush(stdout);
-    return seconds;
+    return kTable.timed(what, step);
 }
 
 void fillRegistry(store::Worksheet &sheet)
 {
-    const QStringList titles = {"ID", "C/F", "Ragione Sociale/Cognome Nome", "Data", "Indirizzo", "CAP",
-                                "Località", "PR", "Telefono", "Fax", "Cellulare", "Email", "Codice Fiscale",
-                                "Partita IVA", "IBAN", "Referente/Rappresentante", "Annotazioni"};
-    for (int c = 0; c < titles.size(); ++c)
-        sheet.cells(1, c + 1).setValue(titles[c]);
-    for (const char *col : {"I:I", "J:J", "K:K", "M:M", "N:N", "O:O", "P:P", "F:F"})
-        sheet.range(QString::fromLatin1(col)).setNumberFormat(QStringLiteral("@"));
+    const store::layout::SheetLayout &layout = store::layout::anagrafe();
+    for (int c = 1; c <= layout.columnCount(); ++c)
+        sheet.cells(1, c).setValue(layout.titles.at(c - 1));
+    for (const QString &column : layout.textColumns)
+        sheet.range(column + QLatin1Char(':') + column).setNumberFormat(QStringLiteral("@"));
     for (int r = 2; r <= g_registryRows + 1; ++r) {
         const int n = r - 1;
         sheet.cells(r, 1).setValue(double(n));
@@ -85,76 +70,31 @@ void fillRegistry(store::Worksheet &sheet)
     }
 }
 
-void fillLedger(store::Worksheet &sheet, bool receivables)
-{
-    const QStringList titles = {"ID", receivables ? "ID Cliente" : "ID Fornitore", receivables ? "Cliente" : "Fornitore",
-                                "Fattura", "Data", "Scadenza", receivables ? "Riscosso" : "Pagato", "Importo", "Data",
-                                "R/Con", "Acconto", "Importo", "Data", "A/Con", "Saldato", "Importo", "Data", "S/Con", "Nota"};
-    for (int c = 0; c < titles.size(); ++c)
-        sheet.cells(1, c + 1).setValue(titles[c]);
-    const QDate base(2009, 1, 1);
-    for (int r = 2; r <= g_ledgerRows + 1; ++r) {
-        const int n = r - 1;
-        const auto date = [&](int offset) {
-            return store::Variant::fromDate(store::dateToSerial(base.addDays((n * 7919 + offset) % 5000)));
-        };
-        sheet.cells(r, 1).setValue(double(n));
-        sheet.cells(r, 2).setValue(double(n % g_registryRows + 1));
-        sheet.cells(r, 3).setValue(QStringLiteral("CLIENTE NUMERO %1 S.R.L.").arg(n % g_registryRows + 1));
-        sheet.cells(r, 4).setValue(QStringLiteral("%1/2009").arg(n));
-        sheet.cells(r, 5).setValue(date(0));
-        sheet.cells(r, 6).setValue(date(60));   // due date: the sort key, out of order
-        sheet.cells(r, 7).setValue(QString(n % 2 ? "SI" : "NO"));
-        sheet.cells(r, 8).setValue(QStringLiteral("%1,50").arg(n % 9000 + 100));
-        sheet.cells(r, 9).setValue(date(61));
-        sheet.cells(r, 10).setValue(QStringLiteral("BONIFICO"));
-        sheet.cells(r, 11).setValue(QString(n % 3 ? "NO" : "SI"));
-        sheet.cells(r, 12).setValue(QStringLiteral("%1,00").arg(n % 500));
-        sheet.cells(r, 13).setValue(date(20));
-        sheet.cells(r, 14).setValue(QStringLiteral("ASSEGNO"));
-        sheet.cells(r, 15).setValue(QString(n % 5 ? "NO" : "SI"));
-        sheet.cells(r, 16).setValue(QStringLiteral("%1,25").arg(n % 700));
-        sheet.cells(r, 17).setValue(date(90));
-        sheet.cells(r, 18).setValue(QStringLiteral("CONTANTI"));
-        sheet.cells(r, 19).setValue(QStringLiteral("Nota della registrazione %1").arg(n));
-    }
-    sheet.range(QStringLiteral("IV1")).setValue(double(g_ledgerRows));
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    if (args.size() >= 2 && args.first() == QStringLiteral("--rows")) {
-        bool ok = false;
-        const int rows = args.at(1).toInt(&ok);
-        if (!ok || rows < 1 || rows > 65534) {
-            std::fprintf(stderr, "--rows: da 1 a 65534\n");
-            return 2;
-        }
-        g_ledgerRows = rows;
-        g_registryRows = std::min(g_registryRows, rows);
-        args = args.mid(2);
-    }
-    QTemporaryDir tmp;
-    const QString folder = !args.isEmpty() ? args.first() : tmp.path();
-    const QString path = folder + QStringLiteral("/Contavio.xls");
+    const bench::CommandLine line(app.arguments().mid(1), 1, 65534, g_ledgerRows);
+    if (!line.ok())
+        return 2;
+    g_ledgerRows = line.rows();
+    g_registryRows = std::min(g_registryRows, g_ledgerRows);
+    const QString path = line.workbookPath();
 
     std::printf("Contavio benchmark: %d registry rows, %d rows on each ledger sheet\n", g_registryRows, g_ledgerRows);
 
     auto book = std::make_unique<store::Workbook>();
     timed("build the workbook in memory", [&] {
         store::Worksheet &registry = book->sheet(1);
-        registry.setName(QStringLiteral("Anagrafe"));
+        registry.setName(store::layout::anagrafe().name);
         fillRegistry(registry);
-        fillLedger(book->appendSheet(QStringLiteral("Incassi")), true);
-        fillLedger(book->appendSheet(QStringLiteral("Pagamenti")), false);
+        for (const store::layout::SheetLayout *layout : {&store::layout::incassi(), &store::layout::pagamenti()})
+            bench::fillLedger(book->appendSheet(layout->name), *layout, g_ledgerRows, g_registryRows);
         book->protection.password = kPassword;
     });
     timed("save encrypted (first save)", [&] { store::writeWorkbook(*book, path); });
-    std::printf("%-44s %8.1f MB\n", "file size", QFileInfo(path).size() / 1048576.0);
+    kTable.value("file size", QFileInfo(path).size() / 1048576.0, "MB");
     book.reset();
 
     store::Server server;

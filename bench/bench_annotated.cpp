@@ -5,6 +5,8 @@
 //
 //   contavio-bench-annotated [--rows N] [folder]
 
+#include "benchtools.h"
+
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
 #include "store/xls/biff.h"
@@ -12,13 +14,10 @@
 
 #include <QCoreApplication>
 #include <QDate>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <functional>
-#include <sys/resource.h>
 
 namespace {
 
@@ -29,22 +28,11 @@ const QString kPassword = QStringLiteral("Tevo1963");
 int g_rows = 32766;
 constexpr int kNotes = 1000, kMerged = 100, kFormulas = 500;
 
-double peakMegabytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
-}
+const bench::Timings kTable(44, 4);
 
 double timed(const char *what, const std::function<void()> &step)
 {
-    QElapsedTimer timer;
-    timer.start();
-    step();
-    const double seconds = timer.nsecsElapsed() / 1e9;
-    std::printf("%-44s %8.4f s   peak %7.1f MB\n", what, seconds, peakMegabytes());
-    std::fflush(stdout);
-    return seconds;
+    return kTable.timed(what, step);
 }
 
 QByteArray le16(int v) { QByteArray b(2, '\0'); put16(reinterpret_cast<uint8_t *>(b.data()), uint16_t(v)); return b; }
@@ -163,18 +151,11 @@ void addSummary(store::Workbook &book, store::Worksheet &summary, int ledgerTab)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    if (args.size() >= 2 && args.first() == QStringLiteral("--rows")) {
-        bool ok = false;
-        g_rows = args.at(1).toInt(&ok);
-        if (!ok || g_rows < 10 || g_rows > 65534) {
-            std::fprintf(stderr, "--rows: da 10 a 65534\n");
-            return 2;
-        }
-        args = args.mid(2);
-    }
-    QTemporaryDir tmp;
-    const QString path = (!args.isEmpty() ? args.first() : tmp.path()) + QStringLiteral("/Contavio.xls");
+    const bench::CommandLine line(app.arguments().mid(1), 10, 65534, g_rows);
+    if (!line.ok())
+        return 2;
+    g_rows = line.rows();
+    const QString path = line.workbookPath();
     std::printf("Annotated ledger: %d records, %d notes, %d merged ranges, %d summary formulas\n", g_rows, kNotes,
                 kMerged, kFormulas);
     {
@@ -193,7 +174,7 @@ int main(int argc, char **argv)
         addSummary(book, book.sheet(2), 0);
         book.save();
     }
-    std::printf("%-44s %8.1f MB\n", "file size", QFileInfo(path).size() / 1048576.0);
+    kTable.value("file size", QFileInfo(path).size() / 1048576.0, "MB");
 
     store::Server server;
     store::Workbook *book = nullptr;

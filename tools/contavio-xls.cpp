@@ -109,59 +109,57 @@ QString isoDate(double serial)
     return dt.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
 }
 
+// A cell's JSON type and value; nullopt for a cell that shows nothing and holds no formula.
+std::optional<std::pair<QString, QString>> jsonCell(const store::Variant &v, bool formula)
+{
+    using Type = store::Variant::Type;
+    switch (v.type) {
+    case Type::Empty:
+        if (!formula)
+            return std::nullopt;
+        return std::pair{QStringLiteral("text"), jsonString(QString())};
+    case Type::Number: return std::pair{QStringLiteral("number"), jsonNumber(v.number)};
+    case Type::Date: return std::pair{QStringLiteral("date"), jsonString(isoDate(v.number))};
+    case Type::Text: return std::pair{QStringLiteral("text"), jsonString(v.text)};
+    case Type::Boolean:
+        return std::pair{QStringLiteral("boolean"), v.number != 0 ? QStringLiteral("true") : QStringLiteral("false")};
+    case Type::Error: return std::pair{QStringLiteral("error"), jsonString(errorCode(v.error))};
+    }
+    return std::nullopt;
+}
+
+// {"ref":"A1","type":...,"value":...} for each non-empty cell of the sheet, comma-separated.
+QString jsonCells(const store::Worksheet &ws)
+{
+    QString out;
+    const int lastRow = ws.lastRow(), lastColumn = ws.lastColumn();
+    for (int r = 1; r <= lastRow; ++r) {
+        for (int c = 1; c <= lastColumn; ++c) {
+            const store::Cell *cell = ws.cellAt(r, c);
+            if (!cell || cell->isEmpty())
+                continue;
+            const auto typed = jsonCell(ws.valueAt(r, c), cell->isFormula());
+            if (!typed)
+                continue;
+            if (!out.isEmpty())
+                out += u',';
+            out += QStringLiteral("{\"ref\":\"") + store::columnLetters(c) + QString::number(r)
+                   + QStringLiteral("\",\"type\":\"") + typed->first + QStringLiteral("\",\"value\":")
+                   + typed->second + u'}';
+        }
+    }
+    return out;
+}
+
 int cmdDump(store::Workbook &book)
 {
     QString out = QStringLiteral("{\"sheets\":[");
     for (int i = 1; i <= book.sheetCount(); ++i) {
-        store::Worksheet &ws = book.sheet(i);
+        const store::Worksheet &ws = book.sheet(i);
         if (i > 1)
             out += u',';
-        out += QStringLiteral("{\"name\":") + jsonString(ws.name()) + QStringLiteral(",\"cells\":[");
-        bool first = true;
-        const int lastRow = ws.lastRow(), lastColumn = ws.lastColumn();
-        for (int r = 1; r <= lastRow; ++r) {
-            for (int c = 1; c <= lastColumn; ++c) {
-                const store::Cell *cell = ws.cellAt(r, c);
-                if (!cell || cell->isEmpty())
-                    continue;
-                const store::Variant v = ws.valueAt(r, c);
-                QString type, value;
-                switch (v.type) {
-                case store::Variant::Type::Empty:
-                    if (!cell->isFormula())
-                        continue;
-                    type = QStringLiteral("text");
-                    value = jsonString(QString());
-                    break;
-                case store::Variant::Type::Number:
-                    type = QStringLiteral("number");
-                    value = jsonNumber(v.number);
-                    break;
-                case store::Variant::Type::Date:
-                    type = QStringLiteral("date");
-                    value = jsonString(isoDate(v.number));
-                    break;
-                case store::Variant::Type::Text:
-                    type = QStringLiteral("text");
-                    value = jsonString(v.text);
-                    break;
-                case store::Variant::Type::Boolean:
-                    type = QStringLiteral("boolean");
-                    value = v.number != 0 ? QStringLiteral("true") : QStringLiteral("false");
-                    break;
-                case store::Variant::Type::Error:
-                    type = QStringLiteral("error");
-                    value = jsonString(errorCode(v.error));
-                    break;
-                }
-                if (!first)
-                    out += u',';
-                first = false;
-                out += QStringLiteral("{\"ref\":\"") + store::columnLetters(c) + QString::number(r)
-                       + QStringLiteral("\",\"type\":\"") + type + QStringLiteral("\",\"value\":") + value + u'}';
-            }
-        }
-        out += QStringLiteral("]}");
+        out += QStringLiteral("{\"name\":") + jsonString(ws.name()) + QStringLiteral(",\"cells\":[")
+               + jsonCells(ws) + QStringLiteral("]}");
     }
     out += QStringLiteral("]}\n");
     printOut(out);
@@ -215,27 +213,76 @@ void buildStarter(store::Workbook &book)
     anagrafe.range(QStringLiteral("A2")).select();
 }
 
-int run(const QStringList &args)
-{
-    QStringList positional;
+struct Arguments {
+    QStringList positional;   // the command, then its files and sheet
     QString password = kDefaultPassword;
     std::optional<QString> newPassword;
+};
+
+Arguments parseArguments(const QStringList &args)
+{
+    Arguments parsed;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
         if (a == QLatin1String("--password") || a == QLatin1String("--new-password")) {
             if (i + 1 >= args.size())
                 throw UsageError{QStringLiteral("Manca il valore di %1.").arg(a)};
-            (a == QLatin1String("--password") ? password : newPassword.emplace()) = args[++i];
+            (a == QLatin1String("--password") ? parsed.password : parsed.newPassword.emplace()) = args[++i];
         } else if (a.startsWith(QLatin1String("--password="))) {
-            password = a.mid(11);
+            parsed.password = a.mid(11);
         } else if (a.startsWith(QLatin1String("--new-password="))) {
-            newPassword = a.mid(15);
+            parsed.newPassword = a.mid(15);
         } else if (a.startsWith(QLatin1String("--"))) {
             throw UsageError{QStringLiteral("Opzione sconosciuta: %1.").arg(a)};
         } else {
-            positional << a;
+            parsed.positional << a;
         }
     }
+    return parsed;
+}
+
+// The password the next save encrypts with; an empty one saves the workbook unprotected.
+void setSavePassword(store::Workbook &book, const QString &password)
+{
+    book.protection.password = password;
+    book.protection.kind = password.isEmpty() ? store::Protection::Kind::None : store::Protection::Kind::Rc4CryptoApi;
+}
+
+int cmdNew(const QString &path, const QString &password)
+{
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+        throw store::StoreError(store::ErrorKind::Invalid,
+                                QStringLiteral("Il file %1 esiste già: non lo sovrascrivo.").arg(path));
+    store::Workbook book;
+    buildStarter(book);
+    setSavePassword(book, password);
+    store::writeWorkbook(book, path);
+    return 0;
+}
+
+int cmdCopy(const QString &from, const QString &to, const QString &password,
+            const std::optional<QString> &newPassword)
+{
+    auto book = store::readWorkbook(from, password);
+    if (newPassword)
+        setSavePassword(*book, *newPassword);
+    store::writeWorkbook(*book, to);
+    return 0;
+}
+
+int cmdCheck(store::Workbook &book)
+{
+    int cells = 0;
+    for (int i = 1; i <= book.sheetCount(); ++i)
+        book.sheet(i).forEachCell([&](int, int, const store::Cell &) { ++cells; });
+    printOut(QStringLiteral("Il file si apre correttamente: %1 fogli, %2 celle.\n").arg(book.sheetCount()).arg(cells));
+    return 0;
+}
+
+int run(const QStringList &args)
+{
+    Arguments parsed = parseArguments(args);
+    QStringList &positional = parsed.positional;
     if (positional.isEmpty())
         throw UsageError{QStringLiteral("Uso: contavio-xls new|dump|csv|copy|check FILE ... [--password P]")};
     const QString cmd = positional.takeFirst();
@@ -243,51 +290,28 @@ int run(const QStringList &args)
         if (positional.size() != n)
             throw UsageError{QStringLiteral("Uso: contavio-xls %1").arg(QLatin1String(usage))};
     };
-    if (newPassword && cmd != QLatin1String("copy"))
+    if (parsed.newPassword && cmd != QLatin1String("copy"))
         throw UsageError{QStringLiteral("--new-password vale solo per copy.")};
 
     if (cmd == QLatin1String("new")) {
         need(1, "new FILE [--password P]");
-        const QString path = positional[0];
-        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
-            throw store::StoreError(store::ErrorKind::Invalid,
-                                    QStringLiteral("Il file %1 esiste già: non lo sovrascrivo.").arg(path));
-        store::Workbook book;
-        buildStarter(book);
-        book.protection.kind = password.isEmpty() ? store::Protection::Kind::None : store::Protection::Kind::Rc4CryptoApi;
-        book.protection.password = password;
-        store::writeWorkbook(book, path);
-        return 0;
+        return cmdNew(positional[0], parsed.password);
     }
     if (cmd == QLatin1String("dump")) {
         need(1, "dump FILE [--password P]");
-        auto book = store::readWorkbook(positional[0], password);
-        return cmdDump(*book);
+        return cmdDump(*store::readWorkbook(positional[0], parsed.password));
     }
     if (cmd == QLatin1String("csv")) {
         need(2, "csv FILE FOGLIO [--password P]");
-        auto book = store::readWorkbook(positional[0], password);
-        return cmdCsv(*book, positional[1]);
+        return cmdCsv(*store::readWorkbook(positional[0], parsed.password), positional[1]);
     }
     if (cmd == QLatin1String("copy")) {
         need(2, "copy ORIGINE DESTINAZIONE [--password P] [--new-password Q]");
-        auto book = store::readWorkbook(positional[0], password);
-        if (newPassword) {
-            book->protection.password = *newPassword;
-            book->protection.kind = newPassword->isEmpty() ? store::Protection::Kind::None
-                                                           : store::Protection::Kind::Rc4CryptoApi;
-        }
-        store::writeWorkbook(*book, positional[1]);
-        return 0;
+        return cmdCopy(positional[0], positional[1], parsed.password, parsed.newPassword);
     }
     if (cmd == QLatin1String("check")) {
         need(1, "check FILE [--password P]");
-        auto book = store::readWorkbook(positional[0], password);
-        int cells = 0;
-        for (int i = 1; i <= book->sheetCount(); ++i)
-            book->sheet(i).forEachCell([&](int, int, const store::Cell &) { ++cells; });
-        printOut(QStringLiteral("Il file si apre correttamente: %1 fogli, %2 celle.\n").arg(book->sheetCount()).arg(cells));
-        return 0;
+        return cmdCheck(*store::readWorkbook(positional[0], parsed.password));
     }
     throw UsageError{QStringLiteral("Comando sconosciuto: %1.").arg(cmd)};
 }

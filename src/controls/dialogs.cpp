@@ -11,6 +11,18 @@ QString shownTitle(const QString &title)
 {
     return title.isEmpty() ? QStringLiteral("Contavio") : title;
 }
+
+// Plain boxes and questions show no icon.
+QMessageBox::Icon iconOf(BoxKind kind)
+{
+    switch (kind) {
+    case BoxKind::Information: return QMessageBox::Information;
+    case BoxKind::Critical: return QMessageBox::Critical;
+    case BoxKind::Plain:
+    case BoxKind::Question: return QMessageBox::NoIcon;
+    }
+    return QMessageBox::NoIcon;
+}
 } // namespace
 
 Answer QtDialogs::message(BoxKind kind, const QString &text, const QString &title)
@@ -21,25 +33,13 @@ Answer QtDialogs::message(BoxKind kind, const QString &text, const QString &titl
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     box.setText(shown);
-    switch (kind) {
-    case BoxKind::Plain:
-        box.setIcon(QMessageBox::NoIcon);
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    case BoxKind::Information:
-        box.setIcon(QMessageBox::Information);
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    case BoxKind::Critical:
-        box.setIcon(QMessageBox::Critical);
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    case BoxKind::Question:
-        box.setIcon(QMessageBox::NoIcon);
+    box.setIcon(iconOf(kind));
+    if (kind == BoxKind::Question) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
-        break;
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
     }
     const int result = box.exec();
     if (kind != BoxKind::Question)

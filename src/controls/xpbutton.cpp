@@ -12,6 +12,7 @@
 #include <QShortcut>
 
 #include <algorithm>
+#include <optional>
 
 namespace controls {
 
@@ -60,6 +61,24 @@ int buttonMask(Qt::MouseButtons bs)
     if (bs & Qt::MiddleButton)
         mask |= ButtonMiddle;
     return mask;
+}
+
+// A press or release as the mouse events report it: the button's code, the shift flags and
+// the position. nullopt, with the event ignored, for a button that has no code.
+struct MouseArgs {
+    int button;
+    int shift;
+    QPoint pos;
+};
+
+std::optional<MouseArgs> mouseArgs(QMouseEvent *event)
+{
+    const int button = buttonCode(event->button());
+    if (button == 0) {
+        event->ignore();
+        return std::nullopt;
+    }
+    return MouseArgs{button, shiftFlags(event->modifiers()), event->position().toPoint()};
 }
 
 // The classic virtual key code of a Qt key event; 0 for keys without one.
@@ -148,24 +167,19 @@ XPButton::~XPButton() = default;
 void XPButton::setBackColor(const QColor &colour)
 {
     m_backColor = colour;
-    computeColours();
-    draw(m_state, true);
-    emit propertyChanged(QStringLiteral("BCOL"));
+    afterSet(QStringLiteral("BCOL"), Recolour::Yes, Redraw::InState);
 }
 
 void XPButton::setForeColor(const QColor &colour)
 {
     m_foreColor = colour;
-    computeColours();
-    draw(m_state, true);
-    emit propertyChanged(QStringLiteral("FCOL"));
+    afterSet(QStringLiteral("FCOL"), Recolour::Yes, Redraw::InState);
 }
 
 void XPButton::setButtonType(int type)
 {
     m_buttonType = type;
-    draw(Up, true);
-    emit propertyChanged(QStringLiteral("BTYPE"));
+    afterSet(QStringLiteral("BTYPE"), Recolour::No, Redraw::Raised);
 }
 
 void XPButton::setCaption(const QString &caption)
@@ -173,23 +187,27 @@ void XPButton::setCaption(const QString &caption)
     m_caption = caption;
     updateAccessKey();
     updateGeometry();
-    draw(Up, true);
-    emit propertyChanged(QStringLiteral("TX"));
+    afterSet(QStringLiteral("TX"), Recolour::No, Redraw::Raised);
 }
 
 void XPButton::setColorScheme(int scheme)
 {
     m_colorScheme = scheme;
-    computeColours();
-    draw(Up, true);
-    emit propertyChanged(QStringLiteral("COLTYPE"));
+    afterSet(QStringLiteral("COLTYPE"), Recolour::Yes, Redraw::Raised);
 }
 
 void XPButton::setShowFocusRect(bool show)
 {
     m_showFocusRect = show;
-    draw(m_state, true);
-    emit propertyChanged(QStringLiteral("FOCUSR"));
+    afterSet(QStringLiteral("FOCUSR"), Recolour::No, Redraw::InState);
+}
+
+void XPButton::afterSet(const QString &key, Recolour recolour, Redraw redraw)
+{
+    if (recolour == Recolour::Yes)
+        computeColours();
+    draw(redraw == Redraw::Raised ? Up : m_state, true);
+    emit propertyChanged(key);
 }
 
 void XPButton::setDefault(bool isDefault)
@@ -377,13 +395,11 @@ void XPButton::changeEvent(QEvent *event)
         return;
     switch (event->type()) {
     case QEvent::EnabledChange:
-        draw(Up, true);
-        emit propertyChanged(QStringLiteral("ENAB"));
+        afterSet(QStringLiteral("ENAB"), Recolour::No, Redraw::Raised);
         break;
     case QEvent::FontChange:
         updateGeometry();
-        draw(Up, true);
-        emit propertyChanged(QStringLiteral("FONT"));
+        afterSet(QStringLiteral("FONT"), Recolour::No, Redraw::Raised);
         break;
     case QEvent::PaletteChange:
         computeColours();
@@ -438,13 +454,8 @@ void XPButton::onAccessKey()
 
 void XPButton::mousePressEvent(QMouseEvent *event)
 {
-    const int button = buttonCode(event->button());
-    if (button == 0) {
-        event->ignore();
-        return;
-    }
-    const QPoint pos = event->position().toPoint();
-    buttonDown(button, shiftFlags(event->modifiers()), pos.x(), pos.y());
+    if (const std::optional<MouseArgs> m = mouseArgs(event))
+        buttonDown(m->button, m->shift, m->pos.x(), m->pos.y());
 }
 
 void XPButton::mouseMoveEvent(QMouseEvent *event)
@@ -461,14 +472,12 @@ void XPButton::mouseMoveEvent(QMouseEvent *event)
 
 void XPButton::mouseReleaseEvent(QMouseEvent *event)
 {
-    const int button = buttonCode(event->button());
-    if (button == 0) {
-        event->ignore();
+    const std::optional<MouseArgs> m = mouseArgs(event);
+    if (!m)
         return;
-    }
-    const QPoint pos = event->position().toPoint();
+    const QPoint pos = m->pos;
     const QPointer<XPButton> alive(this);   // a handler may delete the button
-    buttonUp(button, shiftFlags(event->modifiers()), pos.x(), pos.y());
+    buttonUp(m->button, m->shift, pos.x(), pos.y());
     if (!alive)
         return;
     if (m_afterDoubleClick) {

@@ -130,6 +130,12 @@ protected:
     void keyReleaseEvent(QKeyEvent *event) override;
 
 private:
+    // After a property is set: the palette worked out again when it depends on it, the
+    // button drawn again (in its current state, or raised for a new outline, caption or
+    // scheme) and the change announced under its stored key.
+    enum class Recolour { No, Yes };
+    enum class Redraw { InState, Raised };
+    void afterSet(const QString &key, Recolour recolour, Redraw redraw);
     void computeColours();
     void updateAccessKey();
     void rebuildMask();

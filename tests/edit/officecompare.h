@@ -1,7 +1,10 @@
 #pragma once
 
-// Runs structure_probe.py (a headless spreadsheet program through its scripting bridge) and
-// compares its readings of two workbooks.
+// Runs the probes beside the tests (a headless spreadsheet program driven through its
+// scripting bridge, see tests/xls/office_uno.py) and compares structure_probe.py's readings
+// of two workbooks.
+
+#include "tools/runprogram.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -16,6 +19,15 @@ namespace officecompare {
 
 inline const QString kPython = QStringLiteral("/usr/bin/python3");
 
+// Skips the calling test function (the whole test, from initTestCase) when the program or its
+// bridge is missing.
+#define OFFICECOMPARE_SKIP_WITHOUT_OFFICE()                 \
+    do {                                                    \
+        const QString whyNot = officecompare::missing();    \
+        if (!whyNot.isEmpty())                              \
+            QSKIP(qPrintable(whyNot));                      \
+    } while (false)
+
 // Empty when the program and its bridge are there; otherwise why not.
 inline QString missing()
 {
@@ -26,26 +38,12 @@ inline QString missing()
     return {};
 }
 
-struct Run {
-    int exitCode = -1;
-    QByteArray out, err;
-};
+using testrun::Run;
 
+// The script's exit code (-1 when it crashed or ran out of time) and its output.
 inline Run probe(const QString &script, const QStringList &args)
 {
-    QProcess p;
-    p.start(kPython, QStringList{script} + args);
-    Run r;
-    if (!p.waitForFinished(300000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = "timed out";
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return testrun::runProgram(kPython, QStringList{script} + args, 400000);
 }
 
 // The differences between two readings, one line each ("Incassi notes: ... | ..."); empty
@@ -87,6 +85,22 @@ inline QStringList differences(const QJsonObject &expected, const QJsonObject &a
                 out << QStringLiteral("%1 cell %2: %3 | %4").arg(name, k, mx.value(k), my.value(k));
     }
     return out;
+}
+
+// The probe's "read" of both files (structure_probe.py), compared: empty when they agree;
+// otherwise the differences, or why a file could not be read.
+inline QStringList readingDifferences(const QString &script, const QString &expectedFile,
+                                      const QString &actualFile, const QString &password)
+{
+    QJsonObject readings[2];
+    const QString files[2] = {expectedFile, actualFile};
+    for (int i = 0; i < 2; ++i) {
+        const Run r = probe(script, {QStringLiteral("read"), files[i], password});
+        if (r.exitCode != 0)
+            return {QStringLiteral("%1 not read (%2): %3").arg(files[i]).arg(r.exitCode).arg(r.err)};
+        readings[i] = QJsonDocument::fromJson(r.out).object();
+    }
+    return differences(readings[0], readings[1]);
 }
 
 } // namespace officecompare

@@ -9,15 +9,14 @@ and describes a workbook as that program reads it, for comparison with our own e
 
 One private profile and pipe per process, so that several runs can share the machine.
 """
-import json
 import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "xls"))
-from office_probe import Office, prop  # noqa: E402
+from office_uno import (cell_range, date_format, merged_rect, prop, read_command, rect, run,  # noqa: E402
+                        sort_fields, used_area)
 
 import uno  # noqa: E402
-from com.sun.star.table import CellRangeAddress  # noqa: E402
 
 TITLES = ["ID", "ID Cliente", "Cliente", "Fattura", "Data", "Scadenza", "Riscosso", "Importo", "Data",
           "R/Con", "Acconto", "Importo", "Data", "A/Con", "Saldato", "Importo", "Data", "S/Con", "Nota"]
@@ -32,26 +31,13 @@ def enum(kind, value):
 
 
 def make(office, out, password):
-    doc = office.desktop.loadComponentFromURL("private:factory/scalc", "_blank", 0, (prop("Hidden", True),))
-    sheets = doc.Sheets
-    sheets.getByIndex(0).Name = "Anagrafe"
-    sheets.insertNewByName("Incassi", 1)
-    sheets.insertNewByName("Pagamenti", 2)
-    sheets.insertNewByName("Riepilogo", 3)
-    reg = sheets.getByName("Anagrafe")
-    inc = sheets.getByName("Incassi")
-    pag = sheets.getByName("Pagamenti")
-    summary = sheets.getByName("Riepilogo")
+    doc, (reg, inc, pag, summary) = office.new_calc("Anagrafe", "Incassi", "Pagamenti", "Riepilogo")
     for c, title in enumerate(["ID", "C/F", "Ragione Sociale/Cognome Nome"]):
         reg.getCellByPosition(c, 0).String = title
     for c, title in enumerate(TITLES):
         inc.getCellByPosition(c, 0).String = title
         pag.getCellByPosition(c, 0).String = title
-    loc = uno.createUnoStruct("com.sun.star.lang.Locale")
-    fmt = doc.NumberFormats
-    key = fmt.queryKey("DD/MM/YYYY", loc, False)
-    if key == -1:
-        key = fmt.addNew("DD/MM/YYYY", loc)
+    key = date_format(doc)
     for i, (rid, due, amount) in enumerate(RECORDS):
         r = i + 1
         cell = inc.getCellByPosition
@@ -103,10 +89,7 @@ def make(office, out, password):
     # a named range and a print area over the ledger
     addr = inc.getCellByPosition(0, 0).CellAddress
     doc.NamedRanges.addNewByName("Importi", "$Incassi.$H$2:$H$%d" % LAST, addr, 0)
-    area = CellRangeAddress()
-    area.Sheet = 1
-    area.StartColumn, area.StartRow, area.EndColumn, area.EndRow = 0, 0, 18, LAST + 3
-    inc.setPrintAreas((area,))
+    inc.setPrintAreas((cell_range(1, 0, 0, LAST + 3, 18),))
     # the summary over the ledger
     summary.getCellByPosition(0, 0).String = "Totale"
     summary.getCellByPosition(1, 0).Formula = "=SUM($Incassi.H2:H%d)" % LAST
@@ -134,16 +117,16 @@ def record_row(sheet, rid):
 
 def first_merged_row(sheet):
     """The first row from 2 down with a merged cell in A..S; 0 when there is none."""
-    cur = sheet.createCursor()
-    cur.gotoEndOfUsedArea(False)
-    for r in range(1, cur.RangeAddress.EndRow + 1):
+    last_row, _ = used_area(sheet)
+    for r in range(1, last_row + 1):
         for c in range(19):
             if sheet.getCellByPosition(c, r).IsMerged:
                 return r + 1
     return 0
 
 
-def edit(office, src, out, password, ids):
+def edit(office, src, out, password, *ids):
+    ids = [float(x) for x in ids]
     doc = office.load(src, password)
     inc = doc.Sheets.getByName("Incassi")
     # This program refuses to sort a range that holds merged cells and says so only in its
@@ -151,12 +134,7 @@ def edit(office, src, out, password, ids):
     # keeps it, and the rows above it, where they are: the same as sorting the rows above it.
     merged = first_merged_row(inc)
     rng = inc.getCellRangeByName("A2:S%d" % (merged - 1) if merged > 2 else "A2:S65536")
-    field = uno.createUnoStruct("com.sun.star.table.TableSortField")
-    field.Field = 5
-    field.IsAscending = True
-    field.IsCaseSensitive = False
-    fields = uno.Any("[]com.sun.star.table.TableSortField", (field,))
-    rng.sort((prop("SortFields", fields), prop("ContainsHeader", False),
+    rng.sort((prop("SortFields", sort_fields(5)), prop("ContainsHeader", False),
               prop("BindFormatsToContent", True)))
     for rid in ids:
         r = record_row(inc, rid)
@@ -178,10 +156,8 @@ def describe(doc):
     sheets = doc.Sheets
     for i in range(sheets.Count):
         sh = sheets.getByIndex(i)
-        cur = sh.createCursor()
-        cur.gotoEndOfUsedArea(False)
-        last_row = cur.RangeAddress.EndRow
-        last_col = min(cur.RangeAddress.EndColumn, 40)
+        last_row, last_col = used_area(sh)
+        last_col = min(last_col, 40)
         cells, merges, validation, conditional, links = [], [], [], [], []
         formulas = sh.getCellRangeByPosition(0, 0, last_col, last_row).getFormulaArray()
         strings = sh.getCellRangeByPosition(0, 0, last_col, last_row).getDataArray()
@@ -208,34 +184,14 @@ def describe(doc):
                 if cell.ConditionalFormat.Count > 0:
                     conditional.append([r + 1, c + 1])
                 if cell.IsMerged:
-                    cur2 = sh.createCursorByRange(sh.getCellRangeByPosition(c, r, c, r))
-                    cur2.collapseToMergedArea()
-                    a = cur2.RangeAddress
-                    merges.append([a.StartRow + 1, a.StartColumn + 1, a.EndRow + 1, a.EndColumn + 1])
+                    merges.append(merged_rect(sh, c, r))
         notes = sorted([a.Position.Row + 1, a.Position.Column + 1, a.String] for a in sh.Annotations)
-        areas = [[a.StartRow + 1, a.StartColumn + 1, a.EndRow + 1, a.EndColumn + 1] for a in sh.getPrintAreas()]
+        areas = [rect(a) for a in sh.getPrintAreas()]
         out["sheets"].append({"name": sh.Name, "cells": cells, "merges": merges, "notes": notes,
                               "conditional": conditional, "validation": validation, "printAreas": areas,
                               "links": links})
     return out
 
 
-def main():
-    cmd = sys.argv[1]
-    with Office() as office:
-        if cmd == "make":
-            make(office, sys.argv[2], sys.argv[3])
-        elif cmd == "edit":
-            edit(office, sys.argv[2], sys.argv[3], sys.argv[4], [float(x) for x in sys.argv[5:]])
-        elif cmd == "read":
-            doc = office.load(sys.argv[2], sys.argv[3])
-            if doc is None:
-                print(json.dumps({"error": "not loaded"}))
-                return 3
-            print(json.dumps(describe(doc), ensure_ascii=False))
-            doc.close(True)
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run({"make": make, "edit": edit, "read": read_command(describe)}))

@@ -17,16 +17,11 @@ import sys
 import uno
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "xls"))
-from office_probe import Office, prop  # noqa: E402
+from office_uno import cell_range, run, sort_fields, used_area  # noqa: E402
 
 
 def make(office, out):
-    doc = office.desktop.loadComponentFromURL("private:factory/scalc", "_blank", 0, (prop("Hidden", True),))
-    sheets = doc.Sheets
-    led = sheets.getByIndex(0)
-    led.Name = "Incassi"
-    sheets.insertNewByName("Riepilogo", 1)
-    summary = sheets.getByName("Riepilogo")
+    doc, (led, summary) = office.new_calc("Incassi", "Riepilogo")
     for c, title in enumerate(["Numero", "Importo", "", "", "", "Cliente", "", "Totale"]):
         if title:
             led.getCellByPosition(c, 0).String = title
@@ -48,12 +43,8 @@ def make(office, out):
     led.getCellByPosition(22, 5).Formula = "=SUM(H3:H3)"
     addr = uno.createUnoStruct("com.sun.star.table.CellAddress")
     doc.NamedRanges.addNewByName("Totali", "$Incassi.$H$2:$H$8", addr, 0)
-    area = uno.createUnoStruct("com.sun.star.table.CellRangeAddress")
-    area.Sheet, area.StartColumn, area.StartRow, area.EndColumn, area.EndRow = 0, 0, 0, 18, 7
-    led.setPrintAreas((area,))
-    titles = uno.createUnoStruct("com.sun.star.table.CellRangeAddress")
-    titles.Sheet, titles.StartColumn, titles.StartRow, titles.EndColumn, titles.EndRow = 0, 0, 0, 0, 0
-    led.setTitleRows(titles)
+    led.setPrintAreas((cell_range(0, 0, 0, 7, 18),))
+    led.setTitleRows(cell_range(0, 0, 0, 0, 0))
     led.setPrintTitleRows(True)
     summary.getCellByPosition(0, 0).Formula = "=SUM(Incassi.H2:H100)"
     summary.getCellByPosition(0, 1).Formula = "=Incassi.H6"
@@ -67,6 +58,7 @@ def make(office, out):
 
 
 def delete(office, src, out, first, last):
+    first, last = int(first), int(last)
     doc = office.load(src, "")
     led = doc.Sheets.getByName("Incassi")
     led.Rows.removeByIndex(first - 1, last - first + 1)
@@ -78,14 +70,10 @@ def sort(office, src, out):
     doc = office.load(src, "")
     led = doc.Sheets.getByName("Incassi")
     rng = led.getCellRangeByName("A2:S65536")
-    field = uno.createUnoStruct("com.sun.star.table.TableSortField")
-    field.Field = 5
-    field.IsAscending = True
-    field.IsCaseSensitive = False
     desc = rng.createSortDescriptor()
     for p in desc:
         if p.Name == "SortFields":
-            p.Value = uno.Any("[]com.sun.star.table.TableSortField", (field,))
+            p.Value = sort_fields(5)
         elif p.Name == "ContainsHeader":
             p.Value = False
     uno.invoke(rng, "sort", (desc,))
@@ -111,11 +99,10 @@ def read(office, path, mode):
     out = {"sheets": [], "names": {}}
     for i in range(doc.Sheets.Count):
         sh = doc.Sheets.getByIndex(i)
-        cur = sh.createCursor()
-        cur.gotoEndOfUsedArea(False)
+        last_row, last_col = used_area(sh)
         cells = {}
-        for r in range(cur.RangeAddress.EndRow + 1):
-            for c in range(cur.RangeAddress.EndColumn + 1):
+        for r in range(last_row + 1):
+            for c in range(last_col + 1):
                 cell = sh.getCellByPosition(c, r)
                 f = cell.Formula
                 if f == "":
@@ -133,20 +120,9 @@ def read(office, path, mode):
     return out
 
 
-def main():
-    cmd = sys.argv[1]
-    with Office() as office:
-        if cmd == "make":
-            make(office, sys.argv[2])
-        elif cmd == "delete":
-            delete(office, sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5]))
-        elif cmd == "sort":
-            sort(office, sys.argv[2], sys.argv[3])
-        elif cmd == "read":
-            print(json.dumps([read(office, path, sys.argv[2]) for path in sys.argv[3:]],
-                             ensure_ascii=False, sort_keys=True))
-    return 0
+def read_all(office, mode, *paths):
+    print(json.dumps([read(office, path, mode) for path in paths], ensure_ascii=False, sort_keys=True))
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run({"make": make, "delete": delete, "sort": sort, "read": read_all}))

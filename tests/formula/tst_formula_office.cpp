@@ -2,14 +2,10 @@
 // with what another spreadsheet program makes of the same edit on the same file
 // (ledger_probe.py drives it headless). Skipped when no such program is installed.
 
+#include "edit/officecompare.h"
+
 #include "store/model/workbook.h"
 
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -17,21 +13,14 @@ using namespace store;
 
 namespace {
 
-const QString kPython = QStringLiteral("/usr/bin/python3");
-
+// Runs the probe; false (with what it said on stderr) when it fails.
 bool runProbe(const QStringList &args, QByteArray *out = nullptr)
 {
-    QProcess p;
-    p.start(kPython, QStringList{QStringLiteral(LEDGER_PROBE)} + args);
-    if (!p.waitForFinished(400000)) {
-        p.kill();
-        p.waitForFinished();
-        return false;
-    }
+    const officecompare::Run run = officecompare::probe(QStringLiteral(LEDGER_PROBE), args);
     if (out)
-        *out = p.readAllStandardOutput();
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        qWarning().noquote() << p.readAllStandardError();
+        *out = run.out;
+    if (run.exitCode != 0) {
+        qWarning().noquote() << run.err;
         return false;
     }
     return true;
@@ -113,10 +102,7 @@ class TstFormulaOffice : public QObject {
 private slots:
     void initTestCase()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
-            QSKIP("no headless spreadsheet program (soffice) installed");
-        if (!QFileInfo::exists(kPython) || QProcess::execute(kPython, {QStringLiteral("-c"), QStringLiteral("import uno")}) != 0)
-            QSKIP("the spreadsheet program's Python bridge (python3-uno) is missing");
+        OFFICECOMPARE_SKIP_WITHOUT_OFFICE();
         QVERIFY(m_dir.isValid());
         m_ledger = path(QStringLiteral("ledger.xls"));
         QVERIFY(runProbe({QStringLiteral("make"), m_ledger}));

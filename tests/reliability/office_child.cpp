@@ -10,13 +10,11 @@
 // Every box shown is printed as "BOX <kind> <text>" (new lines as "|"), then "LOAD <n>" with
 // the start's exit code and, after "leave", "LEFT 0" or "LEFT 1". The exit code is the start's.
 
+#include "childprogram.h"
+
 #include "app/avvio.h"
 #include "app/filelock.h"
-#include "app/formsregistry.h"
 #include "app/shutdown.h"
-#include "controls/clock.h"
-#include "controls/dialogs.h"
-#include "controls/session.h"
 #include "store/model/workbook.h"
 
 #include <QApplication>
@@ -39,19 +37,15 @@ int main(int argc, char **argv)
     if (options.contains(QStringLiteral("nolocks")))
         app::WorkbookLock::setLockCallHook([](const char *, int) { return ENOLCK; });
 
-    controls::FakeDialogs dialogs;
+    ChildProgram program;
+    controls::FakeDialogs &dialogs = program.dialogs;
+    controls::Session &session = program.session;
     for (const QChar c : answers) {
         if (c == QLatin1Char('Y'))
             dialogs.queueAnswer(controls::Answer::Yes);
         else if (c == QLatin1Char('N'))
             dialogs.queueAnswer(controls::Answer::No);
     }
-    controls::SystemClock clock;
-    controls::Session session;
-    session.dialogs = &dialogs;
-    session.clock = &clock;
-    app::FormsRegistry forms(session);
-    session.forms = &forms;
     app::setEndProgramHandler([](int) {});
 
     size_t printed = 0;
@@ -65,7 +59,7 @@ int main(int argc, char **argv)
         std::fflush(stdout);
     };
 
-    app::Avvio *avvio = forms.avvio();
+    app::Avvio *avvio = program.forms.avvio();
     const app::Avvio::LoadResult result = avvio->load(folder);
     printBoxes();
     const int code = app::Avvio::exitCode(result);

@@ -10,8 +10,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "xls"))
-from office_probe import Office, prop  # noqa: E402
-import uno  # noqa: E402
+from office_uno import Office  # noqa: E402
 
 
 def lock_path(path):
@@ -24,9 +23,8 @@ def main():
     out = {}
     with Office() as office:
         for key, path in (("free", free), ("held", held)):
-            args = (prop("Hidden", True), prop("Password", password))
-            doc = office.desktop.loadComponentFromURL(uno.systemPathToFileUrl(os.path.abspath(path)),
-                                                      "_blank", 0, args)
+            # As a person opens it: the suite decides itself whether it opens read-only.
+            doc = office.load(path, password, force_writable=False)
             if doc is None:
                 out[key] = {"loaded": False}
                 continue

@@ -5,12 +5,10 @@
 //
 //   reliability_session FOLDER COUNT
 
+#include "childprogram.h"
+
 #include "app/avvio.h"
-#include "app/formsregistry.h"
 #include "app/recovery.h"
-#include "controls/clock.h"
-#include "controls/dialogs.h"
-#include "controls/session.h"
 #include "store/model/workbook.h"
 
 #include <QApplication>
@@ -26,18 +24,12 @@ int main(int argc, char **argv)
     const QString folder = QString::fromLocal8Bit(argv[1]);
     const int count = QString::fromLocal8Bit(argv[2]).toInt();
 
-    controls::FakeDialogs dialogs;
-    controls::SystemClock clock;
-    controls::Session session;
-    session.dialogs = &dialogs;
-    session.clock = &clock;
-    app::FormsRegistry forms(session);
-    session.forms = &forms;
-    app::Avvio *avvio = forms.avvio();
+    ChildProgram program;
+    app::Avvio *avvio = program.forms.avvio();
     if (avvio->load(folder) != app::Avvio::LoadResult::Ready)
         return 3;
 
-    store::Worksheet &incassi = session.workbook().sheet(QStringLiteral("Incassi"));
+    store::Worksheet &incassi = program.session.workbook().sheet(QStringLiteral("Incassi"));
     for (int n = 1; n <= count; ++n) {
         const int row = n + 1;
         incassi.cells(row, 1).setValue(double(n));

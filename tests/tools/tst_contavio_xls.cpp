@@ -1,5 +1,7 @@
 // contavio-xls end to end: every subcommand run as a process on real files.
 
+#include "tools/runprogram.h"
+
 #include "store/model/workbook.h"
 #include "store/xls/xls.h"
 
@@ -7,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -15,26 +16,11 @@ using namespace store;
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QString err;
-};
+using testrun::Run;
 
 Run tool(const QStringList &args)
 {
-    QProcess p;
-    p.start(QStringLiteral(CONTAVIO_XLS), args);
-    Run r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return testrun::runProgram(QStringLiteral(CONTAVIO_XLS), args, 60000);
 }
 
 // A failure: non-zero exit and exactly one line on stderr.
@@ -123,6 +109,14 @@ private slots:
         QCOMPARE(tool({QStringLiteral("new"), path, QStringLiteral("--password"), QStringLiteral("segreta")}).exitCode, 0);
         QCOMPARE(readWorkbook(path, QStringLiteral("segreta"))->sheetCount(), 3);
         expectFailure(tool({QStringLiteral("check"), path}));
+
+        // An empty password, in the "=" spelling, makes a starter workbook anyone can open.
+        const QString plain = dir.filePath(QStringLiteral("libera.xls"));
+        QCOMPARE(tool({QStringLiteral("new"), plain, QStringLiteral("--password=")}).exitCode, 0);
+        QVERIFY(fileBytes(plain).contains("Anagrafe"));
+        auto book = readWorkbook(plain, QString());
+        QCOMPARE(book->protection.kind, Protection::Kind::None);
+        QCOMPARE(book->sheet(2).valueAt(1, 3).text, QStringLiteral("Cliente"));
     }
 
     void dumpGivesJson()
@@ -237,6 +231,27 @@ private slots:
         expectFailure(tool({QStringLiteral("boh"), QStringLiteral("x.xls")}));
         expectFailure(tool({QStringLiteral("dump")}));
         expectFailure(tool({QStringLiteral("dump"), QStringLiteral("x.xls"), QStringLiteral("--password")}));
+        expectFailure(tool({QStringLiteral("dump"), QStringLiteral("x.xls"), QStringLiteral("--pasword"), QStringLiteral("p")}));
+        expectFailure(tool({QStringLiteral("copy"), QStringLiteral("a.xls")}));
+    }
+
+    // The new password belongs to copy alone: any other command refuses it before it
+    // touches a file, so a "new" never makes a workbook under the wrong password.
+    void newPasswordOnlyForCopy()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Contavio.xls"));
+        expectFailure(tool({QStringLiteral("new"), path, QStringLiteral("--new-password"), QStringLiteral("q")}));
+        QVERIFY(!QFile::exists(path));
+        const QString sample = sampleBook(dir, QStringLiteral("Tevo1963"));
+        const QByteArray before = fileBytes(sample);
+        expectFailure(tool({QStringLiteral("check"), sample, QStringLiteral("--new-password=q")}));
+        QCOMPARE(fileBytes(sample), before);
+
+        const QString copied = dir.filePath(QStringLiteral("copia.xls"));
+        QCOMPARE(tool({QStringLiteral("copy"), sample, copied, QStringLiteral("--new-password=Altra1")}).exitCode, 0);
+        QCOMPARE(readWorkbook(copied, QStringLiteral("Altra1"))->sheet(1).valueAt(2, 8).number, 12.5);
+        QCOMPARE(fileBytes(sample), before);
     }
 };
 

@@ -12,34 +12,23 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from office_probe import Office, prop  # noqa: E402
+from office_uno import cell_range, rect, run, used_area  # noqa: E402
 
 import uno  # noqa: E402
 import xlrd  # noqa: E402
 
 
 def make(office, out):
-    doc = office.desktop.loadComponentFromURL("private:factory/scalc", "_blank", 0, (prop("Hidden", True),))
-    sheets = doc.Sheets
-    first = sheets.getByIndex(0)
-    first.Name = "Incassi"
-    sheets.insertNewByName("Riepilogo", 1)
-    second = sheets.getByName("Riepilogo")
+    doc, (first, second) = office.new_calc("Incassi", "Riepilogo")
     for r in range(12):
         first.getCellByPosition(0, r).String = "Cliente %d" % (r + 1)
         first.getCellByPosition(1, r).Value = 10 * (r + 1)
     first.getCellByPosition(2, 0).Formula = "=SUBTOTAL(109;B1:B12)"
     first.getRows().getByIndex(2).IsVisible = False
     first.getRows().getByIndex(3).IsVisible = False
-    group = uno.createUnoStruct("com.sun.star.table.CellRangeAddress")
-    group.Sheet, group.StartRow, group.EndRow, group.StartColumn, group.EndColumn = 0, 5, 7, 0, 0
-    first.group(group, uno.Enum("com.sun.star.table.TableOrientation", "ROWS"))
+    first.group(cell_range(0, 5, 0, 7, 0), uno.Enum("com.sun.star.table.TableOrientation", "ROWS"))
     first.getRows().getByIndex(9).Height = 1200
-    a1 = uno.createUnoStruct("com.sun.star.table.CellRangeAddress")
-    a1.Sheet, a1.StartRow, a1.EndRow, a1.StartColumn, a1.EndColumn = 0, 0, 5, 0, 1
-    a2 = uno.createUnoStruct("com.sun.star.table.CellRangeAddress")
-    a2.Sheet, a2.StartRow, a2.EndRow, a2.StartColumn, a2.EndColumn = 0, 7, 11, 0, 2
-    first.setPrintAreas((a1, a2))
+    first.setPrintAreas((cell_range(0, 0, 0, 5, 1), cell_range(0, 7, 0, 11, 2)))
     first.protect("")
     second.getCellByPosition(0, 0).Formula = "=SUM($Incassi.B1:B12)"
     styles = doc.StyleFamilies.getByName("PageStyles")
@@ -75,10 +64,9 @@ def describe(office, path):
         page = {"landscape": st.IsLandscape, "width": st.Width, "height": st.Height,
                 "scale": st.PageScale, "pagesX": st.ScaleToPagesX, "pagesY": st.ScaleToPagesY,
                 "margins": [st.LeftMargin, st.RightMargin, st.TopMargin, st.BottomMargin]}
-        areas = [[a.StartRow + 1, a.StartColumn + 1, a.EndRow + 1, a.EndColumn + 1] for a in sh.getPrintAreas()]
-        cur = sh.createCursor()
-        cur.gotoEndOfUsedArea(False)
-        data = sh.getCellRangeByPosition(0, 0, cur.RangeAddress.EndColumn, cur.RangeAddress.EndRow).getDataArray()
+        areas = [rect(a) for a in sh.getPrintAreas()]
+        last_row, last_col = used_area(sh)
+        data = sh.getCellRangeByPosition(0, 0, last_col, last_row).getDataArray()
         out["sheets"].append({"name": sh.Name, "protected": sh.isProtected(), "hidden": hidden,
                               "heights": heights, "page": page, "printAreas": areas,
                               "cells": [list(r) for r in data]})
@@ -93,15 +81,9 @@ def describe(office, path):
     return out
 
 
-def main():
-    cmd = sys.argv[1]
-    with Office() as office:
-        if cmd == "make":
-            make(office, sys.argv[2])
-        elif cmd == "read":
-            print(json.dumps([describe(office, p) for p in sys.argv[2:]], ensure_ascii=False))
-    return 0
+def read_all(office, *paths):
+    print(json.dumps([describe(office, p) for p in paths], ensure_ascii=False))
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run({"make": make, "read": read_all}))

@@ -4,6 +4,8 @@
 // times are refused. The other program (headless, through office_kept.py) is the judge;
 // its tests are skipped when it is not installed.
 
+#include "tools/runprogram.h"
+
 #include "store/model/errors.h"
 #include "store/model/workbook.h"
 #include "store/xls/biff.h"
@@ -32,18 +34,12 @@ bool officeInstalled()
 
 QByteArray runScript(const QStringList &args)
 {
-    QProcess p;
-    p.start(kPython, args);
-    if (!p.waitForFinished(400000)) {
-        p.kill();
-        p.waitForFinished();
+    const testrun::Run run = testrun::runProgram(kPython, args, 400000);
+    if (run.exitCode != 0) {
+        qWarning("%s", qPrintable(run.err.right(2000)));
         return {};
     }
-    if (p.exitCode() != 0) {
-        qWarning("%s", p.readAllStandardError().right(2000).constData());
-        return {};
-    }
-    return p.readAllStandardOutput();
+    return run.out;
 }
 
 bool make(const QString &out)

@@ -3,23 +3,17 @@
 // sheets, values, types and formats; a book it made survives our load and save.
 // Skipped when no such program is installed.
 
+#include "edit/officecompare.h"
+
 #include "store/model/workbook.h"
 #include "store/xls/xls.h"
 
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace store;
 
 namespace {
-
-const QString kPython = QStringLiteral("/usr/bin/python3");
 
 struct ProbeResult {
     int exitCode = -1;
@@ -28,17 +22,8 @@ struct ProbeResult {
 
 ProbeResult probe(const QStringList &args)
 {
-    QProcess p;
-    p.start(kPython, QStringList{QStringLiteral(OFFICE_PROBE)} + args);
-    ProbeResult r;
-    if (!p.waitForFinished(400000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitCode();
-    r.json = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-    return r;
+    const officecompare::Run run = officecompare::probe(QStringLiteral(OFFICE_PROBE), args);
+    return {run.exitCode, QJsonDocument::fromJson(run.out).object()};
 }
 
 QJsonObject sheetNamed(const QJsonObject &doc, const QString &name)
@@ -67,10 +52,7 @@ class TestXlsOffice : public QObject {
 private slots:
     void initTestCase()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
-            QSKIP("no headless spreadsheet program (soffice) installed");
-        if (!QFileInfo::exists(kPython) || QProcess::execute(kPython, {QStringLiteral("-c"), QStringLiteral("import uno")}) != 0)
-            QSKIP("the spreadsheet program's Python bridge (python3-uno) is missing");
+        OFFICECOMPARE_SKIP_WITHOUT_OFFICE();
     }
 
     void ourEncryptedBookOpensThere()
