@@ -2,6 +2,7 @@
 # and by the fuzzing build, so that the list lives in one place.
 set(CONTAVIO_STORE_MODEL_SOURCES
   # cells, values, Italian conversions, styles, number formats, the object model
+  model/bytes.h
   model/errors.h model/errors.cpp
   model/value.h model/value.cpp
   model/italian.h model/italian.cpp

@@ -2,6 +2,7 @@
 // own RC4 CryptoAPI protection read back.
 
 #include "store/xls/crypto.h"
+#include "store/xls/biffstream.h"
 #include "store/model/errors.h"
 
 #include <QDir>
@@ -415,6 +416,10 @@ private slots:
     void sequentialAndScatteredCallsAgree();
     void largeRangeMatchesSmallCalls_data();
     void largeRangeMatchesSmallCalls();
+    void streamKeepsInClearWhatOtherReadersExpect();
+
+private:
+    void checkClearParts(bool bulk);
 };
 
 void CryptoTest::realFileOpensAndDecrypts_data()
@@ -821,6 +826,59 @@ void CryptoTest::largeRangeMatchesSmallCalls()
     }
     QCOMPARE(big, pieces);
     QVERIFY(big != plain);
+}
+
+void CryptoTest::streamKeepsInClearWhatOtherReadersExpect()
+{
+    // A protected stream with every record kind the format leaves in clear, between records
+    // it encrypts: encrypted by the record layer, it must decrypt whole with the list other
+    // readers use, and show the clear parts unchanged. Record by record and in bulk alike.
+    for (const bool bulk : {false, true})
+        checkClearParts(bulk);
+}
+
+void CryptoTest::checkClearParts(bool bulk)
+{
+    store::NewProtection made = store::createProtection(QStringLiteral("chiaro"));
+    QByteArray plain;
+    auto put = [&](uint16_t type, const QByteArray &payload) {
+        const char head[4] = {char(type & 0xFF), char(type >> 8), char(payload.size() & 0xFF), char(payload.size() >> 8)};
+        plain.append(head, 4);
+        plain.append(payload);
+    };
+    put(kBof, QByteArray::fromHex("000605000000000000000000000000000000"));
+    put(kFilePass, made.filePassPayload);
+    const qsizetype from = plain.size();
+    const QByteArray filler = randomBytes(40, 11);
+    for (uint16_t type : {kInterfaceHdr, kUsrExcl, kFileLock, kRrdInfo, kRrdHead, kNumber, kBoundSheet,
+                          kBoundSheet, kBof, kLabelSst, kSst, kContinue})
+        put(type, filler);
+    put(kBoundSheet, QByteArray("\x01\x02\x03", 3));   // shorter than its position
+    put(kFormula, QByteArray());
+
+    QByteArray encrypted = plain;
+    store::biff::cipherRecords(reinterpret_cast<uint8_t *>(encrypted.data()), encrypted.size(), from, *made.cipher, bulk);
+    const QList<Record> recs = records(encrypted);
+    QCOMPARE(recs.size(), records(plain).size());
+    for (const Record &r : recs) {
+        const QByteArray was = plain.mid(r.payload, r.size), now = encrypted.mid(r.payload, r.size);
+        QCOMPARE(encrypted.mid(r.payload - 4, 4), plain.mid(r.payload - 4, 4));
+        switch (r.type) {
+        case kBof: case kFilePass: case kInterfaceHdr: case kUsrExcl: case kFileLock: case kRrdInfo: case kRrdHead:
+            QCOMPARE(now, was);
+            break;
+        case kBoundSheet:
+            QCOMPARE(now.left(4), was.left(4));
+            QVERIFY(r.size <= 4 || now.mid(4) != was.mid(4));
+            break;
+        default:
+            QVERIFY(r.size == 0 || now != was);
+            break;
+        }
+    }
+    auto reader = store::openProtection(made.filePassPayload, QStringLiteral("chiaro"));
+    decryptStream(encrypted, recs, *reader);
+    QCOMPARE(encrypted, plain);
 }
 
 QTEST_GUILESS_MAIN(CryptoTest)

@@ -244,6 +244,15 @@ private slots:
         QCOMPARE(errorOf([&] { sheet.putCell(1, 300, Cell{}); }), ErrorKind::Limit);
         QCOMPARE(sheet.range("A1").offset(1, 18).address(), QStringLiteral("$S$2"));
         QCOMPARE(sheet.range("B2").cell(2, 3).address(), QStringLiteral("$D$3"));
+        // A range held past the grid takes neither values nor formats.
+        for (const RangeRect &off : {RangeRect{0, 1, 1, 1}, RangeRect{65536, 1, 65537, 1}, RangeRect{3, 2, 2, 2},
+                                     RangeRect{1, 256, 1, 257}}) {
+            const Range r = sheet.range(off);
+            QCOMPARE(errorOf([&] { r.setValue(QStringLiteral("12")); }), ErrorKind::Limit);
+            QCOMPARE(errorOf([&] { r.setValue(Variant::fromText(QStringLiteral("x"))); }), ErrorKind::Limit);
+            QCOMPARE(errorOf([&] { r.setValue(QString()); }), ErrorKind::Limit);
+            QCOMPARE(errorOf([&] { r.setNumberFormat(QStringLiteral("@")); }), ErrorKind::Limit);
+        }
         QCOMPARE(sheet.lastRow(), 0);   // nothing was written by the refused calls
         try {
             sheet.cells(70000, 1);

@@ -164,6 +164,48 @@ private slots:
         QCOMPARE(readAll(path), QByteArray("buono"));
         QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("Contavio.xls.bak"))));
     }
+
+    // A file that cannot be read whole is refused with its reason and left as it was.
+    void unreadableFilesRefused()
+    {
+        QTemporaryDir dir;
+        auto refusal = [](const QString &path) -> std::pair<ErrorKind, QString> {
+            try {
+                readWorkbook(path, QStringLiteral("Tevo1963"));
+            } catch (const StoreError &e) {
+                return {e.kind(), e.userMessage()};
+            }
+            return {ErrorKind(-1), QString()};
+        };
+        const auto missing = refusal(dir.filePath(QStringLiteral("Manca.xls")));
+        QCOMPARE(int(missing.first), int(ErrorKind::Io));
+        QCOMPARE(missing.second, QStringLiteral("Impossibile aprire il file Manca.xls."));
+
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Cartella.xls")));
+        const auto folder = refusal(dir.filePath(QStringLiteral("Cartella.xls")));
+        QCOMPARE(int(folder.first), int(ErrorKind::Io));
+        QCOMPARE(folder.second, QStringLiteral("Impossibile aprire il file Cartella.xls."));
+
+        // Past the size limit: refused before a byte is read (the file is sparse).
+        const QString huge = dir.filePath(QStringLiteral("Enorme.xls"));
+        {
+            QFile f(huge);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.resize(kMaxFileSize + 1));
+        }
+        const auto tooLarge = refusal(huge);
+        QCOMPARE(int(tooLarge.first), int(ErrorKind::Limit));
+        QCOMPARE(tooLarge.second, QStringLiteral("Il file Enorme.xls è troppo grande."));
+        QCOMPARE(QFileInfo(huge).size(), kMaxFileSize + 1);
+
+        // A file within the limit is read whole, byte for byte.
+        const QString small = dir.filePath(QStringLiteral("Piccolo.bin"));
+        QByteArray bytes(3 * 1024 * 1024 + 7, '\0');
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(i * 7 + i / 4096);
+        writeFile(small, bytes);
+        QCOMPARE(readWholeFile(small), bytes);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSaveFile)

@@ -441,6 +441,33 @@ private slots:
         QCOMPARE(again->sheet(1).pageSetup().paperSize, 1);
     }
 
+    // The file's own cell formats replace the defaults whatever the order of its style
+    // records: STYLE records ahead of the XF records do not leave the defaults in front.
+    void stylesAheadOfCellFormats()
+    {
+        Workbook book;
+        Worksheet &sheet = book.sheet(1);
+        sheet.cells(1, 1).setValue(QStringLiteral("01/02/2010"));
+        sheet.cells(2, 1).setNumberFormat(QStringLiteral("#,##0.00"));
+        sheet.cells(2, 1).setValue(1234.5);
+        Parsed p = parse(streamOf(workbookBytes(book)));
+        std::vector<Rec> styles, others;
+        for (const Rec &r : p.globals)
+            (r.type == biff::kStyle ? styles : others).push_back(r);
+        QVERIFY(!styles.empty());
+        auto firstXf = std::find_if(others.begin(), others.end(), [](const Rec &r) { return r.type == biff::kXf; });
+        QVERIFY(firstXf != others.end());
+        others.insert(firstXf, styles.begin(), styles.end());
+        p.globals = others;
+
+        auto back = readWorkbookBytes(image(build(p)), QString());
+        Worksheet &read = back->sheet(1);
+        QCOMPARE(read.range(QStringLiteral("A1")).numberFormat(), QStringLiteral("dd/mm/yyyy"));
+        QCOMPARE(read.range(QStringLiteral("A2")).numberFormat(), QStringLiteral("#,##0.00"));
+        QCOMPARE(read.textAt(2, 1), QStringLiteral("1.234,50"));
+        QCOMPARE(back->styles.xfs.size(), book.styles.xfs.size());
+    }
+
     // Sheet entries must each lead to their own substream, after the globals, of their kind.
     void sheetEntriesThatShareOrMisleadRefused()
     {
@@ -465,6 +492,25 @@ private slots:
             if (r.type == biff::kBoundSheet && r.target == 1)
                 r.data[5] = 2;   // names a chart, leads to a worksheet
         QVERIFY(damageOf(image(build(chart))).contains(QStringLiteral("altro tipo")));
+
+        // Each substream opens with a whole BOF of its own kind.
+        auto withFirstRecord = [](QByteArray sub, const QByteArray &bof) {
+            const int size = biff::u16(reinterpret_cast<const uint8_t *>(sub.constData()) + 2);
+            return bof + sub.mid(4 + size);
+        };
+        const QByteArray shortBof = QByteArray::fromHex("09080200") + QByteArray::fromHex("0006");
+        Parsed cutSheetBof = good;
+        cutSheetBof.substreams[1] = withFirstRecord(cutSheetBof.substreams[1], shortBof);
+        QVERIFY(damageOf(image(build(cutSheetBof))).contains(QStringLiteral("non inizia dove indicato")));
+        Parsed noSheetBof = good;
+        noSheetBof.substreams[1] = withFirstRecord(noSheetBof.substreams[1], QByteArray());
+        QVERIFY(damageOf(image(build(noSheetBof))).contains(QStringLiteral("non inizia dove indicato")));
+        Parsed sheetFirst = good;
+        sheetFirst.globals[0].data[2] = 0x10;   // the globals' BOF says worksheet
+        QVERIFY(damageOf(image(build(sheetFirst))).contains(QStringLiteral("non inizia con la parte globale")));
+        Parsed cutGlobalsBof = good;
+        cutGlobalsBof.globals[0].data.truncate(2);
+        QVERIFY(damageOf(image(build(cutGlobalsBof))).contains(QStringLiteral("record iniziale")));
 
         // Two thousand entries at one substream: refused before any is read.
         Parsed many = good;

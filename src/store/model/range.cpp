@@ -20,6 +20,18 @@ bool onGrid(const RangeRect &r)
         && r.top <= r.bottom && r.left <= r.right;
 }
 
+[[noreturn]] void offGrid(const Range &range)
+{
+    throw StoreError(ErrorKind::Limit, offGridMessage(), range.address());
+}
+
+// A range that reaches past the grid cannot take values or formats.
+inline void requireOnGrid(const Range &range)
+{
+    if (!onGrid(range.rect())) [[unlikely]]
+        offGrid(range);
+}
+
 // Advance widths of Arial in thousandths of an em, for the printable ASCII characters
 // from the blank (0x20) to the tilde (0x7E).
 constexpr uint16_t kAsciiWidths[95] = {
@@ -148,8 +160,7 @@ void storeValue(Worksheet &sheet, int row, int column, const Variant &value)
 
 void Range::setValue(const QString &typed) const
 {
-    if (!onGrid(m_rect))
-        throw StoreError(ErrorKind::Limit, offGridMessage(), address());
+    requireOnGrid(*this);
     if (typed.isEmpty()) {
         clearContents();
         return;
@@ -172,8 +183,7 @@ void Range::setValue(const QString &typed) const
 
 void Range::setValue(const Variant &value) const
 {
-    if (!onGrid(m_rect))
-        throw StoreError(ErrorKind::Limit, offGridMessage(), address());
+    requireOnGrid(*this);
     if (value.isEmpty()) {
         clearContents();
         return;
@@ -278,8 +288,7 @@ void Range::deleteRows() const
 
 void Range::setNumberFormat(const QString &code) const
 {
-    if (!onGrid(m_rect))
-        throw StoreError(ErrorKind::Limit, offGridMessage(), address());
+    requireOnGrid(*this);
     Workbook &book = m_sheet->workbook();
     std::map<uint16_t, uint16_t> converted;
     auto convert = [&](uint16_t xf) {

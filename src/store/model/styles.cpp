@@ -1,5 +1,6 @@
 #include "store/model/styles.h"
 
+#include "store/model/bytes.h"
 #include "store/model/errors.h"
 #include "store/model/numformat.h"
 
@@ -11,13 +12,12 @@ namespace {
 
 void putLe16(QByteArray &bytes, int offset, uint16_t value)
 {
-    bytes[offset] = char(value & 0xFF);
-    bytes[offset + 1] = char(value >> 8);
+    le::put16(reinterpret_cast<uint8_t *>(bytes.data()) + offset, value);
 }
 
 uint16_t le16(const QByteArray &bytes, int offset)
 {
-    return uint16_t(uint8_t(bytes[offset]) | (uint8_t(bytes[offset + 1]) << 8));
+    return le::u16(reinterpret_cast<const uint8_t *>(bytes.constData()) + offset);
 }
 
 // FONT payload: height in twips, option flags, colour index, weight, escapement, underline,

@@ -1,9 +1,10 @@
 #pragma once
 
 // BIFF8 building blocks shared by the .xls reader and writer: record numbers, little-endian
-// access, a growing output buffer, and BiffExtras, the records a load keeps for the next save
-// because the object model does not hold them.
+// access (the model's, in bytes.h), a growing output buffer, and BiffExtras, the records a
+// load keeps for the next save because the object model does not hold them.
 
+#include "store/model/bytes.h"
 #include "store/model/workbook.h"
 
 #include <QByteArray>
@@ -64,11 +65,11 @@ enum PageRecord : uint16_t {
 
 constexpr int kMaxRecordData = 8224;   // longest payload a BIFF8 record may carry
 
-inline uint16_t u16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t u32(const uint8_t *p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
-inline double f64(const uint8_t *p) { double d; std::memcpy(&d, p, 8); return d; }   // little-endian host
-inline void put16(uint8_t *p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
-inline void put32(uint8_t *p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); p[3] = uint8_t(v >> 24); }
+using le::u16;
+using le::u32;
+using le::f64;
+using le::put16;
+using le::put32;
 
 // Asks the system to back a large buffer that is about to be filled with huge pages, so that
 // filling it takes a page fault every 2 MB instead of every 4 KB. Advice only: nothing
@@ -127,6 +128,49 @@ private:
     qsizetype m_capacity = 0;
     qsizetype m_size = 0;
 };
+
+// Whether a text needs two bytes a character (it has a character past Latin-1).
+inline bool needsWide(const QString &s)
+{
+    for (QChar c : s)
+        if (c.unicode() > 0xFF)
+            return true;
+    return false;
+}
+
+// `count` characters of a text from `from` on, stored one byte each or two (UTF-16LE).
+inline void putChars(Out &out, const QString &s, qsizetype from, qsizetype count, bool wide)
+{
+    const char16_t *p = reinterpret_cast<const char16_t *>(s.constData()) + from;
+    uint8_t *o = out.grow(count * (wide ? 2 : 1));
+    if (wide) {
+        for (qsizetype i = 0; i < count; ++i) {
+            o[2 * i] = uint8_t(p[i]);
+            o[2 * i + 1] = uint8_t(p[i] >> 8);
+        }
+    } else {
+        for (qsizetype i = 0; i < count; ++i)
+            o[i] = uint8_t(p[i]);
+    }
+}
+
+// XLUnicodeString: 16-bit count, option byte, characters.
+inline void putString16(Out &out, const QString &s)
+{
+    const bool wide = needsWide(s);
+    out.u16(uint16_t(s.size()));
+    out.u8(wide ? 1 : 0);
+    putChars(out, s, 0, s.size(), wide);
+}
+
+// ShortXLUnicodeString: 8-bit count.
+inline void putString8(Out &out, const QString &s)
+{
+    const bool wide = needsWide(s);
+    out.u8(uint8_t(s.size()));
+    out.u8(wide ? 1 : 0);
+    putChars(out, s, 0, s.size(), wide);
+}
 
 // Where a carried record goes back when the substream is written again: after the block of
 // records the writer produces itself that preceded it when it was read.

@@ -61,17 +61,34 @@ QByteArray Cursor::bytes(int n)
     return b;
 }
 
+namespace {
+
+// What follows the option byte in the head of an XLUnicodeString: the number of rich-text
+// runs and the size of the phonetic block, each there only when the options say so.
+struct StringTail {
+    int runs = 0;
+    qint64 phonetic = 0;
+};
+
+template <typename Reader>
+StringTail readStringTail(Reader &r, uint8_t flags)
+{
+    StringTail t;
+    if (flags & 0x08)
+        t.runs = r.u16();
+    if (flags & 0x04)
+        t.phonetic = r.u32();
+    return t;
+}
+
+} // namespace
+
 QString Cursor::stringBody(int count, RichText *rich)
 {
     const uint8_t flags = u8();
     if (!m_ok)
         return QString();
-    int runs = 0;
-    qint64 ext = 0;
-    if (flags & 0x08)
-        runs = u16();
-    if (flags & 0x04)
-        ext = u32();
+    const auto [runs, ext] = readStringTail(*this, flags);
     const bool wide = flags & 0x01;
     const int bytes = wide ? count * 2 : count;
     if (!has(bytes))
@@ -187,12 +204,7 @@ QString ContinuedReader::string16(RichText *rich)
     const uint8_t flags = u8();
     if (!m_ok)
         return QString();
-    int runs = 0;
-    qint64 ext = 0;
-    if (flags & 0x08)
-        runs = u16();
-    if (flags & 0x04)
-        ext = u32();
+    const auto [runs, ext] = readStringTail(*this, flags);
     bool wide = flags & 0x01;
     QString s;
     s.reserve(count);
@@ -295,6 +307,14 @@ QByteArray RecordStream::joinContinues(std::vector<int> *pieceSizes)
     return out;
 }
 
+std::optional<Bof> RecordStream::substreamAt(qsizetype offset)
+{
+    seek(offset);
+    if (!next() || m_type != kBof || m_size < 4)
+        return std::nullopt;
+    return Bof{biff::u16(data()), biff::u16(data() + 2)};
+}
+
 void RecordStream::decrypt(qsizetype from, StreamCipher &cipher, bool streamCipher)
 {
     m_bytes.detach();
@@ -302,27 +322,6 @@ void RecordStream::decrypt(qsizetype from, StreamCipher &cipher, bool streamCiph
 }
 
 namespace {
-
-bool alwaysClear(uint16_t type)
-{
-    switch (type) {
-    case kBof: case kFilePass: case kInterfaceHdr: case kUsrExcl: case kFileLock:
-    case kRrdInfo: case kRrdHead:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// How many bytes at the start of a record (header included) stay in clear.
-inline qsizetype clearPrefix(uint16_t type, int len)
-{
-    if (alwaysClear(type))
-        return 4 + len;
-    if (type == kBoundSheet)
-        return 4 + std::min(len, 4);
-    return 4;
-}
 
 // XORs n bytes of key stream into data, a word at a time.
 inline void xorInto(uint8_t *data, const uint8_t *key, qsizetype n)
@@ -370,7 +369,7 @@ void cipherInBulk(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher 
                     break;
                 const uint16_t type = biff::u16(stream + record);
                 const int len = biff::u16(stream + record + 2);
-                cipherFrom = record + clearPrefix(type, len);
+                cipherFrom = record + 4 + clearBytes(type, len);
                 recordEnd = record + 4 + len;
             }
             const qsizetype a = std::max(cipherFrom, piece), b = std::min(recordEnd, pieceEnd);
@@ -399,21 +398,10 @@ void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher
         const qsizetype payload = at + 4;
         if (payload + len > size)
             break;
-        switch (type) {
-        case kBof: case kFilePass: case kInterfaceHdr: case kUsrExcl: case kFileLock:
-        case kRrdInfo: case kRrdHead:
-            break;   // always in clear
-        case kBoundSheet:
+        const int clear = clearBytes(type, len);
+        if (clear < len) {
             cipher.beginRecord(type, uint16_t(len), uint64_t(payload));
-            if (len > 4)   // the substream position stays in clear
-                cipher.apply(uint64_t(payload + 4), stream + payload + 4, size_t(len - 4));
-            break;
-        default:
-            if (len > 0) {
-                cipher.beginRecord(type, uint16_t(len), uint64_t(payload));
-                cipher.apply(uint64_t(payload), stream + payload, size_t(len));
-            }
-            break;
+            cipher.apply(uint64_t(payload + clear), stream + payload + clear, size_t(len - clear));
         }
         at = payload + len;
     }

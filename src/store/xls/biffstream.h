@@ -9,7 +9,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace store {
@@ -87,6 +89,12 @@ private:
     bool m_ok = true;
 };
 
+// The head of a substream, as its BOF record gives it.
+struct Bof {
+    uint16_t version = 0;
+    uint16_t kind = 0;
+};
+
 class RecordStream {
 public:
     explicit RecordStream(QByteArray bytes);
@@ -110,6 +118,10 @@ public:
     uint16_t peekType() const;
     // The current record with the CONTINUE records that follow it (consumed).
     QByteArray joinContinues(std::vector<int> *pieceSizes = nullptr);
+    // Moves to `offset` and reads the BOF record that must open a substream there: its BIFF
+    // version and its substream type (0x0005 globals, 0x0010 worksheet, 0x0020 chart...).
+    // Nothing when no BOF of at least those two fields stands there.
+    std::optional<Bof> substreamAt(qsizetype offset);
 
 private:
     QByteArray m_bytes;
@@ -120,6 +132,21 @@ private:
     bool m_valid = false;
     bool m_truncated = false;
 };
+
+// How many bytes at the start of a record's payload a protected stream keeps in clear:
+// all of BOF, FILEPASS, INTERFACEHDR, the shared-workbook records (USREXCL, FILELOCK,
+// RRDINFO, RRDHEAD), and the substream position that opens BOUNDSHEET. Record headers are
+// never encrypted. The one list of them, for the reader and the writer.
+inline int clearBytes(uint16_t type, int len)
+{
+    switch (type) {
+    case kBof: case kFilePass: case kInterfaceHdr: case kUsrExcl: case kFileLock:
+    case kRrdInfo: case kRrdHead:
+        return len;
+    default:
+        return type == kBoundSheet ? std::min(len, 4) : 0;
+    }
+}
 
 // Encrypts or decrypts the payloads of the records that start at `from`, in place, leaving
 // headers and the parts the format keeps in clear untouched. Shared by reader and writer.

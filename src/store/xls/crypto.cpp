@@ -1,6 +1,7 @@
 #include "store/xls/crypto.h"
 
 #include "store/model/errors.h"
+#include "store/xls/biff.h"
 
 #include <QRandomGenerator>
 
@@ -84,7 +85,7 @@ public:
     uint16_t u16(const char *what)
     {
         need(2, what);
-        const uint16_t v = static_cast<uint16_t>(m_data[m_pos] | (m_data[m_pos + 1] << 8));
+        const uint16_t v = biff::u16(m_data + m_pos);
         m_pos += 2;
         return v;
     }
@@ -92,8 +93,7 @@ public:
     uint32_t u32(const char *what)
     {
         need(4, what);
-        const uint32_t v = static_cast<uint32_t>(m_data[m_pos]) | (static_cast<uint32_t>(m_data[m_pos + 1]) << 8)
-            | (static_cast<uint32_t>(m_data[m_pos + 2]) << 16) | (static_cast<uint32_t>(m_data[m_pos + 3]) << 24);
+        const uint32_t v = biff::u32(m_data + m_pos);
         m_pos += 4;
         return v;
     }
@@ -116,26 +116,6 @@ private:
     size_t m_size;
     size_t m_pos = 0;
 };
-
-void putU16(QByteArray &out, uint16_t v)
-{
-    out.append(static_cast<char>(v & 0xFF));
-    out.append(static_cast<char>(v >> 8));
-}
-
-void putU32(QByteArray &out, uint32_t v)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out.append(static_cast<char>((v >> shift) & 0xFF));
-}
-
-void putLe32(uint8_t *out, uint32_t v)
-{
-    out[0] = static_cast<uint8_t>(v);
-    out[1] = static_cast<uint8_t>(v >> 8);
-    out[2] = static_cast<uint8_t>(v >> 16);
-    out[3] = static_cast<uint8_t>(v >> 24);
-}
 
 // The password as UTF-16LE bytes, no terminator: what both RC4 flavours hash.
 QByteArray utf16le(const QString &password)
@@ -254,7 +234,7 @@ protected:
     {
         uint8_t input[9];
         std::memcpy(input, m_base.data(), 5);
-        putLe32(input + 5, block);
+        biff::put32(input + 5, block);
         md5_ctx md5;
         md5_init(&md5);
         md5_update(&md5, sizeof input, input);
@@ -302,7 +282,7 @@ protected:
     size_t blockKey(uint32_t block, uint8_t *key) const override
     {
         uint8_t counter[4];
-        putLe32(counter, block);
+        biff::put32(counter, block);
         sha1_ctx sha;
         sha1_init(&sha);
         sha1_update(&sha, m_base.size(), m_base.data());
@@ -605,34 +585,34 @@ NewProtection createProtection(const QString &password)
 
     // We never encrypt the property set streams, and say so, as current writers do.
     constexpr uint32_t flags = kFlagCryptoApi | kFlagDocPropsInClear;
-    QByteArray header;
-    putU32(header, flags);
-    putU32(header, 0);         // SizeExtra
-    putU32(header, kAlgRc4);
-    putU32(header, kAlgSha1);
-    putU32(header, keyBits);
-    putU32(header, 1);         // provider type: RSA full
-    putU32(header, 0);         // reserved
-    putU32(header, 0);         // reserved
+    biff::Out header;
+    header.u32(flags);
+    header.u32(0);         // SizeExtra
+    header.u32(kAlgRc4);
+    header.u32(kAlgSha1);
+    header.u32(keyBits);
+    header.u32(1);         // provider type: RSA full
+    header.u32(0);         // reserved
+    header.u32(0);         // reserved
     for (const char16_t *c = kProviderName; *c; ++c)
-        putU16(header, static_cast<uint16_t>(*c));
-    putU16(header, 0);
+        header.u16(static_cast<uint16_t>(*c));
+    header.u16(0);
 
-    QByteArray out;
-    putU16(out, kTypeRc4);
-    putU16(out, 4);
-    putU16(out, 2);
-    putU32(out, flags);
-    putU32(out, static_cast<uint32_t>(header.size()));
-    out.append(header);
-    putU32(out, kSaltSize);
-    out.append(reinterpret_cast<const char *>(salt), sizeof salt);
-    out.append(reinterpret_cast<const char *>(encrypted), kVerifierSize);
-    putU32(out, SHA1_DIGEST_SIZE);
-    out.append(reinterpret_cast<const char *>(encrypted + kVerifierSize), SHA1_DIGEST_SIZE);
+    biff::Out out;
+    out.u16(kTypeRc4);
+    out.u16(4);
+    out.u16(2);
+    out.u32(flags);
+    out.u32(static_cast<uint32_t>(header.size()));
+    out.raw(header.take());
+    out.u32(kSaltSize);
+    out.raw(salt, sizeof salt);
+    out.raw(encrypted, kVerifierSize);
+    out.u32(SHA1_DIGEST_SIZE);
+    out.raw(encrypted + kVerifierSize, SHA1_DIGEST_SIZE);
 
     // The cipher handed back starts fresh: the verifier run above moved it along block 0.
-    return {out, std::make_unique<Rc4CryptoApiCipher>(cryptoApiBase(password, salt, sizeof salt), keyBits)};
+    return {out.take(), std::make_unique<Rc4CryptoApiCipher>(cryptoApiBase(password, salt, sizeof salt), keyBits)};
 }
 
 } // namespace store

@@ -3,10 +3,10 @@
 // Password protection of the BIFF8 Workbook stream (the FILEPASS record).
 //
 // Every protection encrypts record payloads by their position in the stream: a cipher is
-// told the absolute stream offset of the first byte it transforms. Record headers, the BOF
-// record, FILEPASS itself, INTERFACEHDR and the stream position field of BOUNDSHEET are
-// never encrypted; the record layer leaves those bytes alone, but for RC4 they still take
-// their place in the key stream because the key stream is positioned by offset.
+// told the absolute stream offset of the first byte it transforms. Record headers and the
+// records and fields the format keeps in clear (biff::clearBytes in the record layer lists
+// them) are never encrypted; the record layer leaves those bytes alone, but for RC4 they
+// still take their place in the key stream because the key stream is positioned by offset.
 
 #include <QByteArray>
 #include <QString>

@@ -7,9 +7,26 @@ namespace store::biff {
 
 namespace {
 
-// The section of a header or footer text ("&L..&C..&R..") that `which` names; text before
-// any section code is centred, "&&" is a literal ampersand.
-QString section(const QString &text, QChar which)
+void flagRecord(Out &out, uint16_t type, bool value, bool hadIt, bool wasValue)
+{
+    if (hadIt || value != wasValue)
+        out.record16(type, value ? 1 : 0);
+}
+
+void margin(Out &out, uint16_t type, double points, double pointsRead, double inchesRead, bool hadIt)
+{
+    if (points != pointsRead) {
+        out.u16(type); out.u16(8); out.f64(points / 72.0);
+    } else if (hadIt) {
+        out.u16(type); out.u16(8); out.f64(inchesRead);
+    }
+}
+
+void put64(uint8_t *p, double v) { std::memcpy(p, &v, 8); }
+
+} // namespace
+
+QString headerSection(const QString &text, QChar which)
 {
     QString out;
     QChar current = u'C';
@@ -35,51 +52,11 @@ QString section(const QString &text, QChar which)
     return out;
 }
 
-bool needsWide(const QString &s)
-{
-    for (QChar c : s)
-        if (c.unicode() > 0xFF)
-            return true;
-    return false;
-}
-
-void putString16(Out &out, const QString &s)
-{
-    const bool wide = needsWide(s);
-    out.u16(uint16_t(s.size()));
-    out.u8(wide ? 1 : 0);
-    for (QChar c : s) {
-        if (wide)
-            out.u16(c.unicode());
-        else
-            out.u8(uint8_t(c.unicode()));
-    }
-}
-
-void flagRecord(Out &out, uint16_t type, bool value, bool hadIt, bool wasValue)
-{
-    if (hadIt || value != wasValue)
-        out.record16(type, value ? 1 : 0);
-}
-
-void margin(Out &out, uint16_t type, double points, double pointsRead, double inchesRead, bool hadIt)
-{
-    if (points != pointsRead) {
-        out.u16(type); out.u16(8); out.f64(points / 72.0);
-    } else if (hadIt) {
-        out.u16(type); out.u16(8); out.f64(inchesRead);
-    }
-}
-
-void put64(uint8_t *p, double v) { std::memcpy(p, &v, 8); }
-
-} // namespace
-
 QString headerText(const QString &stored, const QString &center)
 {
-    if (section(stored, u'C') == center)
+    if (headerSection(stored, u'C') == center)
         return stored;
-    const QString left = section(stored, u'L'), right = section(stored, u'R');
+    const QString left = headerSection(stored, u'L'), right = headerSection(stored, u'R');
     QString out;
     if (!left.isEmpty())
         out += QStringLiteral("&L") + left;

@@ -16,6 +16,10 @@ void writePageLayout(Out &out, const PageSetup &ps, const BiffExtras &bx);
 // SETUP: paper, scale, first page, fit to pages, options, resolution, header and footer margins.
 void writeSetup(Out &out, const PageSetup &ps, const BiffExtras &bx);
 
+// The section of a header or footer text ("&L..&C..&R..") that `which` names; text before
+// any section code is centred, "&&" is a literal ampersand.
+QString headerSection(const QString &text, QChar which);
+
 // A header or footer text with its centre section replaced, the other sections kept.
 QString headerText(const QString &stored, const QString &center);
 

@@ -36,24 +36,20 @@ bool recordFits(const RecordStream &rs, bool mandatory)
 
 void GlobalsReader::checkBof()
 {
-    m_rs.seek(0);
-    if (!m_rs.next() || m_rs.type() != kBof || m_rs.size() < 4)
+    const std::optional<Bof> bof = m_rs.substreamAt(0);
+    if (!bof)
         damaged(QStringLiteral("manca il record iniziale del flusso"));
-    Cursor c = m_rs.cursor();
-    const uint16_t vers = c.u16();
-    const uint16_t dt = c.u16();
-    if (vers != 0x0600)
+    if (bof->version != 0x0600)
         throw StoreError(ErrorKind::Unsupported, QStringLiteral("Il formato .xls di questo file è troppo vecchio."),
-                         QStringLiteral("versione BIFF %1").arg(hex(vers)));
-    if (dt != 0x0005)
-        damaged(QStringLiteral("il flusso non inizia con la parte globale (tipo %1)").arg(hex(dt)));
+                         QStringLiteral("versione BIFF %1").arg(hex(bof->version)));
+    if (bof->kind != 0x0005)
+        damaged(QStringLiteral("il flusso non inizia con la parte globale (tipo %1)").arg(hex(bof->kind)));
 }
 
 void GlobalsReader::run()
 {
     checkBof();
     Place place = Place::BookHead;
-    bool fontsSeen = false, xfsSeen = false;
     for (;;) {
         if (!m_rs.next())
             damaged(m_rs.truncated() ? QStringLiteral("record troncato dopo l'offset %1").arg(m_rs.offset())
@@ -85,10 +81,6 @@ void GlobalsReader::run()
             place = Place::BookStyles;
             if (!recordFits(m_rs, true))
                 break;
-            if (!fontsSeen) {
-                styles.fonts.clear();
-                fontsSeen = true;
-            }
             styles.fonts.push_back(m_rs.payload());
             break;
         case kFormat:
@@ -99,19 +91,10 @@ void GlobalsReader::run()
             place = Place::BookStyles;
             if (!recordFits(m_rs, true))
                 break;
-            if (!xfsSeen) {
-                styles.xfs.clear();
-                styles.styleRecords.clear();
-                xfsSeen = true;
-            }
             if (styles.xfs.size() < 4050)
                 styles.xfs.push_back(m_rs.payload().left(20));
             break;
         case kStyle:
-            if (!xfsSeen) {
-                styles.styleRecords.clear();
-                xfsSeen = true;
-            }
             styles.styleRecords.push_back(m_rs.payload());
             place = Place::BookStyles;
             break;

@@ -2,6 +2,7 @@
 // set-up and the window. Records the model does not hold are kept, with their place, for the
 // next save.
 
+#include "store/xls/page_records.h"
 #include "store/xls/reader.h"
 
 #include <algorithm>
@@ -69,8 +70,7 @@ void SheetReader::carry(uint16_t type)
 
 void SheetReader::run()
 {
-    m_rs.seek(m_entry.position);
-    if (!m_rs.next() || m_rs.type() != kBof || m_rs.size() < 4)
+    if (!m_rs.substreamAt(m_entry.position))
         damaged(QStringLiteral("il foglio \"%1\" non inizia dove indicato").arg(m_entry.name));
 
     int depth = 1;   // nested substreams (embedded charts) are carried whole
@@ -150,21 +150,46 @@ void SheetReader::cellRecord(uint16_t type)
     m_place = Place::SheetCells;
     if (!recordFits(m_rs, true))
         return;
+    if (type == kMulRk || type == kMulBlank) {
+        multipleCells(type);
+        return;
+    }
     const uint8_t *d = m_rs.data();
-    const int n = m_rs.size();
     Cell c;
     c.xf = xfOf(u16(d + 4));
     switch (type) {
     case kNumber:
         c.kind = CellKind::Number;
         c.number = f64(d + 6);
-        put(u16(d), u16(d + 2), c);
         break;
     case kRk:
         c.kind = CellKind::Number;
         c.number = rkValue(u32(d + 6));
-        put(u16(d), u16(d + 2), c);
         break;
+    case kLabelSst: {
+        const uint32_t isst = u32(d + 6);
+        c.kind = CellKind::Text;
+        c.ref = isst < m_strings.pool.size() ? m_strings.pool[isst] : m_book.strings.intern(QString());
+        break;
+    }
+    case kBoolErr:
+        c.kind = d[7] ? CellKind::Error : CellKind::Boolean;
+        c.number = c.kind == CellKind::Boolean ? (d[6] ? 1 : 0) : d[6];
+        break;
+    case kBlank:
+        break;
+    default:
+        return;
+    }
+    put(u16(d), u16(d + 2), c);
+}
+
+// MULRK and MULBLANK: a run of cells of one row, each with its format.
+void SheetReader::multipleCells(uint16_t type)
+{
+    const uint8_t *d = m_rs.data();
+    const int n = m_rs.size();
+    switch (type) {
     case kMulRk: {
         const int row = u16(d), first = u16(d + 2);
         const int count = (n - 6) / 6;
@@ -177,21 +202,6 @@ void SheetReader::cellRecord(uint16_t type)
         }
         break;
     }
-    case kLabelSst: {
-        const uint32_t isst = u32(d + 6);
-        c.kind = CellKind::Text;
-        c.ref = isst < m_strings.pool.size() ? m_strings.pool[isst] : m_book.strings.intern(QString());
-        put(u16(d), u16(d + 2), c);
-        break;
-    }
-    case kBoolErr:
-        c.kind = d[7] ? CellKind::Error : CellKind::Boolean;
-        c.number = c.kind == CellKind::Boolean ? (d[6] ? 1 : 0) : d[6];
-        put(u16(d), u16(d + 2), c);
-        break;
-    case kBlank:
-        put(u16(d), u16(d + 2), c);
-        break;
     case kMulBlank: {
         const int row = u16(d), first = u16(d + 2);
         const int count = (n - 6) / 2;
@@ -502,7 +512,7 @@ void SheetReader::header()
     const QString text = c.string16();
     if (c.ok()) {
         m_bx->header = text;
-        m_sheet.pageSetup().centerHeader = headerSection(text, u'C');
+        m_sheet.pageSetup().centerHeader = biff::headerSection(text, u'C');
     }
 }
 
@@ -579,33 +589,6 @@ double rkValue(uint32_t rk)
         std::memcpy(&v, &bits, 8);
     }
     return (rk & 0x01) ? v / 100.0 : v;
-}
-
-QString headerSection(const QString &text, QChar which)
-{
-    // "&&" is a literal ampersand; text before any section code is centred.
-    QString out;
-    QChar current = u'C';
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'&' && i + 1 < text.size()) {
-            const QChar n = text[i + 1].toUpper();
-            if (n == u'L' || n == u'C' || n == u'R') {
-                current = n;
-                ++i;
-                continue;
-            }
-            if (current == which) {
-                out += c;
-                out += text[i + 1];
-            }
-            ++i;
-            continue;
-        }
-        if (current == which)
-            out += c;
-    }
-    return out;
 }
 
 } // namespace store::xlsread

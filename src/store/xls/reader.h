@@ -71,9 +71,6 @@ RowFormat rowFormatOf(uint16_t flags, uint16_t xfWord, uint16_t xfCount);
 // The value an RK number stands for.
 double rkValue(uint32_t rk);
 
-// The section of the text of a header or footer that starts with "&L", "&C" or "&R".
-QString headerSection(const QString &text, QChar which);
-
 // Reads the globals substream: styles, sheet entries, names, external references, the
 // shared strings. Decrypts the stream in place when it is protected.
 class GlobalsReader {
@@ -87,7 +84,7 @@ public:
     SharedStrings strings;
     int activeTab = 0;
     qsizetype globalsEnd = 0;   // stream offset just after the globals' EOF
-    Styles styles;
+    Styles styles;              // the file's own, from empty; completed with the defaults at the end
 
 private:
     void checkBof();
@@ -119,6 +116,7 @@ private:
 
     // One group of records each; each sets where the unmodelled records that follow go.
     void cellRecord(uint16_t type);
+    void multipleCells(uint16_t type);
     void formula();
     void formulaString();
     void formulaFollower(uint16_t type);

@@ -1,9 +1,11 @@
 #include "store/xls/savefile.h"
 
 #include "store/model/errors.h"
+#include "store/xls/biff.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -203,7 +205,7 @@ QByteArray readDescriptor(int fd, const QString &path, qint64 limit)
     if (st.st_size > limit)
         throw StoreError(ErrorKind::Limit, QStringLiteral("Il file %1 è troppo grande.").arg(QFileInfo(path).fileName()),
                          QStringLiteral("%1 byte").arg(qint64(st.st_size)));
-    QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+    QByteArray bytes = biff::largeBuffer(qsizetype(st.st_size));
     qint64 got = 0;
     while (got < bytes.size()) {
         const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), off_t(got));
@@ -220,6 +222,27 @@ QByteArray readDescriptor(int fd, const QString &path, qint64 limit)
     }
     bytes.truncate(qsizetype(got));
     return bytes;
+}
+
+QByteArray readWholeFile(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int err = (fd < 0 || !S_ISDIR(st.st_mode)) ? errno : EISDIR;
+        if (fd >= 0)
+            ::close(fd);
+        throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile aprire il file %1.").arg(QFileInfo(path).fileName()),
+                         systemReason(err));
+    }
+    try {
+        QByteArray bytes = readDescriptor(fd, path);
+        ::close(fd);
+        return bytes;
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
 }
 
 QString backupFolder(const QString &path)

@@ -24,9 +24,16 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes);
 // many were removed.
 int removeLeftoverSaveFiles(const QString &path);
 
+// The largest file the engine reads.
+constexpr qint64 kMaxFileSize = qint64(1) << 30;
+
 // The whole file behind an open descriptor, read from its start without moving its offset
-// (at most `limit` bytes). Throws StoreError(Io) when the system refuses the read.
-QByteArray readDescriptor(int fd, const QString &path, qint64 limit = qint64(1) << 30);
+// (at most `limit` bytes). Throws StoreError(Io) when the system refuses the read,
+// StoreError(Limit) when the file is larger.
+QByteArray readDescriptor(int fd, const QString &path, qint64 limit = kMaxFileSize);
+// The whole file at `path`, as readDescriptor reads it; StoreError(Io) also when it cannot
+// be opened.
+QByteArray readWholeFile(const QString &path);
 
 // The folder a save keeps the replaced versions in: "Backup" beside the real file.
 QString backupFolder(const QString &path);

@@ -9,8 +9,8 @@
 #include "store/xls/reader.h"
 #include "store/model/errors.h"
 #include "store/edit/structureedits.h"
+#include "store/xls/savefile.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -23,7 +23,6 @@ using namespace biff;
 using xlsread::damaged;
 using xlsread::SheetEntry;
 
-constexpr qint64 kMaxFileSize = qint64(1) << 30;
 constexpr qint64 kSheetCost = 8192;   // a sheet of the model before its cells
 
 class Reader {
@@ -64,10 +63,9 @@ void Reader::checkSheetEntries(qsizetype globalsEnd)
     for (const SheetEntry &e : m_sheets) {
         if (e.position < globalsEnd)
             damaged(QStringLiteral("il foglio \"%1\" indica un punto della parte globale (%2)").arg(e.name).arg(e.position));
-        m_rs.seek(e.position);
-        if (!m_rs.next() || m_rs.type() != kBof || m_rs.size() < 4)
+        const std::optional<Bof> bof = m_rs.substreamAt(e.position);
+        if (!bof)
             damaged(QStringLiteral("il foglio \"%1\" non inizia dove indicato").arg(e.name));
-        const uint16_t dt = u16(m_rs.data() + 2);
         uint16_t expected = 0;
         switch (e.kind) {
         case 0: expected = 0x0010; break;   // worksheet or dialog sheet
@@ -76,9 +74,9 @@ void Reader::checkSheetEntries(qsizetype globalsEnd)
         case 6: expected = 0x0006; break;   // module
         default: break;
         }
-        if (expected && dt != expected)
+        if (expected && bof->kind != expected)
             damaged(QStringLiteral("il foglio \"%1\" porta a una sezione di altro tipo (%2 invece di %3)")
-                        .arg(e.name, xlsread::hex(dt), xlsread::hex(expected)));
+                        .arg(e.name, xlsread::hex(bof->kind), xlsread::hex(expected)));
     }
 }
 
@@ -260,6 +258,13 @@ void Reader::otherSheet(const SheetEntry &entry, int tab, int afterTab, const xl
     m_bx->otherSheets.push_back(std::move(other));
 }
 
+// Whether a compound-file entry is the stream `name` at the top of the file, whatever the
+// case of its name.
+bool isTopStream(const CfbEntry &e, const char *name)
+{
+    return !e.storage && !e.path.contains(u'/') && e.path.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+
 std::unique_ptr<Workbook> readImage(const QByteArray &file, const QString &password)
 {
     std::vector<CfbEntry> entries = cfb::read(file);
@@ -268,11 +273,9 @@ std::unique_ptr<Workbook> readImage(const QByteArray &file, const QString &passw
     // first record tells the two apart.
     CfbEntry *workbook = nullptr, *oldBook = nullptr;
     for (CfbEntry &e : entries) {
-        if (e.storage || e.path.contains(u'/'))
-            continue;
-        if (!workbook && e.path.compare(QLatin1String("Workbook"), Qt::CaseInsensitive) == 0)
+        if (!workbook && isTopStream(e, "Workbook"))
             workbook = &e;
-        else if (!oldBook && e.path.compare(QLatin1String("Book"), Qt::CaseInsensitive) == 0)
+        else if (!oldBook && isTopStream(e, "Book"))
             oldBook = &e;
     }
     if (!workbook)
@@ -292,10 +295,7 @@ std::unique_ptr<Workbook> readImage(const QByteArray &file, const QString &passw
     // encrypted file has or that the encryption hid.
     const bool encrypted = book->protection.kind != Protection::Kind::None;
     for (CfbEntry &e : entries) {
-        if (!e.storage && !e.path.contains(u'/')
-            && (e.path.compare(QLatin1String("Workbook"), Qt::CaseInsensitive) == 0
-                || e.path.compare(QLatin1String("Book"), Qt::CaseInsensitive) == 0
-                || e.path.compare(QLatin1String("encryption"), Qt::CaseInsensitive) == 0))
+        if (isTopStream(e, "Workbook") || isTopStream(e, "Book") || isTopStream(e, "encryption"))
             continue;
         if (encrypted && !e.storage && e.path.startsWith(QChar(5))) {
             // A property set starts with its byte order mark; an encrypted one does not.
@@ -318,26 +318,7 @@ std::unique_ptr<Workbook> readWorkbookBytes(const QByteArray &file, const QStrin
 
 std::unique_ptr<Workbook> readWorkbook(const QString &path, const QString &password)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile aprire il file %1.").arg(QFileInfo(path).fileName()),
-                         f.errorString());
-    if (f.size() > kMaxFileSize)
-        throw StoreError(ErrorKind::Limit, QStringLiteral("Il file %1 è troppo grande.").arg(QFileInfo(path).fileName()),
-                         QStringLiteral("%1 byte").arg(f.size()));
-    QByteArray bytes = largeBuffer(f.size());
-    qint64 got = 0;
-    while (got < bytes.size()) {
-        const qint64 n = f.read(bytes.data() + got, bytes.size() - got);
-        if (n <= 0)
-            break;
-        got += n;
-    }
-    bytes.truncate(got);   // a file that shrank while being read is judged on what was read
-    if (f.error() != QFileDevice::NoError)
-        throw StoreError(ErrorKind::Io, QStringLiteral("Impossibile leggere il file %1.").arg(QFileInfo(path).fileName()),
-                         f.errorString());
-    auto book = readImage(bytes, password);
+    auto book = readImage(readWholeFile(path), password);
     book->setPath(QFileInfo(path).absoluteFilePath());
     return book;
 }

@@ -33,47 +33,6 @@ const BiffExtras &noExtras()
     return empty;
 }
 
-bool needsWide(const QString &s)
-{
-    for (QChar c : s)
-        if (c.unicode() > 0xFF)
-            return true;
-    return false;
-}
-
-void putChars(Out &out, const QString &s, qsizetype from, qsizetype count, bool wide)
-{
-    const char16_t *p = reinterpret_cast<const char16_t *>(s.constData()) + from;
-    uint8_t *o = out.grow(count * (wide ? 2 : 1));
-    if (wide) {
-        for (qsizetype i = 0; i < count; ++i) {
-            o[2 * i] = uint8_t(p[i]);
-            o[2 * i + 1] = uint8_t(p[i] >> 8);
-        }
-    } else {
-        for (qsizetype i = 0; i < count; ++i)
-            o[i] = uint8_t(p[i]);
-    }
-}
-
-// XLUnicodeString: 16-bit count, option byte, characters.
-void putString16(Out &out, const QString &s)
-{
-    const bool wide = needsWide(s);
-    out.u16(uint16_t(s.size()));
-    out.u8(wide ? 1 : 0);
-    putChars(out, s, 0, s.size(), wide);
-}
-
-// ShortXLUnicodeString: 8-bit count.
-void putString8(Out &out, const QString &s)
-{
-    const bool wide = needsWide(s);
-    out.u8(uint8_t(s.size()));
-    out.u8(wide ? 1 : 0);
-    putChars(out, s, 0, s.size(), wide);
-}
-
 // Writes strings into a record that continues in CONTINUE records when full: a string's
 // head (count and options) is never split, its characters are split only between whole
 // characters, and each continued part restates the width in a fresh option byte.
@@ -190,10 +149,11 @@ bool isOverridden(uint16_t type, bool sheet)
     }
 }
 
-// Calls f for every LABELSST record of a carried sheet's own substream (not of the charts
-// embedded in it).
+// Calls f(record, label) for every record of a carried sheet, in order; `label` is true for
+// the LABELSST records of the sheet's own substream (not of the charts embedded in it),
+// whose string index a save renumbers.
 template <typename F>
-void forEachLabel(const OtherSheet &other, F &&f)
+void forEachRecord(const OtherSheet &other, F &&f)
 {
     int depth = 0;
     for (const RawRecord &r : other.records) {
@@ -201,8 +161,7 @@ void forEachLabel(const OtherSheet &other, F &&f)
             ++depth;
         else if (r.type == kEof)
             --depth;
-        else if (r.type == kLabelSst && depth == 1 && r.data.size() >= 10)
-            f(r);
+        f(r, r.type == kLabelSst && depth == 1 && r.data.size() >= 10);
     }
 }
 
@@ -237,10 +196,18 @@ public:
 private:
     void planTabs();
     void collectStrings();
+    void bof(uint16_t kind);
+    void bookHead(const BiffExtras &bx);
+    void window1(const BiffExtras &bx);
+    void styleRecords();
+    void sheetList();
     void globals();
     void names();
     void sst();
     void sheet(const Worksheet &ws, size_t tabIndex);
+    void sheetHead(const Worksheet &ws, const BiffExtras &bx);
+    void columns(const Worksheet &ws, const BiffExtras &bx);
+    void window(const Worksheet &ws, const BiffExtras &bx);
     void cellTable(const Worksheet &ws, const CellExtent &extent);
     void otherSheet(const OtherSheet &other);
     void formulaRecord(const Worksheet &ws, uint16_t row, uint16_t col, const Cell &c);
@@ -342,7 +309,10 @@ void Writer::collectStrings()
     for (size_t t = 0; t < m_tabs.size(); ++t) {
         if (!m_tabs[t].sheet) {
             // The texts of a macro sheet's cells share the table with the worksheets'.
-            forEachLabel(*m_tabs[t].other, [&](const RawRecord &r) { use(u32(reinterpret_cast<const uint8_t *>(r.data.constData()) + 6)); });
+            forEachRecord(*m_tabs[t].other, [&](const RawRecord &r, bool label) {
+                if (label)
+                    use(u32(reinterpret_cast<const uint8_t *>(r.data.constData()) + 6));
+            });
             continue;
         }
         CellExtent &extent = m_extents[t];
@@ -593,20 +563,24 @@ void Writer::sst()
     m_out.end(ext);
 }
 
-void Writer::globals()
+// BOF of the globals (0x0005) or of a worksheet (0x0010), BIFF8, with the build numbers of
+// the writer the format's readers expect.
+void Writer::bof(uint16_t kind)
 {
-    const BiffExtras &bx = bookExtras();
-    auto bof = [&](uint16_t dt) {
-        m_out.u16(kBof);
-        m_out.u16(16);
-        m_out.u16(0x0600);
-        m_out.u16(dt);
-        m_out.u16(0x0DBB);
-        m_out.u16(0x07CC);
-        m_out.u32(0x00000009);
-        m_out.u32(0x00000006);
-    };
-    bof(0x0005);
+    m_out.u16(kBof);
+    m_out.u16(16);
+    m_out.u16(0x0600);
+    m_out.u16(kind);
+    m_out.u16(0x0DBB);
+    m_out.u16(0x07CC);
+    m_out.u32(0x00000009);
+    m_out.u32(0x00000006);
+}
+
+// The file head: protection, interface, user name, code page, tab ids, the records carried
+// after them, then the workbook's protection records.
+void Writer::bookHead(const BiffExtras &bx)
+{
     if (cipher)
         m_out.record(kFilePass, filePassPayload);
     m_out.record16(kInterfaceHdr, 0x04B0);
@@ -634,8 +608,11 @@ void Writer::globals()
     carriedOr(bx, kPassword, le16(0));
     carriedOr(bx, kProt4Rev, le16(0));
     carriedOr(bx, kProt4RevPass, le16(0));
+}
 
-    // WINDOW1: position and size of the window in twips, options, the active tab.
+// WINDOW1: position and size of the window in twips, options, the active tab.
+void Writer::window1(const BiffExtras &bx)
+{
     int activeTab = 0;
     for (size_t t = 0; t < m_tabs.size(); ++t)
         if (m_tabs[t].sheet && m_tabs[t].sheet->isActive())
@@ -655,15 +632,11 @@ void Writer::globals()
         put16(w + 12, 0);
     put16(w + 14, 1);
     m_out.record(kWindow1, w1);
+}
 
-    carriedOr(bx, kBackup, le16(0));
-    carriedOr(bx, kHideObj, le16(0));
-    m_out.record16(kDateMode, m_book.date1904 ? 1 : 0);
-    carriedOr(bx, kPrecision, le16(1));
-    carriedOr(bx, kRefreshAll, le16(0));
-    carriedOr(bx, kBookBool, le16(0));
-    carried(bx, Place::BookSettings);
-
+// Fonts, number formats, cell formats and styles.
+void Writer::styleRecords()
+{
     const Styles &st = m_book.styles;
     for (const QByteArray &f : st.fonts)
         m_out.record(kFont, f);
@@ -679,9 +652,11 @@ void Writer::globals()
     }
     for (const QByteArray &s : st.styleRecords)
         m_out.record(kStyle, s);
-    carried(bx, Place::BookStyles);
-    m_out.record16(kUsesElfs, 0);
+}
 
+// BOUNDSHEET for every tab; the substream positions are filled in as the sheets are written.
+void Writer::sheetList()
+{
     for (Tab &t : m_tabs) {
         const qsizetype at = m_out.begin(kBoundSheet);
         t.boundSheetAt = at + 4;
@@ -699,6 +674,26 @@ void Writer::globals()
         }
         m_out.end(at);
     }
+}
+
+void Writer::globals()
+{
+    const BiffExtras &bx = bookExtras();
+    bof(0x0005);
+    bookHead(bx);
+    window1(bx);
+    carriedOr(bx, kBackup, le16(0));
+    carriedOr(bx, kHideObj, le16(0));
+    m_out.record16(kDateMode, m_book.date1904 ? 1 : 0);
+    carriedOr(bx, kPrecision, le16(1));
+    carriedOr(bx, kRefreshAll, le16(0));
+    carriedOr(bx, kBookBool, le16(0));
+    carried(bx, Place::BookSettings);
+
+    styleRecords();
+    carried(bx, Place::BookStyles);
+    m_out.record16(kUsesElfs, 0);
+    sheetList();
     {
         QByteArray country(4, '\0');
         put16(reinterpret_cast<uint8_t *>(country.data()), 39);
@@ -868,20 +863,12 @@ void Writer::cellTable(const Worksheet &ws, const CellExtent &extent)
     }
 }
 
-void Writer::sheet(const Worksheet &ws, size_t tabIndex)
+// BOF, the calculation settings, the print flags, the row defaults and WSBOOL.
+void Writer::sheetHead(const Worksheet &ws, const BiffExtras &bx)
 {
-    const BiffExtras &bx = ws.extras ? *ws.extras : noExtras();
     const PageSetup &ps = ws.pageSetup();
-    const SheetView &view = ws.view();
 
-    m_out.u16(kBof);
-    m_out.u16(16);
-    m_out.u16(0x0600);
-    m_out.u16(0x0010);
-    m_out.u16(0x0DBB);
-    m_out.u16(0x07CC);
-    m_out.u32(0x00000009);
-    m_out.u32(0x00000006);
+    bof(0x0010);
 
     carriedOr(bx, kCalcMode, le16(1));
     carriedOr(bx, kCalcCount, le16(100));
@@ -912,13 +899,11 @@ void Writer::sheet(const Worksheet &ws, size_t tabIndex)
             wsBool |= 0x0100;
         m_out.record16(kWsBool, wsBool);
     }
-    carried(bx, Place::SheetBreaks);
-    writePageLayout(m_out, ps, bx);
-    carried(bx, Place::SheetPrinter);
-    writeSetup(m_out, ps, bx);
-    carried(bx, Place::SheetPage);
+}
 
-    // Columns: default width, then runs of columns with the same width, format and flags.
+// Columns: default width, then runs of columns with the same width, format and flags.
+void Writer::columns(const Worksheet &ws, const BiffExtras &bx)
+{
     const double defaultWidth = ws.defaultColumnWidth();
     m_out.record16(kDefColWidth, uint16_t(std::clamp<long>(long(std::floor(defaultWidth)), 0, 255)));
     {
@@ -958,6 +943,20 @@ void Writer::sheet(const Worksheet &ws, size_t tabIndex)
             c = last + 1;
         }
     }
+}
+
+void Writer::sheet(const Worksheet &ws, size_t tabIndex)
+{
+    const BiffExtras &bx = ws.extras ? *ws.extras : noExtras();
+    const PageSetup &ps = ws.pageSetup();
+
+    sheetHead(ws, bx);
+    carried(bx, Place::SheetBreaks);
+    writePageLayout(m_out, ps, bx);
+    carried(bx, Place::SheetPrinter);
+    writeSetup(m_out, ps, bx);
+    carried(bx, Place::SheetPage);
+    columns(ws, bx);
     carried(bx, Place::SheetColumns);
 
     const CellExtent &extent = m_extents[tabIndex];
@@ -979,6 +978,15 @@ void Writer::sheet(const Worksheet &ws, size_t tabIndex)
     }
     cellTable(ws, extent);
     carried(bx, Place::SheetCells);
+    window(ws, bx);
+    carried(bx, Place::SheetTail);
+    m_out.empty(kEof);
+}
+
+// WINDOW2, the records carried after it, PANE when panes are frozen, then SELECTION.
+void Writer::window(const Worksheet &ws, const BiffExtras &bx)
+{
+    const SheetView &view = ws.view();
 
     // WINDOW2: options, then the top-left visible cell and colours.
     const bool active = ws.isActive();
@@ -1027,29 +1035,20 @@ void Writer::sheet(const Worksheet &ws, size_t tabIndex)
         m_out.u8(uint8_t(r.left - 1));
         m_out.u8(uint8_t(r.right - 1));
     }
-    carried(bx, Place::SheetTail);
-    m_out.empty(kEof);
 }
 
 // A chart, macro or dialog sheet as it was read; the texts of its cells point into the new
 // shared-string table.
 void Writer::otherSheet(const OtherSheet &other)
 {
-    int depth = 0;
-    for (const RawRecord &r : other.records) {
-        if (r.type == kBof)
-            ++depth;
-        else if (r.type == kEof)
-            --depth;
-        if (r.type == kLabelSst && depth == 1 && r.data.size() >= 10) {
-            const uint32_t ref = u32(reinterpret_cast<const uint8_t *>(r.data.constData()) + 6);
-            const qsizetype at = m_out.size() + 4;
-            m_out.record(r.type, r.data);
-            put32(m_out.at(at + 6), ref < m_sstOf.size() && m_sstOf[ref] != UINT32_MAX ? m_sstOf[ref] : 0);
-            continue;
-        }
+    forEachRecord(other, [&](const RawRecord &r, bool label) {
+        const qsizetype at = m_out.size() + 4;
         m_out.record(r.type, r.data);
-    }
+        if (label) {
+            const uint32_t ref = u32(reinterpret_cast<const uint8_t *>(r.data.constData()) + 6);
+            put32(m_out.at(at + 6), ref < m_sstOf.size() && m_sstOf[ref] != UINT32_MAX ? m_sstOf[ref] : 0);
+        }
+    });
 }
 
 QByteArray Writer::stream()
