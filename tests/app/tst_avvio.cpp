@@ -1,4 +1,4 @@
-#include "apptest.h"
+#include "support/programworld.h"
 
 #include "app/contavio.h"
 #include "app/startup.h"
@@ -15,8 +15,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using testworld::ProgramWorld;
 using controls::BoxKind;
 using LoadResult = app::Avvio::LoadResult;
+using testworld::rowTexts;
+using testworld::sheetNames;
 
 namespace {
 
@@ -80,22 +83,6 @@ const QString kAlreadyOpen = QStringLiteral(
     "ERRORE: Risulta che il database Contavio.xls è già aperto\n"
     " Occorre chiuderlo e  poi si potrà riaprire l'applicazione !");
 
-QStringList sheetNames(store::Workbook &book)
-{
-    QStringList names;
-    for (int i = 1; i <= book.sheetCount(); ++i)
-        names << book.sheet(i).name();
-    return names;
-}
-
-QStringList rowTexts(store::Worksheet &sheet, int row, int columns)
-{
-    QStringList texts;
-    for (int c = 1; c <= columns; ++c)
-        texts << sheet.textAt(row, c);
-    return texts;
-}
-
 } // namespace
 
 class TestAvvio : public QObject {
@@ -124,7 +111,7 @@ private slots:
 
 void TestAvvio::missingWorkbook()
 {
-    AppHarness h;
+    ProgramWorld h;
     QCOMPARE(h.load(), LoadResult::Missing);
     QCOMPARE(h.dialogs.shown.size(), size_t(1));
     QCOMPARE(h.dialogs.last().kind, BoxKind::Plain);
@@ -166,8 +153,8 @@ void TestAvvio::inUse()
     QFETCH(QByteArray, lockBytes);
     QFETCH(int, childLock);
     QFETCH(QString, holderLine);
-    AppHarness h;
-    h.write(*AppHarness::book({QStringLiteral("Anagrafe")}));
+    ProgramWorld h;
+    h.write(*testworld::bareBook({QStringLiteral("Anagrafe")}));
     const QByteArray before = h.bytes();
     if (!lockFile.isEmpty()) {
         QFile lock(h.folder.filePath(lockFile));
@@ -197,13 +184,13 @@ void TestAvvio::inUse()
 
 void TestAvvio::secondCopyRefused()
 {
-    AppHarness first;
-    first.write(*AppHarness::book({QStringLiteral("Anagrafe")}));
+    ProgramWorld first;
+    first.write(*testworld::bareBook({QStringLiteral("Anagrafe")}));
     QCOMPARE(first.load(), LoadResult::Ready);
 
     // A second program on the same folder, while the first runs.
     {
-        AppHarness second;
+        ProgramWorld second;
         QCOMPARE(second.avvio()->load(first.folder.path()), LoadResult::InUse);
         // The first run's own lock file says who has it.
         QVERIFY(second.dialogs.last().text.startsWith(kAlreadyOpen + QStringLiteral("\n\nIl file è aperto da Contavio (")));
@@ -217,7 +204,7 @@ void TestAvvio::secondCopyRefused()
     }
     // Once the first has gone, the file is free again.
     first.forms.reset();
-    AppHarness third;
+    ProgramWorld third;
     QCOMPARE(third.avvio()->load(first.folder.path()), LoadResult::Ready);
 }
 
@@ -240,9 +227,9 @@ void TestAvvio::unreadable()
 {
     QFETCH(QByteArray, content);
     QFETCH(QString, password);
-    AppHarness h;
+    ProgramWorld h;
     if (content.isEmpty() && password != QStringLiteral("-")) {
-        auto book = AppHarness::book({QStringLiteral("Anagrafe")});
+        auto book = testworld::bareBook({QStringLiteral("Anagrafe")});
         book->protection.password = password;
         h.write(*book);
     } else {
@@ -304,8 +291,8 @@ void TestAvvio::missingSheetsAddedAfterLast()
 {
     QFETCH(QStringList, before);
     QFETCH(QStringList, after);
-    AppHarness h;
-    h.write(*AppHarness::book(before));
+    ProgramWorld h;
+    h.write(*testworld::bareBook(before));
     QCOMPARE(h.load(), LoadResult::Ready);
     QVERIFY(h.dialogs.shown.empty());
     store::Workbook &book = *h.avvio()->workbook();
@@ -318,8 +305,8 @@ void TestAvvio::missingSheetsAddedAfterLast()
 
 void TestAvvio::onlyTitleRowsRewritten()
 {
-    AppHarness h;
-    auto book = AppHarness::book({QStringLiteral("Anagrafe"), QStringLiteral("Incassi"), QStringLiteral("Pagamenti")});
+    ProgramWorld h;
+    auto book = testworld::bareBook({QStringLiteral("Anagrafe"), QStringLiteral("Incassi"), QStringLiteral("Pagamenti")});
     store::Worksheet &incassi = book->sheet(QStringLiteral("Incassi"));
     incassi.cells(1, 2).setValue(QStringLiteral("Titolo cambiato"));
     incassi.cells(1, 20).setValue(QStringLiteral("oltre la S"));
@@ -354,8 +341,8 @@ void TestAvvio::onlyTitleRowsRewritten()
 
 void TestAvvio::anagrafeLeftActiveWithTextColumns()
 {
-    AppHarness h;
-    h.write(*AppHarness::book({QStringLiteral("Foglio1")}));
+    ProgramWorld h;
+    h.write(*testworld::bareBook({QStringLiteral("Foglio1")}));
     QCOMPARE(h.load(), LoadResult::Ready);
     store::Workbook &book = *h.avvio()->workbook();
     QCOMPARE(book.activeSheet().name(), QStringLiteral("Anagrafe"));
@@ -393,8 +380,8 @@ void TestAvvio::anagrafeLeftActiveWithTextColumns()
 
 void TestAvvio::columnsFitted()
 {
-    AppHarness h;
-    auto book = AppHarness::book({QStringLiteral("Altro"), QStringLiteral("Anagrafe")});
+    ProgramWorld h;
+    auto book = testworld::bareBook({QStringLiteral("Altro"), QStringLiteral("Anagrafe")});
     const QString longText = QStringLiteral("una descrizione piuttosto lunga da leggere tutta");
     book->sheet(QStringLiteral("Altro")).cells(3, 2).setValue(longText);
     book->sheet(QStringLiteral("Anagrafe")).cells(2, 3).setValue(longText);
@@ -409,8 +396,8 @@ void TestAvvio::columnsFitted()
 
 void TestAvvio::termsWindow()
 {
-    AppHarness h;
-    h.write(*AppHarness::book({QStringLiteral("Anagrafe")}));
+    ProgramWorld h;
+    h.write(*testworld::bareBook({QStringLiteral("Anagrafe")}));
     QCOMPARE(h.load(), LoadResult::Ready);
     app::Avvio *avvio = h.avvio();
     QVERIFY(avvio->isVisible());
@@ -428,8 +415,8 @@ void TestAvvio::termsWindow()
 
 void TestAvvio::pictureOpensProjectPage()
 {
-    AppHarness h;
-    h.write(*AppHarness::book({QStringLiteral("Anagrafe")}));
+    ProgramWorld h;
+    h.write(*testworld::bareBook({QStringLiteral("Anagrafe")}));
     QCOMPARE(h.load(), LoadResult::Ready);
     app::Avvio *avvio = h.avvio();
     QList<QUrl> opened;
@@ -451,8 +438,8 @@ void TestAvvio::pictureOpensProjectPage()
 
 void TestAvvio::acceptShowsMenu()
 {
-    AppHarness h;
-    h.write(*AppHarness::book({QStringLiteral("Anagrafe")}));
+    ProgramWorld h;
+    h.write(*testworld::bareBook({QStringLiteral("Anagrafe")}));
     QCOMPARE(h.load(), LoadResult::Ready);
     app::Avvio *avvio = h.avvio();
     QVERIFY(!h.forms->isLoaded(controls::FormId::Contavio));
@@ -471,8 +458,8 @@ void TestAvvio::acceptShowsMenu()
 
 void TestAvvio::closingBeforeAcceptingSavesAndEnds()
 {
-    AppHarness h;
-    h.write(*AppHarness::book({QStringLiteral("Foglio1")}));
+    ProgramWorld h;
+    h.write(*testworld::bareBook({QStringLiteral("Foglio1")}));
     QCOMPARE(h.load(), LoadResult::Ready);
     QVERIFY(h.avvio()->close());
     QCOMPARE(h.exits, std::vector<int>{0});
@@ -489,8 +476,8 @@ void TestAvvio::closingBeforeAcceptingSavesAndEnds()
 
 void TestAvvio::closingRefusedWhenSaveFails()
 {
-    AppHarness h;
-    h.write(*AppHarness::book({QStringLiteral("Anagrafe")}));
+    ProgramWorld h;
+    h.write(*testworld::bareBook({QStringLiteral("Anagrafe")}));
     QCOMPARE(h.load(), LoadResult::Ready);
     // The disk is full: the save cannot put the workbook there.
     store::setSaveFaultHook([](const char *step) { return QByteArray(step) == "rename" ? ENOSPC : 0; });

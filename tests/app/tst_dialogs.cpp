@@ -63,6 +63,30 @@ QAbstractButton *buttonWithText(QWidget *dialog, const QString &text)
     return nullptr;
 }
 
+// What a message box showed when it came up.
+struct SeenBox {
+    QString title;
+    QString text;
+    int icon = -1;
+    QStringList buttons;
+};
+
+// Records the next message box into `seen` and presses its button `press`.
+void pressInBox(SeenBox &seen, const QString &press)
+{
+    whenModal([&seen, press](QWidget *w) {
+        auto *box = qobject_cast<QMessageBox *>(w);
+        if (!box)
+            return;
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.icon = box->icon();
+        seen.buttons = buttonTexts(box);
+        if (QAbstractButton *b = buttonWithText(box, press))
+            b->click();
+    });
+}
+
 } // namespace
 
 class TestDialogs : public QObject {
@@ -106,27 +130,15 @@ void TestDialogs::questionBox()
     QFETCH(QString, press);
     QFETCH(int, answer);
     controls::QtDialogs dialogs;
-    QString title, text;
-    QStringList buttons;
-    QMessageBox::Icon icon = QMessageBox::Warning;
-    whenModal([&](QWidget *w) {
-        auto *box = qobject_cast<QMessageBox *>(w);
-        if (!box)
-            return;
-        title = box->windowTitle();
-        text = box->text();
-        icon = box->icon();
-        buttons = buttonTexts(box);
-        if (QAbstractButton *b = buttonWithText(box, press))
-            b->click();
-    });
+    SeenBox seen;
+    pressInBox(seen, press);
     const Answer got = dialogs.message(BoxKind::Question, QStringLiteral(" Vuoi Inserire questa Registrazione ?"),
                                        QStringLiteral(" Contavio"));
     QCOMPARE(int(got), answer);
-    QCOMPARE(title, QStringLiteral(" Contavio"));
-    QCOMPARE(text, QStringLiteral(" Vuoi Inserire questa Registrazione ?"));
-    QCOMPARE(icon, QMessageBox::NoIcon);
-    QCOMPARE(buttons, (QStringList{QStringLiteral("No"), QStringLiteral("Sì")}));
+    QCOMPARE(seen.title, QStringLiteral(" Contavio"));
+    QCOMPARE(seen.text, QStringLiteral(" Vuoi Inserire questa Registrazione ?"));
+    QCOMPARE(seen.icon, int(QMessageBox::NoIcon));
+    QCOMPARE(seen.buttons, (QStringList{QStringLiteral("No"), QStringLiteral("Sì")}));
 }
 
 void TestDialogs::plainAndCriticalBoxes_data()
@@ -143,27 +155,15 @@ void TestDialogs::plainAndCriticalBoxes()
     QFETCH(int, kind);
     QFETCH(int, icon);
     controls::QtDialogs dialogs;
-    QString title, text;
-    QStringList buttons;
-    int shownIcon = -1;
-    whenModal([&](QWidget *w) {
-        auto *box = qobject_cast<QMessageBox *>(w);
-        if (!box)
-            return;
-        title = box->windowTitle();
-        text = box->text();
-        shownIcon = box->icon();
-        buttons = buttonTexts(box);
-        if (QAbstractButton *b = buttonWithText(box, QStringLiteral("OK")))
-            b->click();
-    });
+    SeenBox seen;
+    pressInBox(seen, QStringLiteral("OK"));
     const Answer got = dialogs.message(BoxKind(kind), QStringLiteral("Impossibile eseguire il programma\r\nIl file x non è stato trovato."),
                                        QString());
     QCOMPARE(got, Answer::Ok);
-    QCOMPARE(title, QStringLiteral("Contavio"));   // an empty title shows the program's name
-    QCOMPARE(text, QStringLiteral("Impossibile eseguire il programma\nIl file x non è stato trovato."));
-    QCOMPARE(shownIcon, icon);
-    QCOMPARE(buttons, QStringList{QStringLiteral("OK")});
+    QCOMPARE(seen.title, QStringLiteral("Contavio"));   // an empty title shows the program's name
+    QCOMPARE(seen.text, QStringLiteral("Impossibile eseguire il programma\nIl file x non è stato trovato."));
+    QCOMPARE(seen.icon, icon);
+    QCOMPARE(seen.buttons, QStringList{QStringLiteral("OK")});
 }
 
 void TestDialogs::inputBox_data()

@@ -1,4 +1,4 @@
-#include "apptest.h"
+#include "support/programworld.h"
 
 #include "app/contavio.h"
 #include "browser/visualizza.h"
@@ -16,21 +16,18 @@
 
 #include <cerrno>
 
+using testworld::ProgramWorld;
 using controls::FormId;
 
 namespace {
 
 // Started, terms accepted, the menu showing.
-app::Contavio *startToMenu(AppHarness &h)
+app::Contavio *startToMenu(ProgramWorld &h)
 {
-    auto book = AppHarness::book({QStringLiteral("Anagrafe"), QStringLiteral("Incassi"), QStringLiteral("Pagamenti")});
+    auto book = testworld::bareBook({QStringLiteral("Anagrafe"), QStringLiteral("Incassi"), QStringLiteral("Pagamenti")});
     store::Worksheet &anagrafe = book->sheet(QStringLiteral("Anagrafe"));
-    anagrafe.cells(2, 1).setValue(1.0);
-    anagrafe.cells(2, 2).setValue(QStringLiteral("C"));
-    anagrafe.cells(2, 3).setValue(QStringLiteral("ROSSI MARIO"));
-    anagrafe.cells(3, 1).setValue(2.0);
-    anagrafe.cells(3, 2).setValue(QStringLiteral("F"));
-    anagrafe.cells(3, 3).setValue(QStringLiteral("BIANCHI SRL"));
+    testworld::writeCounterparty(anagrafe, 2, 1, QStringLiteral("C"), QStringLiteral("ROSSI MARIO"));
+    testworld::writeCounterparty(anagrafe, 3, 2, QStringLiteral("F"), QStringLiteral("BIANCHI SRL"));
     anagrafe.cells(1, 256).setValue(3.0);
     h.write(*book);
     if (h.load() != app::Avvio::LoadResult::Ready)
@@ -54,7 +51,7 @@ QStringList contents(store::Workbook &book)
     return out;
 }
 
-QList<FormId> loadedOthers(AppHarness &h)
+QList<FormId> loadedOthers(ProgramWorld &h)
 {
     QList<FormId> loaded;
     for (FormId id : {FormId::Anagrafe, FormId::Entrata, FormId::Pagamenti, FormId::Visualizza, FormId::StampaP}) {
@@ -78,8 +75,8 @@ private slots:
     void clockLine();
     void buttonsWithoutAction_data();
     void buttonsWithoutAction();
-    void inserisciIncassi();
-    void inserisciPagamenti();
+    void inserisci_data();
+    void inserisci();
     void registryAndBrowser_data();
     void registryAndBrowser();
     void chiudiSavesAndEnds();
@@ -88,7 +85,7 @@ private slots:
 
 void TestMenu::everyFormFitsTheSmallestScreen()
 {
-    AppHarness h;
+    ProgramWorld h;
     app::Contavio *menu = startToMenu(h);
     QVERIFY(menu);
     // 1024x768 less a panel: every form, with its title bar, fits inside.
@@ -141,7 +138,7 @@ void TestMenu::buttons()
     QFETCH(QString, caption);
     QFETCH(int, left);
     QFETCH(int, top);
-    AppHarness h;
+    ProgramWorld h;
     app::Contavio menu(h.session);
     QCOMPARE(menu.windowTitle(), QStringLiteral("Contavio"));
     QCOMPARE(menu.findChildren<controls::XPButton *>().size(), 13);
@@ -158,7 +155,7 @@ void TestMenu::buttons()
 
 void TestMenu::layoutInPixels()
 {
-    AppHarness h;
+    ProgramWorld h;
     app::Contavio menu(h.session);
     menu.show();
     // 11280 x 6150 twips, 15 to a pixel: the clock line beside "Chiudi", the notes below.
@@ -181,7 +178,7 @@ void TestMenu::layoutInPixels()
 
 void TestMenu::closeBoxRefused()
 {
-    AppHarness h;
+    ProgramWorld h;
     app::Contavio *menu = startToMenu(h);
     QVERIFY(menu);
     QVERIFY(menu->isVisible());
@@ -193,7 +190,7 @@ void TestMenu::closeBoxRefused()
 
 void TestMenu::clockLine()
 {
-    AppHarness h;
+    ProgramWorld h;
     app::Contavio menu(h.session);
     QCOMPARE(menu.Timer2->interval(), 1000);
     QVERIFY(menu.Timer2->isActive());
@@ -218,7 +215,7 @@ void TestMenu::buttonsWithoutAction_data()
 void TestMenu::buttonsWithoutAction()
 {
     QFETCH(QString, name);
-    AppHarness h;
+    ProgramWorld h;
     app::Contavio *menu = startToMenu(h);
     QVERIFY(menu);
     const QStringList before = contents(h.session.workbook());
@@ -237,38 +234,32 @@ void TestMenu::buttonsWithoutAction()
     QVERIFY(h.exits.empty());
 }
 
-void TestMenu::inserisciIncassi()
+void TestMenu::inserisci_data()
 {
-    AppHarness h;
-    app::Contavio *menu = startToMenu(h);
-    QVERIFY(menu);
-    auto *entrata = qobject_cast<ledger::Entrata *>(h.forms->form(FormId::Entrata));
-    QVERIFY(entrata);
-    // Left in change mode by an earlier visit.
-    entrata->setButtonsForChange();
-    QTest::mouseClick(menu->XPButton2, Qt::LeftButton);
-    QVERIFY(entrata->isVisible());
-    QVERIFY(!menu->isVisible());
-    QVERIFY(entrata->XPButton4->isEnabled());
-    QVERIFY(!entrata->XPButton3->isEnabled());
-    QVERIFY(!entrata->XPButton6->isEnabled());
-    QVERIFY(!h.forms->isLoaded(FormId::Pagamenti));
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("payables");
+    QTest::newRow("Inserisci Incassi") << "XPButton2" << false;
+    QTest::newRow("Inserisci Pagamenti") << "XPButton1" << true;
 }
 
-void TestMenu::inserisciPagamenti()
+void TestMenu::inserisci()
 {
-    AppHarness h;
+    QFETCH(QString, button);
+    QFETCH(bool, payables);
+    ProgramWorld h;
     app::Contavio *menu = startToMenu(h);
     QVERIFY(menu);
-    QTest::mouseClick(menu->XPButton1, Qt::LeftButton);
-    auto *pagamenti = qobject_cast<ledger::Pagamenti *>(h.forms->form(FormId::Pagamenti));
-    QVERIFY(pagamenti);
-    QVERIFY(pagamenti->isVisible());
+    auto *form = qobject_cast<ledger::LedgerForm *>(h.forms->form(payables ? FormId::Pagamenti : FormId::Entrata));
+    QVERIFY(form);
+    // Left in change mode by an earlier visit.
+    form->setButtonsForChange();
+    QTest::mouseClick(menu->findChild<controls::XPButton *>(button), Qt::LeftButton);
+    QVERIFY(form->isVisible());
     QVERIFY(!menu->isVisible());
-    QVERIFY(pagamenti->XPButton4->isEnabled());
-    QVERIFY(!pagamenti->XPButton3->isEnabled());
-    QVERIFY(!pagamenti->XPButton6->isEnabled());
-    QVERIFY(!h.forms->isLoaded(FormId::Entrata));
+    QVERIFY(form->XPButton4->isEnabled());
+    QVERIFY(!form->XPButton3->isEnabled());
+    QVERIFY(!form->XPButton6->isEnabled());
+    QVERIFY(!h.forms->isLoaded(payables ? FormId::Entrata : FormId::Pagamenti));
 }
 
 void TestMenu::registryAndBrowser_data()
@@ -287,7 +278,7 @@ void TestMenu::registryAndBrowser()
     QFETCH(int, form);
     QFETCH(QString, mode);
     const auto id = FormId(form);
-    AppHarness h;
+    ProgramWorld h;
     app::Contavio *menu = startToMenu(h);
     QVERIFY(menu);
     QTest::mouseClick(menu->findChild<controls::XPButton *>(button), Qt::LeftButton);
@@ -304,7 +295,7 @@ void TestMenu::registryAndBrowser()
 
 void TestMenu::chiudiSavesAndEnds()
 {
-    AppHarness h;
+    ProgramWorld h;
     app::Contavio *menu = startToMenu(h);
     QVERIFY(menu);
     store::Workbook &book = h.session.workbook();
@@ -332,7 +323,7 @@ void TestMenu::chiudiSavesAndEnds()
 
 void TestMenu::chiudiKeepsRunningWhenSaveFails()
 {
-    AppHarness h;
+    ProgramWorld h;
     app::Contavio *menu = startToMenu(h);
     QVERIFY(menu);
     h.session.workbook().sheet(QStringLiteral("Anagrafe")).cells(4, 3).setValue(QStringLiteral("VERDI LUCA"));

@@ -1,6 +1,7 @@
 // The record browser, driven from its opening to the entry forms and back.
 
 #include "ledger/ledgerworld.h"
+#include "ledger/ledger.h"
 
 #include "browser/recordlistmodel.h"
 #include "browser/visualizza.h"
@@ -15,7 +16,7 @@
 #include <QTreeView>
 #include <QtTest>
 
-using testworld::World;
+using ledgertest::World;
 using testworld::press;
 
 using controls::Answer;
@@ -26,24 +27,18 @@ namespace {
 // A world whose registry also builds the browser and the print form.
 struct BrowserWorld : World {
     BrowserWorld()
-        : World([](controls::Session &s) -> QWidget * {
-              return new print::StampaP(s);
-          })
     {
-        extraFactory = [this](controls::FormId id) -> QWidget * {
-            if (id == controls::FormId::Visualizza)
-                return new browser::Visualizza(session);
-            return nullptr;
-        };
+        provide<print::StampaP>(controls::FormId::StampaP);
+        provide<browser::Visualizza>(controls::FormId::Visualizza);
     }
 
-    browser::Visualizza &browser() { return *static_cast<browser::Visualizza *>(forms.form(controls::FormId::Visualizza)); }
+    browser::Visualizza &browser() { return form<browser::Visualizza>(controls::FormId::Visualizza); }
 
     // What the main menu's "Contavio Incassi" / "Contavio Pagamenti" do.
-    bool openBrowser(const QString &mode)
+    bool openBrowser(ledger::Ledger which)
     {
         browser::Visualizza &b = browser();
-        return openFromMenu(b, [&] { b.Text1->setText(mode); });
+        return openFromMenu(b, [&] { b.open(which); });
     }
 
     // A click on a list row, as the user makes it.
@@ -94,21 +89,27 @@ private slots:
 
 void TestVisualizza::emptySheetGivesHeadersOnly_data()
 {
-    QTest::addColumn<QString>("mode");
+    // The headers as the user reads them over the list.
+    QTest::addColumn<bool>("payables");
     QTest::addColumn<QStringList>("titles");
-    QTest::newRow("receivables") << "1" << testworld::kIncassiTitles;
-    QTest::newRow("payables") << "2" << testworld::kPagamentiTitles;
+    QTest::newRow("receivables") << false << QStringList{
+        "ID", "ID Cliente", "Cliente", "Fattura", "Data", "Scadenza", "Riscosso", "Importo", "Data",
+        "R/Con", "Acconto", "Importo", "Data", "A/Con", "Saldato", "Importo", "Data", "S/Con", "Nota"};
+    QTest::newRow("payables") << true << QStringList{
+        "ID", "ID Fornitore", "Fornitore", "Fattura", "Data", "Scadenza", "Pagato", "Importo", "Data",
+        "R/Con", "Acconto", "Importo", "Data", "A/Con", "Saldato", "Importo", "Data", "S/Con", "Nota"};
 }
 
 void TestVisualizza::emptySheetGivesHeadersOnly()
 {
-    QFETCH(QString, mode);
+    QFETCH(bool, payables);
     QFETCH(QStringList, titles);
     BrowserWorld w;
-    const QString sheetName = mode == "1" ? QStringLiteral("Incassi") : QStringLiteral("Pagamenti");
+    const ledger::Ledger which = payables ? ledger::Ledger::Pagamenti : ledger::Ledger::Incassi;
+    const QString sheetName = ledger::sheetOf(which).name;
     // A record far below an empty row 2: the sort still runs and lifts it to row 2.
     w.addRecord(sheetName, 40, 7, QDate(2009, 6, 1), 5);
-    QVERIFY(w.openBrowser(mode));
+    QVERIFY(w.openBrowser(which));
     browser::Visualizza &b = w.browser();
 
     browser::RecordListModel *m = b.listModel();
@@ -156,7 +157,7 @@ void TestVisualizza::buildSortsSheetAndListsValuesAsText()
     s.cells(3, 20).setValue(QStringLiteral("oltre"));             // column T is listed, not sorted
     QCOMPARE(s.textAt(2, 8), QStringLiteral("1.234,50"));
 
-    QVERIFY(w.openBrowser("1"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Incassi));
     QCOMPARE(w.ids("Incassi"), (QList<double>{2, 3, 1}));
     QCOMPARE(w.column(0), (QStringList{"2", "3", "1"}));
     QCOMPARE(w.column(5), (QStringList{"01/03/2009", "01/06/2009", "01/09/2009"}));
@@ -179,7 +180,7 @@ void TestVisualizza::gapInColumnAEndsList()
     s.cells(5, 3).setValue(QStringLiteral("senza numero"));
     s.cells(5, 6).setValue(Variant::fromDate(serial(10, 1, 2009)));
 
-    QVERIFY(w.openBrowser("2"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Pagamenti));
     QCOMPARE(w.column(0), QStringList{"1"});
     QCOMPARE(s.valueAt(3, 3), Variant::fromText("senza numero"));
     QCOMPARE(s.valueAt(4, 1), Variant::fromNumber(2));
@@ -201,7 +202,7 @@ void TestVisualizza::modeRoutesToItsLedger()
     BrowserWorld w;
     w.addRecord("Incassi", 2, 11, QDate(2009, 6, 1), 10);
     w.addRecord("Pagamenti", 2, 22, QDate(2009, 6, 1), 20);
-    QVERIFY(w.openBrowser("1"));   // a list to click on
+    QVERIFY(w.openBrowser(ledger::Ledger::Incassi));   // a list to click on
     w.browser().Text1->setText(mode);
     w.pick(0);
 
@@ -233,7 +234,7 @@ void TestVisualizza::flagsNeitherSiNorNoLeaveBoxes()
     e.Check4->setChecked(true);
     e.Check6->setChecked(false);
 
-    QVERIFY(w.openBrowser("1"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Incassi));
     w.pick(0);
     QVERIFY(e.Check2->isChecked());
     QVERIFY(e.Check4->isChecked());
@@ -247,7 +248,7 @@ void TestVisualizza::pickChangeDeleteLoop()
     w.addRecord("Pagamenti", 3, 2, QDate(2009, 2, 1), 200);
     w.addRecord("Pagamenti", 4, 3, QDate(2009, 5, 1), 300);
 
-    QVERIFY(w.openBrowser("2"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Pagamenti));
     QCOMPARE(w.ids("Pagamenti"), (QList<double>{2, 3, 1}));
     QCOMPARE(w.column(0), (QStringList{"2", "3", "1"}));
 
@@ -275,7 +276,7 @@ void TestVisualizza::pickChangeDeleteLoop()
     QVERIFY(!p.isVisible());
     QVERIFY(w.menu().isVisible());
 
-    QVERIFY(w.openBrowser("2"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Pagamenti));
     QCOMPARE(w.ids("Pagamenti"), (QList<double>{2, 1, 3}));
     QCOMPARE(w.column(0), (QStringList{"2", "1", "3"}));
     QCOMPARE(w.column(7), (QStringList{"200", "100", "350,5"}));
@@ -289,7 +290,7 @@ void TestVisualizza::pickChangeDeleteLoop()
     press(p.XPButton6);
     QCOMPARE(w.dialogs.last().text, QStringLiteral(" Registrazione  eliminata "));
 
-    QVERIFY(w.openBrowser("2"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Pagamenti));
     QCOMPARE(w.ids("Pagamenti"), (QList<double>{2, 3}));
     QCOMPARE(w.column(0), (QStringList{"2", "3"}));
 }
@@ -312,7 +313,7 @@ void TestVisualizza::handOverFillsEveryControl()
     s.cells(2, 17).setValue(date(4));
     s.cells(2, 18).setValue(Variant::fromText("Contanti"));
 
-    QVERIFY(w.openBrowser("1"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Incassi));
     w.pick(0);
     ledger::Entrata &f = w.entrata();
     QVERIFY(QTest::qWaitForWindowActive(&f));
@@ -340,15 +341,10 @@ void TestVisualizza::handOverFillsEveryControl()
     }
 
     // Changed without a touch, every column of the record reads as it did.
-    QStringList before;
-    for (int column = 1; column <= 19; ++column)
-        before << s.textAt(2, column);
+    const QStringList before = testworld::rowTexts(s, 2, 19);
     press(f.XPButton3);
     QCOMPARE(w.dialogs.last().text, QStringLiteral(" Registrazione  modificata"));
-    QStringList after;
-    for (int column = 1; column <= 19; ++column)
-        after << s.textAt(2, column);
-    QCOMPARE(after, before);
+    QCOMPARE(testworld::rowTexts(s, 2, 19), before);
 }
 
 void TestVisualizza::userEntersThreeOutOfOrderAndChangesOne()
@@ -359,7 +355,7 @@ void TestVisualizza::userEntersThreeOutOfOrderAndChangesOne()
 
     // Three receivables entered through the form, due dates out of order.
     ledger::Entrata &e = w.entrata();
-    QVERIFY(w.openFromMenu(e, [&e] { e.setButtonsForNewEntry(); }));
+    QVERIFY(w.openFromMenu(e, [&e] { e.openForNewRecord(); }));
     struct Entry { int customer; const char *invoice; const char *due; const char *amount; };
     const Entry entries[] = {
         {0, "F-1", "30/09/2009", "100"},
@@ -385,7 +381,7 @@ void TestVisualizza::userEntersThreeOutOfOrderAndChangesOne()
     press(e.XPButton2);
     QVERIFY(w.menu().isVisible());
 
-    QVERIFY(w.openBrowser("1"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Incassi));
     QCOMPARE(w.column(3), (QStringList{"F-2", "F-3", "F-1"}));
     QCOMPARE(w.column(2), (QStringList{"Bianchi Spa", "Rossi Mario", "Rossi Mario"}));
 
@@ -399,7 +395,7 @@ void TestVisualizza::userEntersThreeOutOfOrderAndChangesOne()
     press(e.XPButton3);
     QCOMPARE(w.dialogs.last().text, QStringLiteral(" Registrazione  modificata"));
 
-    QVERIFY(w.openBrowser("1"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Incassi));
     QCOMPARE(w.column(3), (QStringList{"F-2", "F-3", "F-1"}));
     QCOMPARE(w.column(7), (QStringList{"250,5", "95,5", "100"}));
     QCOMPARE(w.sheet("Incassi").valueAt(3, 8), Variant::fromNumber(95.5));
@@ -419,7 +415,7 @@ void TestVisualizza::keyboardPick()
     w.addRecord("Incassi", 2, 1, QDate(2009, 8, 1), 100);
     w.addRecord("Incassi", 3, 2, QDate(2009, 2, 1), 200);
     w.addRecord("Incassi", 4, 3, QDate(2009, 5, 1), 300);
-    QVERIFY(w.openBrowser("1"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Incassi));
     browser::Visualizza &b = w.browser();
     QCOMPARE(w.column(0), (QStringList{"2", "3", "1"}));
     ledger::Entrata &e = w.entrata();
@@ -445,7 +441,7 @@ void TestVisualizza::pickWithoutSelectionHandsNothing()
     w.addRecord("Incassi", 2, 1, QDate(2009, 8, 1), 100);
     w.addRecord("Incassi", 3, 2, QDate(2009, 2, 1), 200);
     // A first pick and a change that is left unfinished: the entry form still holds record 2.
-    QVERIFY(w.openBrowser("1"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Incassi));
     w.pick(0);
     ledger::Entrata &e = w.entrata();
     QVERIFY(QTest::qWaitForWindowActive(&e));
@@ -454,7 +450,7 @@ void TestVisualizza::pickWithoutSelectionHandsNothing()
     e.setButtonsForNewEntry();   // what the menu's "Inserisci Incassi" would set next
 
     // Ctrl+click on the selected row takes the selection away: nothing is handed over.
-    QVERIFY(w.openBrowser("1"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Incassi));
     browser::Visualizza &b = w.browser();
     b.ListView3->setCurrentIndex(b.listModel()->index(0, 2));
     QVERIFY(b.ListView3->selectionModel()->hasSelection());
@@ -472,14 +468,14 @@ void TestVisualizza::listThatCannotBeRebuiltIsEmptied()
     BrowserWorld w;
     w.addRecord("Incassi", 2, 1, QDate(2009, 8, 1), 100);
     w.addRecord("Incassi", 3, 2, QDate(2009, 2, 1), 200);
-    QVERIFY(w.openBrowser("1"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Incassi));
     QCOMPARE(w.browser().listModel()->rowCount(), 2);
     press(w.browser().XPButton2);
 
     // The payables sheet is gone: its list cannot be built.
     w.book().removeSheet(w.sheet("Pagamenti"));
     w.dialogs.clear();
-    QVERIFY(w.openBrowser("2"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Pagamenti));
     QCOMPARE(w.dialogs.shown.size(), size_t(1));
     QCOMPARE(w.dialogs.last().kind, controls::BoxKind::Critical);
     QCOMPARE(w.browser().listModel()->rowCount(), 0);   // no receivables under the payables mode
@@ -494,7 +490,7 @@ void TestVisualizza::listThatCannotBeRebuiltIsEmptied()
 void TestVisualizza::stampaPassesMode()
 {
     BrowserWorld w;
-    QVERIFY(w.openBrowser("2"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Pagamenti));
     press(w.browser().XPButton1);
     QWidget *printForm = w.forms.form(controls::FormId::StampaP);
     QVERIFY(printForm);
@@ -508,7 +504,7 @@ void TestVisualizza::stampaPassesMode()
 void TestVisualizza::closeBoxAndChiudi()
 {
     BrowserWorld w;
-    QVERIFY(w.openBrowser("1"));
+    QVERIFY(w.openBrowser(ledger::Ledger::Incassi));
     browser::Visualizza &b = w.browser();
     QVERIFY(!b.close());
     QVERIFY(b.isVisible());

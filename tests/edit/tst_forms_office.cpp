@@ -15,7 +15,7 @@
 #include <QTreeView>
 #include <QtTest>
 
-using testworld::World;
+using ledgertest::World;
 using testworld::press;
 
 namespace {
@@ -24,20 +24,16 @@ const QString kPassword = QStringLiteral("prova");
 
 struct BrowserWorld : World {
     BrowserWorld()
-        : World([](controls::Session &) -> QWidget * {
-              auto *w = new QWidget;
-              auto *mode = new QLineEdit(w);
-              mode->setObjectName(QStringLiteral("Text1"));
-              return w;
-          })
     {
-        extraFactory = [this](controls::FormId id) -> QWidget * {
-            if (id == controls::FormId::Visualizza)
-                return new browser::Visualizza(session);
-            return nullptr;
-        };
+        forms.provide(controls::FormId::StampaP, [] {
+            auto *w = new QWidget;
+            auto *mode = new QLineEdit(w);
+            mode->setObjectName(QStringLiteral("Text1"));
+            return w;
+        });
+        provide<browser::Visualizza>(controls::FormId::Visualizza);
     }
-    browser::Visualizza &browser() { return *static_cast<browser::Visualizza *>(forms.form(controls::FormId::Visualizza)); }
+    browser::Visualizza &browser() { return form<browser::Visualizza>(controls::FormId::Visualizza); }
     // A click on the list row that shows record `id`, as the user makes it.
     bool pickRecord(double id)
     {
@@ -85,7 +81,7 @@ private slots:
         QVERIFY(QFile::copy(base, ours));
         w.server.open(ours, kPassword);
 
-        QVERIFY(w.openFromMenu(w.browser(), [&] { w.browser().Text1->setText(QStringLiteral("1")); }));
+        QVERIFY(w.openFromMenu(w.browser(), [&] { w.browser().open(ledger::Ledger::Incassi); }));
         QCOMPARE(w.ids(QStringLiteral("Incassi")), (QList<double>{2, 5, 3, 6, 1, 4}));
         QVERIFY(w.pickRecord(3));
         ledger::Entrata &form = w.entrata();

@@ -15,7 +15,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-using testworld::World;
+using ledgertest::World;
 using testworld::press;
 using controls::BoxKind;
 using controls::Answer;
@@ -27,10 +27,10 @@ QString sheetOf(bool payables) { return payables ? QStringLiteral("Pagamenti") :
 
 double serial(int d, int m, int y) { return store::dateToSerial(QDate(y, m, d)); }
 
-// Opens the form as the main menu does: show, then the buttons for a new record.
+// Opens the form for a new record as the main menu does.
 void openForNewEntry(World &w, ledger::LedgerForm &form)
 {
-    QVERIFY(w.openFromMenu(form, [&form] { form.setButtonsForNewEntry(); }));
+    QVERIFY(w.openFromMenu(form, [&form] { form.openForNewRecord(); }));
 }
 
 // Fills the four required fields and a few more, as a user would.
@@ -120,6 +120,7 @@ void TestLedgerForms::newEntryOpeningClearsEverything()
     for (QCheckBox *b : {f.Check2, f.Check4, f.Check6})
         b->setChecked(true);
     f.Check3->setChecked(true);   // a date selector shows the calendar
+    f.setButtonsForChange();      // a record was changed last time
 
     openForNewEntry(w, f);
 
@@ -133,6 +134,9 @@ void TestLedgerForms::newEntryOpeningClearsEverything()
         QVERIFY2(!b->isChecked(), qPrintable(b->objectName()));
     QVERIFY(!f.MonthView1->isVisible());
     QVERIFY(f.XPButton5->isEnabled());   // the activation's; the opener set the other three
+    QVERIFY(f.XPButton4->isEnabled());
+    QVERIFY(!f.XPButton3->isEnabled());
+    QVERIFY(!f.XPButton6->isEnabled());
     QCOMPARE(f.XPButton1->caption(), payables ? QStringLiteral("Nuovo Fornitore") : QStringLiteral("Nuovo Cliente"));
     QCOMPARE(f.Label1->text(), payables ? QStringLiteral("Seleziona Fornitore") : QStringLiteral("Seleziona Cliente"));
     QCOMPARE(f.windowTitle(), payables ? QStringLiteral("Pagamenti") : QStringLiteral("Incassi"));
@@ -489,8 +493,7 @@ void TestLedgerForms::changeModeShowsItsCaptions()
     f.Check3->click();   // the calendar is up when the browser hands a record over
 
     QVERIFY(w.openFromMenu(f, [&f] {
-        f.loadRecord({"1", "101", "Ditta 1", "F-1", "10/01/2009", "01/06/2009", "NO", "10"});
-        f.setButtonsForChange();
+        f.openForChange({"1", "101", "Ditta 1", "F-1", "10/01/2009", "01/06/2009", "NO", "10"});
     }));
 
     QCOMPARE(f.XPButton1->caption(), button1);
@@ -526,8 +529,7 @@ void TestLedgerForms::changeRewritesBtoSAsTexts()
     QVERIFY(w.openFromMenu(f, [&] {
         QStringList record = {"2", "202", "Nuova Ditta", "F-99", "11/02/2009", "28/02/2009", "SI", "13,75",
                               "12/02/2009", "bonifico", "NO", "", "", "", "SI", "1,5", "ab", "cassa", "nota nuova"};
-        f.loadRecord(record);
-        f.setButtonsForChange();
+        f.openForChange(record);
     }));
     if (!typed.isEmpty()) {
         f.Text10->selectAll();
@@ -589,8 +591,7 @@ void TestLedgerForms::deleteAnsweredYesAndNo()
         w.addRecord(name, id + 1, id, QDate(2009, 6, id), 10 * id);
     ledger::LedgerForm &f = w.ledgerForm(payables);
     QVERIFY(w.openFromMenu(f, [&] {
-        f.loadRecord({"2", "102", "Ditta 2"});
-        f.setButtonsForChange();
+        f.openForChange({"2", "102", "Ditta 2"});
     }));
     if (!typed.isEmpty()) {
         f.Text10->selectAll();
@@ -641,8 +642,7 @@ void TestLedgerForms::missingRecordIsReported()
     w.addRecord("Pagamenti", 5, 4, QDate(2009, 6, 4), 40);   // row 4 is a gap
     ledger::Pagamenti &f = w.pagamenti();
     QVERIFY(w.openFromMenu(f, [&] {
-        f.loadRecord({number, "101", "Ditta X", "F-X", "10/01/2009", "01/06/2009"});
-        f.setButtonsForChange();
+        f.openForChange({number, "101", "Ditta X", "F-X", "10/01/2009", "01/06/2009"});
     }));
     if (!change)
         w.dialogs.queueAnswer(Answer::Yes);
@@ -680,8 +680,7 @@ void TestLedgerForms::numbersAreNeverReused()
     QCOMPARE(w.ids("Incassi"), (QList<double>{1, 2, 3, 4, 5}));
 
     // Record 3 is picked and deleted.
-    f.loadRecord({"3"});
-    f.setButtonsForChange();
+    f.openForChange({"3"});
     w.dialogs.queueAnswer(Answer::Yes);
     press(f.XPButton6);
     QCOMPARE(w.ids("Incassi"), (QList<double>{1, 2, 4, 5}));
@@ -732,8 +731,7 @@ void TestLedgerForms::recordNumberMustBeWhole()
     ledger::LedgerForm &f = w.ledgerForm(payables);
     if (change) {
         QVERIFY(w.openFromMenu(f, [&f] {
-            f.loadRecord({"1", "101", "Ditta 1", "F-1", "10/01/2009", "01/06/2009"});
-            f.setButtonsForChange();
+            f.openForChange({"1", "101", "Ditta 1", "F-1", "10/01/2009", "01/06/2009"});
         }));
         f.Text1->setText(QStringLiteral("F-changed"));
     } else {
@@ -935,8 +933,7 @@ void TestLedgerForms::counterpartyButton()
 
     // Change mode on receivables: a fresh list, the name field back to Seleziona.
     QVERIFY(w.openFromMenu(e, [&e] {
-        e.loadRecord({"1", "11", "Alfa"});
-        e.setButtonsForChange();
+        e.openForChange({"1", "11", "Alfa"});
     }));
     w.addCounterparty(4, 33, "C", "Gamma");
     press(e.XPButton1);
@@ -955,8 +952,7 @@ void TestLedgerForms::counterpartyButton()
     // Change mode on payables: nothing happens, the list keeps what it had.
     ledger::Pagamenti &p = w.pagamenti();
     QVERIFY(w.openFromMenu(p, [&p] {
-        p.loadRecord({"1", "22", "Beta"});
-        p.setButtonsForChange();
+        p.openForChange({"1", "22", "Beta"});
     }));
     press(p.XPButton1);
     QCOMPARE(p.Combo1->count(), 0);   // never opened for a new record

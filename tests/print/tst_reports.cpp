@@ -4,6 +4,7 @@
 #include "print/reports.h"
 #include "printing/pdftools.h"
 #include "printworld.h"
+#include "store/layout/sheets.h"
 #include "store/print/printing.h"
 #include "store/xls/xls.h"
 

@@ -10,9 +10,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QTest>
-#include <map>
 
 using controls::Answer;
 using controls::BoxKind;
@@ -20,77 +18,26 @@ using controls::FormId;
 
 namespace {
 
-// Creates the print form on demand; unload deletes it at once, as a registry may.
-class Forms : public controls::Forms {
-public:
-    explicit Forms(controls::Session &s) : m_session(s) {}
-    ~Forms() override
-    {
-        for (auto &[id, w] : m_forms)
-            delete w.data();
-    }
-    QWidget *form(FormId id) override
-    {
-        if (m_forms.count(id) && m_forms[id])
-            return m_forms[id];
-        if (id != FormId::StampaP)
-            return nullptr;
-        auto *w = new print::StampaP(m_session);
-        m_forms[id] = w;
-        ++created;
-        return w;
-    }
-    bool isLoaded(FormId id) const override
-    {
-        auto it = m_forms.find(id);
-        return it != m_forms.end() && it->second;
-    }
-    void unload(FormId id) override
-    {
-        auto it = m_forms.find(id);
-        if (it == m_forms.end())
-            return;
-        delete it->second.data();
-        m_forms.erase(it);
-    }
-    int created = 0;
-
-private:
-    controls::Session &m_session;
-    std::map<FormId, QPointer<QWidget>> m_forms;
-};
-
-struct World {
-    QTemporaryDir dir;
-    store::Server server;
-    controls::FakeDialogs dialogs;
-    controls::FixedClock clock{printworld::kNow};
+// The print form with two PDF printers, "Magazzino" the default; unload deletes it at once,
+// as the program's registry does.
+struct World : testworld::FormWorld {
     print::PdfPrintTarget printers{dir.filePath(QStringLiteral("out")),
                                    {QStringLiteral("Ufficio"), QStringLiteral("Magazzino")},
                                    QStringLiteral("Magazzino")};
-    controls::Session session;
-    Forms forms{session};
 
     World(int registry, int incassi, int pagamenti)
+        : FormWorld([=](store::Workbook &book) {
+              printworld::addRecords(book, registry, incassi, pagamenti);
+          })
     {
-        store::Workbook book;
-        printworld::shapeWorkbook(book, registry, incassi, pagamenti);
-        const QString path = dir.filePath(QStringLiteral("Contavio.xls"));
-        book.saveAs(path);
-        server.open(path, QString());
-        session.server = &server;
-        session.dialogs = &dialogs;
-        session.clock = &clock;
-        session.forms = &forms;
         session.printers = &printers;
+        provide<print::StampaP>(FormId::StampaP);
     }
-    print::StampaP &form() { return *static_cast<print::StampaP *>(forms.form(FormId::StampaP)); }
+    print::StampaP &form() { return FormWorld::form<print::StampaP>(FormId::StampaP); }
+    int created() { return forms.created[FormId::StampaP]; }
 };
 
-void press(controls::XPButton *button)
-{
-    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
-}
+using testworld::press;
 
 } // namespace
 
@@ -182,7 +129,7 @@ void TestStampaP::printHidesWithoutUnloading()
     QVERIFY(!f.isVisible());
     QCoreApplication::processEvents();
     QVERIFY(w.forms.isLoaded(FormId::StampaP));
-    QCOMPARE(w.forms.created, 1);
+    QCOMPARE(w.created(), 1);
     // The mode and the printer text survive to the next opening.
     print::StampaP &again = w.form();
     QCOMPARE(&again, &f);
@@ -278,7 +225,7 @@ void TestStampaP::closeBoxUnloadsAndReopeningRebuilds()
     QVERIFY(f.isNull());
 
     print::StampaP &reopened = w.form();
-    QCOMPARE(w.forms.created, 2);
+    QCOMPARE(w.created(), 2);
     QCOMPARE(reopened.Combo1->count(), 3);
     QCOMPARE(reopened.Combo1->itemText(2), QStringLiteral("Nuova"));
     QCOMPARE(reopened.Combo1->currentText(), QStringLiteral("Seleziona la stampante"));

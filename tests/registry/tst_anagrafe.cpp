@@ -324,7 +324,7 @@ void TestAnagrafe::insertAfterChoosingAddsSecondRow()
     World w;
     w.addRow(2, 1, "C", "ALFA");
     w.sheet().cells(2, 7).setValue(QStringLiteral("MILANO"));
-    w.sheet().cells(1, 256).setValue(2.0);
+    w.setCounter(2.0);
     QVERIFY(w.show());
     w.form->Check1->click();
     choose(w.form->Combo4, 0);
@@ -343,7 +343,7 @@ void TestAnagrafe::insertTakesFirstFreeRow()
     World w;
     w.addRow(2, 1, "C", "ALFA");
     w.addRow(4, 3, "C", "GAMMA");
-    w.sheet().cells(1, 256).setValue(4.0);
+    w.setCounter(4.0);
     QVERIFY(w.show());
     w.form->Check1->click();
     QTest::keyClicks(w.form->Text26, "delta");
@@ -360,7 +360,7 @@ void TestAnagrafe::insertIntoFullSheetWritesNothing()
     World w;
     for (int row = 2; row <= store::kMaxRows; ++row)
         w.sheet().cells(row, 1).setValue(double(row - 1));
-    w.sheet().cells(1, 256).setValue(70000.0);
+    w.setCounter(70000.0);
     QVERIFY(w.show());
     w.form->Check1->click();
     QTest::keyClicks(w.form->Text26, "ultimo");
@@ -380,7 +380,7 @@ void TestAnagrafe::resetCounterThenInsert()
 {
     World w;
     w.addRow(2, 1, "C", "ALFA");
-    w.sheet().cells(1, 256).setValue(7.0);
+    w.setCounter(7.0);
     QVERIFY(w.show());
     w.form->Check6->click();
     QCOMPARE(w.counter().number, 1.0);
@@ -428,7 +428,7 @@ void TestAnagrafe::lockedIdFieldNeverStoresCounter()
 {
     World w;
     w.addRow(2, 1, "C", "ALFA");
-    w.sheet().cells(1, 256).setValue(5.0);
+    w.setCounter(5.0);
     QVERIFY(w.show());
     w.form->Check1->click();
     choose(w.form->Combo4, 0);
@@ -447,7 +447,7 @@ void TestAnagrafe::changeRewritesChosenRowOnly()
     w.addRow(3, 2, "C", "BETA");
     w.addRow(4, 3, "C", "GAMMA");
     w.sheet().cells(3, 5).setValue(QStringLiteral("VIA VECCHIA"));
-    w.sheet().cells(1, 256).setValue(4.0);
+    w.setCounter(4.0);
     const QStringList before2 = rowTexts(w, 2), before4 = rowTexts(w, 4);
     QVERIFY(w.show());
     w.form->Check1->click();
@@ -576,7 +576,7 @@ void TestAnagrafe::counterTakesWholeNumbersOnly()
 {
     QFETCH(QString, typed);
     World w;
-    w.sheet().cells(1, 256).setValue(5.0);
+    w.setCounter(5.0);
     QVERIFY(w.show());
     w.form->Check1->click();
     w.form->Check7->click();
@@ -639,7 +639,7 @@ void TestAnagrafe::comingBackKeepsLoadedCounterpartyNumber()
     w.addRow(2, 1, "C", "ALFA");
     w.addRow(3, 2, "C", "BETA");
     w.addRow(4, 7, "C", "GAMMA");   // a counter set back once gave 7 to GAMMA already
-    w.sheet().cells(1, 256).setValue(7.0);
+    w.setCounter(7.0);
     QVERIFY(w.show());
     w.form->Check1->click();
     choosePopup(w.form->Combo4, 1);
@@ -693,7 +693,7 @@ void TestAnagrafe::deleteTwoWithSameNumber()
     w.addRow(2, 1, "C", "ALFA");
     w.addRow(3, 1, "F", "BETA");
     w.addRow(4, 2, "C", "GAMMA");
-    w.sheet().cells(1, 256).setValue(1.0);   // reset: the ID field offers 1
+    w.setCounter(1.0);   // reset: the ID field offers 1
     QVERIFY(w.show());
     if (chooseBeta) {
         w.form->Check2->click();
@@ -737,7 +737,7 @@ void TestAnagrafe::counterMovedUnderLoadedCounterparty()
     w.addRow(2, 1, "C", "ALFA");
     w.addRow(3, 2, "C", "BETA");
     w.addRow(4, 3, "C", "GAMMA");
-    w.sheet().cells(1, 256).setValue(4.0);
+    w.setCounter(4.0);
     QVERIFY(w.show());
     w.form->Check1->click();
     choose(w.form->Combo4, 2);
@@ -806,7 +806,7 @@ void TestAnagrafe::deleteOnlyCounterpartyKeepsCounter()
 {
     World w;
     w.addRow(2, 1, "C", "ALFA");
-    w.sheet().cells(1, 256).setValue(2.0);
+    w.setCounter(2.0);
     QVERIFY(w.show());
     w.form->Check1->click();
     choose(w.form->Combo4, 0);
@@ -845,7 +845,7 @@ void TestAnagrafe::deleteRefusedLeavesSheet()
     World w;
     w.addRow(2, 9, "C", "ALFA");
     w.addRow(3, 0, "C", "ZERO");
-    w.sheet().cells(1, 256).setValue(9.0);   // the ID field shows 9, ALFA's number
+    w.setCounter(9.0);   // the ID field shows 9, ALFA's number
     w.sheet().cells(2, 1).setValue(8.0);     // ... which ALFA no longer has
     QVERIFY(w.show());
     w.form->Check1->click();
@@ -1041,7 +1041,7 @@ void TestAnagrafe::clearButtonEmptiesFormAndList()
 {
     World w;
     w.addRow(2, 1, "C", "ALFA");
-    w.sheet().cells(1, 256).setValue(2.0);
+    w.setCounter(2.0);
     QVERIFY(w.show());
     w.form->Check1->click();
     choose(w.form->Combo4, 0);

@@ -2,23 +2,13 @@
 // a critical box, and the file keeps every byte; files and folders the program may read but
 // not write keep their bytes when the save at exit is refused.
 
-#include "app/avvio.h"
-#include "app/formsregistry.h"
-#include "app/shutdown.h"
-#include "controls/clock.h"
-#include "controls/dialogs.h"
-#include "controls/session.h"
 #include "store/xls/biff.h"
 #include "store/xls/cfb.h"
 #include "store/xls/savefile.h"
-#include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "support/programworld.h"
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
@@ -30,42 +20,13 @@ using LoadResult = app::Avvio::LoadResult;
 
 namespace {
 
-const QString kPassword = QStringLiteral("Tevo1963");
+using testworld::kPassword;
 
-struct Program {
-    QTemporaryDir folder;
-    controls::FakeDialogs dialogs;
-    controls::FixedClock clock{QDateTime(QDate(2027, 1, 15), QTime(9, 30, 0))};
-    controls::Session session;
-    std::unique_ptr<app::FormsRegistry> forms;
-    std::vector<int> exits;
-
-    Program()
-    {
-        session.dialogs = &dialogs;
-        session.clock = &clock;
-        forms = std::make_unique<app::FormsRegistry>(session);
-        session.forms = forms.get();
-        app::setEndProgramHandler([this](int code) { exits.push_back(code); });
-    }
-    ~Program()
-    {
-        forms.reset();
-        app::setEndProgramHandler({});
-        store::setSaveFaultHook({});
-    }
-    QString path() const { return folder.filePath(QStringLiteral("Contavio.xls")); }
-    LoadResult load() { return forms->avvio()->load(folder.path()); }
-    void write(const QByteArray &bytes) const
-    {
-        QFile f(path());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QStringList files() const
-    {
-        return QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    }
+// One program in the test; the fault hook of the save goes with it.
+struct Program : testworld::ProgramWorld {
+    Program() : ProgramWorld(QDateTime(QDate(2027, 1, 15), QTime(9, 30, 0))) {}
+    ~Program() { store::setSaveFaultHook({}); }
+    void write(const QByteArray &bytes) const { QVERIFY(writeBytes(bytes)); }
 };
 
 QByteArray sha(const QString &path)
@@ -76,14 +37,11 @@ QByteArray sha(const QString &path)
 
 QByteArray goodWorkbook(const QString &password = kPassword)
 {
-    store::Workbook book;
-    book.sheet(1).setName(QStringLiteral("Anagrafe"));
-    book.appendSheet(QStringLiteral("Incassi"));
-    book.appendSheet(QStringLiteral("Pagamenti"));
+    auto book = testworld::bareBook({QStringLiteral("Anagrafe"), QStringLiteral("Incassi"), QStringLiteral("Pagamenti")});
     for (int row = 2; row < 60; ++row)
-        book.sheet(2).cells(row, 3).setValue(QStringLiteral("CLIENTE %1").arg(row));
-    book.protection.password = password;
-    return store::workbookBytes(book);
+        book->sheet(2).cells(row, 3).setValue(QStringLiteral("CLIENTE %1").arg(row));
+    book->protection.password = password;
+    return store::workbookBytes(*book);
 }
 
 // A compound file with one stream: how older programs and other documents look inside.

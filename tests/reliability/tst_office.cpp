@@ -2,7 +2,7 @@
 // that refuse locks, other programs changing the workbook while we run, read-only places,
 // the Backup folder, a spreadsheet program opening the workbook, a FUSE mount.
 
-#include "../app/apptest.h"
+#include "support/programworld.h"
 
 #include "app/filelock.h"
 #include "app/recovery.h"
@@ -26,6 +26,7 @@
 
 using app::FileState;
 using LoadResult = app::Avvio::LoadResult;
+using testworld::ProgramWorld;
 using controls::Answer;
 using controls::BoxKind;
 
@@ -35,7 +36,7 @@ const QString kPassword = QStringLiteral("Tevo1963");
 
 std::unique_ptr<store::Workbook> ledgerBook()
 {
-    return AppHarness::book({QStringLiteral("Anagrafe"), QStringLiteral("Incassi"), QStringLiteral("Pagamenti")});
+    return testworld::bareBook({QStringLiteral("Anagrafe"), QStringLiteral("Incassi"), QStringLiteral("Pagamenti")});
 }
 
 QByteArray readBytes(const QString &path)
@@ -112,7 +113,7 @@ private slots:
 
     void ownLockFileWhileRunning()
     {
-        AppHarness h;
+        ProgramWorld h;
         h.write(*ledgerBook());
         QCOMPARE(h.load(), LoadResult::Ready);
         const QString lockFile = app::officeLockFilePath(h.path());
@@ -147,7 +148,7 @@ private slots:
     {
         QFETCH(Answer, answer);
         QFETCH(bool, heldOpen);
-        AppHarness h;
+        ProgramWorld h;
         h.write(*ledgerBook());
         const QString lockFile = app::officeLockFilePath(h.path());
         const QByteArray line = app::officeLockLine({QString(), QStringLiteral("mario"), app::thisHost(),
@@ -179,7 +180,7 @@ private slots:
 
     void lockOfAnotherMachineObeyed()
     {
-        AppHarness h;
+        ProgramWorld h;
         h.write(*ledgerBook());
         const QString lockFile = app::officeLockFilePath(h.path());
         const QByteArray line = app::officeLockLine({QStringLiteral("Contavio (anna)"), QStringLiteral("anna"),
@@ -197,7 +198,7 @@ private slots:
     void ownLockLeftByCrashCleared()
     {
         QTemporaryDir folder;
-        AppHarness::book({QStringLiteral("Anagrafe")})->saveAs(folder.filePath(QStringLiteral("Contavio.xls")));
+        testworld::bareBook({QStringLiteral("Anagrafe")})->saveAs(folder.filePath(QStringLiteral("Contavio.xls")));
         QProcess crashing;
         crashing.start(QStringLiteral(OFFICE_CHILD_PATH), {folder.path(), QStringLiteral("-"), QStringLiteral("wait")});
         QByteArray said;
@@ -239,7 +240,7 @@ private slots:
                 return c == "flock" ? EACCES : 0;
             return ENOLCK;
         });
-        AppHarness h;
+        ProgramWorld h;
         h.write(*ledgerBook());
         // Every opening of the workbook after the lock would fail on a share that enforces it:
         // count them.
@@ -280,7 +281,7 @@ private slots:
     void changedByAnotherProgram()
     {
         QFETCH(bool, inPlace);
-        AppHarness h;
+        ProgramWorld h;
         h.write(*ledgerBook());
         QCOMPARE(h.load(), LoadResult::Ready);
         h.session.workbook().sheet(QStringLiteral("Anagrafe")).cells(2, 3).setValue(QStringLiteral("NOSTRO"));
@@ -321,7 +322,7 @@ private slots:
     {
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("Contavio.xls"));
-        AppHarness::book({QStringLiteral("Anagrafe")})->saveAs(path);
+        testworld::bareBook({QStringLiteral("Anagrafe")})->saveAs(path);
         QList<QByteArray> versions{readBytes(path)};
         for (int run = 1; run <= 3; ++run) {
             // Each version has a time of its own, as runs on different days would.
@@ -373,7 +374,7 @@ private slots:
 
     void asideRecoveryCopiesKeptToFive()
     {
-        AppHarness h;
+        ProgramWorld h;
         h.write(*ledgerBook());
         for (int i = 0; i < 7; ++i) {
             const QString aside = h.folder.filePath(QStringLiteral("Contavio-ripristino-0%1-01-2020-10.00.00.xls").arg(i + 1));
@@ -394,7 +395,7 @@ private slots:
 
     void recoveryCopyFailureToldOnce()
     {
-        AppHarness h;
+        ProgramWorld h;
         h.write(*ledgerBook());
         QCOMPARE(h.load(), LoadResult::Ready);
         app::RecoveryCopy *recovery = h.avvio()->recovery();
@@ -454,7 +455,7 @@ private slots:
     {
         if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
             QSKIP("no office suite (soffice) here");
-        AppHarness h;
+        ProgramWorld h;
         h.write(*ledgerBook());
         QCOMPARE(h.load(), LoadResult::Ready);
         QTemporaryDir other;

@@ -1,20 +1,12 @@
 // The recovery copy: kept while the program runs, removed by a clean exit, offered back after
 // a run that was killed, and never readable without the password.
 
-#include "app/avvio.h"
-#include "app/formsregistry.h"
 #include "app/recovery.h"
-#include "app/shutdown.h"
-#include "controls/clock.h"
-#include "controls/dialogs.h"
-#include "controls/session.h"
-#include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "support/programworld.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -29,49 +21,17 @@ using LoadResult = app::Avvio::LoadResult;
 
 namespace {
 
-const QString kPassword = QStringLiteral("Tevo1963");
+using testworld::kPassword;
 const QString kName = QStringLiteral("ROSSI MARIO");
 
 // One program in the test: a folder with its workbook, scripted dialogs, the forms.
-struct Program {
-    QTemporaryDir folder;
-    controls::FakeDialogs dialogs;
-    controls::FixedClock clock{QDateTime(QDate(2027, 1, 15), QTime(9, 30, 0))};
-    controls::Session session;
-    std::unique_ptr<app::FormsRegistry> forms;
-
-    Program()
-    {
-        session.dialogs = &dialogs;
-        session.clock = &clock;
-        app::setEndProgramHandler([](int) {});
-        startForms();
-    }
-    ~Program()
-    {
-        forms.reset();
-        app::setEndProgramHandler({});
-    }
-    // A fresh run in the same folder (the forms of the last one are gone, as after a crash).
-    void startForms()
-    {
-        forms.reset();
-        session.server = nullptr;
-        forms = std::make_unique<app::FormsRegistry>(session);
-        session.forms = forms.get();
-    }
-    QString path() const { return folder.filePath(QStringLiteral("Contavio.xls")); }
+struct Program : testworld::ProgramWorld {
+    Program() : ProgramWorld(QDateTime(QDate(2027, 1, 15), QTime(9, 30, 0))) {}
     QString copyPath() const { return app::recoveryCopyPath(path()); }
-    app::Avvio *avvio() { return forms->avvio(); }
-    LoadResult load() { return avvio()->load(folder.path()); }
+    // The three data sheets, empty, as a workbook of long ago.
     void writeWorkbook() const
     {
-        store::Workbook book;
-        book.sheet(1).setName(QStringLiteral("Anagrafe"));
-        book.appendSheet(QStringLiteral("Incassi"));
-        book.appendSheet(QStringLiteral("Pagamenti"));
-        book.protection.password = kPassword;
-        store::writeWorkbook(book, path());
+        write(*testworld::bareBook({QStringLiteral("Anagrafe"), QStringLiteral("Incassi"), QStringLiteral("Pagamenti")}));
     }
     void enterRecords(int count)
     {
