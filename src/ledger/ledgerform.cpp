@@ -663,14 +663,20 @@ int LedgerForm::findRecordRow(store::Worksheet &sheet, std::optional<double> num
     return 0;
 }
 
+bool LedgerForm::requiredFieldsGiven(controls::BoxKind kind, const QString &text, const QString &title)
+{
+    if (requiredFieldsPresent())
+        return true;
+    session().dialogs->message(kind, text, title);
+    Combo1->setFocus();
+    return false;
+}
+
 void LedgerForm::inserisci()
 {
     controls::Dialogs &dialogs = *session().dialogs;
-    if (!requiredFieldsPresent()) {
-        dialogs.message(controls::BoxKind::Plain, m_profile.insertMissingText, kTitle);
-        Combo1->setFocus();
+    if (!requiredFieldsGiven(controls::BoxKind::Plain, m_profile.insertMissingText, kTitle))
         return;
-    }
     const std::optional<double> number = acceptedRecordNumber();
     if (!number || !datesAccepted())
         return;
@@ -765,11 +771,8 @@ int LedgerForm::selectRecordRow(store::Worksheet &sheet)
 void LedgerForm::modifica()
 {
     controls::Dialogs &dialogs = *session().dialogs;
-    if (!requiredFieldsPresent()) {
-        dialogs.message(controls::BoxKind::Information, m_profile.changeMissingText, kTitleTrailing);
-        Combo1->setFocus();
+    if (!requiredFieldsGiven(controls::BoxKind::Information, m_profile.changeMissingText, kTitleTrailing))
         return;
-    }
     if (!acceptedRecordNumber())
         return;
     try {

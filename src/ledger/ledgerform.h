@@ -27,7 +27,7 @@ class QPlainTextEdit;
 class QTimer;
 class QVBoxLayout;
 
-namespace controls { class XPButton; }
+namespace controls { class XPButton; enum class BoxKind; }
 namespace store { class Worksheet; }
 
 namespace ledger {
@@ -175,6 +175,9 @@ private:
     void counterpartyChosen(int index);
 
     bool requiredFieldsPresent() const;
+    // The same; when a field is missing, says so in a box of this kind and puts the focus
+    // on the counterparty list.
+    bool requiredFieldsGiven(controls::BoxKind kind, const QString &text, const QString &title);
     // Text10 holds a whole record number; otherwise says so and gives nullopt.
     std::optional<double> acceptedRecordNumber();
     // The five dates are empty or dates a record can store; otherwise says so, on the first
