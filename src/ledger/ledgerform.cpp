@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 
 namespace ledger {
 
@@ -768,6 +769,21 @@ int LedgerForm::selectRecordRow(store::Worksheet &sheet)
     return row;
 }
 
+bool LedgerForm::onRecordRow(const std::function<void(store::Worksheet &, int)> &act)
+{
+    try {
+        store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
+        const int row = selectRecordRow(sheet);
+        if (row == 0)
+            return false;
+        act(sheet, row);
+    } catch (const std::exception &e) {
+        reportStoreError(e);
+        return false;
+    }
+    return true;
+}
+
 void LedgerForm::modifica()
 {
     controls::Dialogs &dialogs = *session().dialogs;
@@ -775,19 +791,14 @@ void LedgerForm::modifica()
         return;
     if (!acceptedRecordNumber())
         return;
-    try {
-        store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
-        const int row = selectRecordRow(sheet);
-        if (row == 0)
-            return;
+    const bool changed = onRecordRow([this](store::Worksheet &sheet, int row) {
         // Columns B..S as the controls show them, dates as typed.
         for (const RecordColumn &bound : columnsInSheetOrder())
             if (bound.column != 1)
                 sheet.cells(row, bound.column).setValue(columnText(bound));
-    } catch (const std::exception &e) {
-        reportStoreError(e);
+    });
+    if (!changed)
         return;
-    }
     dialogs.message(controls::BoxKind::Plain, kChangeDone, kTitleTwoLeading);
     pulisciCampi();
     showMenu();
@@ -802,17 +813,12 @@ void LedgerForm::elimina()
         hide();
         return;
     }
-    try {
-        store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
-        const int row = selectRecordRow(sheet);
-        if (row == 0)
-            return;
+    const bool deleted = onRecordRow([this](store::Worksheet &sheet, int row) {
         sheet.cells(row, 1).entireRow().deleteRows();
         m_handedKey.reset();   // that record is gone
-    } catch (const std::exception &e) {
-        reportStoreError(e);
+    });
+    if (!deleted)
         return;
-    }
     dialogs.message(controls::BoxKind::Plain, kDeleteDone, kTitleTwoLeading);
     showMenu();
     hide();

@@ -14,6 +14,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -186,6 +187,9 @@ private:
     // The row carrying `number` in column A: A2 down to the end of its filled run. 0: none.
     int findRecordRow(store::Worksheet &sheet, std::optional<double> number) const;
     int selectRecordRow(store::Worksheet &sheet);
+    // Runs `act` on the row of the record the form acts on; false when no row carries it or
+    // the workbook refused (the user has been told either way).
+    bool onRecordRow(const std::function<void(store::Worksheet &, int)> &act);
     // The text that names the record change and delete act on: the number handed over with
     // the record, or Text10 when none was.
     QString recordKeyText() const;
