@@ -1,5 +1,7 @@
 #include "entrata.h"
 
+#include "store/layout/sheets.h"
+
 namespace ledger {
 
 // What the receivables form shows and says where it differs from the payables form.
@@ -7,7 +9,7 @@ LedgerProfile LedgerProfile::receivables()
 {
     return {
         .caption = QStringLiteral("Incassi"),
-        .sheet = QStringLiteral("Incassi"),
+        .sheet = store::layout::incassi().name,
         .kindLetter = QStringLiteral("C"),
         .label1Design = QStringLiteral("Seleziona Cliente "),
         .label1NewEntry = QStringLiteral("Seleziona Cliente"),

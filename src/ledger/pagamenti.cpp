@@ -1,5 +1,7 @@
 #include "pagamenti.h"
 
+#include "store/layout/sheets.h"
+
 namespace ledger {
 
 // What the payables form shows and says where it differs from the receivables form.
@@ -7,7 +9,7 @@ LedgerProfile LedgerProfile::payables()
 {
     return {
         .caption = QStringLiteral("Pagamenti"),
-        .sheet = QStringLiteral("Pagamenti"),
+        .sheet = store::layout::pagamenti().name,
         .kindLetter = QStringLiteral("F"),
         .label1Design = QStringLiteral("Seleziona Fornitore"),
         .label1NewEntry = QStringLiteral("Seleziona Fornitore"),
