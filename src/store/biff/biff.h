@@ -1,5 +1,10 @@
 #pragma once
 
+// Private to the engine: only its own targets and contavio_store_internal may include it.
+#ifndef CONTAVIO_STORE_INTERNAL
+#error "private header of the engine (src/store): include its public headers instead, see README"
+#endif
+
 // BIFF8 building blocks shared by the .xls reader and writer: record numbers, little-endian
 // access (the model's, in bytes.h), a growing output buffer, and BiffExtras, the records a
 // load keeps for the next save because the object model does not hold them.
