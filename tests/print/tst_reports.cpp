@@ -2,7 +2,7 @@
 // paper (PDF printers read back with pdftotext).
 
 #include "print/reports.h"
-#include "printing/pdftools.h"
+#include "support/pdftools.h"
 #include "printworld.h"
 #include "store/layout/sheets.h"
 #include "store/print/printing.h"
