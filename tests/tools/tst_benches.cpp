@@ -6,7 +6,7 @@
 
 #include "store/layout/sheets.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
