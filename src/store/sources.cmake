@@ -28,7 +28,7 @@ set(CONTAVIO_STORE_FILE_SOURCES
   xls/cfb.h xls/cfb.cpp
   xls/crypto.h xls/crypto.cpp
   xls/reader.h xls/xls_read.cpp xls/read_globals.cpp xls/read_sheet.cpp
-  xls/xls_write.cpp
+  xls/writer.h xls/xls_write.cpp xls/write_globals.cpp xls/write_names.cpp xls/write_sheet.cpp
   xls/page_records.h xls/page_records.cpp
   # formula tokens and the references that follow structural edits
   formula/ptg.h formula/ptg.cpp

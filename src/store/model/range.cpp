@@ -577,7 +577,6 @@ void tellSorted(Worksheet &sheet, const RangeRect &r, const std::vector<int> &or
 
 void Range::sort(const SortOptions &options) const
 {
-    m_sheet->workbook().noteChange();
     if (options.keyColumn < m_rect.left || options.keyColumn > m_rect.right)
         throw StoreError(ErrorKind::Invalid,
                          QStringLiteral("La colonna di ordinamento deve essere all'interno dell'intervallo."),
@@ -588,6 +587,10 @@ void Range::sort(const SortOptions &options) const
         return;
     SortKeys keys = readKeys(*m_sheet, r, options.keyColumn);
     const std::vector<int> order = sortedOrder(keys, options);
+    // Rows already in order: nothing moves, and the workbook has not changed.
+    if (std::is_sorted(order.begin(), order.end()))
+        return;
+    m_sheet->workbook().noteChange();
     if (wholeRowsMove(rows, r))
         moveWholeRows(rows, r, order);
     else

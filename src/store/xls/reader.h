@@ -93,6 +93,10 @@ public:
 
 private:
     void checkBof();
+    bool nextRecord();
+    void record(uint16_t type);
+    bool styleRecord(uint16_t type);
+    bool referenceRecord(uint16_t type);
     void filePass();
     void format();
     void boundSheet();
@@ -105,6 +109,7 @@ private:
     biff::RecordStream &m_rs;
     BiffExtras &m_bx;
     QString m_password;
+    biff::Place m_place = biff::Place::BookHead;   // where the unmodelled records that follow go
 };
 
 // Reads one worksheet substream into its sheet of the model and its BiffExtras.
