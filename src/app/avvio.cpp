@@ -8,7 +8,7 @@
 #include "recovery.h"
 #include "shutdown.h"
 #include "store/model/errors.h"
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 #include "store/model/workbook.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "filelock.h"
 
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 
 #include <QCryptographicHash>
 #include <QDir>

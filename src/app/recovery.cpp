@@ -6,9 +6,9 @@
 #include "shutdown.h"
 #include "startup.h"
 #include "store/model/errors.h"
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QDir>
 #include <QFile>

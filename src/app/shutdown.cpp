@@ -8,8 +8,8 @@
 #include "store/model/workbook.h"
 
 #include "filelock.h"
-#include "store/xls/savefile.h"
-#include "store/xls/xls.h"
+#include "store/file/savefile.h"
+#include "store/file/workbookfile.h"
 #include "controls/clock.h"
 
 #include <QCoreApplication>

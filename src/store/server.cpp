@@ -2,7 +2,7 @@
 
 #include "store/model/workbook.h"
 
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 // shapes, on records laid out as the spreadsheet programs write them.
 
 #include "store/edit/structureedits.h"
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 
 #include <QtTest>
 

@@ -4,7 +4,7 @@
 
 #include "store/formula/refshift.h"
 #include "store/model/workbook.h"
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+#include <cmath>
+
 using namespace store;
 
 Q_DECLARE_METATYPE(store::Variant)
@@ -43,6 +45,10 @@ private slots:
         QTest::newRow("zero section") << Variant::fromNumber(0) << "0;-0;\"zero\"" << "zero";
         QTest::newRow("currency literal") << Variant::fromNumber(1500) << "#,##0.00 \"€\"" << "1.500,00 €";
         QTest::newRow("scientific") << Variant::fromNumber(12345) << "0.00E+00" << "1,23E+04";
+        QTest::newRow("infinity under exponent") << Variant::fromNumber(HUGE_VAL) << "0.00E+00" << "#NUM!";
+        QTest::newRow("NaN under engineering") << Variant::fromNumber(std::nan("")) << "##0.0E+0" << "#NUM!";
+        QTest::newRow("overflow by percent") << Variant::fromNumber(-1e307) << "0%" << "#NUM!";
+        QTest::newRow("smallest double scientific") << Variant::fromNumber(5e-324) << "0.00E+00" << "4,94E-324";
         QTest::newRow("number under text code") << Variant::fromNumber(12.5) << "@" << "12,5";
         QTest::newRow("text under text code") << Variant::fromText("0123") << "@" << "0123";
         QTest::newRow("text section") << Variant::fromText("x") << "0;0;0;\"[\"@\"]\"" << "[x]";

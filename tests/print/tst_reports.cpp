@@ -6,7 +6,7 @@
 #include "printworld.h"
 #include "records/layout.h"
 #include "store/print/printing.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QTest>
 

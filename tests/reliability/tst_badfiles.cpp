@@ -2,9 +2,9 @@
 // a critical box, and the file keeps every byte; files and folders the program may read but
 // not write keep their bytes when the save at exit is refused.
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 #include "store/xls/cfb.h"
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 #include "support/programworld.h"
 
 #include <QCryptographicHash>

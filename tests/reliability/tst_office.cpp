@@ -6,7 +6,7 @@
 
 #include "app/filelock.h"
 #include "app/recovery.h"
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -3,9 +3,9 @@
 // link) with no readable copy of the data ever on disk.
 
 #include "store/model/errors.h"
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -6,7 +6,7 @@
 
 #include "records/layout.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

@@ -3,7 +3,7 @@
 #include "tools/runprogram.h"
 
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QFile>
 #include <QJsonArray>

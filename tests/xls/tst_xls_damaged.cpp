@@ -1,11 +1,11 @@
 // Broken, truncated, foreign and hostile input: the reader reports a typed error and never
 // crashes, hangs or allocates without bound.
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 #include "store/xls/cfb.h"
 #include "store/model/errors.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

@@ -8,9 +8,9 @@
 
 #include "store/model/errors.h"
 #include "store/model/workbook.h"
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 #include "store/xls/cfb.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

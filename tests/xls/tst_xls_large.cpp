@@ -6,7 +6,7 @@
 #include "store/xls/cfb.h"
 #include "store/xls/crypto.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QTest>
 

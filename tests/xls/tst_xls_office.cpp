@@ -6,7 +6,7 @@
 #include "edit/officecompare.h"
 
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

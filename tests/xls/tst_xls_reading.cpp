@@ -2,11 +2,11 @@
 // format allows, layout values beyond the program's own ranges, record and stream names of
 // other writers, and a hostile file whose records would make the model far larger than it.
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 #include "store/xls/cfb.h"
 #include "store/model/errors.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QtTest>
 

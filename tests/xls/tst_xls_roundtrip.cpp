@@ -2,13 +2,13 @@
 // types, formats, page set-up, window state, date system, Unicode text, long string tables,
 // encryption, and the records of other programs carried through.
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 #include "store/xls/biffstream.h"
 #include "store/xls/cfb.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

@@ -3,7 +3,7 @@
 
 #include "store/model/errors.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QDir>
 #include <QFileInfo>

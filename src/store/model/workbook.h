@@ -356,7 +356,7 @@ private:
     quint64 m_revision = 0;
 };
 
-// Opens, saves and reads workbooks from disk; the file layer (xls.h) does the format.
+// Opens, saves and reads workbooks from disk; the file layer (store/file/workbookfile.h) does the format.
 class Server {
 public:
     Server();
