@@ -156,6 +156,18 @@ inline int clearBytes(uint16_t type, int len)
 void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher,
                    bool streamCipher = false);
 
+// The cell records of a sheet substream.
+inline bool isCellRecord(uint16_t type)
+{
+    switch (type) {
+    case kNumber: case kRk: case kMulRk: case kLabelSst: case kBoolErr: case kBlank: case kMulBlank:
+    case kLabel: case kRString: case kFormula: case kFormulaBiff3: case kFormulaBiff4: case kRow:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // The minimum payload size the reader needs for a record it parses; 0 when it parses none.
 inline int minimumRecordSize(uint16_t type)
 {
@@ -179,7 +191,7 @@ inline int minimumRecordSize(uint16_t type)
     case kDefColWidth: return 2;
     case kDefaultRowHeight: return 4;
     case kLabelSst: return 10;
-    case kLabel: return 9;
+    case kLabel: return 8;   // an empty text may come without its option byte
     case kRString: return 9;
     case kRk: return 10;
     case kMulRk: return 12;

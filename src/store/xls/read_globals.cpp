@@ -173,6 +173,10 @@ void GlobalsReader::filePass()
 {
     if (!recordFits(m_rs, true))
         return;
+    // The protection belongs at the head of the file, once: records read before it would
+    // be taken in clear, those after it decrypted.
+    if (m_place != Place::BookHead || m_book.protection.kind != Protection::Kind::None)
+        damaged(QStringLiteral("FILEPASS fuori posto all'offset %1").arg(m_rs.offset()));
     const QByteArray payload = m_rs.payload();
     std::unique_ptr<StreamCipher> cipher = openProtection(payload, m_password);
     const uint16_t kind = u16(m_rs.data());
@@ -247,6 +251,8 @@ void GlobalsReader::sst()
     RichText rich;
     for (uint32_t i = 0; i < count && r.ok() && !r.atEnd(); ++i) {
         const QString s = r.string16(&rich);
+        if (!r.ok())
+            damaged(QStringLiteral("il testo condiviso %1 va oltre la tabella").arg(i));
         const uint32_t index = m_book.strings.intern(s);
         strings.pool.push_back(index);
         if (!rich.empty())
