@@ -1,6 +1,7 @@
 #include "store/xls/biffstream.h"
 
 #include "store/xls/crypto.h"
+#include "store/model/errors.h"
 
 #include <algorithm>
 #include <cstring>
@@ -257,6 +258,10 @@ bool RecordStream::next()
         m_truncated = true;
         return false;
     }
+    if (size > kMaxRecordData) [[unlikely]]
+        throw StoreError(ErrorKind::Damaged, QStringLiteral("Il file è danneggiato: non si riesce a leggere la cartella di lavoro."),
+                         QStringLiteral("record %1 di %2 byte all'offset %3, oltre gli %4 di un record")
+                             .arg(biff::u16(p)).arg(size).arg(m_next).arg(kMaxRecordData));
     m_type = biff::u16(p);
     m_size = size;
     m_offset = m_next;

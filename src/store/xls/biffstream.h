@@ -105,7 +105,8 @@ public:
 
     void seek(qsizetype offset) { m_next = offset; m_valid = false; }
     // Moves to the next record; false at the end of the stream or when the record does
-    // not fit in what is left of it (truncated() tells the two apart).
+    // not fit in what is left of it (truncated() tells the two apart). A record longer than
+    // the format allows (kMaxRecordData) is damage: throws StoreError.
     bool next();
     bool truncated() const { return m_truncated; }
     uint16_t type() const { return m_type; }
