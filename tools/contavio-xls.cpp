@@ -25,6 +25,7 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <unordered_map>
 
 namespace {
 
@@ -60,9 +61,12 @@ QString jsonString(const QString &s)
         case '\r': out += QLatin1String("\\r"); break;
         case '\t': out += QLatin1String("\\t"); break;
         default:
-            if (c.unicode() < 0x20)
-                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
+            if (c.unicode() < 0x20) {
+                static const char hexDigits[] = "0123456789abcdef";
+                out += QLatin1String("\\u00");
+                out += QLatin1Char(hexDigits[c.unicode() >> 4]);
+                out += QLatin1Char(hexDigits[c.unicode() & 0xF]);
+            } else
                 out += c;
         }
     }
@@ -109,59 +113,92 @@ QString isoDate(double serial)
 }
 
 // A cell's JSON type and value; nullopt for a cell that shows nothing and holds no formula.
-std::optional<std::pair<QString, QString>> jsonCell(const store::Variant &v, bool formula)
+std::optional<std::pair<const char *, QString>> jsonCell(const store::Variant &v, bool formula)
 {
     using Type = store::Variant::Type;
     switch (v.type) {
     case Type::Empty:
         if (!formula)
             return std::nullopt;
-        return std::pair{QStringLiteral("text"), jsonString(QString())};
-    case Type::Number: return std::pair{QStringLiteral("number"), jsonNumber(v.number)};
-    case Type::Date: return std::pair{QStringLiteral("date"), jsonString(isoDate(v.number))};
-    case Type::Text: return std::pair{QStringLiteral("text"), jsonString(v.text)};
+        return std::pair{"text", jsonString(QString())};
+    case Type::Number: return std::pair{"number", jsonNumber(v.number)};
+    case Type::Date: return std::pair{"date", jsonString(isoDate(v.number))};
+    case Type::Text: return std::pair{"text", jsonString(v.text)};
     case Type::Boolean:
-        return std::pair{QStringLiteral("boolean"), v.number != 0 ? QStringLiteral("true") : QStringLiteral("false")};
-    case Type::Error: return std::pair{QStringLiteral("error"), jsonString(errorCode(v.error))};
+        return std::pair{"boolean", v.number != 0 ? QStringLiteral("true") : QStringLiteral("false")};
+    case Type::Error: return std::pair{"error", jsonString(errorCode(v.error))};
     }
     return std::nullopt;
 }
 
-// {"ref":"A1","type":...,"value":...} for each non-empty cell of the sheet, comma-separated.
-QString jsonCells(const store::Worksheet &ws)
-{
-    QString out;
-    const int lastRow = ws.lastRow(), lastColumn = ws.lastColumn();
-    for (int r = 1; r <= lastRow; ++r) {
-        for (int c = 1; c <= lastColumn; ++c) {
-            const store::Cell *cell = ws.cellAt(r, c);
-            if (!cell || cell->isEmpty())
-                continue;
-            const auto typed = jsonCell(ws.valueAt(r, c), cell->isFormula());
-            if (!typed)
-                continue;
-            if (!out.isEmpty())
-                out += u',';
-            out += QStringLiteral("{\"ref\":\"") + store::columnLetters(c) + QString::number(r)
-                   + QStringLiteral("\",\"type\":\"") + typed->first + QStringLiteral("\",\"value\":")
-                   + typed->second + u'}';
-        }
+// JSON written to stdout as it is made, in UTF-8, through a buffer of a few pages.
+class JsonOut {
+public:
+    ~JsonOut() { flush(); }
+    JsonOut &operator<<(const QString &s) { return *this << s.toUtf8(); }
+    JsonOut &operator<<(const QByteArray &b)
+    {
+        m_buffer += b;
+        if (m_buffer.size() >= kFlushAt)
+            flush();
+        return *this;
     }
-    return out;
+    void flush()
+    {
+        std::fwrite(m_buffer.constData(), 1, size_t(m_buffer.size()), stdout);
+        m_buffer.clear();
+    }
+
+private:
+    static constexpr qsizetype kFlushAt = 1 << 16;
+    QByteArray m_buffer;
+};
+
+// {"ref":"A1","type":...,"value":...} for each non-empty cell of the sheet, comma-separated,
+// over the cells the sheet stores. A shared text is escaped once, however many cells show it.
+void jsonCells(const store::Worksheet &ws, JsonOut &out)
+{
+    std::unordered_map<uint32_t, QByteArray> escapedTexts;   // by index in the string pool
+    bool first = true;
+    ws.forEachStoredCell([&](int r, int c, const store::Cell &cell) {
+        if (cell.isEmpty())
+            return;
+        const store::Variant v = ws.valueAt(r, c);
+        QByteArray value;
+        const char *type = "text";
+        if (v.type == store::Variant::Type::Text && cell.kind == store::CellKind::Text && !cell.isFormula()) {
+            auto it = escapedTexts.find(cell.ref);
+            if (it == escapedTexts.end())
+                it = escapedTexts.emplace(cell.ref, jsonString(v.text).toUtf8()).first;
+            value = it->second;
+        } else {
+            const auto typed = jsonCell(v, cell.isFormula());
+            if (!typed)
+                return;
+            type = typed->first;
+            value = typed->second.toUtf8();
+        }
+        QByteArray line = first ? "{\"ref\":\"" : ",{\"ref\":\"";
+        first = false;
+        line += store::columnLetters(c).toLatin1() + QByteArray::number(r) + "\",\"type\":\"" + type
+                + "\",\"value\":" + value + '}';
+        out << line;
+    });
 }
 
 int cmdDump(store::Workbook &book)
 {
-    QString out = QStringLiteral("{\"sheets\":[");
+    JsonOut out;
+    out << QByteArray("{\"sheets\":[");
     for (int i = 1; i <= book.sheetCount(); ++i) {
         const store::Worksheet &ws = book.sheet(i);
         if (i > 1)
-            out += u',';
-        out += QStringLiteral("{\"name\":") + jsonString(ws.name()) + QStringLiteral(",\"cells\":[")
-               + jsonCells(ws) + QStringLiteral("]}");
+            out << QByteArray(",");
+        out << QByteArray("{\"name\":") << jsonString(ws.name()) << QByteArray(",\"cells\":[");
+        jsonCells(ws, out);
+        out << QByteArray("]}");
     }
-    out += QStringLiteral("]}\n");
-    printOut(out);
+    out << QByteArray("]}\n");
     return 0;
 }
 

@@ -291,6 +291,15 @@ def inputs(base, encrypted):
         at = gg.index(first(gg, XF))
         gg[at:at] = [[XF, bytes(xf)] for _ in range(4000)]
     out['timeout-long-format-in-many-cell-formats'] = variant(long_format)
+
+    def far_cells(gg, ss):
+        # 40 sheets, each with a number at A65536 and one at IV1.
+        sheet = [r for r in ss[0] if r[0] not in (LABELSST, NUMBER, 0x027E, 0x0208, 0x00D7, 0x0200)]
+        cells = [[NUMBER, struct.pack('<HHHd', 65535, 0, 15, 1.0)], [NUMBER, struct.pack('<HHHd', 0, 255, 15, 2.0)]]
+        at = gg.index(first(gg, BOUNDSHEET))
+        gg[at:at + 1] = [boundsheet('F%d' % i) for i in range(40)]
+        ss[:] = [sheet[:1] + cells + sheet[1:] for _ in range(40)]
+    out['timeout-far-cells-in-many-sheets'] = variant(far_cells)
     return out
 
 

@@ -75,8 +75,12 @@ void GlobalsReader::record(uint16_t type)
         filePass();
         break;
     case kInterfaceHdr: case kMms: case kInterfaceEnd: case kWriteAccess: case kCodePage:
-    case kDsf: case kTabId: case kExtSst: case kUsesElfs: case 0x01C0 /* EXCEL9FILE */:
+    case kDsf: case kTabId: case kExtSst: case 0x01C0 /* EXCEL9FILE */:
         break;   // written afresh
+    case kUsesElfs:
+        if (m_rs.size() >= 2)
+            m_bx.usesElfs = u16(m_rs.data()) & 0x0001;
+        break;
     case kWindow1:
         if (recordFits(m_rs, false)) {
             m_bx.window1 = m_rs.payload();
