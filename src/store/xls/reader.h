@@ -3,7 +3,7 @@
 // The parts of the .xls reader, shared by its source files: the reader of the workbook
 // globals and the reader of one worksheet substream. Internal to the file layer.
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 #include "store/xls/biffstream.h"
 #include "store/model/workbook.h"
 

@@ -3,7 +3,7 @@
 
 #include "store/xls/writer.h"
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 
 #include "store/xls/writer.h"
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 #include "store/xls/page_records.h"
 
 #include <algorithm>

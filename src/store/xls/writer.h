@@ -3,7 +3,7 @@
 // The parts of the .xls writer, shared by its source files: the writer of the globals, of
 // the names and external references, and of one sheet substream. Internal to the file layer.
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 #include "store/xls/biffstream.h"
 #include "store/xls/crypto.h"
 #include "store/model/workbook.h"

@@ -2,12 +2,12 @@
 // carried), the shared strings split over CONTINUE records, encryption of the whole stream
 // in memory, and the compound file around it.
 
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 #include "store/xls/writer.h"
 
 #include "store/xls/cfb.h"
 #include "store/xls/crypto.h"
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 
 #include <algorithm>
 
