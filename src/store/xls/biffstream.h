@@ -10,7 +10,10 @@
 #include <QByteArray>
 #include <QString>
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <limits>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -98,9 +101,15 @@ struct Bof {
 class RecordStream {
 public:
     explicit RecordStream(QByteArray bytes);
+    ~RecordStream();
+    RecordStream(const RecordStream &) = delete;
+    RecordStream &operator=(const RecordStream &) = delete;
 
     // Decrypts every payload from stream offset `from` on (the first record after FILEPASS).
-    void decrypt(qsizetype from, StreamCipher &cipher, bool streamCipher);
+    // A large stream under a stream cipher is decrypted by a second thread, piece by piece,
+    // while the records already in clear are read: next() waits only for a record the
+    // decryption has not reached yet.
+    void decrypt(qsizetype from, std::unique_ptr<StreamCipher> cipher, bool streamCipher);
     const QByteArray &bytes() const { return m_bytes; }
 
     void seek(qsizetype offset) { m_next = offset; m_valid = false; }
@@ -132,6 +141,17 @@ private:
     int m_size = 0;
     bool m_valid = false;
     bool m_truncated = false;
+
+    // Bytes before this offset are in clear (all of them when nothing is being decrypted).
+    void waitFor(qsizetype end)
+    {
+        if (end > m_clear.load(std::memory_order_acquire)) [[unlikely]]
+            waitSlow(end);
+    }
+    void waitSlow(qsizetype end);
+    struct Decryptor;
+    std::unique_ptr<Decryptor> m_decryptor;
+    std::atomic<qsizetype> m_clear{std::numeric_limits<qsizetype>::max()};
 };
 
 // How many bytes at the start of a record's payload a protected stream keeps in clear:

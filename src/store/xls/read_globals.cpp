@@ -191,7 +191,7 @@ void GlobalsReader::filePass()
     else
         m_book.protection.kind = Protection::Kind::Rc4CryptoApi;
     m_book.protection.password = m_password;
-    m_rs.decrypt(m_rs.offset() + 4 + m_rs.size(), *cipher, kind != 0);
+    m_rs.decrypt(m_rs.offset() + 4 + m_rs.size(), std::move(cipher), kind != 0);
 }
 
 void GlobalsReader::format()
