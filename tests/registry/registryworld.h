@@ -72,12 +72,6 @@ public:
             choose(form->Combo4, entry);
         return entry < 0 || form->Combo4->currentIndex() == entry;
     }
-    // Queues the answer to the question the button asks, then presses it.
-    void pressAnswering(controls::XPButton *button, controls::Answer answer = controls::Answer::Yes)
-    {
-        dialogs.queueAnswer(answer);
-        press(button);
-    }
     // Types a name and presses "Inserisci", answering its question.
     void insert(const QString &name, controls::Answer answer = controls::Answer::Yes)
     {

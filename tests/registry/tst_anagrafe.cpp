@@ -164,12 +164,8 @@ void TestAnagrafe::insertIntoEmptyRegistry()
     QCoreApplication::processEvents();
 
     QCOMPARE(w.dialogs.shown.size(), size_t(2));
-    QCOMPARE(w.dialogs.shown[0].kind, BoxKind::Question);
-    QCOMPARE(w.dialogs.shown[0].text, kInsertQuestion);
-    QCOMPARE(w.dialogs.shown[0].title, QString(" Contavio"));
-    QCOMPARE(w.dialogs.shown[1].kind, BoxKind::Information);
-    QCOMPARE(w.dialogs.shown[1].text, kInserted);
-    QCOMPARE(w.dialogs.shown[1].title, QString("Contavio"));
+    QCOMPARE(w.shownBox(0), testworld::box(BoxKind::Question, " Contavio", kInsertQuestion));
+    QCOMPARE(w.shownBox(1), testworld::box(BoxKind::Information, "Contavio", kInserted));
 
     QCOMPARE(w.value(2, 1), store::Variant::fromNumber(1));
     QCOMPARE(w.text(2, 2), QString("C"));
@@ -369,9 +365,8 @@ void TestAnagrafe::changedCounterThenInsert()
     World w;
     QVERIFY(w.open());
     w.form->Check7->click();
-    QCOMPARE(w.dialogs.last().text, QString("Ora puoi Cambiare il Progressivo compilando il campo ID PROGRESSIVO"));
-    QCOMPARE(w.dialogs.last().title, QString(" Velturo"));
-    QCOMPARE(w.dialogs.last().kind, BoxKind::Information);
+    QCOMPARE(w.shownBox(), testworld::box(BoxKind::Information, " Velturo",
+                                             "Ora puoi Cambiare il Progressivo compilando il campo ID PROGRESSIVO"));
     QVERIFY(!w.form->Check7->isChecked());
     QCOMPARE(w.form->Text10->text(), QString());
     QCOMPARE(QApplication::focusWidget(), w.form->Text10);
@@ -416,9 +411,7 @@ void TestAnagrafe::changeRewritesChosenRowOnly()
     QTest::keyClicks(w.form->Text24, "00100");
     press(w.form->XPButton1);
 
-    QCOMPARE(w.dialogs.last().text, QString("Soggetto Modificato"));
-    QCOMPARE(w.dialogs.last().title, QString("  Contavio"));
-    QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
+    QCOMPARE(w.shownBox(), testworld::box(BoxKind::Plain, "  Contavio", "Soggetto Modificato"));
     QCOMPARE(w.text(3, 5), QString("VIA NUOVA 2"));
     QCOMPARE(w.value(3, 6), store::Variant::fromText("00100"));
     QCOMPARE(w.value(3, 1).number, 2.0);
@@ -974,9 +967,7 @@ void TestAnagrafe::nameFieldReminder()
         w.form->Text26->setFocus();
         w.form->Text25->setFocus();
         QTRY_COMPARE(w.dialogs.shown.size(), size_t(time));
-        QCOMPARE(w.dialogs.last().text, kNoType);
-        QCOMPARE(w.dialogs.last().title, QString("Contavio"));
-        QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
+        QCOMPARE(w.shownBox(), testworld::box(BoxKind::Plain, "Contavio", kNoType));
     }
     // A click on a type box from the name field brings up the reminder, and still ticks.
     w.form->Text26->setFocus();
