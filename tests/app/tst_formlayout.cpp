@@ -1,7 +1,12 @@
 // Where the forms put their controls, as the user sees them: each caption over the field it
 // names, the fields of one line side by side in their order, the buttons in their row.
 
+#include "app/avvio.h"
+#include "app/contavio.h"
 #include "browser/visualizza.h"
+#include "controls/form.h"
+#include "controls/textfit.h"
+#include "print/stampap.h"
 #include "controls/clock.h"
 #include "controls/dialogs.h"
 #include "controls/session.h"
@@ -10,12 +15,17 @@
 #include "ledger/pagamenti.h"
 #include "registry/anagrafe.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QHeaderView>
 #include <QTreeView>
+#include <functional>
+#include <map>
 
 namespace {
 
@@ -90,6 +100,8 @@ private slots:
     void entryFormCaptions();
     void entryFormRows();
     void browserRows();
+    void textFits_data();
+    void textFits();
 };
 
 void TestFormLayout::registryCaptions()
@@ -233,6 +245,68 @@ void TestFormLayout::browserRows()
     QCOMPARE(form.Label15->text(), QStringLiteral("Ore...14:05:09   del   07/12/2026"));
     QCOMPARE(form.XPButton1->caption(), QStringLiteral("Stampa"));
     QCOMPARE(form.XPButton2->caption(), QStringLiteral("Chiudi"));
+}
+
+void TestFormLayout::textFits_data()
+{
+    QTest::addColumn<QString>("form");
+    QTest::addColumn<int>("points");
+    for (const char *form : {"terms", "menu", "registry", "collections", "payments", "browser", "print"})
+        for (int points : {9, 12})
+            QTest::newRow(qPrintable(QStringLiteral("%1, %2 pt").arg(form).arg(points))) << form << points;
+}
+
+// At system fonts of 9 to 12 points on a 1024 x 768 screen every caption, line and list
+// shows its text whole, capitals' accents included, and the form stays on the screen.
+void TestFormLayout::textFits()
+{
+    QFETCH(QString, form);
+    QFETCH(int, points);
+    const QFont before = QApplication::font();
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPointSize(points);
+    QApplication::setFont(font);
+    Session s;
+    const std::map<QString, std::function<QWidget *()>> makers{
+        {"terms", [&] { return new app::Avvio(s.session); }},
+        {"menu", [&] { return new app::Contavio(s.session); }},
+        {"registry", [&] { return new Anagrafe(s.session); }},
+        {"collections", [&] { return new ledger::Entrata(s.session); }},
+        {"payments", [&] { return new ledger::Pagamenti(s.session); }},
+        {"browser", [&] { return new browser::Visualizza(s.session); }},
+        {"print", [&] { return new print::StampaP(s.session); }},
+    };
+    std::unique_ptr<QWidget> w(makers.at(form)());
+    const QSize screen = QSize(1024, 768) - controls::kFrameAllowance;
+    controls::fitToTexts(w.get(), screen);
+    QApplication::setFont(before);
+
+    QVERIFY(w->width() <= screen.width() && w->height() <= screen.height());
+    const QString accents = QStringLiteral("PIÙ CAFFÈ");
+    for (QWidget *c : w->findChildren<QWidget *>()) {
+        if (c->isHidden() || c->isWindow())
+            continue;
+        const QFontMetrics fm(c->font());
+        const int line = std::max(fm.height(), fm.boundingRect(accents).height());
+        const QString name = c->objectName();
+        if (auto *b = qobject_cast<controls::XPButton *>(c)) {
+            QString shown = b->caption();
+            shown.remove(QLatin1Char('&'));
+            QVERIFY2(fm.horizontalAdvance(shown) <= b->width() - 4, qPrintable(name));
+            QVERIFY2(line <= b->height() - 2, qPrintable(name));
+        } else if (auto *box = qobject_cast<QCheckBox *>(c)) {
+            QVERIFY2(box->sizeHint().width() <= box->width() || box->text().isEmpty(), qPrintable(name));
+        } else if (auto *label = qobject_cast<QLabel *>(c); label && !label->text().isEmpty()) {
+            const int need = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+            QVERIFY2(need <= label->height() || label->parentWidget()->layout(), qPrintable(name));
+            if (!label->wordWrap())
+                QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(name + " " + label->text()));
+        } else if (qobject_cast<QComboBox *>(c) || qobject_cast<QLineEdit *>(c)) {
+            QVERIFY2(line <= c->height() - 4, qPrintable(name));
+        } else if (auto *list = qobject_cast<QTreeView *>(c)) {
+            QVERIFY2(line <= list->header()->height(), qPrintable(name));
+        }
+    }
 }
 
 QTEST_MAIN(TestFormLayout)
