@@ -28,7 +28,7 @@ QMessageBox::Icon iconOf(BoxKind kind)
 }
 } // namespace
 
-Answer QtDialogs::message(BoxKind kind, const QString &text, const QString &title)
+Answer QtDialogs::message(BoxKind kind, const QString &text, const QString &title, Answer defaultButton)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(shownTitle(title));
@@ -44,7 +44,7 @@ Answer QtDialogs::message(BoxKind kind, const QString &text, const QString &titl
                       grid->rowCount(), 0, 1, grid->columnCount());
     if (kind == BoxKind::Question) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(defaultButton == Answer::No ? QMessageBox::No : QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
@@ -68,9 +68,9 @@ std::optional<QString> QtDialogs::input(const QString &prompt, const QString &ti
     return dialog.textValue();
 }
 
-Answer FakeDialogs::message(BoxKind kind, const QString &text, const QString &title)
+Answer FakeDialogs::message(BoxKind kind, const QString &text, const QString &title, Answer defaultButton)
 {
-    shown.push_back({kind, text, title, {}, false});
+    shown.push_back({kind, text, title, {}, false, kind == BoxKind::Question ? defaultButton : Answer::Ok});
     if (kind != BoxKind::Question)
         return Answer::Ok;
     if (m_answers.empty())
