@@ -216,7 +216,7 @@ void Ledger::sortByDueDate() const
     store::SortOptions options;
     options.keyColumn = ColDueDate;
     options.order = store::SortOrder::Ascending;
-    options.header = store::SortHeader::Guess;
+    options.header = store::SortHeader::No;   // A2:S65536 holds records only, never titles
     options.matchCase = false;
     const store::Range records = m_sheet->range(QStringLiteral("A2:S65536"));
     records.select();
