@@ -1,6 +1,9 @@
 #include "dialogs.h"
 
+#include "textfit.h"
+
 #include <QApplication>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -34,6 +37,11 @@ Answer QtDialogs::message(BoxKind kind, const QString &text, const QString &titl
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     box.setText(shown);
     box.setIcon(iconOf(kind));
+    // A short text makes a narrow box, whose title bar would cut the title.
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+        grid->addItem(new QSpacerItem(titleRoom(&box, box.windowTitle()), 0, QSizePolicy::Minimum,
+                                      QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     if (kind == BoxKind::Question) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(defaultButton == Answer::No ? QMessageBox::No : QMessageBox::Yes);
