@@ -78,6 +78,11 @@ const SheetLayout *findLayout(const QString &sheetName)
     return nullptr;
 }
 
+bool hasRecords(const store::Worksheet &sheet)
+{
+    return !sheet.valueAt(kFirstRecordRow, 1).isBlank();
+}
+
 void writeTitleRow(store::Worksheet &sheet, const SheetLayout &layout)
 {
     sheet.range(QStringLiteral("2:2")).select();

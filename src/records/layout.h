@@ -53,6 +53,9 @@ const std::vector<const SheetLayout *> &dataSheets();
 // nullptr for any other name.
 const SheetLayout *findLayout(const QString &sheetName);
 
+// Whether a data sheet holds any record: its first record cell, A2, is not empty.
+bool hasRecords(const store::Worksheet &sheet);
+
 // Row 2 selected and frozen under the titles, then the titles over row 1 from A.
 void writeTitleRow(store::Worksheet &sheet, const SheetLayout &layout);
 
