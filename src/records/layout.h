@@ -13,6 +13,7 @@
 #include <vector>
 
 namespace store {
+class Workbook;
 class Worksheet;
 }
 
@@ -58,5 +59,13 @@ bool hasRecords(const store::Worksheet &sheet);
 
 // Row 2 selected and frozen under the titles, then the titles over row 1 from A.
 void writeTitleRow(store::Worksheet &sheet, const SheetLayout &layout);
+
+// How start-up shapes the data sheets, step by step.
+// Adds a sheet of that name after the last one when the workbook has none.
+void ensureSheet(store::Workbook &book, const QString &name);
+// Makes the layout's sheet the active one, then writeTitleRow(); gives the sheet.
+store::Worksheet &writeTitles(store::Workbook &book, const SheetLayout &layout);
+// Each text column selected and formatted "@", in the layout's order; then A2 selected.
+void formatTextColumns(store::Worksheet &sheet, const SheetLayout &layout);
 
 } // namespace records::layout
