@@ -31,7 +31,6 @@ constexpr int kFirstRecordRow = 2;
 // "Incassi" and "Pagamenti" the last record number used.
 constexpr int kCounterRow = 1;
 constexpr int kCounterColumn = 256;
-inline const QString kCounterCell = QStringLiteral("IV1");
 
 struct SheetLayout {
     QString name;              // the sheet's tab name
