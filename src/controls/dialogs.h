@@ -23,8 +23,10 @@ enum class Answer { Ok, Yes, No };
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    // An empty title shows the program's name ("Contavio").
-    virtual Answer message(BoxKind kind, const QString &text, const QString &title) = 0;
+    // An empty title shows the program's name ("Contavio"). `defaultButton` is the answer
+    // Enter gives to a question: No for every question whose Yes loses data.
+    virtual Answer message(BoxKind kind, const QString &text, const QString &title,
+                           Answer defaultButton = Answer::Yes) = 0;
     // The input box: nullopt when the user cancels.
     virtual std::optional<QString> input(const QString &prompt, const QString &title,
                                          const QString &defaultAnswer) = 0;
@@ -33,7 +35,8 @@ public:
 // Real boxes: QMessageBox and QInputDialog, parented to the active window.
 class QtDialogs : public Dialogs {
 public:
-    Answer message(BoxKind kind, const QString &text, const QString &title) override;
+    Answer message(BoxKind kind, const QString &text, const QString &title,
+                   Answer defaultButton = Answer::Yes) override;
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultAnswer) override;
 };
@@ -47,6 +50,7 @@ public:
         QString title;
         QString defaultAnswer;   // input boxes only
         bool isInput = false;
+        Answer defaultButton = Answer::Ok;   // questions: the answer Enter gives
     };
 
     // Answers for the next questions, in order; a question with none queued answers No.
@@ -55,7 +59,8 @@ public:
     // input box returns its default answer.
     void queueInput(std::optional<QString> text) { m_inputs.push_back(std::move(text)); }
 
-    Answer message(BoxKind kind, const QString &text, const QString &title) override;
+    Answer message(BoxKind kind, const QString &text, const QString &title,
+                   Answer defaultButton = Answer::Yes) override;
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultAnswer) override;
 

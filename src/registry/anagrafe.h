@@ -136,7 +136,8 @@ private:
     // type letter in B, the fields in C..Q.
     records::CounterpartyEntry entry(const QString &letter) const;
 
-    controls::Answer message(controls::BoxKind kind, const QString &text, const QString &title);
+    controls::Answer message(controls::BoxKind kind, const QString &text, const QString &title,
+                             controls::Answer defaultButton = controls::Answer::Yes);
     std::optional<records::Registry> sheetOrReport();
     void reportStoreError(const store::StoreError &error);
 

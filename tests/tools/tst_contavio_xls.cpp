@@ -1,6 +1,6 @@
 // contavio-xls end to end: every subcommand run as a process on real files.
 
-#include "tools/runprogram.h"
+#include "support/runprogram.h"
 
 #include "store/model/workbook.h"
 #include "store/file/workbookfile.h"

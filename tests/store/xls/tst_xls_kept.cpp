@@ -4,7 +4,7 @@
 // times are refused. The other program (headless, through office_kept.py) is the judge;
 // its tests are skipped when it is not installed.
 
-#include "tools/runprogram.h"
+#include "support/runprogram.h"
 
 #include "store/model/errors.h"
 #include "store/model/workbook.h"

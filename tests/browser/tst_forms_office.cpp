@@ -4,7 +4,7 @@
 // workbook give (notes, merged remark, check formulas, summary, names, formats, validation,
 // print area). Skipped when the program is absent.
 
-#include "edit/officecompare.h"
+#include "support/officecompare.h"
 #include "ledger/ledgerworld.h"
 
 #include "browser/recordlistmodel.h"

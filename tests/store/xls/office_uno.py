@@ -2,7 +2,7 @@
 
 Each process starts its own suite with a private profile and its own pipe, so that several
 probes (and several people's test runs) can share the machine. The probes import this
-module from tests/xls; a probe's commands run inside one suite:
+module from tests/store/xls; a probe's commands run inside one suite:
 
     sys.exit(office_uno.run({"make": make, "read": read}))
 """

@@ -1,7 +1,7 @@
 // PrintOut onto PDF printers: which pages land, what each one shows and where.
 
 #include "print/printtargets.h"
-#include "printing/pdftools.h"
+#include "support/pdftools.h"
 #include "store/model/errors.h"
 #include "store/print/printing.h"
 #include "store/model/workbook.h"

@@ -2,11 +2,14 @@
 #include "controls/fieldrules.h"
 #include "store/model/italian.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
+#include <functional>
 #include <QWidget>
 
 using namespace controls;
@@ -28,7 +31,10 @@ private slots:
     void amountFieldTyping();
     void amountCommaKeepsOrderWithQueuedKeys();
     void editingKeysAlwaysWork();
-    void pastedTextIsNotFiltered();
+    void amountsReadAsOneNumber_data();
+    void amountsReadAsOneNumber();
+    void pasteAndSelectAllObeyTheRules_data();
+    void pasteAndSelectAllObeyTheRules();
 
     void upperCaseWhileTyping();
     void upperCaseInsertInMiddleKeepsCaret();
@@ -102,26 +108,21 @@ void TestFieldRules::amountFilter_data()
 {
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("kept");
-    QTest::addColumn<bool>("comma");
-    QTest::newRow("digit") << int('7') << int('7') << false;
-    QTest::newRow("comma") << int(',') << int(',') << false;
-    QTest::newRow("backspace") << 8 << 8 << false;
-    QTest::newRow("full stop becomes comma") << int('.') << 0 << true;
-    QTest::newRow("minus swallowed") << int('-') << 0 << false;
-    QTest::newRow("space swallowed") << int(' ') << 0 << false;
-    QTest::newRow("euro-ish letter swallowed") << int('E') << 0 << false;
-    QTest::newRow("enter swallowed") << 13 << 0 << false;
+    QTest::newRow("digit") << int('7') << int('7');
+    QTest::newRow("comma") << int(',') << int(',');
+    QTest::newRow("backspace") << 8 << 8;
+    QTest::newRow("full stop kept: thousands or decimals, read on leaving") << int('.') << int('.');
+    QTest::newRow("minus swallowed") << int('-') << 0;
+    QTest::newRow("space swallowed") << int(' ') << 0;
+    QTest::newRow("euro-ish letter swallowed") << int('E') << 0;
+    QTest::newRow("enter swallowed") << 13 << 0;
 }
 
 void TestFieldRules::amountFilter()
 {
     QFETCH(int, code);
     QFETCH(int, kept);
-    QFETCH(bool, comma);
-    bool replace = !comma;   // the rule must set it either way
-    QCOMPARE(rules::amountFilter(code, &replace), kept);
-    QCOMPARE(replace, comma);
-    QCOMPARE(rules::amountFilter(code, nullptr), kept);
+    QCOMPARE(rules::amountFilter(code), kept);
 }
 
 void TestFieldRules::dateAccepted_data()
@@ -191,9 +192,8 @@ void TestFieldRules::amountFieldTyping_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("full stop becomes comma in place") << QStringLiteral("12.5") << QStringLiteral("12,5");
-    QTest::newRow("leading full stop") << QStringLiteral(".50") << QStringLiteral(",50");
-    QTest::newRow("several commas kept") << QStringLiteral("1.2.3") << QStringLiteral("1,2,3");
+    QTest::newRow("full stop kept as typed") << QStringLiteral("1.234,5") << QStringLiteral("1.234,5");
+    QTest::newRow("several commas kept until leaving") << QStringLiteral("1,2,3") << QStringLiteral("1,2,3");
     QTest::newRow("minus and letters swallowed") << QStringLiteral("-1e3") << QStringLiteral("13");
     QTest::newRow("no thousands separator added") << QStringLiteral("1234567,8") << QStringLiteral("1234567,8");
 }
@@ -207,15 +207,12 @@ void TestFieldRules::amountFieldTyping()
     QVERIFY(w.ready());
     QTest::keyClicks(w.field, typed);
     QCOMPARE(w.field->text(), shown);
-    // Leaving the field changes nothing.
-    w.other->setFocus();
-    QCOMPARE(w.field->text(), shown);
 }
 
 void TestFieldRules::amountCommaKeepsOrderWithQueuedKeys()
 {
-    // Keys typed faster than they are handled sit in the queue; the comma must still land
-    // where the full stop was typed.
+    // Keys typed faster than they are handled sit in the queue; the comma of the keypad's
+    // decimal key must still land where it was typed.
     Window w;
     rules::attachAmountFilter(w.field);
     QVERIFY(w.ready());
@@ -230,7 +227,7 @@ void TestFieldRules::amountCommaKeepsOrderWithQueuedKeys()
     QCoreApplication::postEvent(w.field, new QKeyEvent(QEvent::KeyPress, Qt::Key_5, Qt::NoModifier,
                                                        QStringLiteral("5")));
     QCoreApplication::processEvents();
-    QCOMPARE(w.field->text(), QStringLiteral("1,2,5"));
+    QCOMPARE(w.field->text(), QStringLiteral("1.2,5"));
 }
 
 void TestFieldRules::editingKeysAlwaysWork()
@@ -255,7 +252,7 @@ void TestFieldRules::editingKeysAlwaysWork()
     QVERIFY(a.ready());
     QTest::keyClicks(a.field, QStringLiteral("9.5"));
     QTest::keyClick(a.field, Qt::Key_Backspace);
-    QCOMPARE(a.field->text(), QStringLiteral("9,"));
+    QCOMPARE(a.field->text(), QStringLiteral("9."));
     QTest::keyClick(a.field, Qt::Key_Left);
     QTest::keyClick(a.field, Qt::Key_Delete);
     QCOMPARE(a.field->text(), QStringLiteral("9"));
@@ -265,13 +262,106 @@ void TestFieldRules::editingKeysAlwaysWork()
     QVERIFY(a.other->hasFocus());
 }
 
-void TestFieldRules::pastedTextIsNotFiltered()
+void TestFieldRules::amountsReadAsOneNumber_data()
 {
+    QTest::addColumn<QString>("typed");   // "K" stands for the keypad's decimal key
+    QTest::addColumn<QString>("shown");   // after leaving the field
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("grouped with decimals") << "1.234,56" << "1.234,56" << false;
+    QTest::newRow("plain with decimals") << "1234,56" << "1.234,56" << false;
+    QTest::newRow("keypad's decimal key") << "1234K56" << "1.234,56" << false;
+    QTest::newRow("full stop as decimal point") << "1234.56" << "1.234,56" << false;
+    QTest::newRow("one decimal") << "99,9" << "99,90" << false;
+    QTest::newRow("whole amount") << "850" << "850,00" << false;
+    QTest::newRow("grouped whole amount") << "1.234" << "1.234,00" << false;
+    QTest::newRow("empty") << "" << "" << false;
+    QTest::newRow("two commas") << "1,2,3" << "1,2,3" << true;
+    QTest::newRow("bad grouping") << "12.34.5" << "12.34.5" << true;
+    QTest::newRow("three decimals") << "12,345" << "12,345" << true;
+}
+
+void TestFieldRules::amountsReadAsOneNumber()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    QFETCH(bool, refused);
+    FakeDialogs dialogs;
     Window w;
-    rules::attachDigitFilter(w.field);
+    rules::attachAmountFilter(w.field);
+    rules::attachAmountCheck(w.field, dialogs);
     QVERIFY(w.ready());
-    w.field->insert(QStringLiteral("06 123.45"));
-    QCOMPARE(w.field->text(), QStringLiteral("06 123.45"));
+    for (const QChar c : typed) {
+        if (c == u'K')
+            QTest::keyClick(w.field, Qt::Key_Period, Qt::KeypadModifier);
+        else
+            QTest::keyClicks(w.field, QString(c));
+    }
+    QTest::keyClick(w.field, Qt::Key_Tab);
+    QCOMPARE(w.field->text(), shown);
+    QCOMPARE(int(dialogs.shown.size()), refused ? 1 : 0);
+    QCOMPARE(w.field->hasFocus(), refused);
+    if (refused) {
+        QCOMPARE(dialogs.last().text, QStringLiteral("Attenzione inserire un importo come 1.234,56"));
+        QCOMPARE(dialogs.last().title, QStringLiteral("Contavio "));
+        QTRY_COMPARE(w.field->selectedText(), shown);   // kept, ready to be typed over
+    }
+    // What the program puts there (a stored record) is not checked on leaving.
+    w.field->setText(QStringLiteral("1,234,56"));
+    w.field->setFocus();
+    QTest::keyClick(w.field, Qt::Key_Tab);
+    QCOMPARE(w.field->text(), QStringLiteral("1,234,56"));
+    QCOMPARE(int(dialogs.shown.size()), refused ? 1 : 0);
+}
+
+// Paste (Ctrl+V, Shift+Insert, the context menu) brings in only what typing could, and the
+// Ctrl shortcuts work in filtered fields.
+void TestFieldRules::pasteAndSelectAllObeyTheRules_data()
+{
+    QTest::addColumn<QString>("rules");   // d digits, a amount, u upper case, 5 limit of five
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("digits: blanks and full stops dropped") << "d" << "" << "06 123.45" << "0612345";
+    QTest::newRow("digits: letters dropped, caret kept") << "d" << "12" << "a3b" << "123";
+    QTest::newRow("amount: currency and blanks dropped") << "a" << "" << "€ 1.234,56" << "1.234,56";
+    QTest::newRow("upper case") << "u" << "" << "via roma" << "VIA ROMA";
+    QTest::newRow("limit") << "d5" << "" << "001870" << "00187";
+    QTest::newRow("select all, then paste over it") << "d" << "999" << "12" << "12";
+}
+
+void TestFieldRules::pasteAndSelectAllObeyTheRules()
+{
+    QFETCH(QString, rules);
+    QFETCH(QString, before);
+    QFETCH(QString, pasted);
+    QFETCH(QString, shown);
+    Window w;
+    if (rules.contains(u'd'))
+        rules::attachDigitFilter(w.field);
+    if (rules.contains(u'a'))
+        rules::attachAmountFilter(w.field);
+    if (rules.contains(u'u'))
+        rules::attachUpperCase(w.field);
+    if (rules.contains(u'5'))
+        rules::applyLimit(w.field, 5);
+    QVERIFY(w.ready());
+    QApplication::clipboard()->setText(pasted);
+    const bool overAll = QByteArray(QTest::currentDataTag()).startsWith("select all");
+    // Ctrl+V, Shift+Insert and the context menu's paste, each on the same field.
+    const std::function<void()> pastes[] = {
+        [&] { QTest::keyClick(w.field, Qt::Key_V, Qt::ControlModifier); },
+        [&] { QTest::keyClick(w.field, Qt::Key_Insert, Qt::ShiftModifier); },
+        [&] { w.field->paste(); },
+    };
+    for (const auto &paste : pastes) {
+        w.field->setText(before);
+        QTest::keyClick(w.field, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(w.field->selectedText(), before);
+        if (!overAll)
+            QTest::keyClick(w.field, Qt::Key_End);
+        paste();
+        QCOMPARE(w.field->text(), shown);
+    }
 }
 
 void TestFieldRules::upperCaseWhileTyping()
@@ -416,20 +506,27 @@ void TestFieldRules::dateFocusOutRefused()
 void TestFieldRules::dateFocusOutAccepted_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("four-digit year") << QStringLiteral("12/05/2009");
-    QTest::newRow("two-digit year") << QStringLiteral("12/05/09");
+    QTest::addColumn<bool>("stored");   // put there by the program, as a loaded record
+    QTest::newRow("empty") << QString() << false;
+    QTest::newRow("four-digit year") << QStringLiteral("12/05/2009") << false;
+    QTest::newRow("two-digit year") << QStringLiteral("12/05/09") << false;
+    QTest::newRow("stored day that does not exist, passed through") << QStringLiteral("31/02/2009") << true;
+    QTest::newRow("stored date before 1900, passed through") << QStringLiteral("12/05/1850") << true;
 }
 
 void TestFieldRules::dateFocusOutAccepted()
 {
     QFETCH(QString, text);
+    QFETCH(bool, stored);
     FakeDialogs dialogs;
     Window w;
     rules::attachDateCheck(w.field, dialogs);
     QVERIFY(w.ready());
-    QTest::keyClicks(w.field, text);
-    w.other->setFocus();
+    if (stored)
+        w.field->setText(text);
+    else
+        QTest::keyClicks(w.field, text);
+    QTest::keyClick(w.field, Qt::Key_Tab);
     QVERIFY(w.other->hasFocus());
     QCOMPARE(dialogs.shown.size(), size_t(0));
     QCOMPARE(w.field->text(), text);

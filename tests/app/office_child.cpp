@@ -35,7 +35,7 @@ int main(int argc, char **argv)
     for (int i = 3; i < argc; ++i)
         options << QString::fromLocal8Bit(argv[i]);
     if (options.contains(QStringLiteral("nolocks")))
-        app::WorkbookLock::setLockCallHook([](const char *, int) { return ENOLCK; });
+        app::WorkbookLock::setLockCallHook([](const char *call, int) { return qstrcmp(call, "open") ? ENOLCK : 0; });
 
     ChildProgram program;
     controls::FakeDialogs &dialogs = program.dialogs;

@@ -3,7 +3,7 @@
 // sheets, values, types and formats; a book it made survives our load and save.
 // Skipped when no such program is installed.
 
-#include "edit/officecompare.h"
+#include "support/officecompare.h"
 
 #include "store/model/workbook.h"
 #include "store/file/workbookfile.h"

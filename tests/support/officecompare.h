@@ -1,10 +1,10 @@
 #pragma once
 
 // Runs the probes beside the tests (a headless spreadsheet program driven through its
-// scripting bridge, see tests/xls/office_uno.py) and compares structure_probe.py's readings
+// scripting bridge, see tests/store/xls/office_uno.py) and compares structure_probe.py's readings
 // of two workbooks.
 
-#include "tools/runprogram.h"
+#include "support/runprogram.h"
 
 #include <QFileInfo>
 #include <QJsonArray>

@@ -2,7 +2,7 @@
 // with what another spreadsheet program makes of the same edit on the same file
 // (ledger_probe.py drives it headless). Skipped when no such program is installed.
 
-#include "edit/officecompare.h"
+#include "support/officecompare.h"
 
 #include "store/model/workbook.h"
 

@@ -2,7 +2,7 @@
 // its column layout, the workbook they leave behind really sorted and saved, bad sizes
 // refused. No time is asserted: the numbers themselves are read by people.
 
-#include "tools/runprogram.h"
+#include "support/runprogram.h"
 
 #include "records/layout.h"
 #include "store/model/workbook.h"

@@ -4,7 +4,7 @@
 // date and deletes a record's row; the engine does the same on the same file, and the
 // program's readings of the two results must agree. Skipped when the program is absent.
 
-#include "edit/officecompare.h"
+#include "support/officecompare.h"
 
 #include "store/model/workbook.h"
 
