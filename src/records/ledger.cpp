@@ -46,7 +46,7 @@ int Ledger::recordCount() const
 
 bool Ledger::hasRecords() const
 {
-    return !m_sheet->valueAt(kFirstRecordRow, ColNumber).isBlank();
+    return layout::hasRecords(*m_sheet);
 }
 
 std::vector<LedgerRecord> Ledger::readAll() const
