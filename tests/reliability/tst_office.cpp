@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using app::FileState;
@@ -512,6 +513,104 @@ private slots:
         QCOMPARE(went.boxes.at(1), QStringLiteral("1 ") + app::nothingSavedMessage(path));
         QCOMPARE(readBytes(path), before);
         QDir(base).removeRecursively();
+    }
+
+    // An exception that escapes a handler (here a timer's slot) in the real program: the last
+    // guard tells it in Italian, the session goes on with its data, and "Chiudi" saves it.
+    void escapedExceptionKeepsTheSession()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("Contavio.xls"));
+        ledgerBook()->saveAs(path);
+        const ChildRun run = runChild({folder.path(), QStringLiteral("-"), QStringLiteral("write"), QStringLiteral("throw"),
+                                       QStringLiteral("leave")});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.output.contains(QStringLiteral("LEFT 0")), qPrintable(run.output));
+        QCOMPARE(run.boxes.size(), 1);
+        QVERIFY(run.boxes.at(0).startsWith(QStringLiteral("2 Si è verificato un errore imprevisto")));
+        QVERIFY(run.boxes.at(0).contains(QStringLiteral("Guasto di prova.")));
+        QCOMPARE(store::readWorkbook(path, kPassword)->sheet(QStringLiteral("Incassi")).textAt(2, 3),
+                 QStringLiteral("ROSSI MARIO"));
+    }
+
+    // A colleague (another user id, in the owner's group) saves the owner's workbook through
+    // the program: it stays the owner's file, with its group, mode, ACL, extended attribute
+    // and hard link, whatever the folder: the group's, a sticky one, one without new files.
+    void savedByAnotherUser_data()
+    {
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<bool>("rootsFolder");
+        QTest::addColumn<bool>("linked");
+        QTest::newRow("the group's folder") << 02775 << false << false;
+        QTest::newRow("hard link") << 02775 << false << true;
+        QTest::newRow("sticky folder") << 01777 << true << false;
+        QTest::newRow("folder that takes no new files") << 0755 << false << false;
+    }
+    void savedByAnotherUser()
+    {
+        QFETCH(int, folderMode);
+        QFETCH(bool, rootsFolder);
+        QFETCH(bool, linked);
+        if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("setpriv is not installed");
+        if (::geteuid() != 0)
+            QSKIP("needs to run as root, to give the files to one user and save them as another");
+        const uid_t owner = 4101, colleague = 4102;
+        const gid_t office = 4100;
+        QTemporaryDir base(QStringLiteral("/tmp/contavio-utenti-XXXXXX"));
+        QCOMPARE(::chmod(QFile::encodeName(base.path()).constData(), 0755), 0);
+        const QString folder = base.filePath(QStringLiteral("dati"));
+        const QByteArray nativeFolder = QFile::encodeName(folder);
+        QCOMPARE(::mkdir(nativeFolder.constData(), 0700), 0);
+        QCOMPARE(::chown(nativeFolder.constData(), rootsFolder ? 0 : owner, office), 0);
+        QCOMPARE(::chmod(nativeFolder.constData(), mode_t(folderMode)), 0);
+        const QString path = folder + QStringLiteral("/Contavio.xls");
+        const QByteArray native = QFile::encodeName(path);
+        ledgerBook()->saveAs(path);
+        QCOMPARE(::chown(native.constData(), owner, office), 0);
+        QCOMPARE(::chmod(native.constData(), 0664), 0);
+        // An ACL (user 4103 may read) and an attribute of the owner's.
+        QByteArray acl;
+        auto entry = [&acl](quint16 tag, quint16 perm, quint32 id) {
+            acl.append(reinterpret_cast<const char *>(&tag), 2).append(reinterpret_cast<const char *>(&perm), 2)
+                .append(reinterpret_cast<const char *>(&id), 4);
+        };
+        const quint32 version = 2;
+        acl.append(reinterpret_cast<const char *>(&version), 4);
+        entry(0x01, 6, ~0u);   // owner
+        entry(0x02, 4, 4103);  // one more user
+        entry(0x04, 6, ~0u);   // group
+        entry(0x10, 6, ~0u);   // mask
+        entry(0x20, 4, ~0u);   // others
+        QCOMPARE(::setxattr(native.constData(), "system.posix_acl_access", acl.constData(), size_t(acl.size()), 0), 0);
+        QCOMPARE(::setxattr(native.constData(), "user.contavio.ufficio", "amministrazione", 15, 0), 0);
+        const QString link = linked ? folder + QStringLiteral("/Contavio-collegamento.xls") : path;
+        if (linked)
+            QCOMPARE(::link(native.constData(), QFile::encodeName(link).constData()), 0);
+        auto attribute = [&](const char *name) {
+            QByteArray value(256, '\0');
+            const ssize_t n = ::getxattr(native.constData(), name, value.data(), size_t(value.size()));
+            return n < 0 ? QByteArray() : value.left(n);
+        };
+        struct stat before {};
+        QCOMPARE(::stat(native.constData(), &before), 0);
+
+        const ChildRun run = runChild({folder, QStringLiteral("-"), QStringLiteral("write"), QStringLiteral("leave")},
+                                      {QStringLiteral("setpriv"), QStringLiteral("--reuid=%1").arg(colleague),
+                                       QStringLiteral("--regid=%1").arg(office), QStringLiteral("--clear-groups")});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.output.contains(QStringLiteral("LEFT 0")), qPrintable(run.output));
+        struct stat after {};
+        QCOMPARE(::stat(native.constData(), &after), 0);
+        QCOMPARE(after.st_uid, owner);
+        QCOMPARE(after.st_gid, office);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_nlink, nlink_t(linked ? 2 : 1));
+        QCOMPARE(attribute("system.posix_acl_access"), acl);
+        QCOMPARE(attribute("user.contavio.ufficio"), QByteArray("amministrazione"));
+        QCOMPARE(store::readWorkbook(link, kPassword)->sheet(QStringLiteral("Incassi")).textAt(2, 3),
+                 QStringLiteral("ROSSI MARIO"));
     }
 
     void spreadsheetProgramFindsItLocked()
