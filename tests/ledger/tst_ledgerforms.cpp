@@ -603,6 +603,7 @@ void TestLedgerForms::deleteAnsweredYesAndNo()
     QCOMPARE(w.dialogs.shown.front().kind, BoxKind::Question);
     QCOMPARE(w.dialogs.shown.front().text, QStringLiteral(" Vuoi ELIMINARE  questa Registrazione ?"));
     QCOMPARE(w.dialogs.shown.front().title, QStringLiteral(" Contavio"));
+    QCOMPARE(w.dialogs.shown.front().defaultButton, Answer::No);   // Enter keeps the record
     if (yes) {
         QCOMPARE(w.dialogs.shown.size(), size_t(2));
         QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);

@@ -179,6 +179,24 @@ private slots:
         }
     }
 
+    // The stale lock file goes, but the other suite's owner file still blocks: the box names
+    // that one, the file that blocks, not the one removed.
+    void staleLockBehindAnotherOne()
+    {
+        ProgramWorld h;
+        h.write(*ledgerBook());
+        writeBytes(app::officeLockFilePath(h.path()),
+                   app::officeLockLine({QString(), QStringLiteral("mario"), app::thisHost(),
+                                        QStringLiteral("05.12.2026 09:30"), QStringLiteral("file:///p")}));
+        writeBytes(app::ownerFilePath(h.path()), QByteArray(1, '\4') + "anna" + QByteArray(157, ' '));
+        h.dialogs.queueAnswer(Answer::Yes);
+        QCOMPARE(h.load(), LoadResult::InUse);
+        QCOMPARE(h.dialogs.shown.size(), size_t(2));
+        QCOMPARE(h.dialogs.shown[0].defaultButton, Answer::No);
+        QCOMPARE(h.dialogs.last().text, app::staleLockNotRemovedMessage(app::readLockHolder(app::ownerFilePath(h.path()))));
+        QVERIFY(h.dialogs.last().text.contains(app::ownerFilePath(h.path())));
+    }
+
     void lockOfAnotherMachineObeyed()
     {
         ProgramWorld h;
