@@ -99,6 +99,8 @@ private slots:
     void italianCalendar();
     void questionBox_data();
     void questionBox();
+    void enterGivesTheDefault_data();
+    void enterGivesTheDefault();
     void plainAndCriticalBoxes_data();
     void plainAndCriticalBoxes();
     void inputBox_data();
@@ -141,6 +143,25 @@ void TestDialogs::questionBox()
     QCOMPARE(seen.text, QStringLiteral(" Vuoi Inserire questa Registrazione ?"));
     QCOMPARE(seen.icon, int(QMessageBox::NoIcon));
     QCOMPARE(seen.buttons, (QStringList{QStringLiteral("No"), QStringLiteral("Sì")}));
+}
+
+// Enter answers with the default button: No where the caller asks for it (a question whose
+// Yes loses data), Yes otherwise.
+void TestDialogs::enterGivesTheDefault_data()
+{
+    QTest::addColumn<int>("defaultButton");
+    QTest::newRow("yes by default") << int(Answer::Yes);
+    QTest::newRow("no where yes loses data") << int(Answer::No);
+}
+
+void TestDialogs::enterGivesTheDefault()
+{
+    QFETCH(int, defaultButton);
+    controls::QtDialogs dialogs;
+    whenModal([](QWidget *w) { QTest::keyClick(w, Qt::Key_Return); });
+    QCOMPARE(int(dialogs.message(BoxKind::Question, QStringLiteral("Vuoi uscire senza salvare ?"), QString(),
+                                 Answer(defaultButton))),
+             defaultButton);
 }
 
 void TestDialogs::plainAndCriticalBoxes_data()
