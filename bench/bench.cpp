@@ -16,9 +16,9 @@
 #include "controls/session.h"
 #include "store/layout/sheets.h"
 #include "store/model/italian.h"
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QCoreApplication>
 #include <QDate>

@@ -9,8 +9,8 @@
 
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
-#include "store/xls/biff.h"
-#include "store/xls/xls.h"
+#include "store/biff/biff.h"
+#include "store/file/workbookfile.h"
 #include "store/layout/sheets.h"
 
 #include <QCoreApplication>

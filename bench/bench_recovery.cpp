@@ -9,7 +9,7 @@
 #include "controls/session.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 #include "store/layout/sheets.h"
 
 #include <QCoreApplication>

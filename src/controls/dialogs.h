@@ -23,8 +23,10 @@ enum class Answer { Ok, Yes, No };
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    // An empty title shows the program's name ("Contavio").
-    virtual Answer message(BoxKind kind, const QString &text, const QString &title) = 0;
+    // An empty title shows the program's name ("Contavio"). `defaultButton` is the answer
+    // Enter gives to a question: No for every question whose Yes loses data.
+    virtual Answer message(BoxKind kind, const QString &text, const QString &title,
+                           Answer defaultButton = Answer::Yes) = 0;
     // The input box: nullopt when the user cancels.
     virtual std::optional<QString> input(const QString &prompt, const QString &title,
                                          const QString &defaultAnswer) = 0;
@@ -36,7 +38,8 @@ public:
 // Real boxes: QMessageBox and QInputDialog, parented to the active window.
 class QtDialogs : public Dialogs {
 public:
-    Answer message(BoxKind kind, const QString &text, const QString &title) override;
+    Answer message(BoxKind kind, const QString &text, const QString &title,
+                   Answer defaultButton = Answer::Yes) override;
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultAnswer) override;
     QStringList chooseFiles(const QString &title, bool folder, const QString &filter) override;
@@ -51,6 +54,7 @@ public:
         QString title;
         QString defaultAnswer;   // input boxes only
         bool isInput = false;
+        Answer defaultButton = Answer::Ok;   // questions: the answer Enter gives
     };
 
     // Answers for the next questions, in order; a question with none queued answers No.
@@ -61,7 +65,8 @@ public:
     // Answers for the next file choosers; with none queued the chooser is cancelled.
     void queueFiles(QStringList paths) { m_files.push_back(std::move(paths)); }
 
-    Answer message(BoxKind kind, const QString &text, const QString &title) override;
+    Answer message(BoxKind kind, const QString &text, const QString &title,
+                   Answer defaultButton = Answer::Yes) override;
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultAnswer) override;
     QStringList chooseFiles(const QString &title, bool folder, const QString &filter) override;

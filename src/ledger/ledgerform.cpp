@@ -808,7 +808,8 @@ void LedgerForm::modifica()
 void LedgerForm::elimina()
 {
     controls::Dialogs &dialogs = *session().dialogs;
-    if (dialogs.message(controls::BoxKind::Question, kDeleteQuestion, kTitleLeading) != controls::Answer::Yes) {
+    if (dialogs.message(controls::BoxKind::Question, kDeleteQuestion, kTitleLeading, controls::Answer::No)
+        != controls::Answer::Yes) {
         showMenu();
         hide();
         return;

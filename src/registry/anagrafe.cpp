@@ -451,11 +451,11 @@ std::optional<RegistrySheet> Anagrafe::sheetOrReport()
     }
 }
 
-Answer Anagrafe::message(BoxKind kind, const QString &text, const QString &title)
+Answer Anagrafe::message(BoxKind kind, const QString &text, const QString &title, Answer defaultButton)
 {
     if (!session().dialogs)
         return kind == BoxKind::Question ? Answer::No : Answer::Ok;
-    return session().dialogs->message(kind, text, title);
+    return session().dialogs->message(kind, text, title, defaultButton);
 }
 
 void Anagrafe::reportStoreError(const store::StoreError &error)
@@ -899,7 +899,7 @@ void Anagrafe::XPButton3_Click()
         message(BoxKind::Information, kSelectFirst, kTitleTrailing);
         return;
     }
-    if (message(BoxKind::Question, kDeleteQuestion, kTitleTrailing) != Answer::Yes)
+    if (message(BoxKind::Question, kDeleteQuestion, kTitleTrailing, Answer::No) != Answer::Yes)
         return;
     // A counterparty chosen from the list is the one that goes, not the first one that
     // shares its number, nor the one the ID field may name by now. Without a choice the

@@ -139,7 +139,8 @@ private:
     void writeCounterparty(const registry::RegistrySheet &registry, int row, const QString &letter,
                            const std::optional<QString> &number);
 
-    controls::Answer message(controls::BoxKind kind, const QString &text, const QString &title);
+    controls::Answer message(controls::BoxKind kind, const QString &text, const QString &title,
+                             controls::Answer defaultButton = controls::Answer::Yes);
     std::optional<registry::RegistrySheet> sheetOrReport();
     void reportStoreError(const store::StoreError &error);
 

@@ -264,7 +264,7 @@ void Utilita::eliminaCausale()
     QStringList names = itemsOf(List1);
     if (session().dialogs->message(controls::BoxKind::Question,
                                    QStringLiteral("Vuoi eliminare la causale \"%1\" ?").arg(names[row]),
-                                   controls::titles::kTitle) != controls::Answer::Yes)
+                                   controls::titles::kTitle, controls::Answer::No) != controls::Answer::Yes)
         return;
     names.removeAt(row);
     saveCausali(names);

@@ -3,7 +3,7 @@
 #include "app/contavio.h"
 #include "app/startup.h"
 #include "controls/xpbutton.h"
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 #include "store/layout/sheets.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "app/contavio.h"
 #include "browser/visualizza.h"
 #include "controls/xpbutton.h"
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 #include "ledger/entrata.h"
 #include "ledger/pagamenti.h"
 

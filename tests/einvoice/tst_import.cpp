@@ -4,7 +4,7 @@
 #include "einvoice/importer.h"
 #include "invoicexml.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 #include "support/starterbook.h"
 
 #include <QProcess>
