@@ -47,17 +47,41 @@ QString numberKey(double n)
 
 std::optional<QDate> dateIn(const store::Variant &v)
 {
+    static const QDate epoch(1899, 12, 30);
     if (v.type == store::Variant::Type::Date || v.type == store::Variant::Type::Number)
-        return store::serialToDateTime(v.number).date();
+        return epoch.addDays(qint64(std::floor(v.number)));
     if (v.type == store::Variant::Type::Text)
         return store::parseDate(v.text.trimmed());
     return std::nullopt;
 }
 
+// A cell's text without its display format: texts as they are, other values by the Italian
+// conventions ("123", "12,5").
+QString plainText(const store::Worksheet &sheet, int row, int column)
+{
+    const store::Variant v = sheet.valueAt(row, column);
+    return v.type == store::Variant::Type::Text ? v.text : store::valueToText(v);
+}
+
 QString invoiceKey(Direction d, const QString &counterparty, const QString &number, const QDate &date)
 {
-    return QStringLiteral("%1|%2|%3|%4").arg(int(d)).arg(counterparty, number.trimmed().toUpper(), date.toString(Qt::ISODate));
+    return QString::number(int(d)) + QLatin1Char('|') + counterparty + QLatin1Char('|') + number.trimmed().toUpper()
+         + QLatin1Char('|') + QString::number(date.toJulianDay());
 }
+
+// Where an invoice was met first: a row of a ledger, or a file of this import.
+struct Seen {
+    Direction ledger = Direction::Sale;
+    int row = 0;      // > 0: the ledger's row
+    QString source;   // otherwise the file
+
+    QString reason() const
+    {
+        if (row > 0)
+            return QStringLiteral("già presente in %1 (riga %2)").arg(sheetNameOf(ledger)).arg(row);
+        return QStringLiteral("già letta in questa importazione (%1)").arg(source);
+    }
+};
 
 // The registry's rows by partita IVA and codice fiscale.
 struct RegistryIndex {
@@ -79,9 +103,9 @@ struct RegistryIndex {
             const std::optional<double> number = store::numberIn(id);
             if (!number)
                 continue;
-            const Known known{*number, sheet->textAt(row, RegType).trimmed().toUpper(), sheet->textAt(row, RegName)};
-            const QString vat = digitsOf(sheet->textAt(row, RegVat));
-            const QString code = codeOf(sheet->textAt(row, RegTaxCode));
+            const Known known{*number, plainText(*sheet, row, RegType).trimmed().toUpper(), plainText(*sheet, row, RegName)};
+            const QString vat = digitsOf(plainText(*sheet, row, RegVat));
+            const QString code = codeOf(plainText(*sheet, row, RegTaxCode));
             if (!vat.isEmpty())
                 byVat[vat].push_back(known);
             if (!code.isEmpty())
@@ -114,7 +138,7 @@ struct RegistryIndex {
 };
 
 // The invoices already in a ledger, by counterparty number, invoice number and date.
-void indexLedger(const store::Worksheet *sheet, Direction d, QHash<QString, QString> &known)
+void indexLedger(const store::Worksheet *sheet, Direction d, QHash<QString, Seen> &known)
 {
     if (!sheet)
         return;
@@ -125,8 +149,7 @@ void indexLedger(const store::Worksheet *sheet, Direction d, QHash<QString, QStr
         const std::optional<QDate> date = dateIn(sheet->valueAt(row, 5));
         if (!counterparty || !date)
             continue;
-        known.insert(invoiceKey(d, numberKey(*counterparty), sheet->textAt(row, 4), *date),
-                     QStringLiteral("già presente in %1 (riga %2)").arg(sheet->name()).arg(row));
+        known.insert(invoiceKey(d, numberKey(*counterparty), plainText(*sheet, row, 4), *date), Seen{d, row, {}});
     }
 }
 
@@ -265,11 +288,11 @@ private:
         }
         const QString key = invoiceKey(doc.direction, counterpartyKey, doc.number, doc.date);
         if (const auto found = m_known.constFind(key); found != m_known.constEnd()) {
-            skip(source, QStringLiteral("fattura n. %1 del %2 %3").arg(doc.number, store::dateText(doc.date), *found));
+            skip(source, QStringLiteral("fattura n. %1 del %2 %3").arg(doc.number, store::dateText(doc.date), found->reason()));
             dropUnusedNew(planned.newIndex);
             return;
         }
-        m_known.insert(key, QStringLiteral("già letta in questa importazione (%1)").arg(source));
+        m_known.insert(key, Seen{doc.direction, 0, source});
         planned.document = std::move(doc);
         result.invoices.push_back(std::move(planned));
     }
@@ -292,7 +315,7 @@ private:
 
     Identity m_office;
     RegistryIndex m_registry;
-    QHash<QString, QString> m_known;      // invoice key -> why it is already there
+    QHash<QString, Seen> m_known;         // invoice key -> where it was met first
     QHash<QString, int> m_newByIdentity;  // type + identity -> index of a new counterparty
 };
 
