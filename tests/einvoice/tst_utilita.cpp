@@ -3,9 +3,11 @@
 // and "Chiudi" back to the menu.
 #include "controls/xpbutton.h"
 #include "invoicexml.h"
+#include "ledger/entrata.h"
 #include "support/formworld.h"
 #include "utilita/utilita.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -55,6 +57,13 @@ void TstUtilita::previewConfirmReport()
     press(form.XPButton2);
     QCOMPARE(w.sheet("Causali").textAt(8, 1), QStringLiteral("Bancomat"));
     QCOMPARE(testworld::sheetNames(w.book()), QStringList({"Anagrafe", "Incassi", "Pagamenti", "Studio", "Causali"}));
+    // The entry forms offer the list, and typing stays free.
+    w.provide<ledger::Entrata>(controls::FormId::Entrata);
+    auto &entrata = w.form<ledger::Entrata>(controls::FormId::Entrata);
+    entrata.activate();
+    QCOMPARE(entrata.Combo4->count(), 7);
+    QCOMPARE(entrata.Combo2->itemText(6), QStringLiteral("Bancomat"));
+    QVERIFY(entrata.Combo3->isEditable());
 
     form.Tab1->setCurrentIndex(2);
     press(form.XPButton9);
