@@ -9,7 +9,7 @@
 #include "benchtools.h"
 
 #include "einvoice/importer.h"
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 #include "store/model/workbook.h"
 
 #include <QCoreApplication>
@@ -78,7 +78,7 @@ QByteArray invoice(int n, int files)
 
 void fillRegistry(store::Worksheet &sheet)
 {
-    namespace layout = store::layout;
+    namespace layout = records::layout;
     for (int c = 1; c <= layout::anagrafe().columnCount(); ++c)
         sheet.cells(1, c).setValue(store::Variant::fromText(layout::anagrafe().titles.at(c - 1)));
     for (int n = 1; n <= kCounterparties; ++n) {
@@ -106,7 +106,7 @@ int main(int argc, char **argv)
                 files, kCounterparties, kLedgerRecords);
     store::Workbook book;
     kTable.timed("build the full workbook", [&] {
-        namespace layout = store::layout;
+        namespace layout = records::layout;
         book.sheet(1).setName(layout::anagrafe().name);
         fillRegistry(book.sheet(1));
         bench::fillLedger(book.appendSheet(layout::incassi().name), layout::incassi(), kLedgerRecords, kCounterparties);

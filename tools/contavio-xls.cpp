@@ -14,8 +14,8 @@
 // with one line in Italian on stderr.
 
 #include "einvoice/importer.h"
+#include "records/layout.h"
 #include "records/office.h"
-#include "store/layout/sheets.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
@@ -204,7 +204,7 @@ int cmdCsv(store::Workbook &book, const QString &sheetName)
 // columns of the registry formatted as text.
 void buildStarter(store::Workbook &book)
 {
-    namespace layout = store::layout;
+    namespace layout = records::layout;
     store::Worksheet &anagrafe = book.sheet(1);
     anagrafe.setName(layout::anagrafe().name);
     store::Worksheet &incassi = book.appendSheet(layout::incassi().name);
@@ -220,7 +220,7 @@ void buildStarter(store::Workbook &book)
 
 struct Arguments {
     QStringList positional;   // the command, then its files and sheet
-    QString password = store::layout::kWorkbookPassword;
+    QString password = records::layout::kWorkbookPassword;
     std::optional<QString> newPassword;
     std::optional<QString> ownVat, ownTaxCode;   // import-fe
     bool dryRun = false;

@@ -2,7 +2,7 @@
 
 #include "einvoice/archive.h"
 #include "einvoice/envelope.h"
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
 
@@ -32,7 +32,7 @@ enum : int { RegId = 1, RegType = 2, RegName = 3, RegAddress = 5, RegPostCode = 
 
 const QString &sheetNameOf(Direction d)
 {
-    return d == Direction::Sale ? store::layout::incassi().name : store::layout::pagamenti().name;
+    return d == Direction::Sale ? records::layout::incassi().name : records::layout::pagamenti().name;
 }
 
 QString typeLetter(Direction d)
@@ -168,10 +168,10 @@ bool startsLikeXml(const QByteArray &bytes)
 class Planner {
 public:
     Planner(store::Workbook &book, const Identity &office)
-        : m_office(office), m_registry(book.findSheet(store::layout::anagrafe().name))
+        : m_office(office), m_registry(book.findSheet(records::layout::anagrafe().name))
     {
-        indexLedger(book.findSheet(store::layout::incassi().name), Direction::Sale, m_known);
-        indexLedger(book.findSheet(store::layout::pagamenti().name), Direction::Purchase, m_known);
+        indexLedger(book.findSheet(records::layout::incassi().name), Direction::Sale, m_known);
+        indexLedger(book.findSheet(records::layout::pagamenti().name), Direction::Purchase, m_known);
     }
 
     void readPath(const QString &path)
@@ -419,9 +419,9 @@ Plan plan(store::Workbook &book, const Identity &office, const QStringList &path
 Applied apply(store::Workbook &book, const Plan &plan)
 {
     Applied done;
-    store::Worksheet *registry = book.findSheet(store::layout::anagrafe().name);
-    store::Worksheet *ledgers[2] = {book.findSheet(store::layout::incassi().name),
-                                    book.findSheet(store::layout::pagamenti().name)};
+    store::Worksheet *registry = book.findSheet(records::layout::anagrafe().name);
+    store::Worksheet *ledgers[2] = {book.findSheet(records::layout::incassi().name),
+                                    book.findSheet(records::layout::pagamenti().name)};
     if (!registry || !ledgers[0] || !ledgers[1]) {
         done.error = QStringLiteral("Manca uno dei fogli Anagrafe, Incassi, Pagamenti.");
         return done;

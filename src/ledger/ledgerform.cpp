@@ -1,7 +1,6 @@
 #include "ledgerform.h"
 
 #include "recordcolumns.h"
-#include "recordnumber.h"
 
 #include "controls/dialogs.h"
 #include "controls/clock.h"
@@ -9,6 +8,7 @@
 #include "controls/formparts.h"
 #include "controls/xpbutton.h"
 #include "records/causali.h"
+#include "records/recordnumber.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
@@ -634,7 +634,7 @@ bool LedgerForm::requiredFieldsPresent() const
 
 std::optional<double> LedgerForm::acceptedRecordNumber()
 {
-    const std::optional<double> number = recordNumber(Text10->text());
+    const std::optional<double> number = records::recordNumber(Text10->text());
     if (!number) {
         session().dialogs->message(controls::BoxKind::Plain, kNumberRefused, kTitle);
         Text10->setFocus();
@@ -672,7 +672,7 @@ int LedgerForm::findRecordRow(store::Worksheet &sheet, std::optional<double> num
         const store::Variant id = sheet.valueAt(row, 1);
         if (id.isBlank())
             break;   // the records end at the first empty cell of column A
-        if (recordNumber(id) == number)
+        if (records::recordNumber(id) == number)
             return row;
     }
     return 0;
@@ -773,7 +773,7 @@ int LedgerForm::selectRecordRow(store::Worksheet &sheet)
 {
     sheet.select();
     const QString key = recordKeyText();
-    const std::optional<double> number = recordNumber(key);
+    const std::optional<double> number = records::recordNumber(key);
     const int row = findRecordRow(sheet, number);
     if (row == 0)
         session().dialogs->message(controls::BoxKind::Information,

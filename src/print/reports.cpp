@@ -2,7 +2,7 @@
 
 #include "controls/clock.h"
 #include "controls/dialogs.h"
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/print/printing.h"
@@ -30,7 +30,7 @@ const std::vector<PageStep> kRegistryLandscape{
     BlackAndWhiteOff, ErrorsDisplayed, Orientation, PaperA4, Zoom};
 
 // The twin ledgers print alike: only the sheet and the title of the list differ.
-Report ledger(int mode, const store::layout::SheetLayout &layout)
+Report ledger(int mode, const records::layout::SheetLayout &layout)
 {
     return Report{
         .mode = mode,
@@ -50,7 +50,7 @@ Report ledger(int mode, const store::layout::SheetLayout &layout)
 
 Report registry()
 {
-    const store::layout::SheetLayout &layout = store::layout::anagrafe();
+    const records::layout::SheetLayout &layout = records::layout::anagrafe();
     return Report{
         .mode = 8,
         .sheet = layout.name,
@@ -288,8 +288,8 @@ const std::vector<Report> &reportCatalogue()
 {
     static const std::vector<Report> catalogue{
         registry(),
-        ledger(1, store::layout::incassi()),
-        ledger(2, store::layout::pagamenti()),
+        ledger(1, records::layout::incassi()),
+        ledger(2, records::layout::pagamenti()),
     };
     return catalogue;
 }

@@ -1,7 +1,7 @@
 #include "records/causali.h"
 
 #include "records/office.h"
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 #include "store/model/workbook.h"
 
 namespace records {
@@ -38,7 +38,7 @@ void writeCausali(store::Workbook &book, const QStringList &names)
     store::Worksheet *sheet = book.findSheet(kCausaliSheet);
     if (!sheet) {
         store::Worksheet *after = book.findSheet(kOfficeSheet);
-        for (const store::layout::SheetLayout *layout : store::layout::dataSheets())
+        for (const records::layout::SheetLayout *layout : records::layout::dataSheets())
             if (store::Worksheet *s = book.findSheet(layout->name))
                 if (!after || book.indexOf(*s) > book.indexOf(*after))
                     after = s;

@@ -1,6 +1,6 @@
 #include "records/office.h"
 
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 #include "store/model/workbook.h"
 
 #include <array>
@@ -63,7 +63,7 @@ QString cellText(const store::Worksheet &sheet, int row)
 store::Worksheet &addOfficeSheet(store::Workbook &book)
 {
     store::Worksheet *after = nullptr;
-    for (const store::layout::SheetLayout *layout : store::layout::dataSheets())
+    for (const records::layout::SheetLayout *layout : records::layout::dataSheets())
         if (store::Worksheet *s = book.findSheet(layout->name))
             if (!after || book.indexOf(*s) > book.indexOf(*after))
                 after = s;

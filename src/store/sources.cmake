@@ -11,8 +11,6 @@ set(CONTAVIO_STORE_MODEL_SOURCES
   model/workbook.h model/workbook.cpp
   model/structure.h
   model/range.cpp
-  # the program's data sheets: names and column titles
-  layout/sheets.h layout/sheets.cpp
 )
 set(CONTAVIO_STORE_FILE_SOURCES
   # opening and saving: the server's operations that reach the file layer

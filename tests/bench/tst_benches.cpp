@@ -4,7 +4,7 @@
 
 #include "support/runprogram.h"
 
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 #include "store/model/workbook.h"
 #include "store/file/workbookfile.h"
 
@@ -62,7 +62,7 @@ private slots:
 
         // What it left: the ledgers sorted by due date and saved, under the program's titles.
         auto book = readWorkbook(dir.filePath(QStringLiteral("Contavio.xls")), QStringLiteral("Tevo1963"));
-        for (const layout::SheetLayout *sheetLayout : layout::dataSheets()) {
+        for (const records::layout::SheetLayout *sheetLayout : records::layout::dataSheets()) {
             const Worksheet &sheet = book->sheet(sheetLayout->name);
             for (int c = 1; c <= sheetLayout->columnCount(); ++c)
                 QCOMPARE(sheet.valueAt(1, c).text, sheetLayout->titles.at(c - 1));

@@ -4,7 +4,7 @@
 #include "print/reports.h"
 #include "support/pdftools.h"
 #include "printworld.h"
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 #include "store/print/printing.h"
 #include "store/file/workbookfile.h"
 
@@ -246,7 +246,7 @@ void TestReports::printsEveryPage()
         const bool titled = lines.value(1).startsWith(QStringLiteral("ID "));
         QCOMPARE(titled, mode == 8 || i == 1);
         if (titled) {
-            const QStringList &titles = store::layout::findLayout(sheetOf(mode))->titles;
+            const QStringList &titles = records::layout::findLayout(sheetOf(mode))->titles;
             // Titles wider than their default-width column are cut at the cell's edge.
             QVERIFY2(lines[1].contains(titles[1].left(6)) && lines[1].contains(titles.last().left(4)),
                      qPrintable(lines[1]));

@@ -1,9 +1,9 @@
-#include "sheets.h"
+#include "layout.h"
 
 #include "store/model/value.h"
 #include "store/model/workbook.h"
 
-namespace store::layout {
+namespace records::layout {
 
 namespace {
 
@@ -23,7 +23,7 @@ QStringList ledgerTitles(const QString &counterpartyId, const QString &counterpa
 
 QString SheetLayout::lastColumn() const
 {
-    return columnLetters(columnCount());
+    return store::columnLetters(columnCount());
 }
 
 const SheetLayout &anagrafe()
@@ -78,12 +78,12 @@ const SheetLayout *findLayout(const QString &sheetName)
     return nullptr;
 }
 
-void writeTitleRow(Worksheet &sheet, const SheetLayout &layout)
+void writeTitleRow(store::Worksheet &sheet, const SheetLayout &layout)
 {
     sheet.range(QStringLiteral("2:2")).select();
     sheet.freezePanes();
     for (int column = 1; column <= layout.columnCount(); ++column)
-        sheet.cells(1, column).setValue(Variant::fromText(layout.titles.at(column - 1)));
+        sheet.cells(kTitleRow, column).setValue(store::Variant::fromText(layout.titles.at(column - 1)));
 }
 
-} // namespace store::layout
+} // namespace records::layout

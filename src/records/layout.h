@@ -1,9 +1,10 @@
 #pragma once
 
-// The three data sheets of Contavio.xls as the program lays them out: each sheet's name
-// and the title of each of its columns in row 1, from column A. This is the one place
-// those facts are written; start-up, the command-line tool's starter workbook, the print
-// catalogue and the forms read them from here. Which control of a form shows a column is
+// The three data sheets of Contavio.xls as the program lays them out: each sheet's name,
+// the title of each of its columns in row 1 from column A, where records start and where
+// the counter cell is. This is the one place those facts are written; start-up, the
+// command-line tool's starter workbook, the print catalogue and the record classes
+// (registry.h, ledger.h) read them from here. Which control of a form shows a column is
 // the form's own business and is written beside the form.
 
 #include <QString>
@@ -15,12 +16,21 @@ namespace store {
 class Worksheet;
 }
 
-namespace store::layout {
+namespace records::layout {
 
 // The program's workbook: the file it keeps in its folder and the password that protects
 // it (the program, the command-line tool and the recovery copies use the same).
 inline const QString kWorkbookName = QStringLiteral("Contavio.xls");
 inline const QString kWorkbookPassword = QStringLiteral("Tevo1963");
+
+// Row 1 holds the titles; records run down from row 2 without gaps.
+constexpr int kTitleRow = 1;
+constexpr int kFirstRecordRow = 2;
+// The counter cell IV1 of each data sheet: on "Anagrafe" the next progressive number, on
+// "Incassi" and "Pagamenti" the last record number used.
+constexpr int kCounterRow = 1;
+constexpr int kCounterColumn = 256;
+inline const QString kCounterCell = QStringLiteral("IV1");
 
 struct SheetLayout {
     QString name;              // the sheet's tab name
@@ -44,6 +54,6 @@ const std::vector<const SheetLayout *> &dataSheets();
 const SheetLayout *findLayout(const QString &sheetName);
 
 // Row 2 selected and frozen under the titles, then the titles over row 1 from A.
-void writeTitleRow(Worksheet &sheet, const SheetLayout &layout);
+void writeTitleRow(store::Worksheet &sheet, const SheetLayout &layout);
 
-} // namespace store::layout
+} // namespace records::layout

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-namespace ledger {
+namespace records {
 
 namespace {
 
@@ -38,4 +38,4 @@ std::optional<double> recordNumber(const store::Variant &cell)
     return whole(cell.number);
 }
 
-} // namespace ledger
+} // namespace records

@@ -1,6 +1,6 @@
 #pragma once
 
-// The record number of a ledger row: column A of "Incassi" and "Pagamenti", shown in Text10.
+// The record number of a ledger row: column A of "Incassi" and "Pagamenti".
 // One reading serves the write of a new row, the search for a row and the counter, so the
 // number a record is stored under is the number it is found by.
 
@@ -9,7 +9,7 @@
 #include <QString>
 #include <optional>
 
-namespace ledger {
+namespace records {
 
 // A text read as a person typing it into a cell would have it read ("12", " 12 ", "1.000"
 // is one thousand), kept only when it is a whole number of at least 1. Anything else,
@@ -20,4 +20,4 @@ std::optional<double> recordNumber(const QString &text);
 // as a date), or a text that reads as one, under the same rule.
 std::optional<double> recordNumber(const store::Variant &cell);
 
-} // namespace ledger
+} // namespace records
