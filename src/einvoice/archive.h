@@ -12,7 +12,7 @@
 
 namespace einvoice {
 
-constexpr qint64 kMaxEntryBytes = 50LL * 1024 * 1024;      // one entry, expanded
+constexpr qint64 kMaxEntryBytes = 30LL * 1024 * 1024;      // one entry, expanded
 constexpr qint64 kMaxArchiveBytes = 150LL * 1024 * 1024;   // all entries, expanded
 constexpr int kMaxEntries = 20000;
 constexpr int kMaxRatio = 100;                             // expanded / packed, past 1 MB

@@ -14,7 +14,7 @@ struct Unwrapped {
     QString error;    // empty when the content was taken out
 };
 
-constexpr qsizetype kMaxEnvelopeBytes = 50 * 1024 * 1024;
+constexpr qsizetype kMaxEnvelopeBytes = 30 * 1024 * 1024;
 
 // True when the bytes look like an envelope (DER SEQUENCE, or base64 text) rather than XML.
 bool looksLikeEnvelope(const QByteArray &bytes);

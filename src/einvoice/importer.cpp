@@ -21,7 +21,7 @@ namespace einvoice {
 
 namespace {
 
-constexpr qint64 kMaxFileBytes = 200LL * 1024 * 1024;
+constexpr qint64 kMaxFileBytes = 100LL * 1024 * 1024;   // a file as read, archives included
 constexpr int kLastRow = 32767;   // the row scan of the forms counts with a 16-bit number
 constexpr int kCounterColumn = 256;   // IV
 
