@@ -157,6 +157,9 @@ void Utilita::activate()
 {
     loadStudio();
     loadCausali();
+    // A preview made before the form was left may no longer hold: it is made again.
+    m_plan.reset();
+    XPButton10->setEnabled(false);
 }
 
 void Utilita::loadStudio()
