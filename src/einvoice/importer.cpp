@@ -3,6 +3,7 @@
 #include "einvoice/archive.h"
 #include "einvoice/envelope.h"
 #include "records/layout.h"
+#include "records/registry.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
 
@@ -22,7 +23,6 @@ namespace einvoice {
 namespace {
 
 constexpr qint64 kMaxFileBytes = 100LL * 1024 * 1024;   // a file as read, archives included
-constexpr int kLastRow = 32767;   // the row scan of the forms counts with a 16-bit number
 constexpr int kCounterColumn = 256;   // IV
 
 // Registry columns.
@@ -100,7 +100,7 @@ struct RegistryIndex {
             const store::Variant id = sheet->valueAt(row, RegId);
             if (id.isBlank())
                 break;
-            const std::optional<double> number = store::numberIn(id);
+            const std::optional<double> number = records::progressiveIn(id);
             if (!number)
                 continue;
             const Known known{*number, plainText(*sheet, row, RegType).trimmed().toUpper(), plainText(*sheet, row, RegName)};
@@ -361,15 +361,16 @@ private:
     bool m_committed = false;
 };
 
-// The rows an append fills: from the first row whose column A is empty, each next one the
-// next empty after it. nullopt when the sheet has no room for `count`.
+// The rows an append fills: from the first row whose column A is blank, each next one the
+// next blank after it, down to the last row of the grid, as the records layer's free-row
+// search goes. nullopt when the sheet has no room for `count`.
 std::optional<std::vector<int>> freeRows(const store::Worksheet &sheet, int count)
 {
     std::vector<int> rows;
     for (int row = 1; int(rows.size()) < count; ++row) {
-        if (row > kLastRow)
+        if (row > store::kMaxRows)
             return std::nullopt;
-        if (sheet.valueAt(row, 1).isEmpty())
+        if (sheet.valueAt(row, 1).isBlank())
             rows.push_back(row);
     }
     return rows;

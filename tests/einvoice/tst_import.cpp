@@ -127,7 +127,7 @@ void TstImport::refusedWhole_data()
     QTest::addColumn<int>("fullRow");         // column A filled from row 2 to this row of "Pagamenti"
     QTest::addColumn<QString>("counter");     // IV1 of "Anagrafe"
     QTest::addColumn<QString>("error");
-    QTest::newRow("ledger full") << 32766 << "8" << "non ha posto";
+    QTest::newRow("ledger full") << store::kMaxRows - 1 << "8" << "non ha posto";
     QTest::newRow("registry counter not a number") << 0 << "otto" << "non è un numero intero";
 }
 
