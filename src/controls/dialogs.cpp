@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QGridLayout>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -66,6 +67,29 @@ std::optional<QString> QtDialogs::input(const QString &prompt, const QString &ti
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();
+}
+
+QStringList QtDialogs::chooseFiles(const QString &title, bool folder, const QString &filter)
+{
+    QFileDialog dialog(QApplication::activeWindow(), title);
+    dialog.setFileMode(folder ? QFileDialog::Directory : QFileDialog::ExistingFiles);
+    if (folder)
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+    else if (!filter.isEmpty())
+        dialog.setNameFilter(filter);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+QStringList FakeDialogs::chooseFiles(const QString &title, bool, const QString &)
+{
+    shown.push_back({BoxKind::Plain, title, {}, {}, true});
+    if (m_files.empty())
+        return {};
+    QStringList paths = m_files.front();
+    m_files.erase(m_files.begin());
+    return paths;
 }
 
 Answer FakeDialogs::message(BoxKind kind, const QString &text, const QString &title, Answer defaultButton)
