@@ -117,6 +117,7 @@ struct BiffExtras {
     // several times with different formatting keeps the first.
     std::map<uint32_t, biff::RichText> richTexts;
     int sheetTabCount = 0;                     // all sheets of the file, worksheets included
+    uint16_t usesElfs = 0;                     // USESELFS: labels in formulas (natural language)
 
     // Worksheet substream.
     int originalTab = -1;                      // 0-based tab of this sheet in the file read
