@@ -112,6 +112,12 @@ private slots:
     void storeFailureIsReportedNotThrown();
     void focusBackFromMessageBoxKeepsTyping();
     void savedRecordsKeepTheirTypes();
+    void newCounterpartyDetourKeepsTheRecord_data();
+    void newCounterpartyDetourKeepsTheRecord();
+    void rightCounterpartyAndNumber_data();
+    void rightCounterpartyAndNumber();
+    void amountsAreMoney_data();
+    void amountsAreMoney();
 };
 
 void TestLedgerForms::newEntryOpeningClearsEverything_data()
@@ -1164,6 +1170,106 @@ void TestLedgerForms::savedRecordsKeepTheirTypes()
         QCOMPARE(s.valueAt(2, 11), Variant::fromText("NO"));
         QCOMPARE(s.valueAt(1, 256), Variant::fromNumber(1));
     }
+}
+
+// The record half typed waits while the user adds the missing counterparty, who can then
+// be chosen at once.
+void TestLedgerForms::newCounterpartyDetourKeepsTheRecord_data()
+{
+    bothLedgers("receivables", "payables");
+}
+
+void TestLedgerForms::newCounterpartyDetourKeepsTheRecord()
+{
+    QFETCH(bool, payables);
+    World w;
+    ledger::LedgerForm &f = w.ledgerForm(payables);
+    openForNewEntry(w, f);
+    fillRequired(f);
+    f.Text4->setText(QStringLiteral("99,90"));
+    press(f.XPButton1);   // "Nuovo Cliente": off to the registry
+    QVERIFY(!f.isVisible());
+    w.addCounterparty(2, 7, payables ? "F" : "C", "NUOVA SRL");
+    openForNewEntry(w, f);   // back through the main menu
+    QCOMPARE(f.Combo1->itemText(0), QStringLiteral("NUOVA SRL"));
+    QCOMPARE(f.Combo1->currentText(), QStringLiteral("Rossi Mario"));
+    QCOMPARE(f.Text1->text(), QStringLiteral("F-12"));
+    QCOMPARE(f.Text4->text(), QStringLiteral("99,90"));
+    openForNewEntry(w, f);   // the next opening for a new record starts empty again
+    QVERIFY(f.Text1->text().isEmpty());
+}
+
+void TestLedgerForms::rightCounterpartyAndNumber_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::newRow("a counterparty deleted since the list was filled") << "deleted";
+    QTest::newRow("a stale counter proposes the first number not in use") << "stale";
+}
+
+void TestLedgerForms::rightCounterpartyAndNumber()
+{
+    QFETCH(QString, step);
+    World w;
+    w.addCounterparty(2, 1, "F", "ALFA");
+    w.addCounterparty(3, 2, "F", "GAMMA");
+    w.addCounterparty(4, 3, "F", "DELTA");
+    w.addRecord("Pagamenti", 2, 1, QDate(2009, 6, 1), 10);
+    w.addRecord("Pagamenti", 3, 2, QDate(2009, 6, 2), 20);
+    ledger::Pagamenti &f = w.pagamenti();
+    openForNewEntry(w, f);
+    if (step == "deleted") {
+        w.sheet("Anagrafe").cells(2, 1).entireRow().deleteRows();   // ALFA goes; GAMMA moves up
+        f.Combo1->setCurrentIndex(1);
+        emit f.Combo1->activated(1);
+        QCOMPARE(f.Combo1->currentText(), QStringLiteral("GAMMA"));
+        QCOMPARE(f.Text12->text(), QStringLiteral("2"));
+    } else if (step == "stale") {
+        w.sheet("Pagamenti").cells(1, 256).setValue(store::Variant());   // IV1 emptied elsewhere
+        press(f.XPButton5);
+        QCOMPARE(f.Text10->text(), QStringLiteral("3"));
+        fillRequired(f);
+        w.dialogs.queueAnswer(Answer::Yes);
+        press(f.XPButton4);
+        QCOMPARE(w.dialogs.last().text, QStringLiteral("Registrazione  conclusa !"));
+        QCOMPARE(w.ids("Pagamenti"), (QList<double>{1, 2, 3}));
+    }
+}
+
+// Amounts typed in any of the usual ways are stored as numbers shown as money, and come
+// back to the form as money.
+void TestLedgerForms::amountsAreMoney_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("grouped") << "1.234,56" << 1234.56 << "1.234,56";
+    QTest::newRow("plain") << "1234,56" << 1234.56 << "1.234,56";
+    QTest::newRow("with a point") << "1234.56" << 1234.56 << "1.234,56";
+    QTest::newRow("whole") << "850" << 850.0 << "850,00";
+}
+
+void TestLedgerForms::amountsAreMoney()
+{
+    QFETCH(QString, typed);
+    QFETCH(double, stored);
+    QFETCH(QString, shown);
+    World w;
+    ledger::Entrata &f = w.entrata();
+    openForNewEntry(w, f);
+    fillRequired(f);
+    f.Text7->setFocus();
+    QTest::keyClicks(f.Text7, typed);
+    f.Text9->setFocus();
+    QCOMPARE(f.Text7->text(), shown);
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(f.XPButton4);
+    store::Worksheet &ws = w.sheet("Incassi");
+    QCOMPARE(ws.valueAt(2, 12).type, store::Variant::Type::Number);
+    QCOMPARE(ws.valueAt(2, 12).number, stored);
+    QCOMPARE(ws.cells(2, 12).numberFormat(), store::kAmountFormat);
+    QCOMPARE(ws.textAt(2, 12), shown);   // what a spreadsheet shows
+    f.openForChange(testworld::rowTexts(ws, 2, 20));
+    QCOMPARE(f.Text7->text(), shown);
 }
 
 QTEST_MAIN(TestLedgerForms)
