@@ -398,7 +398,6 @@ bool LedgerForm::isChangeMode() const
 void LedgerForm::activate()
 {
     try {
-        offerCausali(session().workbook(), {Combo2, Combo3, Combo4});
         if (!XPButton3->isEnabled()) {
             XPButton5->setEnabled(true);
             XPButton1->setCaption(m_profile.newCaption);
@@ -423,6 +422,9 @@ void LedgerForm::activate()
             if (!m_profile.label1ChangeMode.isEmpty())
                 Label1->setText(m_profile.label1ChangeMode);
         }
+        // After the mode's own steps, so that a workbook that cannot be read still leaves
+        // the captions of the mode.
+        offerCausali(session().workbook(), {Combo2, Combo3, Combo4});
     } catch (const std::exception &e) {
         reportStoreError(e);
     }
