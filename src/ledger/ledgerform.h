@@ -96,6 +96,11 @@ public:
     void counterpartyButton();   // XPButton1
     void tick();             // Timer2
 
+    // Whether the next new-entry activation clears the form: set by openForNewRecord(), not
+    // by coming back to the form from another window; kept off after the "Nuovo Cliente"
+    // detour, so that the record half typed is still there with the new counterparty.
+    bool clearsOnActivation() const { return m_clearOnActivation; }
+
     // The "Anagrafe" row each Combo1 entry came from.
     const std::vector<int> &listedRows() const { return m_listedRows; }
 
@@ -187,6 +192,9 @@ private:
     // The five dates are empty or dates a record can store; otherwise says so, on the first
     // date field that is not, and gives false.
     bool datesAccepted();
+    // The three amounts are empty or read as one amount each; otherwise says so, on the
+    // first that does not, and gives false.
+    bool amountsAccepted();
     int selectRecordRow(const records::Ledger &sheet);
     // Runs `act` on the row of the record the form acts on; false when no row carries it or
     // the workbook refused (the user has been told either way).
@@ -201,6 +209,8 @@ private:
     std::vector<int> m_listedRows;
     std::optional<QString> m_handedKey;   // column A of the record loaded by loadRecord()
     QWidget *m_invoiceAnchor = nullptr;   // the calendar lies from here to the right edge
+    bool m_clearOnActivation = true;      // openForNewRecord() asked for an empty form (and the first showing)
+    bool m_onDetour = false;              // left for the registry to add a counterparty
 };
 
 } // namespace ledger
