@@ -28,6 +28,8 @@ public:
     // The input box: nullopt when the user cancels.
     virtual std::optional<QString> input(const QString &prompt, const QString &title,
                                          const QString &defaultAnswer) = 0;
+    // The save-file box for a PDF: the path chosen, nullopt when the user cancels.
+    virtual std::optional<QString> savePdf(const QString &title, const QString &suggestedPath) = 0;
 };
 
 // Real boxes: QMessageBox and QInputDialog, parented to the active window.
@@ -36,6 +38,7 @@ public:
     Answer message(BoxKind kind, const QString &text, const QString &title) override;
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultAnswer) override;
+    std::optional<QString> savePdf(const QString &title, const QString &suggestedPath) override;
 };
 
 // Scripted dialogs for tests: records every box, answers from a queue.
@@ -54,10 +57,14 @@ public:
     // Answers for the next input boxes; nullopt answers Cancel. With none queued the
     // input box returns its default answer.
     void queueInput(std::optional<QString> text) { m_inputs.push_back(std::move(text)); }
+    // Answers for the next save-file boxes; nullopt cancels. With none queued the box
+    // returns the suggested path.
+    void queueSavePath(std::optional<QString> path) { m_savePaths.push_back(std::move(path)); }
 
     Answer message(BoxKind kind, const QString &text, const QString &title) override;
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultAnswer) override;
+    std::optional<QString> savePdf(const QString &title, const QString &suggestedPath) override;
 
     std::vector<Shown> shown;
     const Shown &last() const { return shown.back(); }
@@ -66,6 +73,7 @@ public:
 private:
     std::vector<Answer> m_answers;
     std::vector<std::optional<QString>> m_inputs;
+    std::vector<std::optional<QString>> m_savePaths;
 };
 
 } // namespace controls

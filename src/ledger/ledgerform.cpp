@@ -342,12 +342,14 @@ void LedgerForm::placeCalendar()
 
 void LedgerForm::openForNewRecord()
 {
+    m_returnTo.reset();
     setButtonsForNewEntry();
     showForm();
 }
 
-void LedgerForm::openForChange(const QStringList &columns)
+void LedgerForm::openForChange(const QStringList &columns, std::optional<controls::FormId> returnTo)
 {
+    m_returnTo = returnTo;
     loadRecord(columns);
     setButtonsForChange();
     showForm();
@@ -582,7 +584,8 @@ void LedgerForm::chiudi()
 
 void LedgerForm::showMenu()
 {
-    controls::showForm(session(), controls::FormId::Contavio);
+    controls::showForm(session(), m_returnTo.value_or(controls::FormId::Contavio));
+    m_returnTo.reset();
 }
 
 void LedgerForm::pulisciCampi()
