@@ -14,11 +14,11 @@
 #include "app/shutdown.h"
 #include "app/startup.h"
 #include "controls/session.h"
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 #include "store/model/italian.h"
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -31,7 +31,7 @@
 
 namespace {
 
-const QString kPassword = store::layout::kWorkbookPassword;
+const QString kPassword = records::layout::kWorkbookPassword;
 int g_registryRows = 5000;
 int g_ledgerRows = 32766;
 const bench::Timings kTable(44, 3);
@@ -43,7 +43,7 @@ double timed(const char *what, const std::function<void()> &step)
 
 void fillRegistry(store::Worksheet &sheet)
 {
-    const store::layout::SheetLayout &layout = store::layout::anagrafe();
+    const records::layout::SheetLayout &layout = records::layout::anagrafe();
     for (int c = 1; c <= layout.columnCount(); ++c)
         sheet.cells(1, c).setValue(layout.titles.at(c - 1));
     for (const QString &column : layout.textColumns)
@@ -87,9 +87,9 @@ int main(int argc, char **argv)
     auto book = std::make_unique<store::Workbook>();
     timed("build the workbook in memory", [&] {
         store::Worksheet &registry = book->sheet(1);
-        registry.setName(store::layout::anagrafe().name);
+        registry.setName(records::layout::anagrafe().name);
         fillRegistry(registry);
-        for (const store::layout::SheetLayout *layout : {&store::layout::incassi(), &store::layout::pagamenti()})
+        for (const records::layout::SheetLayout *layout : {&records::layout::incassi(), &records::layout::pagamenti()})
             bench::fillLedger(book->appendSheet(layout->name), *layout, g_ledgerRows, g_registryRows);
         book->protection.password = kPassword;
     });

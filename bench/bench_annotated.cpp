@@ -9,9 +9,9 @@
 
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
-#include "store/xls/biff.h"
-#include "store/xls/xls.h"
-#include "store/layout/sheets.h"
+#include "store/biff/biff.h"
+#include "store/file/workbookfile.h"
+#include "records/layout.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -25,7 +25,7 @@ namespace {
 using store::biff::put16;
 using store::biff::put32;
 
-const QString kPassword = store::layout::kWorkbookPassword;
+const QString kPassword = records::layout::kWorkbookPassword;
 int g_rows = 32766;
 constexpr int kNotes = 1000, kMerged = 100, kFormulas = 500;
 

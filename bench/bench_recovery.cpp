@@ -9,8 +9,8 @@
 #include "controls/session.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
-#include "store/layout/sheets.h"
+#include "store/file/workbookfile.h"
+#include "records/layout.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -59,10 +59,10 @@ void measure(const char *title, int registryRows, int ledgerRows, const QString 
         fill(book.sheet(1), registryRows, 17);
         fill(book.appendSheet(QStringLiteral("Incassi")), ledgerRows, 19);
         fill(book.appendSheet(QStringLiteral("Pagamenti")), ledgerRows, 19);
-        book.protection.password = store::layout::kWorkbookPassword;
+        book.protection.password = records::layout::kWorkbookPassword;
         store::writeWorkbook(book, folder + QStringLiteral("/Contavio.xls"));
     }
-    store::Workbook &book = server.open(folder + QStringLiteral("/Contavio.xls"), store::layout::kWorkbookPassword);
+    store::Workbook &book = server.open(folder + QStringLiteral("/Contavio.xls"), records::layout::kWorkbookPassword);
     controls::Session session;
     session.server = &server;
     app::RecoveryCopy recovery(session, book.path());

@@ -1,6 +1,6 @@
 #include "benchtools.h"
 
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
 
@@ -63,7 +63,7 @@ QString CommandLine::workbookPath() const
     return folder() + QStringLiteral("/Contavio.xls");
 }
 
-void fillLedger(store::Worksheet &sheet, const store::layout::SheetLayout &layout, int records,
+void fillLedger(store::Worksheet &sheet, const records::layout::SheetLayout &layout, int records,
                 int counterparties)
 {
     using store::Variant;

@@ -10,7 +10,7 @@
 #include <optional>
 
 namespace store { class Worksheet; }
-namespace store::layout { struct SheetLayout; }
+namespace records::layout { struct SheetLayout; }
 
 namespace bench {
 
@@ -53,7 +53,7 @@ private:
 // A full ledger sheet as the program keeps one: the layout's title row, then `records`
 // records with every column filled (due dates out of order, `counterparties` different
 // customers or suppliers), and the record counter in IV1.
-void fillLedger(store::Worksheet &sheet, const store::layout::SheetLayout &layout, int records,
+void fillLedger(store::Worksheet &sheet, const records::layout::SheetLayout &layout, int records,
                 int counterparties);
 
 } // namespace bench

@@ -7,7 +7,7 @@
 
 #include "store/model/errors.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <glib.h>
 

@@ -5,7 +5,7 @@
 //   fuzz_seeds OUTPUT_FOLDER
 
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -10,11 +10,11 @@
 // Every subcommand takes --password P (default: the program's own). Failures exit non-zero
 // with one line in Italian on stderr.
 
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -198,7 +198,7 @@ int cmdCsv(store::Workbook &book, const QString &sheetName)
 // columns of the registry formatted as text.
 void buildStarter(store::Workbook &book)
 {
-    namespace layout = store::layout;
+    namespace layout = records::layout;
     store::Worksheet &anagrafe = book.sheet(1);
     anagrafe.setName(layout::anagrafe().name);
     store::Worksheet &incassi = book.appendSheet(layout::incassi().name);
@@ -214,7 +214,7 @@ void buildStarter(store::Workbook &book)
 
 struct Arguments {
     QStringList positional;   // the command, then its files and sheet
-    QString password = store::layout::kWorkbookPassword;
+    QString password = records::layout::kWorkbookPassword;
     std::optional<QString> newPassword;
 };
 

@@ -8,7 +8,7 @@
 #include "recovery.h"
 #include "shutdown.h"
 #include "store/model/errors.h"
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 #include "store/model/workbook.h"
 
 #include <QCoreApplication>
@@ -95,16 +95,16 @@ QString Avvio::termsText()
         "<p>Premendo \"Accetto\" si accettano queste condizioni.</p>");
 }
 
-QUrl Avvio::projectAddress()
+QUrl Avvio::guideAddress()
 {
-    return QUrl(QStringLiteral("https://www.example.org/contavio/"));
+    return QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Guida.html")));
 }
 
 QString Avvio::noticeText()
 {
-    return QStringLiteral("Contavio \u2014 programma libero per la contabilità dell'ufficio\n"
-                          "Pagina del progetto: ")
-        + projectAddress().toString();
+    return QStringLiteral("Contavio \u2014 programma libero per la contabilità dell'ufficio<br>"
+                          "<a href=\"%1\">Guida di Contavio</a>")
+        .arg(guideAddress().toString(QUrl::FullyEncoded));
 }
 
 Avvio::Avvio(controls::Session &session, QWidget *parent)
@@ -155,7 +155,10 @@ Avvio::Avvio(controls::Session &session, QWidget *parent)
     auto *bottom = new QHBoxLayout;
     Label2 = new QLabel(noticeText(), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Label2->setTextFormat(Qt::RichText);
+    Label2->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    Label2->setOpenExternalLinks(false);
+    Label2->setToolTip(QStringLiteral("Apri la guida"));
     bottom->addWidget(Label2, 1, Qt::AlignBottom);
 
     XPButton2 = new controls::XPButton(QStringLiteral("Accetto "), this);
@@ -170,6 +173,10 @@ Avvio::Avvio(controls::Session &session, QWidget *parent)
 
     connect(XPButton2, &controls::XPButton::clicked, this, &Avvio::accept);
     connect(Image1, &PictureBox::pressed, this, &Avvio::pictureClicked);
+    connect(Label2, &QLabel::linkActivated, this, [this] {
+        if (m_openUrl)
+            m_openUrl(guideAddress());
+    });
 }
 
 Avvio::~Avvio()
@@ -250,26 +257,30 @@ std::optional<Avvio::LoadResult> Avvio::takeStaleLock(const QDateTime &now)
         tell(controls::BoxKind::Critical, inUseMessage(holder));
         return LoadResult::InUse;
     }
-    if (tell(controls::BoxKind::Question, staleLockQuestion(holder)) != controls::Answer::Yes) {
+    if (tell(controls::BoxKind::Question, staleLockQuestion(holder), controls::Answer::No) != controls::Answer::Yes) {
         m_lock.release();
         return LoadResult::InUse;
     }
     if (!m_lock.clearStaleLock(now)) {
+        // The file that blocks: the one not removed, or another lock file found after it.
+        const LockHolder blocking = m_lock.holder().valid() ? m_lock.holder() : holder;
         m_lock.release();
-        tell(controls::BoxKind::Critical, staleLockNotRemovedMessage(holder));
+        tell(controls::BoxKind::Critical, staleLockNotRemovedMessage(blocking));
         return LoadResult::InUse;
     }
     return std::nullopt;
 }
 
-// A place where nothing can be saved is said at once, not at the first "Chiudi".
+// A file that cannot be saved is said at once, not at the first "Chiudi". A folder that
+// takes no new files alone does not stop the save (it goes in place), but leaves no room
+// for the recovery copy.
 std::optional<Avvio::LoadResult> Avvio::acceptReadOnlyPlace()
 {
     const QString place = QFileInfo(QFileInfo(m_path).canonicalFilePath()).absolutePath();
     m_readOnlyFolder = ::access(QFile::encodeName(place).constData(), W_OK) != 0;
-    if (!m_lock.readOnlyFile() && !m_readOnlyFolder)
+    if (!m_lock.readOnlyFile())
         return std::nullopt;
-    if (tell(controls::BoxKind::Question, readOnlyQuestion(m_path, m_lock.readOnlyFile(), m_readOnlyFolder))
+    if (tell(controls::BoxKind::Question, readOnlyQuestion(m_path, true, m_readOnlyFolder), controls::Answer::No)
         == controls::Answer::Yes)
         return std::nullopt;
     m_lock.release();
@@ -330,9 +341,9 @@ void Avvio::startRecoveryCopy()
     m_recovery->start();
 }
 
-controls::Answer Avvio::tell(controls::BoxKind kind, const QString &text)
+controls::Answer Avvio::tell(controls::BoxKind kind, const QString &text, controls::Answer defaultButton)
 {
-    return session().dialogs->message(kind, text, controls::titles::kTitle);
+    return session().dialogs->message(kind, text, controls::titles::kTitle, defaultButton);
 }
 
 int Avvio::exitCode(LoadResult result)
@@ -367,7 +378,7 @@ void Avvio::pictureClicked()
     Image1->setFrameStyle(QFrame::Box | QFrame::Plain);
     Image1->setLineWidth(1);
     if (m_openUrl)
-        m_openUrl(projectAddress());   // nothing is reported when no browser opens it
+        m_openUrl(guideAddress());   // nothing is reported when no browser opens it
 }
 
 } // namespace app

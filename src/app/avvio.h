@@ -57,20 +57,21 @@ public:
     RecoveryCopy *recovery() const { return m_recovery.get(); }
     bool accepted() const { return m_accepted; }
     const WorkbookLock &lock() const { return m_lock; }
-    // The folder of the workbook cannot be written: nothing will be saved.
+    // The folder of the workbook takes no new files: saves go in place, no recovery copy.
     bool readOnlyFolder() const { return m_readOnlyFolder; }
 
     // Closing before the terms are accepted leaves the program (saving the workbook).
     bool queryUnload() override;
 
-    // The project page the picture opens, and how it is opened (the desktop's default
-    // browser unless a test puts its own opener in place).
-    static QUrl projectAddress();
+    // The program's Italian guide, Guida.html beside the program, that the picture and the
+    // notice open; and how it is opened (the desktop's default browser unless a test puts
+    // its own opener in place).
+    static QUrl guideAddress();
     void setUrlOpener(std::function<bool(const QUrl &)> opener) { m_openUrl = std::move(opener); }
 
     // Controls, named as on the form.
     QLabel *Label1 = nullptr;              // the terms of use
-    QLabel *Label2 = nullptr;              // the author's notice
+    QLabel *Label2 = nullptr;              // the author's notice, with the guide's link
     controls::XPButton *XPButton2 = nullptr;
     PictureBox *Image1 = nullptr;
 
@@ -90,7 +91,8 @@ private:
     std::optional<LoadResult> shapeSheets();
     void startRecoveryCopy();
     // A box titled "Contavio".
-    controls::Answer tell(controls::BoxKind kind, const QString &text);
+    controls::Answer tell(controls::BoxKind kind, const QString &text,
+                          controls::Answer defaultButton = controls::Answer::Yes);
 
     void accept();
     void pictureClicked();

@@ -1,6 +1,6 @@
 #include "filelock.h"
 
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -54,6 +54,8 @@ int recordLock(int fd, int cmd, short type, const char *call, int openFlags)
 }
 
 bool heldByOther(int err) { return err == EAGAIN || err == EACCES; }
+
+bool sharingViolation(int err) { return err == EBUSY || err == ETXTBSY; }
 
 // Network and user-space file systems, where a flock is turned into something else (a
 // record lock on NFS, a mandatory lock on SMB): the probe for flocks is for local disks.
@@ -263,17 +265,28 @@ FileState WorkbookLock::acquire(const QString &path, QString *reason, const QDat
 
     // For reading and writing: NFS refuses a write lock on a descriptor opened only for
     // reading. A file we may not write is still opened, for reading, and locked for reading.
+    // A share that another program holds open answers with a sharing violation (EBUSY, or
+    // ETXTBSY): the file is in use, not unreadable.
+    auto openFile = [&](int how) {
+        if (const int err = injected("open", how)) {
+            errno = err;
+            return -1;
+        }
+        return ::open(native.constData(), how);
+    };
     int flags = O_RDWR | O_CLOEXEC | O_NOCTTY;
-    int fd = ::open(native.constData(), flags);
-    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY)) {
+    int fd = openFile(flags);
+    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
         flags = O_RDONLY | O_CLOEXEC | O_NOCTTY;
-        fd = ::open(native.constData(), flags);
+        fd = openFile(flags);
         m_readOnly = fd >= 0;
     }
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR)
             return FileState::Missing;
+        if (sharingViolation(error))
+            return FileState::InUse;
         if (reason)
             *reason = systemReason(error);
         return FileState::Unreadable;

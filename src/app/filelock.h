@@ -114,7 +114,8 @@ public:
     // The lock of this run, for the shutdown; nullptr when none is held.
     static WorkbookLock *current();
 
-    // For tests: asked before each lock call ("ofd", "posix", "flock") with the flags the
+    // For tests: asked before each open of the file ("open") and each lock call ("ofd",
+    // "posix", "flock") with the flags the
     // descriptor was opened with; a non-zero answer fails that call with that error number
     // (ENOLCK, EBADF, EINVAL ...). Lets a test behave like NFS or SMB on a local disk.
     static void setLockCallHook(std::function<int(const char *call, int openFlags)> hook);

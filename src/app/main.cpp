@@ -6,6 +6,7 @@
 
 #include "avvio.h"
 #include "formsregistry.h"
+#include "guardedapplication.h"
 #include "italiano.h"
 
 #include "controls/clock.h"
@@ -18,7 +19,8 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication application(argc, argv);
+    // An exception that escapes a form's handler is reported, never the end of the session.
+    app::GuardedApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Contavio"));
     // Forms are hidden, not closed, and the print form closes while others are hidden:
     // only "Chiudi" (or closing the start form) ends the program.
@@ -34,10 +36,11 @@ int main(int argc, char *argv[])
     session.printers = &printers;
     app::FormsRegistry forms(session);
     session.forms = &forms;
+    application.setSession(&session);
 
     app::Avvio *avvio = forms.avvio();
     const app::Avvio::LoadResult result = avvio->load();
-    if (result != app::Avvio::LoadResult::Ready)
-        return app::Avvio::exitCode(result);
-    return application.exec();
+    const int code = result == app::Avvio::LoadResult::Ready ? application.exec() : app::Avvio::exitCode(result);
+    application.setSession(nullptr);   // the session ends before the application
+    return code;
 }

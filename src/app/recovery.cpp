@@ -6,9 +6,9 @@
 #include "shutdown.h"
 #include "startup.h"
 #include "store/model/errors.h"
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,6 +83,14 @@ QString recoveryQuestion(const QString &workbookPath, const QDateTime &copyTime,
              QFileInfo(asidePath).fileName());
 }
 
+QString setAsideMessage(const QString &workbookPath, const QDateTime &copyTime, const QString &asidePath)
+{
+    return QStringLiteral("Il programma non è stato chiuso correttamente l'ultima volta.\n"
+                          "La copia di ripristino del %1 alle %2 è più vecchia del file %3, che è stato "
+                          "salvato dopo: è stata conservata come %4.")
+        .arg(italianDate(copyTime), italianTime(copyTime), QFileInfo(workbookPath).fileName(), asidePath);
+}
+
 RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &password, controls::Dialogs &dialogs)
 {
     const QString copy = recoveryCopyPath(workbookPath);
@@ -98,8 +106,11 @@ RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &passwo
     const QDateTime copyTime = copyInfo.lastModified();
     const QString aside = keptAsidePath(workbookPath, copyTime);
     if (copyTime <= QFileInfo(workbookPath).lastModified()) {
-        // The workbook was saved after the copy: the copy holds nothing newer.
-        keepAside(workbookPath, copy, aside);
+        // The workbook was saved after the copy: the copy holds nothing newer, but it is the
+        // work of a run that did not end, and the user is told where it went.
+        if (keepAside(workbookPath, copy, aside))
+            dialogs.message(controls::BoxKind::Information, setAsideMessage(workbookPath, copyTime, aside),
+                            controls::titles::kTitle);
         return RecoveryOutcome::KeptAside;
     }
 
@@ -121,8 +132,9 @@ RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &passwo
         keepAside(workbookPath, copy, aside);
         return RecoveryOutcome::KeptAside;
     }
+    store::FileVersion replaced;
     try {
-        store::keepBackup(workbookPath, kBackupsKept);
+        replaced = store::currentVersion(workbookPath);
         store::writeFileAtomically(workbookPath, bytes);
     } catch (const store::StoreError &error) {
         keepAside(workbookPath, copy, aside);
@@ -134,6 +146,15 @@ RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &passwo
         return RecoveryOutcome::KeptAside;
     }
     QFile::remove(copy);
+    try {
+        store::keepVersion(workbookPath, replaced);
+    } catch (const store::StoreError &error) {
+        dialogs.message(controls::BoxKind::Information,
+                        QStringLiteral("Il lavoro non salvato è stato recuperato in %1.\n%2\n"
+                                       "La versione che c'era prima non è stata conservata.")
+                            .arg(QFileInfo(workbookPath).fileName(), error.userMessage()),
+                        controls::titles::kTitle);
+    }
     return RecoveryOutcome::Recovered;
 }
 
@@ -176,45 +197,6 @@ void RecoveryCopy::start(int intervalMs)
     m_timer.start(intervalMs);
 }
 
-std::unique_ptr<store::Workbook> RecoveryCopy::snapshot(const store::Workbook &book)
-{
-    auto copy = std::make_unique<store::Workbook>();
-    copy->date1904 = book.date1904;
-    copy->protection = book.protection;
-    copy->styles = book.styles;
-    copy->strings = book.strings;
-    copy->extras = book.extras;   // read-only after the load, shared
-    store::Workbook &source = const_cast<store::Workbook &>(book);
-    for (int index = 1; index <= source.sheetCount(); ++index) {
-        store::Worksheet &from = source.sheet(index);
-        store::Worksheet &to = index == 1 ? copy->sheet(1) : copy->appendSheet(from.name());
-        if (index == 1)
-            to.setName(from.name());
-        to.rowsStorage() = from.rowsStorage();
-        to.formulas() = from.formulas();
-        to.extras = from.extras;
-        to.view() = from.view();
-        to.pageSetup() = from.pageSetup();
-        to.setDefaultColumnWidth(from.defaultColumnWidth());
-        to.setDefaultRowHeight(from.defaultRowHeight());
-        for (int column = 1; column <= store::kMaxColumns; ++column) {
-            if (from.columnWidth(column) != from.defaultColumnWidth())
-                to.setColumnWidth(column, from.columnWidth(column));
-            if (from.columnXf(column))
-                to.setColumnXf(column, from.columnXf(column));
-        }
-        const int rows = std::max(from.lastRow(), 1);
-        for (int row = 1; row <= rows; ++row) {
-            if (from.rowHeight(row) != from.defaultRowHeight())
-                to.setRowHeight(row, from.rowHeight(row));
-        }
-        for (size_t row = 0; row < from.rowFormats().size(); ++row)
-            to.setRowFormat(int(row) + 1, from.rowFormats()[row]);
-    }
-    copy->setActiveSheet(copy->sheet(source.indexOf(source.activeSheet())));
-    return copy;
-}
-
 bool RecoveryCopy::check()
 {
     store::Workbook *book = m_session.server ? m_session.server->activeWorkbook() : nullptr;
@@ -228,7 +210,19 @@ bool RecoveryCopy::check()
     reportFailureOnce();
     if (book->revision() == m_copiedRevision)
         return false;
-    std::unique_ptr<store::Workbook> copy = snapshot(*book);
+    // A timer's slot: nothing may leave it. A copy that cannot be made (memory) is a failure
+    // of the copy, told once like a failing disk; the workbook itself is untouched.
+    std::unique_ptr<store::Workbook> copy;
+    try {
+        copy = book->clone();
+    } catch (const std::exception &error) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_error = QStringLiteral("Memoria insufficiente per la copia (%1).").arg(QString::fromLocal8Bit(error.what()));
+        }
+        reportFailureOnce();
+        return false;
+    }
     m_copiedRevision = book->revision();
     {
         std::lock_guard lock(m_mutex);
@@ -316,6 +310,8 @@ void RecoveryCopy::writerLoop()
             store::writeFileAtomically(m_copyPath, bytes);
         } catch (const store::StoreError &e) {
             error = e.userMessage();
+        } catch (const std::exception &e) {
+            error = QStringLiteral("Errore inatteso: %1").arg(QString::fromLocal8Bit(e.what()));
         }
 
         lock.lock();

@@ -43,14 +43,16 @@ enum class RecoveryOutcome {
 // than the workbook is offered with a question; on Yes it replaces the workbook (which keeps
 // its permissions, owner and links), on No it is renamed with its date. A copy older than the
 // workbook, or one that does not open with the password, is renamed the same way without a
-// question (an unreadable one with a critical box). Leftovers of interrupted copies go.
+// question but with a box that names where it went (an unreadable one with a critical box). Leftovers of interrupted copies go.
 RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &password,
                               controls::Dialogs &dialogs);
+// A copy older than the workbook, set aside without a question: where it went.
+QString setAsideMessage(const QString &workbookPath, const QDateTime &copyTime, const QString &asidePath);
 QString recoveryQuestion(const QString &workbookPath, const QDateTime &copyTime, const QString &asidePath);
 
 // Watches the server's active workbook and keeps its recovery copy up to date. The caller's
-// thread, where the workbook lives, only takes a snapshot of the model (a copy of its cell
-// rows and tables); encoding, encrypting and writing to disk happen on a thread of its own,
+// thread, where the workbook lives, only takes the workbook's own deep copy
+// (store::Workbook::clone()); encoding, encrypting and writing to disk happen on a thread of its own,
 // so the user waits neither for the encoder nor for the disk.
 class RecoveryCopy : public QObject {
     Q_OBJECT
@@ -77,10 +79,6 @@ public:
 
     // The copy of this run, for the shutdown; nullptr when none is running.
     static RecoveryCopy *current();
-
-    // A copy of the workbook's contents that another thread can encode while this one goes
-    // on changing the original: cells, formulas, strings, formats, sheet settings.
-    static std::unique_ptr<store::Workbook> snapshot(const store::Workbook &book);
 
 private:
     void writerLoop();

@@ -8,8 +8,8 @@
 #include "store/model/workbook.h"
 
 #include "filelock.h"
-#include "store/xls/savefile.h"
-#include "store/xls/xls.h"
+#include "store/file/savefile.h"
+#include "store/file/workbookfile.h"
 #include "controls/clock.h"
 
 #include <QCoreApplication>
@@ -29,10 +29,7 @@ std::function<void(int)> &endHandler()
 
 QString saveFailedMessage(const QString &path, const QString &reason)
 {
-    return QStringLiteral("Impossibile salvare il file %1.\n%2\n"
-                          "Il programma resta aperto e i dati di questa sessione non sono persi: "
-                          "risolto il problema, riprovare a uscire.")
-        .arg(path, reason);
+    return QStringLiteral("Impossibile salvare il file %1.\n%2").arg(path, reason);
 }
 
 } // namespace
@@ -60,19 +57,24 @@ void tell(controls::Session &session, controls::BoxKind kind, const QString &tex
         session.dialogs->message(kind, text, controls::titles::kTitle);
 }
 
-// Writes `book` to `path` (its own or the dated copy); on failure the user is told.
-bool writeOrTell(controls::Session &session, store::Workbook &book, const QString &path, bool own)
+QString reasonOf(const std::exception &error)
+{
+    if (const auto *store = dynamic_cast<const store::StoreError *>(&error))
+        return store->userMessage();
+    if (dynamic_cast<const std::bad_alloc *>(&error))
+        return QStringLiteral("Memoria insufficiente.");
+    return QStringLiteral("Errore inatteso: %1").arg(QString::fromLocal8Bit(error.what()));
+}
+
+// Writes `book` to `path` (its own or the dated copy); on failure the user is told why.
+// `heldFd`: the locked descriptor of the workbook, for a save in place.
+bool writeOrTell(controls::Session &session, const store::Workbook &book, const QString &path, int heldFd = -1)
 {
     try {
-        if (own)
-            book.save();
-        else
-            store::writeWorkbook(book, path);
+        store::writeFileAtomically(path, store::workbookBytes(book), heldFd);
         return true;
-    } catch (const store::StoreError &error) {
-        tell(session, controls::BoxKind::Critical, saveFailedMessage(path, error.userMessage()));
     } catch (const std::exception &error) {
-        tell(session, controls::BoxKind::Critical, saveFailedMessage(path, QString::fromLocal8Bit(error.what())));
+        tell(session, controls::BoxKind::Critical, saveFailedMessage(path, reasonOf(error)));
     }
     return false;
 }
@@ -83,24 +85,35 @@ SaveOutcome saveWorkbook(controls::Session &session, store::Workbook &book)
     // Another program changed or replaced the file since we read it: its work stays, ours
     // goes beside it.
     const WorkbookLock *lock = WorkbookLock::current();
-    const QString change = lock && lock->held() ? lock->changeOnDisk() : QString();
+    const bool held = lock && lock->held();
+    const QString change = held ? lock->changeOnDisk() : QString();
     if (!change.isEmpty()) {
         const QString dated = datedCopyPath(book.path(), now);
-        if (!writeOrTell(session, book, dated, false))
+        if (!writeOrTell(session, book, dated))
             return SaveOutcome::Failed;
+        book.markSaved();
         tell(session, controls::BoxKind::Information, changedOnDiskMessage(book.path(), change, dated));
         return SaveOutcome::Saved;
     }
 
-    // The version being replaced goes to the Backup folder first.
+    // The version being replaced goes to the Backup folder once the save has succeeded.
     QString backupProblem;
+    store::FileVersion replaced;
     try {
-        store::keepBackup(book.path(), kBackupsKept);
+        replaced = store::currentVersion(book.path(), held ? lock->descriptor() : -1);
     } catch (const store::StoreError &error) {
         backupProblem = error.userMessage();
     }
-    if (!writeOrTell(session, book, book.path(), true))
+    if (!writeOrTell(session, book, book.path(), held ? lock->descriptor() : -1))
         return SaveOutcome::Failed;
+    book.markSaved();
+    if (backupProblem.isEmpty()) {
+        try {
+            store::keepVersion(book.path(), replaced);
+        } catch (const store::StoreError &error) {
+            backupProblem = error.userMessage();
+        }
+    }
     if (!backupProblem.isEmpty())
         tell(session, controls::BoxKind::Information,
              QStringLiteral("Il file %1 è stato salvato.\n%2\nLa versione che c'era prima non è stata conservata.")
@@ -108,7 +121,7 @@ SaveOutcome saveWorkbook(controls::Session &session, store::Workbook &book)
     return SaveOutcome::Saved;
 }
 
-// After a failed save: may the program end all the same?
+// After a failed save: may the program end all the same? Enter answers No.
 bool leaveWithoutSaving(controls::Session &session, store::Workbook &book)
 {
     if (!session.dialogs)
@@ -121,11 +134,16 @@ bool leaveWithoutSaving(controls::Session &session, store::Workbook &book)
             kept = recovery->path();
     }
     return session.dialogs->message(controls::BoxKind::Question, leaveUnsavedQuestion(book.path(), kept),
-                                    controls::titles::kTitle)
+                                    controls::titles::kTitle, controls::Answer::No)
         == controls::Answer::Yes;
 }
 
 } // namespace
+
+QString nothingSavedMessage(const QString &workbookPath)
+{
+    return QStringLiteral("Nessuna modifica è stata salvata: il file %1 si può solo leggere.").arg(workbookPath);
+}
 
 QString datedCopyPath(const QString &workbookPath, const QDateTime &when)
 {
@@ -162,19 +180,30 @@ QString leaveUnsavedQuestion(const QString &workbookPath, const QString &recover
         text += QStringLiteral(" Quel lavoro resta solo nella copia di ripristino %1, che verrà proposta "
                                "al prossimo avvio.")
                     .arg(recoveryPath);
-    text += QStringLiteral("\nNo: il programma resta aperto con i dati.");
+    text += QStringLiteral("\nNo: il programma resta aperto con i dati; risolto il problema, riprovare a uscire.");
     return text;
 }
 
 bool leaveProgram(controls::Session &session)
 {
     store::Server *server = session.server;
+    WorkbookLock *lock = WorkbookLock::current();
     if (server) {
         server->displayAlerts = false;
         if (store::Workbook *book = server->activeWorkbook()) {
-            if (saveWorkbook(session, *book) == SaveOutcome::Saved) {
+            RecoveryCopy *recovery = RecoveryCopy::current();
+            if (lock && lock->held() && lock->readOnlyFile()) {
+                // The user chose at the start to go on without saving: no attempt now.
+                tell(session, controls::BoxKind::Information, nothingSavedMessage(book->path()));
+                if (recovery)
+                    recovery->discard();
+            } else if (!book->changedSinceSave()) {
+                // Nothing to write: the file and its backups stay as they are.
+                if (recovery)
+                    recovery->discard();
+            } else if (saveWorkbook(session, *book) == SaveOutcome::Saved) {
                 // Saved: the recovery copy has nothing the file lacks.
-                if (RecoveryCopy *recovery = RecoveryCopy::current())
+                if (recovery)
                     recovery->discard();
             } else if (!leaveWithoutSaving(session, *book)) {
                 return false;
@@ -184,7 +213,7 @@ bool leaveProgram(controls::Session &session)
         server->quit();
     }
     // Our lock file goes with us.
-    if (WorkbookLock *lock = WorkbookLock::current())
+    if (lock)
         lock->release();
     endProgram(0);
     return true;

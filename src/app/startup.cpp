@@ -1,6 +1,6 @@
 #include "startup.h"
 
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 #include "store/model/workbook.h"
 
 #include <QFileInfo>
@@ -91,11 +91,11 @@ void ensureSheet(store::Workbook &book, const QString &name)
 namespace {
 
 // Active sheet, row 2 selected and frozen below the titles, titles over row 1 from A.
-store::Worksheet &writeTitles(store::Workbook &book, const store::layout::SheetLayout &layout)
+store::Worksheet &writeTitles(store::Workbook &book, const records::layout::SheetLayout &layout)
 {
     store::Worksheet &sheet = book.sheet(layout.name);
     sheet.select();
-    store::layout::writeTitleRow(sheet, layout);
+    records::layout::writeTitleRow(sheet, layout);
     return sheet;
 }
 
@@ -103,17 +103,17 @@ store::Worksheet &writeTitles(store::Workbook &book, const store::layout::SheetL
 
 void writeIncassiTitles(store::Workbook &book)
 {
-    writeTitles(book, store::layout::incassi());
+    writeTitles(book, records::layout::incassi());
 }
 
 void writePagamentiTitles(store::Workbook &book)
 {
-    writeTitles(book, store::layout::pagamenti());
+    writeTitles(book, records::layout::pagamenti());
 }
 
 void apertura(store::Workbook &book)
 {
-    const store::layout::SheetLayout &layout = store::layout::anagrafe();
+    const records::layout::SheetLayout &layout = records::layout::anagrafe();
     store::Worksheet &sheet = writeTitles(book, layout);
     for (const QString &column : layout.textColumns) {
         sheet.range(column + QLatin1Char(':') + column).select();
@@ -130,7 +130,7 @@ void fitColumns(store::Workbook &book)
 
 void shapeWorkbook(store::Workbook &book)
 {
-    for (const store::layout::SheetLayout *layout : store::layout::dataSheets())
+    for (const records::layout::SheetLayout *layout : records::layout::dataSheets())
         ensureSheet(book, layout->name);
     writeIncassiTitles(book);
     writePagamentiTitles(book);

@@ -5,7 +5,7 @@
 // No widgets here, so the steps can be tested on their own.
 
 #include "filelock.h"
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,8 +14,8 @@ namespace store { class Workbook; class Worksheet; }
 
 namespace app {
 
-using store::layout::kWorkbookName;
-using store::layout::kWorkbookPassword;
+using records::layout::kWorkbookName;
+using records::layout::kWorkbookPassword;
 
 // The messages of the start-up checks.
 QString alreadyOpenMessage();
@@ -33,7 +33,7 @@ QString readOnlyQuestion(const QString &path, bool fileReadOnly, bool folderRead
 // Adds the sheet after the last one when the workbook has none of that name.
 void ensureSheet(store::Workbook &book, const QString &name);
 
-// Title rows (store/layout/sheets.h): each makes its sheet active, freezes row 1 and
+// Title rows (records/layout.h): each makes its sheet active, freezes row 1 and
 // rewrites row 1.
 void writeIncassiTitles(store::Workbook &book);
 void writePagamentiTitles(store::Workbook &book);

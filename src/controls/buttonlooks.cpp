@@ -266,9 +266,10 @@ private:
         if (look == Look::Down) {
             c.line(2, 3, 2, h - 3, QColor(224, 224, 224));
             c.line(w - 3, 3, w - 3, h - 3, Qt::white);
-        } else if (look == Look::Up && focus) {
-            c.line(2, 3, 2, h - 3, Qt::white);
-            c.line(w - 3, 3, w - 3, h - 3, Qt::white);
+        } else if (look == Look::Up) {
+            // The focus mark: white lines would vanish on the near-white face, so the
+            // dotted rectangle, which inverts what lies under it, shows where the focus is.
+            focusRect();
         }
     }
 

@@ -26,7 +26,7 @@ QMessageBox::Icon iconOf(BoxKind kind)
 }
 } // namespace
 
-Answer QtDialogs::message(BoxKind kind, const QString &text, const QString &title)
+Answer QtDialogs::message(BoxKind kind, const QString &text, const QString &title, Answer defaultButton)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(shownTitle(title));
@@ -37,7 +37,7 @@ Answer QtDialogs::message(BoxKind kind, const QString &text, const QString &titl
     box.setIcon(iconOf(kind));
     if (kind == BoxKind::Question) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(defaultButton == Answer::No ? QMessageBox::No : QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
@@ -61,9 +61,9 @@ std::optional<QString> QtDialogs::input(const QString &prompt, const QString &ti
     return dialog.textValue();
 }
 
-Answer FakeDialogs::message(BoxKind kind, const QString &text, const QString &title)
+Answer FakeDialogs::message(BoxKind kind, const QString &text, const QString &title, Answer defaultButton)
 {
-    shown.push_back({kind, text, title, {}, false});
+    shown.push_back({kind, text, title, {}, false, kind == BoxKind::Question ? defaultButton : Answer::Ok});
     if (kind != BoxKind::Question)
         return Answer::Ok;
     if (m_answers.empty())

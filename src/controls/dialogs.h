@@ -23,8 +23,10 @@ enum class Answer { Ok, Yes, No };
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    // An empty title shows the program's name ("Contavio").
-    virtual Answer message(BoxKind kind, const QString &text, const QString &title) = 0;
+    // An empty title shows the program's name ("Contavio"). `defaultButton` is the answer
+    // Enter gives to a question: No for every question whose Yes loses data.
+    virtual Answer message(BoxKind kind, const QString &text, const QString &title,
+                           Answer defaultButton = Answer::Yes) = 0;
     // The input box: nullopt when the user cancels.
     virtual std::optional<QString> input(const QString &prompt, const QString &title,
                                          const QString &defaultAnswer) = 0;
@@ -35,7 +37,8 @@ public:
 // Real boxes: QMessageBox and QInputDialog, parented to the active window.
 class QtDialogs : public Dialogs {
 public:
-    Answer message(BoxKind kind, const QString &text, const QString &title) override;
+    Answer message(BoxKind kind, const QString &text, const QString &title,
+                   Answer defaultButton = Answer::Yes) override;
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultAnswer) override;
     std::optional<QString> savePdf(const QString &title, const QString &suggestedPath) override;
@@ -50,6 +53,7 @@ public:
         QString title;
         QString defaultAnswer;   // input boxes only
         bool isInput = false;
+        Answer defaultButton = Answer::Ok;   // questions: the answer Enter gives
     };
 
     // Answers for the next questions, in order; a question with none queued answers No.
@@ -61,7 +65,8 @@ public:
     // returns the suggested path.
     void queueSavePath(std::optional<QString> path) { m_savePaths.push_back(std::move(path)); }
 
-    Answer message(BoxKind kind, const QString &text, const QString &title) override;
+    Answer message(BoxKind kind, const QString &text, const QString &title,
+                   Answer defaultButton = Answer::Yes) override;
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultAnswer) override;
     std::optional<QString> savePdf(const QString &title, const QString &suggestedPath) override;

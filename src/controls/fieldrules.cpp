@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QTextCursor>
 #include <QValidator>
+#include <functional>
 
 namespace controls::rules {
 
@@ -48,7 +49,9 @@ int typedCode(const QKeyEvent *key)
 }
 
 // Swallows the typed characters a key rule refuses. Filtering happens on the field itself,
-// before the line edit sees the key.
+// before the line edit sees the key. Shortcuts with Ctrl (select all, copy, cut, paste,
+// undo) are not typing and reach the line edit; what a paste brings in goes through the
+// field's validator (FieldRules below), which applies the same rule.
 class KeyRule : public QObject {
 public:
     enum class Kind { Digits, Amount };
@@ -60,16 +63,16 @@ protected:
         if (event->type() != QEvent::KeyPress)
             return false;
         const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))
+            return false;
         const int code = typedCode(key);
         if (code < 0)
             return false;
         if (m_kind == Kind::Digits)
             return digitFilter(code) == 0;
 
-        bool comma = false;
-        const int kept = amountFilter(code, &comma);
-        if (comma) {
-            // The comma that stands for the full stop is typed at once, into whichever
+        if (code == kFullStop && (key->modifiers() & Qt::KeypadModifier)) {
+            // The keypad's decimal key types the decimal comma, at once and into whichever
             // field holds the focus, so it keeps its place among keys already queued.
             QWidget *target = QApplication::focusWidget();
             if (!target)
@@ -79,33 +82,13 @@ protected:
                                       QStringLiteral(","));
                 QCoreApplication::sendEvent(target, &replacement);
             }
+            return true;
         }
-        return kept == 0;
+        return amountFilter(code) == 0;
     }
 
 private:
     Kind m_kind;
-};
-
-// Upper case through the line edit's validator: the line edit applies it to every change,
-// typed, pasted or set by the program, keeps the caret where the validator leaves it, and
-// emits textChanged once with the final text, so other handlers of the field never see the
-// lower-case intermediate. The price, shared with any rewrite of the text after the fact,
-// is that the line edit's undo history restarts at each case change.
-class UpperCaseValidator : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString &input, int &pos) const override
-    {
-        const QString upper = input.toUpper();
-        if (upper != input) {
-            // A letter whose upper case is longer ("ß" to "SS") pushes the caret along.
-            if (upper.size() != input.size())
-                pos = qBound(0, pos + int(upper.size() - input.size()), int(upper.size()));
-            input = upper;
-        }
-        return Acceptable;
-    }
 };
 
 // Upper case for a multi-line field: a plain text edit has no validator, so the text is
@@ -157,57 +140,135 @@ private:
     QPlainTextEdit *m_field;
 };
 
-// A length limit that binds the user, not the program. Qt's own maximum length also cuts
-// the text the program puts into the field, so a counterparty written by another program
-// with a longer VAT number or e-mail address would be cut on load and written back cut.
-// Here the limit is checked in the validator, which sees every change: a change that
-// arrives with an undo step is the user's (typing, pasting, dropping, an input method) and
-// may not make the text longer than the limit, or than the text already there when that
-// one came from the program; the characters past it are dropped from the inserted stretch,
-// just before the caret. A text set by the program comes without an undo step and is kept
-// whole. An upper-case validator already on the field runs first.
-class LengthLimit : public QValidator {
+// The rules of one line edit that act on its text, in one validator: the line edit applies
+// it to every change, typed, pasted, dropped or set by the program, keeps the caret where
+// the validator leaves it, and emits textChanged once with the final text, so other
+// handlers of the field never see an intermediate text. The price, shared with any rewrite
+// of the text after the fact, is that the undo history restarts when a rule rewrites it.
+//
+// A change that arrives with an undo step is the user's (typing, pasting, dropping, an
+// input method); a text set by the program comes without one. In that order:
+//  * key filter: the characters the user brought in that the field's key rule refuses are
+//    dropped, so a paste obeys the rule as typing does; the program's text is kept as is;
+//  * upper case, on every change, the program's text included;
+//  * length limit: the user may not make the text longer than the limit, or than the text
+//    already there when that one came from the program (a counterparty written by another
+//    program with a longer VAT number is shown and written back whole); the characters past
+//    it are dropped from the inserted stretch, just before the caret.
+class FieldRules : public QValidator {
 public:
-    LengthLimit(QLineEdit *field, int limit)
-        : QValidator(field), m_field(field), m_limit(limit), m_length(int(field->text().size()))
+    enum class Filter { None, Digits, Amount };
+
+    explicit FieldRules(QLineEdit *field) : QValidator(field), m_field(field), m_last(field->text()) {}
+
+    static FieldRules *of(QLineEdit *field)
     {
-        m_inner = field->validator();
+        if (auto *rules = dynamic_cast<FieldRules *>(const_cast<QValidator *>(field->validator())))
+            return rules;
+        auto *rules = new FieldRules(field);
+        field->setValidator(rules);
+        return rules;
     }
 
-    void setLimit(int limit) { m_limit = limit; }
-    void setInner(const QValidator *inner) { m_inner = inner; }
+    Filter filter = Filter::None;
+    bool upperCase = false;
+    int limit = -1;   // none
 
     State validate(QString &input, int &pos) const override
     {
-        if (m_inner && m_inner->validate(input, pos) == Invalid)
-            return Invalid;
-        if (m_field->isUndoAvailable()) {
-            const int allowed = qMax(m_limit, m_length);
-            const int excess = int(input.size()) - allowed;
-            if (excess > 0) {
-                const int caret = qBound(0, pos, int(input.size()));
-                const int before = qMin(excess, caret);
-                input.remove(caret - before, before);
-                pos = caret - before;
-                if (excess > before)   // caret too near the start: the rest goes at the end
-                    input.truncate(allowed);
-                pos = qMin(pos, int(input.size()));
+        const bool byUser = m_field->isUndoAvailable();
+        if (byUser && filter != Filter::None)
+            dropRefused(input, pos);
+        if (upperCase) {
+            const QString upper = input.toUpper();
+            if (upper != input) {
+                // A letter whose upper case is longer ("ß" to "SS") pushes the caret along.
+                if (upper.size() != input.size())
+                    pos = qBound(0, pos + int(upper.size() - input.size()), int(upper.size()));
+                input = upper;
             }
         }
-        m_length = int(input.size());
+        if (byUser && limit >= 0)
+            cutToLimit(input, pos);
+        m_last = input;
         return Acceptable;
     }
 
 private:
+    bool accepted(QChar c) const
+    {
+        const int code = c.unicode();
+        return filter == Filter::Digits ? digitFilter(code) != 0 : amountFilter(code) != 0;
+    }
+
+    // The stretch that differs from the last text is what came in; its refused characters go.
+    void dropRefused(QString &input, int &pos) const
+    {
+        qsizetype first = 0;
+        while (first < input.size() && first < m_last.size() && input.at(first) == m_last.at(first))
+            ++first;
+        qsizetype tail = 0;
+        while (tail < input.size() - first && tail < m_last.size() - first
+               && input.at(input.size() - 1 - tail) == m_last.at(m_last.size() - 1 - tail))
+            ++tail;
+        QString kept;
+        int caret = pos;
+        for (qsizetype i = first; i < input.size() - tail; ++i) {
+            if (accepted(input.at(i)))
+                kept += input.at(i);
+            else if (i < pos)
+                --caret;
+        }
+        input = input.left(first) + kept + input.right(tail);
+        pos = qBound(0, caret, int(input.size()));
+    }
+
+    void cutToLimit(QString &input, int &pos) const
+    {
+        const int allowed = qMax(limit, int(m_last.size()));
+        const int excess = int(input.size()) - allowed;
+        if (excess <= 0)
+            return;
+        const int caret = qBound(0, pos, int(input.size()));
+        const int before = qMin(excess, caret);
+        input.remove(caret - before, before);
+        pos = caret - before;
+        if (excess > before)   // caret too near the start: the rest goes at the end
+            input.truncate(allowed);
+        pos = qMin(pos, int(input.size()));
+    }
+
     QLineEdit *m_field;
-    QPointer<const QValidator> m_inner;
-    int m_limit;
-    mutable int m_length;   // the length of the text as last validated
+    mutable QString m_last;   // the text as last validated
 };
 
-class DateCheck : public QObject {
+// Brings the text already in a field into line with a rule just attached (the validator
+// acts on the next change), as the program's own text.
+void revalidate(QLineEdit *field)
+{
+    QString text = field->text();
+    int caret = field->cursorPosition();
+    field->validator()->validate(text, caret);
+    if (text != field->text()) {
+        field->setText(text);
+        field->setCursorPosition(qMin(caret, int(text.size())));
+    }
+}
+
+// On leaving a date or amount field with a text the user typed that the rule refuses:
+// the box, then the field takes the focus back. A text the program put there (a record
+// loaded for change) and the user did not touch is left alone, whatever it holds.
+class LeaveCheck : public QObject {
 public:
-    DateCheck(QLineEdit *field, Dialogs &dialogs) : QObject(field), m_field(field), m_dialogs(dialogs) {}
+    using Accepts = std::function<bool(const QString &)>;
+    using Refused = std::function<void(QLineEdit *)>;
+    LeaveCheck(QLineEdit *field, Dialogs &dialogs, QString message, Accepts accepts,
+               Refused refused, std::function<void(QLineEdit *)> accepted = {})
+        : QObject(field), m_field(field), m_dialogs(dialogs), m_message(std::move(message)),
+          m_accepts(std::move(accepts)), m_refused(std::move(refused)), m_accepted(std::move(accepted))
+    {
+        connect(field, &QLineEdit::textEdited, this, [this](const QString &text) { m_typed = text; });
+    }
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override
@@ -219,16 +280,20 @@ protected:
         const auto reason = static_cast<QFocusEvent *>(event)->reason();
         if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
             return false;
-        if (dateAccepted(m_field->text()))
+        if (m_typed.isNull() || m_field->text() != m_typed)
+            return false;   // not the user's: the program has set the text since
+        if (m_accepts(m_field->text())) {
+            if (m_accepted)
+                m_accepted(m_field);
             return false;
+        }
 
         m_busy = true;
         QPointer<QLineEdit> field(m_field);
-        m_dialogs.message(BoxKind::Plain, kDateMessage, kDateTitle);
+        m_dialogs.message(BoxKind::Plain, m_message, kDateTitle);
         if (field) {
-            field->clear();
+            m_refused(field);
             field->setFocus(Qt::OtherFocusReason);
-            field->setSelection(0, int(field->text().size()));
         }
         m_busy = false;
         return false;
@@ -237,6 +302,11 @@ protected:
 private:
     QLineEdit *m_field;
     Dialogs &m_dialogs;
+    QString m_message;
+    Accepts m_accepts;
+    Refused m_refused;
+    std::function<void(QLineEdit *)> m_accepted;
+    QString m_typed;   // the text as the user last left it by an edit; null: never edited
     bool m_busy = false;
 };
 
@@ -249,18 +319,11 @@ int digitFilter(int code)
     return inSet(code, QLatin1StringView("0123456789,")) ? code : 0;
 }
 
-int amountFilter(int code, bool *replaceWithComma)
+int amountFilter(int code)
 {
-    if (replaceWithComma)
-        *replaceWithComma = false;
-    if (code == kFullStop) {
-        if (replaceWithComma)
-            *replaceWithComma = true;
-        return 0;
-    }
     if (code == kBackspace)
         return code;
-    return inSet(code, QLatin1StringView("0123456789,")) ? code : 0;
+    return inSet(code, QLatin1StringView("0123456789,.")) ? code : 0;
 }
 
 bool dateAccepted(const QString &text)
@@ -279,27 +342,19 @@ bool dateAccepted(const QString &text)
 void attachDigitFilter(QLineEdit *field)
 {
     field->installEventFilter(new KeyRule(field, KeyRule::Kind::Digits));
+    FieldRules::of(field)->filter = FieldRules::Filter::Digits;
 }
 
 void attachAmountFilter(QLineEdit *field)
 {
     field->installEventFilter(new KeyRule(field, KeyRule::Kind::Amount));
+    FieldRules::of(field)->filter = FieldRules::Filter::Amount;
 }
 
 void attachUpperCase(QLineEdit *field)
 {
-    // A length limit already on the field keeps its place and runs the upper case first.
-    if (auto *limit = dynamic_cast<LengthLimit *>(const_cast<QValidator *>(field->validator())))
-        limit->setInner(new UpperCaseValidator(field));
-    else
-        field->setValidator(new UpperCaseValidator(field));
-    // The validator acts on the next change; bring text already there into line now.
-    const QString text = field->text();
-    if (text != text.toUpper()) {
-        const int caret = field->cursorPosition();
-        field->setText(text.toUpper());
-        field->setCursorPosition(qMin(caret, int(field->text().size())));
-    }
+    FieldRules::of(field)->upperCase = true;
+    revalidate(field);
 }
 
 void attachUpperCase(QPlainTextEdit *field)
@@ -309,15 +364,32 @@ void attachUpperCase(QPlainTextEdit *field)
 
 void attachDateCheck(QLineEdit *field, Dialogs &dialogs)
 {
-    field->installEventFilter(new DateCheck(field, dialogs));
+    field->installEventFilter(new LeaveCheck(field, dialogs, kDateMessage, dateAccepted,
+                                             [](QLineEdit *f) {
+                                                 f->clear();
+                                                 f->setSelection(0, 0);
+                                             }));
+}
+
+void attachAmountCheck(QLineEdit *field, Dialogs &dialogs)
+{
+    field->installEventFilter(new LeaveCheck(
+        field, dialogs, kAmountMessage,
+        [](const QString &text) { return text.trimmed().isEmpty() || store::parseAmount(text); },
+        // Selected once the line edit has handled its own loss of focus, which deselects.
+        [](QLineEdit *f) { QMetaObject::invokeMethod(f, &QLineEdit::selectAll, Qt::QueuedConnection); },
+        [](QLineEdit *f) { showAmount(f, f->text()); }));
+}
+
+void showAmount(QLineEdit *field, const QString &text)
+{
+    const auto amount = store::parseAmount(text);
+    field->setText(amount ? store::amountText(*amount) : text);
 }
 
 void applyLimit(QLineEdit *field, int maxLength, const QString &hint)
 {
-    if (auto *limit = dynamic_cast<LengthLimit *>(const_cast<QValidator *>(field->validator())))
-        limit->setLimit(maxLength);
-    else
-        field->setValidator(new LengthLimit(field, maxLength));
+    FieldRules::of(field)->limit = maxLength;
     field->setToolTip(hint);
 }
 

@@ -24,6 +24,14 @@ constexpr int VkLeft = 37;
 constexpr int VkUp = 38;
 constexpr int VkRight = 39;
 constexpr int VkDown = 40;
+constexpr int VkReturn = 13;
+
+// The keys that press the focused button and click it when released: the space bar, and
+// Enter (main keyboard or keypad), which a user expects to act on the button shown focused.
+bool clicksOnRelease(int code)
+{
+    return code == VkSpace || code == VkReturn;
+}
 
 constexpr int ButtonLeft = 1;
 constexpr int ButtonRight = 2;
@@ -98,7 +106,7 @@ int virtualKey(const QKeyEvent *e)
     case Qt::Key_Backtab: return 9;
     case Qt::Key_Clear: return 12;
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
+    case Qt::Key_Enter: return VkReturn;
     case Qt::Key_Shift: return 16;
     case Qt::Key_Control: return 17;
     case Qt::Key_Alt:
@@ -507,7 +515,7 @@ void XPButton::keyPressEvent(QKeyEvent *event)
     const int code = virtualKey(event);
     const int shift = shiftFlags(event->modifiers());
     const QPointer<XPButton> alive(this);   // a handler may delete the button
-    if (code == VkSpace) {
+    if (clicksOnRelease(code)) {
         buttonDown(ButtonLeft, 1, 1, 1);
         if (!alive)
             return;
@@ -531,7 +539,7 @@ void XPButton::keyReleaseEvent(QKeyEvent *event)
         return;   // a held key ends with one release
     const int code = virtualKey(event);
     const QPointer<XPButton> alive(this);   // a handler may delete the button
-    if (code == VkSpace) {
+    if (clicksOnRelease(code)) {
         buttonUp(ButtonLeft, 1, 1, 1);
         if (!alive)
             return;

@@ -1,6 +1,6 @@
 #include "entrata.h"
 
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 
 namespace ledger {
 
@@ -9,7 +9,7 @@ LedgerProfile LedgerProfile::receivables()
 {
     return {
         .caption = QStringLiteral("Incassi"),
-        .sheet = store::layout::incassi().name,
+        .sheet = records::layout::incassi().name,
         .kindLetter = QStringLiteral("C"),
         .label1Design = QStringLiteral("Seleziona Cliente "),
         .label1NewEntry = QStringLiteral("Seleziona Cliente"),

@@ -5,7 +5,7 @@
 // read in their Text1.
 
 #include "controls/session.h"
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 
 #include <QString>
 #include <optional>
@@ -14,9 +14,9 @@ namespace ledger {
 
 enum class Ledger { Incassi, Pagamenti };
 
-inline const store::layout::SheetLayout &sheetOf(Ledger which)
+inline const records::layout::SheetLayout &sheetOf(Ledger which)
 {
-    return which == Ledger::Incassi ? store::layout::incassi() : store::layout::pagamenti();
+    return which == Ledger::Incassi ? records::layout::incassi() : records::layout::pagamenti();
 }
 
 inline controls::FormId entryFormOf(Ledger which)

@@ -1,13 +1,13 @@
 #include "ledgerform.h"
 
 #include "recordcolumns.h"
-#include "recordnumber.h"
 
 #include "controls/dialogs.h"
 #include "controls/clock.h"
 #include "controls/fieldrules.h"
 #include "controls/formparts.h"
 #include "controls/xpbutton.h"
+#include "records/recordnumber.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
@@ -623,7 +623,7 @@ bool LedgerForm::requiredFieldsPresent() const
 
 std::optional<double> LedgerForm::acceptedRecordNumber()
 {
-    const std::optional<double> number = recordNumber(Text10->text());
+    const std::optional<double> number = records::recordNumber(Text10->text());
     if (!number) {
         session().dialogs->message(controls::BoxKind::Plain, kNumberRefused, kTitle);
         Text10->setFocus();
@@ -661,7 +661,7 @@ int LedgerForm::findRecordRow(store::Worksheet &sheet, std::optional<double> num
         const store::Variant id = sheet.valueAt(row, 1);
         if (id.isBlank())
             break;   // the records end at the first empty cell of column A
-        if (recordNumber(id) == number)
+        if (records::recordNumber(id) == number)
             return row;
     }
     return 0;
@@ -762,7 +762,7 @@ int LedgerForm::selectRecordRow(store::Worksheet &sheet)
 {
     sheet.select();
     const QString key = recordKeyText();
-    const std::optional<double> number = recordNumber(key);
+    const std::optional<double> number = records::recordNumber(key);
     const int row = findRecordRow(sheet, number);
     if (row == 0)
         session().dialogs->message(controls::BoxKind::Information,
@@ -811,7 +811,8 @@ void LedgerForm::modifica()
 void LedgerForm::elimina()
 {
     controls::Dialogs &dialogs = *session().dialogs;
-    if (dialogs.message(controls::BoxKind::Question, kDeleteQuestion, kTitleLeading) != controls::Answer::Yes) {
+    if (dialogs.message(controls::BoxKind::Question, kDeleteQuestion, kTitleLeading, controls::Answer::No)
+        != controls::Answer::Yes) {
         showMenu();
         hide();
         return;

@@ -1,6 +1,6 @@
 #include "pagamenti.h"
 
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 
 namespace ledger {
 
@@ -9,7 +9,7 @@ LedgerProfile LedgerProfile::payables()
 {
     return {
         .caption = QStringLiteral("Pagamenti"),
-        .sheet = store::layout::pagamenti().name,
+        .sheet = records::layout::pagamenti().name,
         .kindLetter = QStringLiteral("F"),
         .label1Design = QStringLiteral("Seleziona Fornitore"),
         .label1NewEntry = QStringLiteral("Seleziona Fornitore"),

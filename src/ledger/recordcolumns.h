@@ -1,7 +1,7 @@
 #pragma once
 
 // Which control of an entry form shows each column A..S of a ledger record ("Incassi" and
-// "Pagamenti" alike; their titles are in store/layout/sheets.h). Insert, change, the
+// "Pagamenti" alike; their titles are in records/layout.h). Insert, change, the
 // loading of a record handed over by the browser, and the tests read this one table.
 
 #include <array>

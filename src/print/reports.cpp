@@ -2,7 +2,7 @@
 
 #include "controls/clock.h"
 #include "controls/dialogs.h"
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/print/printing.h"
@@ -30,7 +30,7 @@ const std::vector<PageStep> kRegistryLandscape{
     BlackAndWhiteOff, ErrorsDisplayed, Orientation, PaperA4, Zoom};
 
 // The twin ledgers print alike: only the sheet and the title of the list differ.
-Report ledger(int mode, const store::layout::SheetLayout &layout)
+Report ledger(int mode, const records::layout::SheetLayout &layout)
 {
     return Report{
         .mode = mode,
@@ -39,7 +39,6 @@ Report ledger(int mode, const store::layout::SheetLayout &layout)
         .lastColumnCell = layout.lastColumn() + QLatin1Char('1'),
         .switchesScreenUpdating = true,
         .asksOrientation = true,
-        .printsAllInPortrait = true,
         .titleRows = {},
         .titleColumns = {},
         .headerPortrait = QStringLiteral("Stampa  Elenco %1   ").arg(layout.name),
@@ -51,7 +50,7 @@ Report ledger(int mode, const store::layout::SheetLayout &layout)
 
 Report registry()
 {
-    const store::layout::SheetLayout &layout = store::layout::anagrafe();
+    const records::layout::SheetLayout &layout = records::layout::anagrafe();
     return Report{
         .mode = 8,
         .sheet = layout.name,
@@ -59,7 +58,6 @@ Report registry()
         .lastColumnCell = layout.lastColumn() + QLatin1Char('1'),
         .switchesScreenUpdating = false,
         .asksOrientation = false,
-        .printsAllInPortrait = false,
         .titleRows = QStringLiteral("$1:$1"),
         .titleColumns = QStringLiteral("$A:$B"),
         .headerPortrait = {},
@@ -103,12 +101,15 @@ public:
         beginPrint();
         if (!findRecords())
             return;
+        if (!printerChosen())
+            return;
         markScratchCells();
+        fitColumns();
         const int zoom = askZoom();
         const bool portrait = askPortrait();
         setUpPage(portrait, zoom);
-        if (portrait && m_report.printsAllInPortrait)
-            printPages(0, 0, QString());   // the whole area on the current printer
+        // Each page goes to paper once, on the chosen printer, when the user says Yes to
+        // it: never the whole list beforehand on another printer.
         if (!askAndPrintEachPage())
             return;   // the print form stays up; screen updating stays as it is
         endPrint();
@@ -124,8 +125,31 @@ private:
     // Screen updating off while the ledgers print.
     void beginPrint()
     {
-        if (m_report.switchesScreenUpdating && m_ctx.server)
+        if (m_report.switchesScreenUpdating && m_ctx.server) {
+            m_updatingBefore = m_ctx.server->screenUpdating;
             m_ctx.server->screenUpdating = false;
+        }
+    }
+
+    // A printer box that names no installed printer is said at once, before any question;
+    // the print form stays up to choose one, and nothing of the sheet has been touched.
+    bool printerChosen()
+    {
+        const QString problem =
+            printerProblem(m_ctx.printerName ? m_ctx.printerName() : QString(), m_ctx.printers);
+        if (problem.isEmpty())
+            return true;
+        m_ctx.dialogs->message(controls::BoxKind::Plain, problem, texts::printerTitle);
+        if (m_report.switchesScreenUpdating && m_ctx.server)
+            m_ctx.server->screenUpdating = m_updatingBefore;
+        return false;
+    }
+
+    // The widths follow the records as they are now, entered in this session included, so
+    // no name is cut and no date shows as "###".
+    void fitColumns()
+    {
+        skipOnFailure([&] { m_sheet->usedRange().autoFitColumns(); });
     }
 
     // The sheet, or the refusal when there is nothing to print: a missing sheet counts as
@@ -255,6 +279,7 @@ private:
     const Report &m_report;
     const PrintContext &m_ctx;
     store::Worksheet *m_sheet = nullptr;
+    bool m_updatingBefore = true;
 };
 
 } // namespace
@@ -263,8 +288,8 @@ const std::vector<Report> &reportCatalogue()
 {
     static const std::vector<Report> catalogue{
         registry(),
-        ledger(1, store::layout::incassi()),
-        ledger(2, store::layout::pagamenti()),
+        ledger(1, records::layout::incassi()),
+        ledger(2, records::layout::pagamenti()),
     };
     return catalogue;
 }
@@ -275,6 +300,18 @@ const Report *reportForMode(int mode)
         if (r.mode == mode)
             return &r;
     return nullptr;
+}
+
+QString printerProblem(const QString &printer, const store::PrintTarget *printers)
+{
+    const QStringList installed = printers ? printers->printerNames() : QStringList();
+    if (installed.contains(printer))
+        return {};
+    if (installed.isEmpty())
+        return texts::noPrinterInstalled;
+    if (printer.trimmed().isEmpty() || printer == QLatin1String("Seleziona la stampante"))
+        return texts::noPrinterChosen;
+    return texts::printerNotInstalled.arg(printer);
 }
 
 void runReport(const Report &report, const PrintContext &context)

@@ -40,7 +40,6 @@ struct Report {
     QString lastColumnCell;        // right end of the print area in row 1 ("S1")
     bool switchesScreenUpdating;   // off while printing, on after the last page
     bool asksOrientation;          // otherwise always landscape
-    bool printsAllInPortrait;      // portrait prints the whole area before the questions
     QString titleRows;             // repeated at the top of every page ("$1:$1"), or empty
     QString titleColumns;          // repeated at the left of every page ("$A:$B"), or empty
     QString headerPortrait;
@@ -68,6 +67,12 @@ inline const QString pageQuestionTitle = QStringLiteral("Stampa Risultato ");
 inline const QString refusalTitle = QStringLiteral("Contavio ");
 inline const QString headerSeparator = QStringLiteral("------");
 inline const QString headerDateLead = QStringLiteral(" del     ");
+inline const QString printerTitle = QStringLiteral("Contavio");
+inline const QString noPrinterChosen = QStringLiteral("Scegliere prima la stampante dall'elenco.");
+inline const QString noPrinterInstalled = QStringLiteral(
+    "Non è installata nessuna stampante: la stampa non può essere eseguita.");
+inline const QString printerNotInstalled = QStringLiteral(
+    "La stampante \"%1\" non è installata: sceglierne una dall'elenco.");
 } // namespace texts
 
 // Margins in inches, given to the engine in points.
@@ -78,8 +83,9 @@ struct Margins {
 constexpr int kPaperA4 = 9;
 constexpr int kCopiesPerPage = 1;
 
-// What the sequence needs around it. printerName is read at each page print (the print
-// form's printer box); hideForm hides the print form.
+// What the sequence needs around it. printerName is the print form's printer box, read
+// before the first question (a name that is no installed printer stops the print there,
+// with a message) and at each page print; hideForm hides the print form.
 struct PrintContext {
     store::Server *server = nullptr;
     store::Workbook *workbook = nullptr;
@@ -90,7 +96,12 @@ struct PrintContext {
     std::function<void()> hideForm;
 };
 
+// Why `printer` cannot be printed on (the message the user is told), or an empty text when
+// it is one of the installed printers.
+QString printerProblem(const QString &printer, const store::PrintTarget *printers);
+
 // Runs the shared print sequence for one report. Engine failures are skipped step by step.
+// The columns of the sheet are fitted to its data before each print.
 void runReport(const Report &report, const PrintContext &context);
 
 } // namespace print

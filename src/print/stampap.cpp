@@ -164,13 +164,15 @@ void StampaP::run(int mode)
     context.printers = printers ? &*printers : nullptr;
 
     // Every page the user said Yes to names the printer in the box; when not one of them
-    // reached a printer, the print is not over as if it had printed: the form stays, and
-    // the user is told why.
+    // reached it, the print is not over as if it had printed: the form stays, and the user
+    // is told why. (The first reading of the box checks the choice before any question.)
     int pagesAsked = 0;
     QString printer;
     bool printedNothing = false;
+    bool checked = false;
     context.printerName = [&] {
-        ++pagesAsked;
+        pagesAsked += checked ? 1 : 0;
+        checked = true;
         printer = Combo1->currentText();
         return printer;
     };
@@ -189,15 +191,10 @@ void StampaP::run(int mode)
 
 QString StampaP::nothingPrintedText(const QString &printer) const
 {
-    const store::PrintTarget *printers = session().printers;
-    QString why;
-    if (printers && !printer.isEmpty() && printers->printerNames().contains(printer))
-        why = QStringLiteral("la stampante \"%1\" non ha accettato la stampa").arg(printer);
-    else if (printer.isEmpty() || printer == kChoosePrinter)
-        why = QStringLiteral("non è stata scelta una stampante");
-    else
-        why = QStringLiteral("la stampante \"%1\" non è installata").arg(printer);
-    return QStringLiteral("Nessuna pagina è stata stampata: %1.").arg(why);
+    // A printer that is not installed was refused before the first question; here the
+    // chosen printer itself took none of the pages.
+    return QStringLiteral("Nessuna pagina è stata stampata: la stampante \"%1\" non ha accettato la stampa.")
+        .arg(printer);
 }
 
 void StampaP::open(const QString &mode)

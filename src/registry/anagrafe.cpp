@@ -27,7 +27,7 @@
 using controls::Answer;
 using controls::twips;
 using controls::BoxKind;
-using registry::RegistrySheet;
+using records::Registry;
 
 namespace {
 
@@ -146,22 +146,22 @@ struct RegistryField {
 };
 
 constexpr RegistryField kFields[] = {
-    {registry::ColId, "Text10", Typing::Free, 0, Hint::None},
-    {registry::ColName, "Text26", Typing::UpperCase, 60, Hint::None},
-    {registry::ColDate, "Text18", Typing::Free, 10, Hint::None},
-    {registry::ColAddress, "Text25", Typing::UpperCase, 70, Hint::None},
-    {registry::ColPostCode, "Text24", Typing::Digits, 5, Hint::None},
-    {registry::ColTown, "Text23", Typing::UpperCase, 50, Hint::None},
-    {registry::ColProvince, "Text22", Typing::UpperCase, 2, Hint::None},
-    {registry::ColPhone, "Text21", Typing::Digits, 0, Hint::None},
-    {registry::ColFax, "Text20", Typing::Digits, 0, Hint::None},
-    {registry::ColMobile, "Text15", Typing::Digits, 0, Hint::None},
-    {registry::ColEmail, "Text16", Typing::Free, 50, Hint::None},
-    {registry::ColTaxCode, "Text19", Typing::UpperCase, 16, Hint::Fiscal},
-    {registry::ColVat, "Text2", Typing::Digits, 11, Hint::Fiscal},
-    {registry::ColIban, "Text1", Typing::UpperCase, 27, Hint::Iban},
-    {registry::ColContact, "Text3", Typing::UpperCase, 50, Hint::Fiscal},
-    {registry::ColNotes, "Text12", Typing::UpperCase, 0, Hint::None},   // the multi-line notes
+    {Registry::ColId, "Text10", Typing::Free, 0, Hint::None},
+    {Registry::ColName, "Text26", Typing::UpperCase, 60, Hint::None},
+    {Registry::ColDate, "Text18", Typing::Free, 10, Hint::None},
+    {Registry::ColAddress, "Text25", Typing::UpperCase, 70, Hint::None},
+    {Registry::ColPostCode, "Text24", Typing::Digits, 5, Hint::None},
+    {Registry::ColTown, "Text23", Typing::UpperCase, 50, Hint::None},
+    {Registry::ColProvince, "Text22", Typing::UpperCase, 2, Hint::None},
+    {Registry::ColPhone, "Text21", Typing::Digits, 0, Hint::None},
+    {Registry::ColFax, "Text20", Typing::Digits, 0, Hint::None},
+    {Registry::ColMobile, "Text15", Typing::Digits, 0, Hint::None},
+    {Registry::ColEmail, "Text16", Typing::Free, 50, Hint::None},
+    {Registry::ColTaxCode, "Text19", Typing::UpperCase, 16, Hint::Fiscal},
+    {Registry::ColVat, "Text2", Typing::Digits, 11, Hint::Fiscal},
+    {Registry::ColIban, "Text1", Typing::UpperCase, 27, Hint::Iban},
+    {Registry::ColContact, "Text3", Typing::UpperCase, 50, Hint::Fiscal},
+    {Registry::ColNotes, "Text12", Typing::UpperCase, 0, Hint::None},   // the multi-line notes
 };
 
 const RegistryField *fieldOf(int column)
@@ -177,17 +177,17 @@ std::vector<int> fieldColumns()
 {
     std::vector<int> columns;
     for (const RegistryField &field : kFields)
-        if (field.column != registry::ColId)
+        if (field.column != Registry::ColId)
             columns.push_back(field.column);
     return columns;
 }
 
 // The order in which a chosen counterparty is loaded into the fields.
 constexpr int kLoadOrder[] = {
-    registry::ColName, registry::ColDate, registry::ColAddress, registry::ColPostCode,
-    registry::ColTown, registry::ColProvince, registry::ColFax, registry::ColPhone,
-    registry::ColMobile, registry::ColEmail, registry::ColTaxCode, registry::ColVat,
-    registry::ColIban, registry::ColContact, registry::ColNotes, registry::ColId,
+    Registry::ColName, Registry::ColDate, Registry::ColAddress, Registry::ColPostCode,
+    Registry::ColTown, Registry::ColProvince, Registry::ColFax, Registry::ColPhone,
+    Registry::ColMobile, Registry::ColEmail, Registry::ColTaxCode, Registry::ColVat,
+    Registry::ColIban, Registry::ColContact, Registry::ColNotes, Registry::ColId,
 };
 
 } // namespace
@@ -436,12 +436,12 @@ void Anagrafe::applyFieldRules()
 // ---------------------------------------------------------------------------------------
 // Helpers
 
-RegistrySheet Anagrafe::sheet() const
+Registry Anagrafe::sheet() const
 {
-    return RegistrySheet::of(session().workbook());
+    return Registry::of(session().workbook());
 }
 
-std::optional<RegistrySheet> Anagrafe::sheetOrReport()
+std::optional<Registry> Anagrafe::sheetOrReport()
 {
     try {
         return sheet();
@@ -451,11 +451,11 @@ std::optional<RegistrySheet> Anagrafe::sheetOrReport()
     }
 }
 
-Answer Anagrafe::message(BoxKind kind, const QString &text, const QString &title)
+Answer Anagrafe::message(BoxKind kind, const QString &text, const QString &title, Answer defaultButton)
 {
     if (!session().dialogs)
         return kind == BoxKind::Question ? Answer::No : Answer::Ok;
-    return session().dialogs->message(kind, text, title);
+    return session().dialogs->message(kind, text, title, defaultButton);
 }
 
 void Anagrafe::reportStoreError(const store::StoreError &error)
@@ -545,9 +545,9 @@ void Anagrafe::fillList(const QString &typeLetter)
     m_loaded.reset();
     Combo4->setEditText(QStringLiteral("Seleziona"));
     try {
-        const RegistrySheet registry = sheet();
+        const Registry registry = sheet();
         registry.worksheet().select();
-        for (const registry::Entry &entry : registry.entries(typeLetter))
+        for (const records::Entry &entry : registry.entries(typeLetter))
             Combo4->addItem(entry.name, entry.row);
     } catch (const store::StoreError &error) {
         reportStoreError(error);
@@ -593,7 +593,7 @@ void Anagrafe::activate()
 {
     Combo4->setEnabled(false);
     try {
-        const RegistrySheet registry = sheet();
+        const Registry registry = sheet();
         if (registry.counterEmpty())
             registry.setCounter(1);
         // A counterparty on show keeps its own number in the field.
@@ -648,7 +648,7 @@ void Anagrafe::Combo4_Click(int index)
     const int row = Combo4->itemData(index).toInt(&ok);
     if (!ok || row < 2)
         return;
-    std::optional<RegistrySheet> registry;
+    std::optional<Registry> registry;
     if (!skipOnFailure([&] { registry.emplace(sheet()); }))
         return;
     m_loaded.reset();
@@ -682,7 +682,7 @@ void Anagrafe::Text10_LostFocus()
         return;
     // Every insert writes the counter into column A and the next one adds 1 to it: only a
     // whole number goes in, and a refused text gives way to the counter as it is.
-    const std::optional<double> number = registry::typedProgressive(Text10->text());
+    const std::optional<double> number = records::typedProgressive(Text10->text());
     if (!number) {
         showCounter();
         QTimer::singleShot(0, this, [this] { message(BoxKind::Plain, kNotWhole, kTitle); });
@@ -734,7 +734,7 @@ void Anagrafe::Check6_Click()
     if (!Check6->isChecked())
         return;
     try {
-        const RegistrySheet registry = sheet();
+        const Registry registry = sheet();
         registry.setCounter(1);
         Text10->setText(registry.counterText());
     } catch (const store::StoreError &error) {
@@ -769,7 +769,7 @@ void Anagrafe::XPButton4_Click()
     const QString letter = tickedType();
     if (letter.isEmpty())
         return;
-    const std::optional<RegistrySheet> registry = sheetOrReport();
+    const std::optional<Registry> registry = sheetOrReport();
     if (!registry || !counterReady(*registry))
         return;
     skipOnFailure([&] { Text10->setText(registry->counterText()); });
@@ -806,7 +806,7 @@ QString Anagrafe::tickedType()
     return letter;
 }
 
-bool Anagrafe::counterReady(const RegistrySheet &registry)
+bool Anagrafe::counterReady(const Registry &registry)
 {
     skipOnFailure([&] {
         if (registry.counterEmpty())
@@ -815,13 +815,13 @@ bool Anagrafe::counterReady(const RegistrySheet &registry)
     // A counter that is not a whole number (a workbook edited elsewhere) would give the new
     // row a number nobody can look up, and never move on.
     bool counterWhole = true;
-    skipOnFailure([&] { counterWhole = registry::progressiveIn(registry.counter()).has_value(); });
+    skipOnFailure([&] { counterWhole = records::progressiveIn(registry.counter()).has_value(); });
     if (!counterWhole)
         message(BoxKind::Plain, kCounterNotWhole, kTitle);
     return counterWhole;
 }
 
-std::optional<int> Anagrafe::freeRow(const RegistrySheet &registry)
+std::optional<int> Anagrafe::freeRow(const Registry &registry)
 {
     std::optional<int> row;
     try {
@@ -835,12 +835,12 @@ std::optional<int> Anagrafe::freeRow(const RegistrySheet &registry)
     return row;
 }
 
-void Anagrafe::writeCounterparty(const RegistrySheet &registry, int row, const QString &letter,
+void Anagrafe::writeCounterparty(const Registry &registry, int row, const QString &letter,
                                  const std::optional<QString> &number)
 {
-    skipOnFailure([&] { registry.writeField(row, registry::ColType, letter); });
+    skipOnFailure([&] { registry.writeField(row, Registry::ColType, letter); });
     if (number)
-        skipOnFailure([&] { registry.writeField(row, registry::ColId, *number); });
+        skipOnFailure([&] { registry.writeField(row, Registry::ColId, *number); });
     for (int column : fieldColumns())
         skipOnFailure([&] { registry.writeField(row, column, fieldText(column)); });
 }
@@ -865,7 +865,7 @@ void Anagrafe::XPButton1_Click()
     const QString letter = tickedType();
     if (letter.isEmpty())
         return;
-    const std::optional<RegistrySheet> registry = sheetOrReport();
+    const std::optional<Registry> registry = sheetOrReport();
     if (!registry)
         return;
     try {
@@ -899,7 +899,7 @@ void Anagrafe::XPButton3_Click()
         message(BoxKind::Information, kSelectFirst, kTitleTrailing);
         return;
     }
-    if (message(BoxKind::Question, kDeleteQuestion, kTitleTrailing) != Answer::Yes)
+    if (message(BoxKind::Question, kDeleteQuestion, kTitleTrailing, Answer::No) != Answer::Yes)
         return;
     // A counterparty chosen from the list is the one that goes, not the first one that
     // shares its number, nor the one the ID field may name by now. Without a choice the
@@ -909,7 +909,7 @@ void Anagrafe::XPButton3_Click()
         return;
     }
     try {
-        const RegistrySheet registry = sheet();
+        const Registry registry = sheet();
         registry.worksheet().select();
         std::optional<int> row;
         if (m_loaded) {

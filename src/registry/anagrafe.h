@@ -6,7 +6,7 @@
 
 #include "controls/dialogs.h"
 #include "controls/form.h"
-#include "registry/registrysheet.h"
+#include "records/registry.h"
 #include "store/model/value.h"
 
 #include <QString>
@@ -114,7 +114,7 @@ private:
     QLayout *layoutFields();
     void applyFieldRules();
 
-    registry::RegistrySheet sheet() const;
+    records::Registry sheet() const;
     void fillList(const QString &typeLetter);
     void clearTexts();
     void clearForTypeChange();
@@ -132,15 +132,16 @@ private:
     // The steps insert and change share. Each one that refuses says why.
     bool nameGiven();              // the name field is not empty
     QString tickedType();          // "C" or "F"; empty when no type is ticked
-    bool counterReady(const registry::RegistrySheet &registry);   // IV1 holds a whole number
-    std::optional<int> freeRow(const registry::RegistrySheet &registry);
+    bool counterReady(const records::Registry &registry);   // IV1 holds a whole number
+    std::optional<int> freeRow(const records::Registry &registry);
     // Writes the type into column B, the number (when given) into A, then the fields C..Q;
     // a write that fails is skipped.
-    void writeCounterparty(const registry::RegistrySheet &registry, int row, const QString &letter,
+    void writeCounterparty(const records::Registry &registry, int row, const QString &letter,
                            const std::optional<QString> &number);
 
-    controls::Answer message(controls::BoxKind kind, const QString &text, const QString &title);
-    std::optional<registry::RegistrySheet> sheetOrReport();
+    controls::Answer message(controls::BoxKind kind, const QString &text, const QString &title,
+                             controls::Answer defaultButton = controls::Answer::Yes);
+    std::optional<records::Registry> sheetOrReport();
     void reportStoreError(const store::StoreError &error);
 
     // The counterparty chosen from the list and loaded into the fields: its sheet row and

@@ -2,7 +2,7 @@
 
 #include "store/model/workbook.h"
 
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -25,12 +25,14 @@ void Workbook::save()
     if (m_path.isEmpty())
         throw StoreError(ErrorKind::Io, QStringLiteral("La cartella di lavoro non è mai stata salvata: manca il nome del file."));
     writeWorkbook(*this, m_path);
+    markSaved();
 }
 
 void Workbook::saveAs(const QString &path)
 {
     writeWorkbook(*this, path);
     m_path = path;
+    markSaved();
 }
 
 Server::Server() = default;
@@ -61,6 +63,7 @@ Workbook &Server::openFrom(const QString &path, const std::function<std::unique_
                          QStringLiteral("È già aperta un'altra cartella di lavoro con il nome \"%1\".").arg(name), path);
     std::unique_ptr<Workbook> book = read();
     book->setPath(QFileInfo(path).absoluteFilePath());
+    book->markSaved();
     m_books.push_back(std::move(book));
     m_active = int(m_books.size()) - 1;
     m_running = true;

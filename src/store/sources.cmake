@@ -11,21 +11,22 @@ set(CONTAVIO_STORE_MODEL_SOURCES
   model/workbook.h model/workbook.cpp
   model/structure.h
   model/range.cpp
-  # the program's data sheets: names and column titles
-  layout/sheets.h layout/sheets.cpp
 )
 set(CONTAVIO_STORE_FILE_SOURCES
   # opening and saving: the server's operations that reach the file layer
   server.cpp
-  # the .xls format: compound file, BIFF8 records, password protections, safe saving
-  xls/xls.h
-  xls/biff.h
+  # reading and writing a workbook file, safe saving, backups (public)
+  file/workbookfile.h
+  file/savefile.h file/savefile.cpp
+  # BIFF8 building blocks shared by the format, the formulas and the edits: record numbers,
+  # output buffer, the records a load keeps for the next save
+  biff/biff.h biff/biff.cpp
+  # the .xls format: compound file, record stream, reader, writer, password protections
   xls/biffstream.h xls/biffstream.cpp
   xls/cfb.h xls/cfb.cpp
   xls/crypto.h xls/crypto.cpp
-  xls/savefile.h xls/savefile.cpp
   xls/reader.h xls/xls_read.cpp xls/read_globals.cpp xls/read_sheet.cpp
-  xls/xls_write.cpp
+  xls/writer.h xls/xls_write.cpp xls/write_globals.cpp xls/write_names.cpp xls/write_sheet.cpp
   xls/page_records.h xls/page_records.cpp
   # formula tokens and the references that follow structural edits
   formula/ptg.h formula/ptg.cpp

@@ -3,8 +3,8 @@
 #include "app/contavio.h"
 #include "app/startup.h"
 #include "controls/xpbutton.h"
-#include "store/xls/savefile.h"
-#include "store/layout/sheets.h"
+#include "store/file/savefile.h"
+#include "records/layout.h"
 
 #include <QDir>
 #include <QFile>
@@ -297,9 +297,9 @@ void TestAvvio::missingSheetsAddedAfterLast()
     QVERIFY(h.dialogs.shown.empty());
     store::Workbook &book = *h.avvio()->workbook();
     QCOMPARE(sheetNames(book), after);
-    QCOMPARE(rowTexts(book.sheet(QStringLiteral("Pagamenti")), 1, 19), store::layout::pagamenti().titles);
-    QCOMPARE(rowTexts(book.sheet(QStringLiteral("Incassi")), 1, 19), store::layout::incassi().titles);
-    QCOMPARE(rowTexts(book.sheet(QStringLiteral("Anagrafe")), 1, 17), store::layout::anagrafe().titles);
+    QCOMPARE(rowTexts(book.sheet(QStringLiteral("Pagamenti")), 1, 19), records::layout::pagamenti().titles);
+    QCOMPARE(rowTexts(book.sheet(QStringLiteral("Incassi")), 1, 19), records::layout::incassi().titles);
+    QCOMPARE(rowTexts(book.sheet(QStringLiteral("Anagrafe")), 1, 17), records::layout::anagrafe().titles);
     QCOMPARE(book.sheet(QStringLiteral("Pagamenti")).view().frozen, true);
 }
 
@@ -324,7 +324,7 @@ void TestAvvio::onlyTitleRowsRewritten()
     QCOMPARE(h.load(), LoadResult::Ready);
     store::Workbook &loaded = *h.avvio()->workbook();
     store::Worksheet &inc = loaded.sheet(QStringLiteral("Incassi"));
-    QCOMPARE(rowTexts(inc, 1, 19), store::layout::incassi().titles);
+    QCOMPARE(rowTexts(inc, 1, 19), records::layout::incassi().titles);
     QCOMPARE(inc.textAt(1, 20), QStringLiteral("oltre la S"));
     QCOMPARE(inc.valueAt(1, 256).number, 7.0);
     QCOMPARE(rowTexts(inc, 2, 4), record2);
@@ -470,7 +470,7 @@ void TestAvvio::closingBeforeAcceptingSavesAndEnds()
     auto saved = h.reread();
     QCOMPARE(sheetNames(*saved), (QStringList{QStringLiteral("Foglio1"), QStringLiteral("Anagrafe"),
                                               QStringLiteral("Incassi"), QStringLiteral("Pagamenti")}));
-    QCOMPARE(rowTexts(saved->sheet(QStringLiteral("Incassi")), 1, 19), store::layout::incassi().titles);
+    QCOMPARE(rowTexts(saved->sheet(QStringLiteral("Incassi")), 1, 19), records::layout::incassi().titles);
     QVERIFY(h.dialogs.shown.empty());
 }
 
@@ -496,7 +496,7 @@ void TestAvvio::closingRefusedWhenSaveFails()
     // The obstacle gone, closing works and the data reach the file.
     QVERIFY(h.avvio()->close());
     QCOMPARE(h.exits, std::vector<int>{0});
-    QCOMPARE(rowTexts(h.reread()->sheet(QStringLiteral("Pagamenti")), 1, 19), store::layout::pagamenti().titles);
+    QCOMPARE(rowTexts(h.reread()->sheet(QStringLiteral("Pagamenti")), 1, 19), records::layout::pagamenti().titles);
 }
 
 QTEST_MAIN(TestAvvio)

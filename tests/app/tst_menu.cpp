@@ -4,7 +4,7 @@
 #include "browser/visualizza.h"
 #include "dueviews/scadenze.h"
 #include "controls/xpbutton.h"
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 #include "ledger/entrata.h"
 #include "ledger/pagamenti.h"
 

@@ -390,7 +390,7 @@ void TestVisualizza::userEntersThreeOutOfOrderAndChangesOne()
     QCOMPARE(e.Text1->text(), QStringLiteral("F-3"));
     e.Text4->clear();
     e.Text4->setFocus();
-    QTest::keyClicks(e.Text4, QStringLiteral("95.5"));
+    QTest::keyClicks(e.Text4, QStringLiteral("95,5"));
     QTRY_COMPARE(e.Text4->text(), QStringLiteral("95,5"));
     press(e.XPButton3);
     QCOMPARE(w.dialogs.last().text, QStringLiteral(" Registrazione  modificata"));

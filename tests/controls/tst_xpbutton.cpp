@@ -118,7 +118,7 @@ class TestXPButton : public QObject {
 private slots:
     void style3Pixels_data();
     void style3Pixels();
-    void style3FocusLines();
+    void style3FocusMark();
     void captionPlacement();
     void accessCharacterDisplay();
     void otherStyles_data();
@@ -128,7 +128,8 @@ private slots:
     void cornerMasks_data();
     void cornerMasks();
     void clippedCornerDoesNotPress();
-    void spaceBarOrder();
+    void clickKeysOrder_data();
+    void clickKeysOrder();
     void rightButtonLeavesLook();
     void modifiersAndMiddleButton();
     void dragOutAndIn();
@@ -222,22 +223,27 @@ void TestXPButton::style3Pixels()
     QCOMPARE(host.shown(point.x(), point.y()), colour);
 }
 
-void TestXPButton::style3FocusLines()
+// The focus mark of style 3 is a dotted rectangle that inverts the face: dark on the
+// near-white gradient, where the two white lines drawn before could not be seen.
+void TestXPButton::style3FocusMark()
 {
     Host host;
-    const QColor white(255, 255, 255), frame(140, 174, 231);
+    const QColor face(219, 219, 231);   // row 10 of the up gradient
     host.b->setFocus();
     QTRY_VERIFY(host.b->hasFocus());
-    for (QPoint p : {QPoint(2, 3), QPoint(2, 17), QPoint(57, 3), QPoint(57, 17)})
-        QCOMPARE(host.at(p.x(), p.y()), white);
-    QCOMPARE(host.at(2, 18), frame);   // the lines stop above the frame
+    for (QPoint p : {QPoint(4, 4), QPoint(4, 10), QPoint(55, 15), QPoint(30, 16)}) {
+        const QColor c = host.at(p.x(), p.y());
+        QVERIFY2(qGray(c.rgb()) < 64, qPrintable(QString("(%1,%2)").arg(p.x()).arg(p.y())));
+    }
+    QVERIFY(qGray(host.at(4, 11).rgb()) > 200);   // dotted: every other pixel
+    QCOMPARE(host.at(2, 10), face);   // no white line any more
 
     host.b->setShowFocusRect(false);
-    QCOMPARE(host.at(2, 10), QColor(219, 219, 231));
+    QCOMPARE(host.at(4, 10), face);
     host.b->setShowFocusRect(true);
-    QCOMPARE(host.at(2, 10), white);
+    QVERIFY(qGray(host.at(4, 10).rgb()) < 64);
     host.b->clearFocus();
-    QCOMPARE(host.at(57, 10), QColor(219, 219, 231));
+    QCOMPARE(host.at(4, 10), face);
 }
 
 void TestXPButton::captionPlacement()
@@ -470,18 +476,32 @@ void TestXPButton::clippedCornerDoesNotPress()
     QCOMPARE(host.log, (QStringList{"MouseDown 1 0 1 1", "MouseUp 1 0 1 1", "Click"}));
 }
 
-void TestXPButton::spaceBarOrder()
+void TestXPButton::clickKeysOrder_data()
 {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("typed");   // the KeyPress the key's character gives, if any
+    QTest::newRow("space") << int(Qt::Key_Space) << "32" << "KeyPress 32";
+    QTest::newRow("Enter clicks as space does") << int(Qt::Key_Return) << "13" << "KeyPress 13";
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << "13" << "KeyPress 13";
+}
+
+void TestXPButton::clickKeysOrder()
+{
+    QFETCH(int, key);
+    QFETCH(QString, code);
+    QFETCH(QString, typed);
     Host host(3, QSize(60, 21), QStringLiteral("Chiudi"));
     host.b->setFocus();
     QTRY_VERIFY(host.b->hasFocus());
-    QTest::keyPress(host.b, Qt::Key_Space);
-    QCOMPARE(host.log, (QStringList{"MouseDown 1 1 1 1", "KeyDown 32 0", "KeyPress 32"}));
+    QTest::keyPress(host.b, Qt::Key(key));
+    const QStringList pressed{"MouseDown 1 1 1 1", "KeyDown " + code + " 0", typed};
+    QCOMPARE(host.log, pressed);
     QCOMPARE(host.b->drawnState(), int(XPButton::Down));
     QCOMPARE(host.at(2, 1), QColor(0, 0, 0));   // the down look shows between the keys
-    QTest::keyRelease(host.b, Qt::Key_Space);
-    QCOMPARE(host.log, (QStringList{"MouseDown 1 1 1 1", "KeyDown 32 0", "KeyPress 32",
-                                    "MouseUp 1 1 1 1", "Click", "KeyUp 32 0"}));
+    QTest::keyRelease(host.b, Qt::Key(key));
+    const QStringList released{"MouseUp 1 1 1 1", "Click", "KeyUp " + code + " 0"};
+    QCOMPARE(host.log, pressed + released);
     QCOMPARE(host.at(2, 1), QColor(206, 231, 255));
 }
 
@@ -599,9 +619,10 @@ void TestXPButton::keyEvents()
     QTest::keyClick(host.b, Qt::Key_A);
     QTest::keyClick(host.b, Qt::Key_Return, Qt::ControlModifier);
     QTest::keyClick(host.b, Qt::Key_F5, Qt::ShiftModifier | Qt::AltModifier);
-    // Modifier keys come with their own key down and up.
+    // Modifier keys come with their own key down and up; Enter clicks as the space bar does.
     QCOMPARE(host.log, (QStringList{"KeyDown 65 0", "KeyPress 97", "KeyUp 65 0",
-                                    "KeyDown 17 2", "KeyDown 13 2", "KeyPress 13", "KeyUp 13 2", "KeyUp 17 0",
+                                    "KeyDown 17 2", "MouseDown 1 1 1 1", "KeyDown 13 2", "KeyPress 13",
+                                    "MouseUp 1 1 1 1", "Click", "KeyUp 13 2", "KeyUp 17 0",
                                     "KeyDown 16 1", "KeyDown 18 5", "KeyDown 116 5", "KeyUp 116 5",
                                     "KeyUp 18 1", "KeyUp 16 0"}));
     QCOMPARE(host.b->drawnState(), int(XPButton::Up));

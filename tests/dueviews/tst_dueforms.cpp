@@ -7,6 +7,7 @@
 #include "dueviews/scadenze.h"
 #include "dueviews/situazione.h"
 #include "dueviews/stampe.h"
+#include "controls/xpbutton.h"
 #include "ledger/entrata.h"
 #include "print/printtargets.h"
 #include "print/stampap.h"
@@ -17,6 +18,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>

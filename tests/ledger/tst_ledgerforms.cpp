@@ -1092,7 +1092,7 @@ void TestLedgerForms::fieldRulesAreAttached()
 
         f.Text4->setFocus();
         QTest::keyClicks(f.Text4, QStringLiteral("12.5x"));
-        QTRY_COMPARE(f.Text4->text(), QStringLiteral("12,5"));
+        QTRY_COMPARE(f.Text4->text(), QStringLiteral("12.5"));
 
         for (QLineEdit *date : {f.Text2, f.Text6}) {
             date->setFocus();

@@ -1,10 +1,10 @@
-#include "registry/registrysheet.h"
+#include "records/registry.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
 
 #include <QTest>
 
-using registry::RegistrySheet;
+using RegistrySheet = records::Registry;
 
 class TestRegistrySheet : public QObject {
     Q_OBJECT
@@ -30,7 +30,7 @@ private:
     {
         auto *b = new store::Workbook;
         store::Worksheet &s = b->sheet(1);
-        s.setName(registry::kSheetName);
+        s.setName(records::Registry::sheetName());
         s.cells(1, 1).setValue(QStringLiteral("ID"));
         for (int i = 0; i < ids.size(); ++i) {
             const QVariant &v = ids[i];
@@ -113,7 +113,7 @@ void TestRegistrySheet::entriesByTypeInSheetOrder()
         s.cells(i + 2, 3).setValue(names[i]);
     }
     const RegistrySheet sheet(s);
-    const std::vector<registry::Entry> customers = sheet.entries(QStringLiteral("C"));
+    const std::vector<records::Entry> customers = sheet.entries(QStringLiteral("C"));
     QCOMPARE(customers.size(), size_t(3));   // the empty name in row 7 ends the walk
     QCOMPARE(customers[0].name, QString("UNO"));
     QCOMPARE(customers[1].name, QString("TRE"));
@@ -143,11 +143,11 @@ void TestRegistrySheet::writeField_data()
     QTest::addColumn<int>("type");   // store::Variant::Type
     QTest::addColumn<QString>("shown");
     using T = store::Variant::Type;
-    QTest::newRow("postal code stays text") << int(registry::ColPostCode) << "00184" << int(T::Text) << "00184";
-    QTest::newRow("empty postal code clears") << int(registry::ColPostCode) << "" << int(T::Empty) << "";
-    QTest::newRow("number in a general column") << int(registry::ColId) << "12" << int(T::Number) << "12";
-    QTest::newRow("date in a general column") << int(registry::ColDate) << "12/05/2009" << int(T::Date) << "12/05/2009";
-    QTest::newRow("name as typed") << int(registry::ColName) << "ROSSI" << int(T::Text) << "ROSSI";
+    QTest::newRow("postal code stays text") << int(records::Registry::ColPostCode) << "00184" << int(T::Text) << "00184";
+    QTest::newRow("empty postal code clears") << int(records::Registry::ColPostCode) << "" << int(T::Empty) << "";
+    QTest::newRow("number in a general column") << int(records::Registry::ColId) << "12" << int(T::Number) << "12";
+    QTest::newRow("date in a general column") << int(records::Registry::ColDate) << "12/05/2009" << int(T::Date) << "12/05/2009";
+    QTest::newRow("name as typed") << int(records::Registry::ColName) << "ROSSI" << int(T::Text) << "ROSSI";
 }
 
 void TestRegistrySheet::writeField()
@@ -191,9 +191,9 @@ void TestRegistrySheet::progressive()
 {
     QFETCH(QString, typed);
     QFETCH(double, expected);
-    QCOMPARE(registry::typedProgressive(typed).value_or(0), expected);
+    QCOMPARE(records::typedProgressive(typed).value_or(0), expected);
     // A counter cell holding the typed text reads the same.
-    QCOMPARE(registry::progressiveIn(store::Variant::fromText(typed.trimmed())).value_or(0), expected);
+    QCOMPARE(records::progressiveIn(store::Variant::fromText(typed.trimmed())).value_or(0), expected);
 }
 
 QTEST_GUILESS_MAIN(TestRegistrySheet)

@@ -11,7 +11,7 @@
 #include "controls/dialogs.h"
 #include "controls/session.h"
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 #include "support/starterbook.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "starterbook.h"
 
-#include "store/layout/sheets.h"
+#include "records/layout.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
 
@@ -8,15 +8,15 @@ namespace testworld {
 
 void shapeStarterBook(store::Workbook &book)
 {
-    const auto &layouts = store::layout::dataSheets();
+    const auto &layouts = records::layout::dataSheets();
     for (size_t i = 0; i < layouts.size(); ++i) {
-        const store::layout::SheetLayout &layout = *layouts[i];
+        const records::layout::SheetLayout &layout = *layouts[i];
         if (i == 0)
             book.sheet(1).setName(layout.name);
         else
             book.appendSheet(layout.name);
         store::Worksheet &sheet = book.sheet(layout.name);
-        store::layout::writeTitleRow(sheet, layout);
+        records::layout::writeTitleRow(sheet, layout);
         for (const QString &column : layout.textColumns)
             sheet.range(column + QLatin1Char(':') + column).setNumberFormat(QStringLiteral("@"));
     }

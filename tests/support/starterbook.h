@@ -1,7 +1,7 @@
 #pragma once
 
 // The workbook a form test starts from: the three data sheets as the program lays them out
-// (store/layout/sheets.h), and records written straight into them, one column at a time, so
+// (records/layout.h), and records written straight into them, one column at a time, so
 // that a test can say what the forms must find or must have written.
 
 #include <QDate>

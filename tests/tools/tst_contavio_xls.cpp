@@ -1,9 +1,9 @@
 // contavio-xls end to end: every subcommand run as a process on real files.
 
-#include "tools/runprogram.h"
+#include "support/runprogram.h"
 
 #include "store/model/workbook.h"
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -15,7 +15,7 @@
 
 #include "store/edit/structureedits.h"
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 
 #include <algorithm>
 #include <functional>

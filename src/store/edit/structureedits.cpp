@@ -1,6 +1,6 @@
 #include "store/edit/structureedits.h"
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 
 #include <optional>
 

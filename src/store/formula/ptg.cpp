@@ -1,6 +1,6 @@
 #include "store/formula/ptg.h"
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 
 namespace store::ptg {
 

@@ -6,7 +6,7 @@
 // series, conditional formats and validations.
 
 #include "store/model/workbook.h"
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 
 #include <QByteArray>
 #include <optional>

@@ -235,6 +235,53 @@ std::optional<int> toWholeNumber(const QString &text)
     return int(rounded);
 }
 
+std::optional<double> parseAmount(const QString &raw)
+{
+    static const QRegularExpression italian(
+        QStringLiteral("^(\\d{1,3}(?:\\.\\d{3})+|\\d*)(?:,(\\d{0,2}))?$"));
+    static const QRegularExpression pointed(QStringLiteral("^(\\d*)\\.(\\d{1,2})$"));
+    const QString text = raw.trimmed();
+    QString whole, cents;
+    if (const auto m = italian.match(text); m.hasMatch()) {
+        whole = m.captured(1).remove(u'.');
+        cents = m.captured(2);
+    } else if (const auto p = pointed.match(text); p.hasMatch()) {
+        whole = p.captured(1);
+        cents = p.captured(2);
+    } else {
+        return std::nullopt;
+    }
+    if (whole.isEmpty() && cents.isEmpty())
+        return std::nullopt;
+    if (whole.size() > 13)
+        return std::nullopt;   // beyond any amount, and beyond exact cents in a double
+    const double units = whole.isEmpty() ? 0.0 : whole.toDouble();
+    const double fraction = cents.isEmpty() ? 0.0 : cents.leftJustified(2, u'0').toDouble() / 100.0;
+    return units + fraction;
+}
+
+QString amountText(double value)
+{
+    if (!std::isfinite(value) || std::fabs(value) >= 1e15)
+        return numberToText(value);
+    const long long cents = std::llround(value * 100.0);   // halves away from zero
+    const unsigned long long magnitude = cents < 0 ? 0ULL - (unsigned long long)cents : (unsigned long long)cents;
+    QString whole = QString::number(magnitude / 100);
+    for (qsizetype at = whole.size() - 3; at > 0; at -= 3)
+        whole.insert(at, u'.');
+    const QString decimals = QStringLiteral("%1").arg(magnitude % 100, 2, 10, QLatin1Char('0'));
+    return (cents < 0 ? QStringLiteral("-") : QString()) + whole + u',' + decimals;
+}
+
+Variant amountValue(const QString &text)
+{
+    if (text.isEmpty())
+        return {};
+    if (const auto amount = parseAmount(text))
+        return Variant::fromNumber(*amount);
+    return Variant::fromText(text);
+}
+
 QString clockLine(const QDateTime &now, ClockStyle style)
 {
     const QLatin1String separator = style == ClockStyle::Registry ? QLatin1String(" del ")

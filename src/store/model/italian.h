@@ -52,6 +52,21 @@ std::optional<double> numberIn(const Variant &value);
 // ("", "abc", "85%").
 std::optional<int> toWholeNumber(const QString &text);
 
+// Amounts of money. A typed amount reads as one number when it is digits with an optional
+// Italian grouping and up to two decimals after a comma ("1.234,56", "1234,56", "850",
+// ",5"), or digits with up to two decimals after a single full stop, as the numeric keypad
+// and other programs write them ("1234.56", "99.9"); "1.234" is one thousand two hundred
+// and thirty-four. Blanks around are allowed. nullopt for an empty text and for anything
+// else ("1,2,3", "1.23.4", "12,345", "abc").
+std::optional<double> parseAmount(const QString &text);
+// An amount as money: grouped thousands, two decimals ("1.234,56", "850,00", "-0,50").
+QString amountText(double value);
+// The number format of amount cells, so that a spreadsheet shows what the forms show.
+inline const QString kAmountFormat = QStringLiteral("#,##0.00");
+// The value an amount field stores: Empty for an empty text, the number when it reads as an
+// amount, otherwise the text as it is (nothing typed is lost).
+Variant amountValue(const QString &text);
+
 // The clock line of the forms: "Ore..." + HH:mm:ss + separator + dd/MM/yyyy.
 // Most forms use "   del   " (three blanks each side); the registry uses " del ".
 enum class ClockStyle { Standard, Registry };

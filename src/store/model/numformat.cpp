@@ -64,116 +64,177 @@ void addLiteral(Section &s, const QString &text)
         s.tokens.push_back({Tok::Literal, text});
 }
 
-std::vector<Section> parseCode(const QString &code)
-{
-    std::vector<Section> sections(1);
-    bool afterExponent = false;
-    const qsizetype n = code.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        Section &s = sections.back();
-        const QChar c = code[i];
-        const char16_t u = c.unicode();
-        auto startsWith = [&](const char *word) {
-            return code.mid(i, qsizetype(qstrlen(word))).compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
-        };
-        if (u == ';') {
-            sections.emplace_back();
-            afterExponent = false;
-        } else if (u == '"') {
-            qsizetype end = code.indexOf(u'"', i + 1);
-            if (end < 0)
-                end = n;
-            addLiteral(s, code.mid(i + 1, end - i - 1));
-            i = end;
-        } else if (u == '\\') {
-            if (i + 1 < n)
-                addLiteral(s, QString(code[++i]));
-        } else if (u == '_') {
-            ++i;
-            addLiteral(s, QStringLiteral(" "));
-        } else if (u == '*') {
-            ++i;   // fill character: nothing in a text
-        } else if (u == '[') {
-            qsizetype end = code.indexOf(u']', i + 1);
-            if (end < 0)
-                end = n;
-            const QString inner = code.mid(i + 1, end - i - 1);
-            i = end;
-            if (inner.startsWith(u'$')) {
-                const qsizetype dash = inner.indexOf(u'-');
-                addLiteral(s, inner.mid(1, dash < 0 ? -1 : dash - 1));
-            } else if (!inner.isEmpty()) {
-                const QChar l = inner[0].toLower();
-                bool same = l == u'h' || l == u'm' || l == u's';
-                for (QChar k : inner)
-                    same = same && k.toLower() == l;
-                if (same)
-                    s.tokens.push_back({Tok::Elapsed, {}, int(inner.size()), char(l.unicode())});
+// Reads a format code into its sections, token by token, in one pass.
+class CodeParser {
+public:
+    explicit CodeParser(const QString &code) : m_code(code), m_n(code.size()) {}
+
+    std::vector<Section> run()
+    {
+        for (m_i = 0; m_i < m_n; ++m_i) {
+            const char16_t u = m_code[m_i].unicode();
+            if (u == ';') {
+                m_sections.emplace_back();
+                m_afterExponent = false;
+            } else if (!punctuation(u) && !placeholder(u) && !word()) {
+                letter();
             }
-        } else if (startsWith("General")) {
-            s.tokens.push_back({Tok::General});
-            s.hasGeneral = true;
-            i += 6;
-        } else if (u == '@') {
+        }
+        for (Section &s : m_sections)
+            markMinutes(s);
+        return std::move(m_sections);
+    }
+
+private:
+    Section &section() { return m_sections.back(); }
+    bool startsWith(QLatin1String word) const
+    {
+        return QStringView(m_code).mid(m_i).startsWith(word, Qt::CaseInsensitive);
+    }
+    // The code's text up to `close` (or its end) after the current character; moves past it.
+    QString upTo(char16_t close)
+    {
+        qsizetype end = m_code.indexOf(QChar(close), m_i + 1);
+        if (end < 0)
+            end = m_n;
+        const QString inner = m_code.mid(m_i + 1, end - m_i - 1);
+        m_i = end;
+        return inner;
+    }
+
+    // Quotes, escapes, padding, fill and brackets.
+    bool punctuation(char16_t u)
+    {
+        if (u == '"') {
+            addLiteral(section(), upTo(u'"'));
+        } else if (u == '\\') {
+            if (m_i + 1 < m_n)
+                addLiteral(section(), QString(m_code[++m_i]));
+        } else if (u == '_') {
+            ++m_i;
+            addLiteral(section(), QStringLiteral(" "));
+        } else if (u == '*') {
+            ++m_i;   // fill character: nothing in a text
+        } else if (u == '[') {
+            bracket(upTo(u']'));
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // [$€-410] gives its currency text, [h], [mm], [ss] elapsed time; colours and conditions
+    // nothing.
+    void bracket(const QString &inner)
+    {
+        if (inner.startsWith(u'$')) {
+            const qsizetype dash = inner.indexOf(u'-');
+            addLiteral(section(), inner.mid(1, dash < 0 ? -1 : dash - 1));
+        } else if (!inner.isEmpty()) {
+            const QChar l = inner[0].toLower();
+            bool same = l == u'h' || l == u'm' || l == u's';
+            for (QChar k : inner)
+                same = same && k.toLower() == l;
+            if (same)
+                section().tokens.push_back({Tok::Elapsed, {}, int(inner.size()), char(l.unicode())});
+        }
+    }
+
+    // Digits, the decimal point (or sub-seconds after seconds), grouping, percent, exponent,
+    // the text placeholder.
+    bool placeholder(char16_t u)
+    {
+        Section &s = section();
+        if (u == '@') {
             s.tokens.push_back({Tok::TextAt});
             s.hasText = true;
         } else if (u == '0' || u == '#' || u == '?') {
             Token t{Tok::Digit};
             t.placeholder = char(u);
-            t.exponentPart = afterExponent;
+            t.exponentPart = m_afterExponent;
             s.tokens.push_back(t);
         } else if (u == '.') {
-            if (!s.tokens.empty() && s.tokens.back().kind == Tok::Second && i + 1 < n && code[i + 1] == u'0') {
-                int count = 0;
-                while (i + 1 < n && code[i + 1] == u'0') {
-                    ++i;
-                    ++count;
-                }
-                s.tokens.push_back({Tok::SubSecond, {}, count});
-                s.hasSubSecond = true;
-            } else {
-                s.tokens.push_back({Tok::Point});
-            }
+            point();
         } else if (u == ',') {
             s.tokens.push_back({Tok::Group});
         } else if (u == '%') {
             s.tokens.push_back({Tok::Percent});
-        } else if ((u == 'E' || u == 'e') && i + 1 < n && (code[i + 1] == u'+' || code[i + 1] == u'-')) {
+        } else if ((u == 'E' || u == 'e') && m_i + 1 < m_n && (m_code[m_i + 1] == u'+' || m_code[m_i + 1] == u'-')) {
             Token t{Tok::Exponent};
-            t.plus = code[i + 1] == u'+';
+            t.plus = m_code[m_i + 1] == u'+';
             s.tokens.push_back(t);
-            afterExponent = true;
-            ++i;
-        } else if (startsWith("AM/PM")) {
-            s.tokens.push_back({Tok::AmPm, QStringLiteral("AM/PM")});
-            s.hasAmPm = true;
-            i += 4;
-        } else if (startsWith("A/P")) {
-            s.tokens.push_back({Tok::AmPm, QStringLiteral("A/P")});
-            s.hasAmPm = true;
-            i += 2;
+            m_afterExponent = true;
+            ++m_i;
         } else {
-            const QChar l = c.toLower();
-            Tok kind = Tok::Literal;
-            if (l == u'd') kind = Tok::Day;
-            else if (l == u'm') kind = Tok::Month;
-            else if (l == u'y') kind = Tok::Year;
-            else if (l == u'h') kind = Tok::Hour;
-            else if (l == u's') kind = Tok::Second;
-            if (kind == Tok::Literal) {
-                addLiteral(s, QString(c));
-            } else {
-                int count = 1;
-                while (i + 1 < n && code[i + 1].toLower() == l) {
-                    ++i;
-                    ++count;
-                }
-                s.tokens.push_back({kind, {}, count});
+            return false;
+        }
+        return true;
+    }
+
+    void point()
+    {
+        Section &s = section();
+        if (!s.tokens.empty() && s.tokens.back().kind == Tok::Second && m_i + 1 < m_n && m_code[m_i + 1] == u'0') {
+            int count = 0;
+            while (m_i + 1 < m_n && m_code[m_i + 1] == u'0') {
+                ++m_i;
+                ++count;
             }
+            s.tokens.push_back({Tok::SubSecond, {}, count});
+            s.hasSubSecond = true;
+        } else {
+            s.tokens.push_back({Tok::Point});
         }
     }
+
+    // "General", "AM/PM", "A/P".
+    bool word()
+    {
+        Section &s = section();
+        if (startsWith(QLatin1String("General"))) {
+            s.tokens.push_back({Tok::General});
+            s.hasGeneral = true;
+            m_i += 6;
+        } else if (startsWith(QLatin1String("AM/PM"))) {
+            s.tokens.push_back({Tok::AmPm, QStringLiteral("AM/PM")});
+            s.hasAmPm = true;
+            m_i += 4;
+        } else if (startsWith(QLatin1String("A/P"))) {
+            s.tokens.push_back({Tok::AmPm, QStringLiteral("A/P")});
+            s.hasAmPm = true;
+            m_i += 2;
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // A run of one date letter (d, m, y, h, s), or any other character as itself.
+    void letter()
+    {
+        const QChar c = m_code[m_i];
+        const QChar l = c.toLower();
+        Tok kind = Tok::Literal;
+        if (l == u'd') kind = Tok::Day;
+        else if (l == u'm') kind = Tok::Month;
+        else if (l == u'y') kind = Tok::Year;
+        else if (l == u'h') kind = Tok::Hour;
+        else if (l == u's') kind = Tok::Second;
+        if (kind == Tok::Literal) {
+            addLiteral(section(), QString(c));
+            return;
+        }
+        int count = 1;
+        while (m_i + 1 < m_n && m_code[m_i + 1].toLower() == l) {
+            ++m_i;
+            ++count;
+        }
+        section().tokens.push_back({kind, {}, count});
+    }
+
     // A month run right after an hour, or right before seconds, is minutes.
-    for (Section &s : sections) {
+    static void markMinutes(Section &s)
+    {
         for (size_t k = 0; k < s.tokens.size(); ++k) {
             if (s.tokens[k].kind != Tok::Month)
                 continue;
@@ -189,7 +250,17 @@ std::vector<Section> parseCode(const QString &code)
         for (const Token &t : s.tokens)
             s.isDate = s.isDate || isDateKind(t.kind);
     }
-    return sections;
+
+    const QString &m_code;
+    const qsizetype m_n;
+    qsizetype m_i = 0;
+    bool m_afterExponent = false;
+    std::vector<Section> m_sections = std::vector<Section>(1);
+};
+
+std::vector<Section> parseCode(const QString &code)
+{
+    return CodeParser(code).run();
 }
 
 // Appends a non-negative number with at least `digits` digits, without temporaries.
@@ -353,11 +424,17 @@ QString groupThousands(const QString &digits)
     return out;
 }
 
-QString renderNumber(const Section &s, double x, bool minus)
-{
-    // Where the placeholders are: integer part, decimals, exponent digits.
+// Where a number section's placeholders are: integer part, decimals, exponent digits, and
+// what the section does to the value (percent, thousands scaling, grouping).
+struct NumberLayout {
     int intZeros = 0, intCount = 0, decZeros = 0, decCount = 0, expZeros = 0, percent = 0, scale = 0;
-    bool grouping = false, seenPoint = false, hasExponent = false, plus = false;
+    bool grouping = false, hasExponent = false;
+};
+
+NumberLayout numberLayout(const Section &s)
+{
+    NumberLayout l;
+    bool seenPoint = false;
     int lastIntDigit = -1;
     for (size_t k = 0; k < s.tokens.size(); ++k) {
         const Token &t = s.tokens[k];
@@ -369,92 +446,115 @@ QString renderNumber(const Section &s, double x, bool minus)
         switch (t.kind) {
         case Tok::Digit:
             if (t.exponentPart) {
-                expZeros += t.placeholder == '0';
+                l.expZeros += t.placeholder == '0';
             } else if (seenPoint) {
-                ++decCount;
-                decZeros += t.placeholder == '0';
+                ++l.decCount;
+                l.decZeros += t.placeholder == '0';
             } else {
-                ++intCount;
-                intZeros += t.placeholder == '0';
+                ++l.intCount;
+                l.intZeros += t.placeholder == '0';
             }
             break;
-        case Tok::Point: seenPoint = seenPoint || !hasExponent; break;
+        case Tok::Point: seenPoint = seenPoint || !l.hasExponent; break;
         case Tok::Group:
-            if (!seenPoint && int(k) < lastIntDigit && intCount > 0)
-                grouping = true;
+            if (!seenPoint && int(k) < lastIntDigit && l.intCount > 0)
+                l.grouping = true;
             else if (!seenPoint && int(k) > lastIntDigit && lastIntDigit >= 0)
-                ++scale;
+                ++l.scale;
             break;
-        case Tok::Percent: ++percent; break;
-        case Tok::Exponent: hasExponent = true; plus = t.plus; break;
+        case Tok::Percent: ++l.percent; break;
+        case Tok::Exponent: l.hasExponent = true; break;
         default: break;
         }
     }
-    for (int p = 0; p < percent; ++p) x *= 100;
-    for (int p = 0; p < scale; ++p) x /= 1000;
+    return l;
+}
 
+// The digits a number section shows: integer part (padded and grouped), decimals (trailing
+// zeros beyond the required ones dropped) and the exponent.
+struct NumberParts {
+    QString whole, fraction;
     int exponent = 0;
-    if (hasExponent && x != 0) {
-        exponent = int(std::floor(std::log10(x)));
-        const int step = std::max(1, intCount);
-        if (step > 1)
-            exponent -= ((exponent % step) + step) % step;
-        else
-            exponent -= std::max(0, intCount - 1);
-        x /= std::pow(10.0, exponent);
-    }
+    double mantissa = 0;   // the value after the exponent is taken out
+    bool allZero = true;   // everything shown is zero: no sign
+};
 
-    QString digits = fixedDecimal(x, decCount);
-    if (hasExponent && intCount <= 1 && digits.startsWith(QLatin1String("10"))) {
+// x divided by 10^exponent; in two steps near the ends of a double's range, where the power
+// alone would overflow or vanish.
+double unscaled(double x, int exponent)
+{
+    if (exponent > -300 && exponent < 300)
+        return x / std::pow(10.0, exponent);
+    const int half = exponent / 2;
+    return x / std::pow(10.0, half) / std::pow(10.0, exponent - half);
+}
+
+// False when the value cannot be shown (not finite, before or after scaling).
+bool numberParts(const NumberLayout &l, double x, NumberParts &p)
+{
+    if (l.hasExponent && x != 0) {
+        p.exponent = int(std::floor(std::log10(x)));
+        const int step = std::max(1, l.intCount);
+        if (step > 1)
+            p.exponent -= ((p.exponent % step) + step) % step;
+        else
+            p.exponent -= std::max(0, l.intCount - 1);
+        x = unscaled(x, p.exponent);
+    }
+    if (!std::isfinite(x))
+        return false;
+    QString digits = fixedDecimal(x, l.decCount);
+    if (l.hasExponent && l.intCount <= 1 && digits.startsWith(QLatin1String("10"))) {
         x /= 10;
-        ++exponent;
-        digits = fixedDecimal(x, decCount);
+        ++p.exponent;
+        digits = fixedDecimal(x, l.decCount);
     }
     const qsizetype point = digits.indexOf(u'.');
-    QString whole = point < 0 ? digits : digits.left(point);
-    QString fraction = point < 0 ? QString() : digits.mid(point + 1);
-    if (whole == QLatin1String("0") && intZeros == 0)
-        whole.clear();
-    if (whole.size() < intZeros)
-        whole = whole.rightJustified(intZeros, u'0');
-    if (grouping)
-        whole = groupThousands(whole);
-    while (fraction.size() > decZeros && fraction.endsWith(u'0'))
-        fraction.chop(1);
-
-    // The sign goes away when everything shown is zero.
-    bool allZero = true;
-    for (QChar ch : whole + fraction)
+    p.whole = point < 0 ? digits : digits.left(point);
+    p.fraction = point < 0 ? QString() : digits.mid(point + 1);
+    if (p.whole == QLatin1String("0") && l.intZeros == 0)
+        p.whole.clear();
+    if (p.whole.size() < l.intZeros)
+        p.whole = p.whole.rightJustified(l.intZeros, u'0');
+    if (l.grouping)
+        p.whole = groupThousands(p.whole);
+    while (p.fraction.size() > l.decZeros && p.fraction.endsWith(u'0'))
+        p.fraction.chop(1);
+    for (QChar ch : p.whole + p.fraction)
         if (ch.isDigit() && ch != u'0')
-            allZero = false;
+            p.allZero = false;
+    p.mantissa = x;
+    return true;
+}
 
+// The section's tokens with the parts in place of the placeholders.
+QString assembleNumber(const Section &s, const NumberLayout &l, const NumberParts &p)
+{
     QString out;
     bool wholeDone = false, fractionDone = false, pointDone = false, exponentDone = false;
+    auto whole = [&] {
+        if (!wholeDone)
+            out += p.whole;
+        wholeDone = true;
+    };
     for (const Token &t : s.tokens) {
         switch (t.kind) {
         case Tok::Literal: out += t.text; break;
         case Tok::Digit:
             if (t.exponentPart) {
-                if (!exponentDone) {
-                    out += QString::number(std::abs(exponent)).rightJustified(std::max(1, expZeros), u'0');
-                    exponentDone = true;
-                }
+                if (!exponentDone)
+                    out += QString::number(std::abs(p.exponent)).rightJustified(std::max(1, l.expZeros), u'0');
+                exponentDone = true;
             } else if (!pointDone) {
-                if (!wholeDone) {
-                    out += whole;
-                    wholeDone = true;
-                }
+                whole();
             } else if (!fractionDone) {
-                out += fraction;
+                out += p.fraction;
                 fractionDone = true;
             }
             break;
         case Tok::Point:
             if (!pointDone) {
-                if (!wholeDone) {
-                    out += whole;
-                    wholeDone = true;
-                }
+                whole();
                 out += u',';
                 pointDone = true;
             }
@@ -462,15 +562,32 @@ QString renderNumber(const Section &s, double x, bool minus)
         case Tok::Percent: out += u'%'; break;
         case Tok::Exponent:
             out += u'E';
-            if (exponent < 0) out += u'-';
+            if (p.exponent < 0) out += u'-';
             else if (t.plus) out += u'+';
             break;
-        case Tok::General: out += generalNumberText(x); break;
+        case Tok::General: out += generalNumberText(p.mantissa); break;
         default: break;
         }
     }
-    Q_UNUSED(plus);
-    if (minus && !allZero)
+    return out;
+}
+
+// A value the spreadsheet programs cannot show as a number.
+QString numError()
+{
+    return QStringLiteral("#NUM!");
+}
+
+QString renderNumber(const Section &s, double x, bool minus)
+{
+    const NumberLayout l = numberLayout(s);
+    for (int p = 0; p < l.percent; ++p) x *= 100;
+    for (int p = 0; p < l.scale; ++p) x /= 1000;
+    NumberParts parts;
+    if (!std::isfinite(x) || !numberParts(l, x, parts))
+        return numError();
+    QString out = assembleNumber(s, l, parts);
+    if (minus && !parts.allZero)
         out.prepend(u'-');
     return out;
 }

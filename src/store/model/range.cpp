@@ -373,7 +373,6 @@ void Range::autoFitColumns() const
 
 void Range::sort(const SortOptions &options) const
 {
-    m_sheet->workbook().noteChange();
     RangeRect r = m_rect;
     if (options.keyColumn < r.left || options.keyColumn > r.right)
         throw StoreError(ErrorKind::Invalid,
@@ -486,6 +485,10 @@ void Range::sort(const SortOptions &options) const
     std::vector<int> order(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i)
         order[size_t(i)] = int(items[size_t(i)].row);
+    // Rows already in order: nothing moves, and the workbook has not changed.
+    if (std::is_sorted(order.begin(), order.end()))
+        return;
+    m_sheet->workbook().noteChange();
     // Whatever sits on the sorted cells follows them, once the cells have moved.
     auto tellMoved = [&] {
         Workbook &owner = m_sheet->workbook();

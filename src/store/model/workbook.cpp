@@ -3,9 +3,12 @@
 #include "store/model/italian.h"
 #include "store/model/numformat.h"
 #include "store/model/structure.h"
+// The carried records' definition, for the deep copy only (a plain value copy, inline).
+#include "store/biff/biff.h"
 
 #include <QFileInfo>
 #include <algorithm>
+#include <cstring>
 
 namespace store {
 
@@ -228,6 +231,24 @@ Worksheet::Worksheet(Workbook &book, QString name)
 {
 }
 
+Worksheet::Worksheet(Workbook &book, const Worksheet &other)
+    : m_book(&book)
+    , m_name(other.m_name)
+    , m_rows(other.m_rows)
+    , m_formulas(other.m_formulas)
+    , m_columnWidths(other.m_columnWidths)
+    , m_columnXfs(other.m_columnXfs)
+    , m_rowHeights(other.m_rowHeights)
+    , m_rowFormats(other.m_rowFormats)
+    , m_defaultColumnWidth(other.m_defaultColumnWidth)
+    , m_defaultRowHeight(other.m_defaultRowHeight)
+    , m_view(other.m_view)
+    , m_pageSetup(other.m_pageSetup)
+{
+    if (other.extras)
+        extras = std::make_shared<BiffExtras>(*other.extras);
+}
+
 Worksheet::~Worksheet() = default;
 
 void Worksheet::setName(const QString &name)
@@ -240,6 +261,8 @@ void Worksheet::setName(const QString &name)
     if (other && other != this)
         throw StoreError(ErrorKind::Invalid,
                          QStringLiteral("Esiste già un foglio con questo nome."), name);
+    if (m_name != name)
+        m_book->noteChange();
     m_name = name;
 }
 
@@ -421,8 +444,12 @@ void Worksheet::putCell(int row, int column, const Cell &cell)
     if (cells.size() < size_t(column))
         cells.resize(column);
     Cell &target = cells[column - 1];
+    const uint8_t flags = cell.flags | Cell::kWritten;
+    if (target.flags == flags && target.kind == cell.kind && target.xf == cell.xf && target.ref == cell.ref
+        && std::memcmp(&target.number, &cell.number, sizeof cell.number) == 0)
+        return;   // the same cell again (a title row rewritten at every start): no change
     target = cell;
-    target.flags |= Cell::kWritten;
+    target.flags = flags;
     m_book->noteChange();
 }
 
@@ -545,6 +572,27 @@ Workbook::Workbook()
 
 Workbook::~Workbook() = default;
 
+std::unique_ptr<Workbook> Workbook::clone() const
+{
+    auto copy = std::make_unique<Workbook>();
+    copy->m_sheets.clear();
+    for (const auto &sheet : m_sheets)
+        copy->m_sheets.push_back(std::make_unique<Worksheet>(*copy, *sheet));
+    copy->m_path = m_path;
+    copy->m_active = m_active;
+    copy->m_revision = m_revision;
+    copy->m_savedRevision = m_savedRevision;
+    copy->date1904 = date1904;
+    copy->protection = protection;
+    copy->styles = styles;
+    copy->strings = strings;
+    if (extras)
+        copy->extras = std::make_shared<BiffExtras>(*extras);
+    // Keeps no data of its own: it works on whichever workbook the edited sheet belongs to.
+    copy->structureEdits = structureEdits;
+    return copy;
+}
+
 StructureEdits::~StructureEdits() = default;
 
 QString Workbook::name() const
@@ -593,6 +641,7 @@ Worksheet &Workbook::addSheetAfter(Worksheet &after)
     if (m_active >= position)
         ++m_active;
     setActiveSheet(added);   // a new sheet becomes the active one, as in a spreadsheet
+    noteChange();
     return added;
 }
 
@@ -618,6 +667,7 @@ void Workbook::removeSheet(Worksheet &sheet)
     m_sheets.erase(m_sheets.begin() + (position - 1));
     if (m_active >= position - 1 && m_active > 0)
         --m_active;
+    noteChange();
 }
 
 Worksheet &Workbook::activeSheet()

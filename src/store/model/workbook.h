@@ -208,6 +208,10 @@ private:
 class Worksheet {
 public:
     Worksheet(Workbook &book, QString name);
+    // A copy of `other` that belongs to `book` and shares nothing that either may change:
+    // cells, formulas, widths and heights (past the used range too), row formats, view, page
+    // set-up, the name as it is (of any length) and the carried records (Workbook::clone()).
+    Worksheet(Workbook &book, const Worksheet &other);
     ~Worksheet();
 
     Workbook &workbook() const { return *m_book; }
@@ -332,10 +336,23 @@ public:
     void setActiveSheet(Worksheet &sheet);
     int indexOf(const Worksheet &sheet) const;   // 1-based
 
-    // Counts the changes of cell contents and rows (write, clear, delete, sort) since the
+    // Counts the changes of cell contents, rows and sheets (a write that changes a cell,
+    // clear, delete, a sort that moves rows, a sheet added, renamed or removed) since the
     // workbook was made; a watcher compares two readings to tell that something changed.
     quint64 revision() const { return m_revision; }
     void noteChange() { ++m_revision; }
+    // Whether anything changed since the workbook was read or last saved.
+    bool changedSinceSave() const { return m_revision != m_savedRevision; }
+    // The workbook as it is now is what its file holds (after a read or a save).
+    void markSaved() { m_savedRevision = m_revision; }
+
+    // A deep copy: every sheet as it is (names of any length, row heights and formats past
+    // the used range, cells, formulas and their shared parts), texts, styles, protection,
+    // path, revisions, and the records carried for the file layer (names, links, other
+    // streams). It shares no data that either workbook may change, so another thread may
+    // encode the copy while this one goes on changing the original. Never refuses what the
+    // original holds.
+    std::unique_ptr<Workbook> clone() const;
 
     // Writes the whole workbook to its path, encrypted with its password, atomically.
     void save();
@@ -354,9 +371,10 @@ private:
     std::vector<std::unique_ptr<Worksheet>> m_sheets;
     int m_active = 0;   // 0-based
     quint64 m_revision = 0;
+    quint64 m_savedRevision = 0;
 };
 
-// Opens, saves and reads workbooks from disk; the file layer (xls.h) does the format.
+// Opens, saves and reads workbooks from disk; the file layer (store/file/workbookfile.h) does the format.
 class Server {
 public:
     Server();

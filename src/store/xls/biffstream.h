@@ -5,7 +5,7 @@
 // fields the format never encrypts). Parsers of single records work on a Cursor over the
 // payload and never see stream offsets.
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 
 #include <QByteArray>
 #include <QString>

@@ -3,7 +3,7 @@
 // The compound file (the container of a .xls file) through libgsf: every stream is read
 // into memory with its size checked against the file, and written back in one image.
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 
 #include <QByteArray>
 #include <vector>

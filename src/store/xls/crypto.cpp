@@ -1,7 +1,7 @@
 #include "store/xls/crypto.h"
 
 #include "store/model/errors.h"
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 
 #include <QRandomGenerator>
 

@@ -5,7 +5,7 @@
 // are written exactly as read, so that a save does not move the printouts of the other
 // spreadsheet programs. Values the file lacked take the programs' defaults.
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 
 namespace store::biff {
 

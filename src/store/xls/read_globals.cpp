@@ -49,104 +49,124 @@ void GlobalsReader::checkBof()
 void GlobalsReader::run()
 {
     checkBof();
-    Place place = Place::BookHead;
-    for (;;) {
-        if (!m_rs.next())
-            damaged(m_rs.truncated() ? QStringLiteral("record troncato dopo l'offset %1").arg(m_rs.offset())
-                                     : QStringLiteral("manca la fine della parte globale"));
-        const uint16_t type = m_rs.type();
-        if (type == kEof) {
-            globalsEnd = m_rs.offset() + 4;
-            break;
-        }
-        switch (type) {
-        case kFilePass:
-            filePass();
-            break;
-        case kInterfaceHdr: case kMms: case kInterfaceEnd: case kWriteAccess: case kCodePage:
-        case kDsf: case kTabId: case kExtSst: case kUsesElfs: case 0x01C0 /* EXCEL9FILE */:
-            break;   // written afresh
-        case kWindow1:
-            if (recordFits(m_rs, false)) {
-                m_bx.window1 = m_rs.payload();
-                activeTab = u16(m_rs.data() + 10);
-            }
-            place = Place::BookSettings;
-            break;
-        case kDateMode:
-            if (recordFits(m_rs, false))
-                m_book.date1904 = u16(m_rs.data()) != 0;
-            break;
-        case kFont:
-            place = Place::BookStyles;
-            if (!recordFits(m_rs, true))
-                break;
-            styles.fonts.push_back(m_rs.payload());
-            break;
-        case kFormat:
-            place = Place::BookStyles;
-            format();
-            break;
-        case kXf:
-            place = Place::BookStyles;
-            if (!recordFits(m_rs, true))
-                break;
-            if (styles.xfs.size() < 4050)
-                styles.xfs.push_back(m_rs.payload().left(20));
-            break;
-        case kStyle:
-            styles.styleRecords.push_back(m_rs.payload());
-            place = Place::BookStyles;
-            break;
-        case kBoundSheet:
-            boundSheet();
-            place = Place::BookSheets;
-            break;
-        case kCountry:
-            place = Place::BookSheets;
-            m_bx.records.push_back({place, type, m_rs.payload()});
-            break;
-        case kSupBook: {
-            place = Place::BookNames;
-            if (!recordFits(m_rs, false))
-                break;
-            SupBook sb;
-            sb.record = m_rs.joinContinues();
-            sb.internal = sb.record.size() >= 4 && u16(reinterpret_cast<const uint8_t *>(sb.record.constData()) + 2) == 0x0401;
-            m_bx.supBooks.push_back(std::move(sb));
-            break;
-        }
-        case kExternName: case kXct: case kCrn:
-            if (!m_bx.supBooks.empty()) {
-                m_bx.supBooks.back().followers.push_back({type, m_rs.payload()});
-                while (m_rs.peekType() == kContinue && m_rs.next())
-                    m_bx.supBooks.back().followers.push_back({kContinue, m_rs.payload()});
-            }
-            place = Place::BookNames;
-            break;
-        case kExternSheet:
-            place = Place::BookNames;
-            if (recordFits(m_rs, false))
-                externSheet();
-            break;
-        case kName:
-            if (recordFits(m_rs, false))
-                name();
-            place = Place::BookNames;
-            break;
-        case kSst:
-            if (recordFits(m_rs, true))
-                sst();
-            place = Place::BookTail;
-            break;
-        case kBof:
-            damaged(QStringLiteral("inizio di sezione inatteso all'offset %1").arg(m_rs.offset()));
-        default:
-            m_bx.records.push_back({place, type, m_rs.payload()});
-            break;
-        }
-    }
+    while (nextRecord())
+        record(m_rs.type());
     completeStyles();
+}
+
+// Moves to the next record; false at the globals' EOF.
+bool GlobalsReader::nextRecord()
+{
+    if (!m_rs.next())
+        damaged(m_rs.truncated() ? QStringLiteral("record troncato dopo l'offset %1").arg(m_rs.offset())
+                                 : QStringLiteral("manca la fine della parte globale"));
+    if (m_rs.type() != kEof)
+        return true;
+    globalsEnd = m_rs.offset() + 4;
+    return false;
+}
+
+void GlobalsReader::record(uint16_t type)
+{
+    if (styleRecord(type) || referenceRecord(type))
+        return;
+    switch (type) {
+    case kFilePass:
+        filePass();
+        break;
+    case kInterfaceHdr: case kMms: case kInterfaceEnd: case kWriteAccess: case kCodePage:
+    case kDsf: case kTabId: case kExtSst: case kUsesElfs: case 0x01C0 /* EXCEL9FILE */:
+        break;   // written afresh
+    case kWindow1:
+        if (recordFits(m_rs, false)) {
+            m_bx.window1 = m_rs.payload();
+            activeTab = u16(m_rs.data() + 10);
+        }
+        m_place = Place::BookSettings;
+        break;
+    case kDateMode:
+        if (recordFits(m_rs, false))
+            m_book.date1904 = u16(m_rs.data()) != 0;
+        break;
+    case kBoundSheet:
+        boundSheet();
+        m_place = Place::BookSheets;
+        break;
+    case kCountry:
+        m_place = Place::BookSheets;
+        m_bx.records.push_back({m_place, type, m_rs.payload()});
+        break;
+    case kSst:
+        if (recordFits(m_rs, true))
+            sst();
+        m_place = Place::BookTail;
+        break;
+    case kBof:
+        damaged(QStringLiteral("inizio di sezione inatteso all'offset %1").arg(m_rs.offset()));
+    default:
+        m_bx.records.push_back({m_place, type, m_rs.payload()});
+        break;
+    }
+}
+
+// Fonts, number formats, cell formats and styles; false for any other record.
+bool GlobalsReader::styleRecord(uint16_t type)
+{
+    switch (type) {
+    case kFont:
+        if (recordFits(m_rs, true))
+            styles.fonts.push_back(m_rs.payload());
+        break;
+    case kFormat:
+        format();
+        break;
+    case kXf:
+        if (recordFits(m_rs, true) && styles.xfs.size() < 4050)
+            styles.xfs.push_back(m_rs.payload().left(20));
+        break;
+    case kStyle:
+        styles.styleRecords.push_back(m_rs.payload());
+        break;
+    default:
+        return false;
+    }
+    m_place = Place::BookStyles;
+    return true;
+}
+
+// External workbooks and sheets, and names; false for any other record.
+bool GlobalsReader::referenceRecord(uint16_t type)
+{
+    switch (type) {
+    case kSupBook: {
+        if (!recordFits(m_rs, false))
+            break;
+        SupBook sb;
+        sb.record = m_rs.joinContinues();
+        sb.internal = sb.record.size() >= 4 && u16(reinterpret_cast<const uint8_t *>(sb.record.constData()) + 2) == 0x0401;
+        m_bx.supBooks.push_back(std::move(sb));
+        break;
+    }
+    case kExternName: case kXct: case kCrn:
+        if (!m_bx.supBooks.empty()) {
+            m_bx.supBooks.back().followers.push_back({type, m_rs.payload()});
+            while (m_rs.peekType() == kContinue && m_rs.next())
+                m_bx.supBooks.back().followers.push_back({kContinue, m_rs.payload()});
+        }
+        break;
+    case kExternSheet:
+        if (recordFits(m_rs, false))
+            externSheet();
+        break;
+    case kName:
+        if (recordFits(m_rs, false))
+            name();
+        break;
+    default:
+        return false;
+    }
+    m_place = Place::BookNames;
+    return true;
 }
 
 void GlobalsReader::filePass()

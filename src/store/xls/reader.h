@@ -3,7 +3,7 @@
 // The parts of the .xls reader, shared by its source files: the reader of the workbook
 // globals and the reader of one worksheet substream. Internal to the file layer.
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 #include "store/xls/biffstream.h"
 #include "store/model/workbook.h"
 
@@ -88,6 +88,10 @@ public:
 
 private:
     void checkBof();
+    bool nextRecord();
+    void record(uint16_t type);
+    bool styleRecord(uint16_t type);
+    bool referenceRecord(uint16_t type);
     void filePass();
     void format();
     void boundSheet();
@@ -100,6 +104,7 @@ private:
     biff::RecordStream &m_rs;
     BiffExtras &m_bx;
     QString m_password;
+    biff::Place m_place = biff::Place::BookHead;   // where the unmodelled records that follow go
 };
 
 // Reads one worksheet substream into its sheet of the model and its BiffExtras.

@@ -1,15 +1,15 @@
 // Reading a BIFF8 workbook: the compound file, the Workbook stream (decrypted when it is
 // protected), the globals, then every sheet substream found through BOUNDSHEET.
 
-#include "store/xls/xls.h"
+#include "store/file/workbookfile.h"
 
-#include "store/xls/biff.h"
+#include "store/biff/biff.h"
 #include "store/xls/biffstream.h"
 #include "store/xls/cfb.h"
 #include "store/xls/reader.h"
 #include "store/model/errors.h"
 #include "store/edit/structureedits.h"
-#include "store/xls/savefile.h"
+#include "store/file/savefile.h"
 
 #include <QFileInfo>
 
