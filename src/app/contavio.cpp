@@ -136,7 +136,7 @@ void Contavio::refreshOverdueLine()
     QString line;
     try {
         const QDate today = session().clock ? session().clock->now().date() : QDate::currentDate();
-        line = dueviews::overdueLine(dueviews::readDueRecords(session().workbook()), today);
+        line = dueviews::overdueLineOf(session().workbook(), today);
     } catch (const std::exception &) {
         line.clear();   // no workbook yet: no line
     }

@@ -8,7 +8,7 @@ namespace dueviews {
 
 namespace {
 
-const QString kYes = QStringLiteral("SI");
+const QLatin1String kYes("SI");
 
 bool ledgerKept(Ledger l, LedgerChoice choice)
 {
@@ -135,18 +135,12 @@ QString chartBarName(int bar, const QDate &today)
     return italian.toString(month, QStringLiteral("MMMM yyyy"));
 }
 
-std::vector<int> selectOpen(const std::vector<DueRecord> &records, const DueFilter &filter,
-                            const QDate &today)
+std::vector<int> openByDue(const std::vector<DueRecord> &records)
 {
     std::vector<int> rows;
-    for (int i = 0; i < int(records.size()); ++i) {
-        const DueRecord &r = records[size_t(i)];
-        if (!baseKeeps(r, filter) || !periodKeeps(r, filter, today))
-            continue;
-        if (filter.chartBar >= 0 && (!r.due || chartBarOf(*r.due, today) != filter.chartBar))
-            continue;
-        rows.push_back(i);
-    }
+    for (int i = 0; i < int(records.size()); ++i)
+        if (!isSettled(records[size_t(i)]))
+            rows.push_back(i);
     std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
         const DueRecord &x = records[size_t(a)];
         const DueRecord &y = records[size_t(b)];
@@ -157,6 +151,28 @@ std::vector<int> selectOpen(const std::vector<DueRecord> &records, const DueFilt
         return x.id < y.id;
     });
     return rows;
+}
+
+std::vector<int> selectOpen(const std::vector<DueRecord> &records, const std::vector<int> &open,
+                            const DueFilter &filter, const QDate &today)
+{
+    std::vector<int> rows;
+    rows.reserve(open.size());
+    for (int i : open) {
+        const DueRecord &r = records[size_t(i)];
+        if (!baseKeeps(r, filter) || !periodKeeps(r, filter, today))
+            continue;
+        if (filter.chartBar >= 0 && (!r.due || chartBarOf(*r.due, today) != filter.chartBar))
+            continue;
+        rows.push_back(i);
+    }
+    return rows;
+}
+
+std::vector<int> selectOpen(const std::vector<DueRecord> &records, const DueFilter &filter,
+                            const QDate &today)
+{
+    return selectOpen(records, openByDue(records), filter, today);
 }
 
 QString criteriaText(const DueFilter &f)
@@ -251,10 +267,12 @@ QStringList totalsLines(const DueTotals &totals)
     return lines;
 }
 
-ChartData chartOf(const std::vector<DueRecord> &records, const DueFilter &filter, const QDate &today)
+ChartData chartOf(const std::vector<DueRecord> &records, const std::vector<int> &open,
+                  const DueFilter &filter, const QDate &today)
 {
     ChartData chart;
-    for (const DueRecord &r : records) {
+    for (int i : open) {
+        const DueRecord &r = records[size_t(i)];
         if (!baseKeeps(r, filter) || !r.due)
             continue;
         const std::optional<double> residual = residualOf(r);

@@ -81,8 +81,13 @@ int chartBarOf(const QDate &due, const QDate &today);
 // "Scadute", "dicembre 2026"...
 QString chartBarName(int bar, const QDate &today);
 
-// The open records the filter keeps, as indexes into `records`, by due date (records
-// without a readable one first, then by record number).
+// The open records, as indexes into `records`, by due date (records without a readable one
+// first, then by record number).
+std::vector<int> openByDue(const std::vector<DueRecord> &records);
+// The open records the filter keeps, in that order; `open` is openByDue(records), computed
+// once for many filters.
+std::vector<int> selectOpen(const std::vector<DueRecord> &records, const std::vector<int> &open,
+                            const DueFilter &filter, const QDate &today);
 std::vector<int> selectOpen(const std::vector<DueRecord> &records, const DueFilter &filter,
                             const QDate &today);
 
@@ -123,7 +128,8 @@ struct ChartData {
     std::array<double, kChartBars> incassi{};
     std::array<double, kChartBars> pagamenti{};
 };
-ChartData chartOf(const std::vector<DueRecord> &records, const DueFilter &filter, const QDate &today);
+ChartData chartOf(const std::vector<DueRecord> &records, const std::vector<int> &open,
+                  const DueFilter &filter, const QDate &today);
 
 // The main menu's line: "Scaduti: 3 incassi per 2.450,00 €, 1 pagamento per 310,00 €".
 QString overdueLine(const std::vector<DueRecord> &records, const QDate &today);

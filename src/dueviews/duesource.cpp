@@ -15,33 +15,41 @@ namespace dueviews {
 
 namespace {
 
-DueRecord toDueRecord(Ledger which, const records::LedgerRecord &rec)
+// The columns the rule needs (F, G, H, K, L, O) and, unless `ruleOnly`, those the lists show
+// (A..E, S), read cell by cell through the records layer: the other columns are not read.
+void readRecord(Ledger which, const records::Ledger &sheet, int row, DueRecord &r, bool ruleOnly)
 {
+    using L = records::Ledger;
     using records::Group;
-    DueRecord r;
     r.ledger = which;
-    r.row = rec.row;
-    r.id = rec.number().wholeNumber().get().value_or(0);
-    r.counterpartyId = rec.counterpartyNumber().text();
-    r.counterparty = rec.counterparty().text();
-    r.invoice = rec.invoice().text();
-    r.invoiceDate = rec.invoiceDate().date().get();
+    r.row = row;
+    const records::Field due = sheet.cell(row, L::ColDueDate);
+    r.due = due.date().get();
+    r.collected = sheet.cell(row, L::flagColumn(Group::Collected)).text();
+    r.settled = sheet.cell(row, L::flagColumn(Group::Settled)).text();
+    const records::Field amount = sheet.cell(row, L::amountColumn(Group::Collected));
+    r.amount = amount.amount().get();
+    r.advanceFlag = sheet.cell(row, L::flagColumn(Group::Advance)).text();
+    const records::Field advance = sheet.cell(row, L::amountColumn(Group::Advance));
+    r.advance = advance.amount().get();
+    if (ruleOnly)
+        return;
     // The shown texts of a date or amount only when it cannot be read: the list shows them.
-    r.due = rec.dueDate().date().get();
     if (!r.due)
-        r.dueText = rec.dueDate().text();
-    r.collected = rec.flag(Group::Collected).text();
-    r.amount = rec.amount(Group::Collected).amount().get();
+        r.dueText = due.text();
     if (!r.amount)
-        r.amountText = rec.amount(Group::Collected).text();
-    r.advanceFlag = rec.flag(Group::Advance).text();
-    r.advance = rec.amount(Group::Advance).amount().get();
+        r.amountText = amount.text();
     if (!r.advance)
-        r.advanceText = rec.amount(Group::Advance).text();
-    r.settled = rec.flag(Group::Settled).text();
-    r.note = rec.note().text();
-    return r;
+        r.advanceText = advance.text();
+    r.id = sheet.cell(row, L::ColNumber).wholeNumber().get().value_or(0);
+    r.counterpartyId = sheet.cell(row, L::ColCounterpartyNumber).text();
+    r.counterparty = sheet.cell(row, L::ColCounterparty).text();
+    r.invoice = sheet.cell(row, L::ColInvoice).text();
+    r.invoiceDate = sheet.cell(row, L::ColInvoiceDate).date().get();
+    r.note = sheet.cell(row, L::ColNote).text();
 }
+
+constexpr int kFirstRecordRow = 2;
 
 QString joined(const QStringList &parts)
 {
@@ -61,12 +69,31 @@ std::vector<DueRecord> readDueRecords(store::Workbook &book)
         const std::optional<records::Ledger> sheet = records::Ledger::find(book, ledger::sheetOf(which).name);
         if (!sheet)
             continue;
-        const std::vector<records::LedgerRecord> read = sheet->readAll();
-        all.reserve(all.size() + read.size());
-        for (const records::LedgerRecord &rec : read)
-            all.push_back(toDueRecord(which, rec));
+        const int count = sheet->recordCount();
+        const size_t first = all.size();
+        all.resize(first + size_t(count));
+        for (int i = 0; i < count; ++i)
+            readRecord(which, *sheet, kFirstRecordRow + i, all[first + size_t(i)], false);
     }
     return all;
+}
+
+QString overdueLineOf(store::Workbook &book, const QDate &today)
+{
+    std::vector<DueRecord> overdue;
+    DueRecord r;
+    for (Ledger which : {Ledger::Incassi, Ledger::Pagamenti}) {
+        const std::optional<records::Ledger> sheet = records::Ledger::find(book, ledger::sheetOf(which).name);
+        if (!sheet)
+            continue;
+        const int count = sheet->recordCount();
+        for (int i = 0; i < count; ++i) {
+            readRecord(which, *sheet, kFirstRecordRow + i, r, true);
+            if (isOverdue(r, today))
+                overdue.push_back(r);
+        }
+    }
+    return overdueLine(overdue, today);
 }
 
 std::vector<CounterpartyInfo> readCounterparties(store::Workbook &book)

@@ -15,6 +15,9 @@ namespace dueviews {
 // The records of "Incassi" then "Pagamenti", each in sheet order; a missing sheet has none.
 std::vector<DueRecord> readDueRecords(store::Workbook &book);
 
+// The main menu's line (overdueLine()), reading only the columns the rule needs.
+QString overdueLineOf(store::Workbook &book, const QDate &today);
+
 struct CounterpartyInfo {
     QString key;          // as counterpartyKey() gives it for its records
     QString number;       // column A as text

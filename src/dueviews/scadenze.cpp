@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSplitter>
+#include <QStandardItemModel>
 #include <QTreeView>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -214,43 +215,71 @@ void Scadenze::openOnOverdue()
 
 void Scadenze::activate()
 {
+    // The records are read again only when the workbook changed since they were read.
+    try {
+        const store::Workbook &book = session().workbook();
+        if (&book == m_readBook && book.revision() == m_readRevision) {
+            refresh();
+            return;
+        }
+    } catch (const std::exception &) {
+        // reload() tells why
+    }
     reload();
 }
 
 void Scadenze::reload()
 {
+    m_readBook = nullptr;
     try {
-        m_records = readDueRecords(session().workbook());
+        store::Workbook &book = session().workbook();
+        m_records = readDueRecords(book);
+        m_readBook = &book;
+        m_readRevision = book.revision();
     } catch (const std::exception &e) {
         m_records.clear();
+        m_open.clear();
         controls::reportStoreError(session().dialogs, e);
     }
+    m_open = openByDue(m_records);
     fillCounterparties();
     refresh();
 }
 
 void Scadenze::fillCounterparties()
 {
-    // The counterparties that have records, by name; the choice made stays when it still has.
+    // The counterparties that have open records, by name; the choice made stays when it
+    // still has some. The list is built aside and handed over whole (thousands of names).
     const QString chosen = ComboCounterparty->currentData().toString();
     std::map<QString, std::pair<QString, QString>> byName;   // sort name -> key, shown
     std::set<QString> keys;
-    for (const DueRecord &r : m_records) {
-        const QString key = counterpartyKey(r);
-        if (!keys.insert(key).second)
+    for (int i : m_open) {
+        const DueRecord &r = m_records[size_t(i)];
+        QString key = counterpartyKey(r);
+        if (keys.count(key))
             continue;
-        const QString shown = r.counterpartyId.trimmed().isEmpty()
-                                  ? r.counterparty
-                                  : QStringLiteral("%1 (%2)").arg(r.counterparty, r.counterpartyId.trimmed());
+        const QString number = r.counterpartyId.trimmed();
+        const QString shown = number.isEmpty() ? r.counterparty : QStringLiteral("%1 (%2)").arg(r.counterparty, number);
         byName.emplace(r.counterparty.toUpper() + QChar(0) + key, std::make_pair(key, shown));
+        keys.insert(std::move(key));
+    }
+    auto *model = new QStandardItemModel(this);
+    auto *all = new QStandardItem(QStringLiteral("Tutti"));
+    all->setData(QString(), Qt::UserRole);
+    model->appendRow(all);
+    int index = 0;
+    for (const auto &[sortKey, entry] : byName) {
+        auto *item = new QStandardItem(entry.second);
+        item->setData(entry.first, Qt::UserRole);
+        model->appendRow(item);
+        if (entry.first == chosen && !chosen.isEmpty())
+            index = model->rowCount() - 1;
     }
     m_filling = true;
-    ComboCounterparty->clear();
-    ComboCounterparty->addItem(QStringLiteral("Tutti"), QString());
-    for (const auto &[sortKey, entry] : byName)
-        ComboCounterparty->addItem(entry.second, entry.first);
-    const int index = ComboCounterparty->findData(chosen);
-    ComboCounterparty->setCurrentIndex(index < 0 ? 0 : index);
+    ComboCounterparty->setModel(model);   // the combo's own first model goes with it
+    delete m_counterparties;
+    m_counterparties = model;
+    ComboCounterparty->setCurrentIndex(index);
     m_filling = false;
 }
 
@@ -273,14 +302,14 @@ void Scadenze::refresh()
 {
     const QDate now = today();
     const DueFilter f = filter();
-    std::vector<int> rows = selectOpen(m_records, f, now);
+    std::vector<int> rows = selectOpen(m_records, m_open, f, now);
     m_totals = totalsOf(m_records, rows, now);
     m_model->setRows(&m_records, std::move(rows), now);
     LabelTotals->setText(totalsLines(m_totals).join(QLatin1Char('\n')));
     LabelBar->setText(m_chartBar < 0 ? QString()
                                      : QStringLiteral("Solo: %1 (un clic sulla stessa barra mostra tutto il periodo)")
                                            .arg(chartBarName(m_chartBar, now)));
-    m_chart = chartOf(m_records, f, now);
+    m_chart = chartOf(m_records, m_open, f, now);
     updateChart();
 }
 

@@ -16,6 +16,7 @@ class QComboBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
+class QStandardItemModel;
 class QTreeView;
 
 class QChartView;
@@ -24,6 +25,7 @@ class QBarCategoryAxis;
 class QValueAxis;
 
 namespace controls { class XPButton; }
+namespace store { class Workbook; }
 
 namespace dueviews {
 
@@ -34,7 +36,7 @@ public:
     ~Scadenze() override;
 
     bool queryUnload() override { return true; }   // the close box never closes it
-    void activate() override;                        // reads the workbook again
+    void activate() override;   // reads the workbook again when it changed
 
     // Shows the form with the filters it had; openOnOverdue() with both ledgers' overdue.
     void open();
@@ -78,6 +80,10 @@ private:
     QDate today() const;
 
     std::vector<DueRecord> m_records;
+    std::vector<int> m_open;   // the open records by due date
+    const store::Workbook *m_readBook = nullptr;   // what m_records were read from, and when
+    quint64 m_readRevision = 0;
+    QStandardItemModel *m_counterparties = nullptr;   // the names of ComboCounterparty
     DueListModel *m_model = nullptr;
     DueTotals m_totals;
     ChartData m_chart;

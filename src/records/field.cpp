@@ -25,7 +25,7 @@ Reading<QDate> Field::date() const
     if (isEmpty())
         return Reading<QDate>::ofEmpty();
     if (value.type == Type::Date) {
-        const QDate date = store::serialToDateTime(value.number).date();
+        const QDate date = store::serialToDate(value.number);
         return date.isValid() ? Reading<QDate>::of(date) : Reading<QDate>::ofUnreadable();
     }
     if (value.type == Type::Text) {

@@ -137,7 +137,7 @@ void TestDueRules::totals()
     all.period = Period::Scadute;
     all.ledgers = LedgerChoice::Pagamenti;
     QCOMPARE(selectOpen(records, all, kToday).size(), size_t(1));
-    const ChartData chart = chartOf(records, DueFilter{}, kToday);
+    const ChartData chart = chartOf(records, openByDue(records), DueFilter{}, kToday);
     QCOMPARE(money(chart.incassi[0]), QStringLiteral("1.125,50"));
     QCOMPARE(money(chart.incassi[1]), QStringLiteral("60,00"));   // May
     QCOMPARE(money(chart.incassi[3]), QStringLiteral("70,00"));   // July
