@@ -122,7 +122,7 @@ int main(int argc, char **argv)
     dueviews::Situazione situazione(session);
     situazione.resize(1000, 520);
     situazione.activate();
-    situazione.ListSoggetti->setCurrentRow(0);
+    situazione.ListSoggetti->setCurrentRow(2);
     grab(&situazione, docs.filePath(QStringLiteral("situazione.png")));
     dueviews::Stampe stampe(session);
     stampe.activate();

@@ -11,7 +11,7 @@
 #include "store/model/workbook.h"
 
 #include <QBarCategoryAxis>
-#include <QBarSeries>
+#include <QHorizontalBarSeries>
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
@@ -86,7 +86,7 @@ void Scadenze::buildControls()
     List->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List->setSortingEnabled(true);
     List->header()->setSortIndicator(DueListModel::ColDue, Qt::AscendingOrder);
-    const int widths[DueListModel::kColumns] = {80, 110, 75, 200, 80, 80, 85, 85, 85, 65, 45, 45, 200};
+    const int widths[DueListModel::kColumns] = {80, 125, 75, 200, 80, 80, 85, 85, 85, 65, 45, 45, 200};
     for (int c = 0; c < DueListModel::kColumns; ++c)
         List->header()->resizeSection(c, widths[c]);
 
@@ -131,7 +131,8 @@ void Scadenze::buildChart()
     m_outSet = new QBarSet(QStringLiteral("Pagamenti"));
     m_inSet->setColor(QColor(0x3A, 0x8D, 0x4F));
     m_outSet->setColor(QColor(0xC0, 0x5A, 0x3A));
-    auto *series = new QBarSeries;
+    // Horizontal bars: the months' names stay readable beside a narrow chart.
+    auto *series = new QHorizontalBarSeries;
     series->append(m_inSet);
     series->append(m_outSet);
     auto *chart = new QChart;
@@ -139,18 +140,20 @@ void Scadenze::buildChart()
     chart->setTitle(QStringLiteral("Da incassare e da pagare per mese"));
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->legend()->setAlignment(Qt::AlignBottom);
-    m_axisX = new QBarCategoryAxis;
-    m_axisY = new QValueAxis;
+    m_axisX = new QBarCategoryAxis;   // the bars, from the bottom: the last month up to the overdue
+    m_axisY = new QValueAxis;         // the money
     m_axisY->setLabelFormat(QStringLiteral("%.0f"));
-    chart->addAxis(m_axisX, Qt::AlignBottom);
-    chart->addAxis(m_axisY, Qt::AlignLeft);
+    m_axisY->setTickCount(3);
+    chart->addAxis(m_axisX, Qt::AlignLeft);
+    chart->addAxis(m_axisY, Qt::AlignBottom);
     series->attachAxis(m_axisX);
     series->attachAxis(m_axisY);
     Chart = new QChartView(chart, this);
     Chart->setObjectName(QStringLiteral("Chart"));
     Chart->setRenderHint(QPainter::Antialiasing);
-    Chart->setMinimumWidth(360);
-    connect(series, &QBarSeries::clicked, this, [this](int index, QBarSet *) { selectChartBar(index); });
+    Chart->setMinimumWidth(320);
+    connect(series, &QHorizontalBarSeries::clicked, this,
+            [this](int index, QBarSet *) { selectChartBar(kChartBars - 1 - index); });
 }
 
 void Scadenze::buildLayout()
@@ -319,10 +322,10 @@ void Scadenze::updateChart()
     QStringList categories;
     QList<qreal> in, out;
     double top = 0;
-    for (int bar = 0; bar < kChartBars; ++bar) {
-        categories << (bar == 0 ? QStringLiteral("Scad.")
+    for (int bar = kChartBars - 1; bar >= 0; --bar) {
+        categories << (bar == 0 ? QStringLiteral("Scadute")
                                 : QLocale(QLocale::Italian).toString(QDate(now.year(), now.month(), 1).addMonths(bar - 1),
-                                                                     QStringLiteral("MMM yy")));
+                                                                     QStringLiteral("MMM yyyy")));
         in << m_chart.incassi[size_t(bar)];
         out << m_chart.pagamenti[size_t(bar)];
         top = std::max({top, m_chart.incassi[size_t(bar)], m_chart.pagamenti[size_t(bar)]});

@@ -276,6 +276,7 @@ void Situazione::showChosen()
         }
         m_model->appendRow(items);
     }
+    ListRecords->header()->resizeSections(QHeaderView::ResizeToContents);
     m_totals = statementTotals(m_records, rows, now);
     std::optional<QDate> last;
     try {

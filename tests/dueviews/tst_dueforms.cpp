@@ -14,7 +14,7 @@
 #include "records/office.h"
 #include "records/reminders.h"
 
-#include <QBarSeries>
+#include <QHorizontalBarSeries>
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
@@ -135,10 +135,10 @@ void TestDueForms::scadenze()
     form.ComboCounterparty->setCurrentIndex(form.ComboCounterparty->findText(QStringLiteral("ROSSI SPA (7)")));
     QCOMPARE(shownInvoices(form), (QStringList{"A1", "A2"}));
     form.ComboCounterparty->setCurrentIndex(0);
-    auto *series = qobject_cast<QBarSeries *>(form.Chart->chart()->series().first());
-    emit series->clicked(1, series->barSets().first());   // May 2009
+    auto *series = qobject_cast<QHorizontalBarSeries *>(form.Chart->chart()->series().first());
+    emit series->clicked(kChartBars - 2, series->barSets().first());   // May 2009, second from the top
     QCOMPARE(shownInvoices(form), QStringList{"A2"});
-    emit series->clicked(1, series->barSets().first());   // again: the whole period
+    emit series->clicked(kChartBars - 2, series->barSets().first());   // again: the whole period
     QCOMPARE(shownInvoices(form), (QStringList{"A1", "P1", "A2"}));
     form.List->sortByColumn(DueListModel::ColResidual, Qt::DescendingOrder);
     QCOMPARE(shownInvoices(form), (QStringList{"A1", "P1", "A2"}));
