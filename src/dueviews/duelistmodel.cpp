@@ -17,19 +17,19 @@ struct ColumnInfo {
 };
 
 const ColumnInfo kColumnInfo[DueListModel::kColumns] = {
-    {"Scadenza", 5, false},
-    {"Giorni", 7, false},
-    {"Registro", 5, false},
+    {"Scadenza", 6, false},
+    {"Giorni", 9, false},
+    {"Registro", 6, false},
     {"Cliente/Fornitore", 12, false},
     {"Fattura", 5, false},
-    {"Data fatt.", 5, false},
+    {"Data fatt.", 6, false},
     {"Importo", 6, true},
     {"Acconto", 6, true},
     {"Residuo", 6, true},
-    {"Risc./Pag.", 4, false},
+    {"Risc./Pag.", 3, false},
     {"Acc.", 3, false},
     {"Sald.", 3, false},
-    {"Nota", 10, false},
+    {"Nota", 9, false},
 };
 
 QString dateOr(const std::optional<QDate> &date, const QString &shown)
