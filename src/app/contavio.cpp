@@ -77,6 +77,7 @@ Contavio::Contavio(controls::Session &session, QWidget *parent)
     connect(XPButton4, &controls::XPButton::clicked, this, &Contavio::anagrafe);
     connect(XPButton5, &controls::XPButton::clicked, this, &Contavio::visualizzaIncassi);
     connect(XPButton6, &controls::XPButton::clicked, this, &Contavio::visualizzaPagamenti);
+    connect(XPButton9, &controls::XPButton::clicked, this, &Contavio::utilita);
     connect(XPButton3, &controls::XPButton::clicked, this, &Contavio::chiudi);
     connect(XPButton11, &controls::XPButton::clicked, this, &Contavio::situazione);
     connect(XPButton7, &controls::XPButton::clicked, this, &Contavio::scadenze);
@@ -224,6 +225,12 @@ void Contavio::stampe()
         form->open();
         hide();
     }
+}
+
+void Contavio::utilita()
+{
+    if (controls::showForm(session(), controls::FormId::Utilita))
+        hide();
 }
 
 void Contavio::chiudi()

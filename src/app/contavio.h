@@ -34,6 +34,7 @@ public:
     void scaduti();              // the overdue line: "Scadenze/Insoluti" on the overdue
     // The overdue line again, from the workbook as it is now.
     void refreshOverdueLine();
+    void utilita();              // XPButton9
     void chiudi();               // XPButton3
     void tick();                 // Timer2
 

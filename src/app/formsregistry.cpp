@@ -11,6 +11,7 @@
 #include "ledger/pagamenti.h"
 #include "print/stampap.h"
 #include "registry/anagrafe.h"
+#include "utilita/utilita.h"
 
 namespace app {
 
@@ -50,6 +51,8 @@ QWidget *FormsRegistry::create(FormId id)
         return new dueviews::Situazione(m_session);
     case FormId::Stampe:
         return new dueviews::Stampe(m_session);
+    case FormId::Utilita:
+        return new utilita::Utilita(m_session);
     }
     return nullptr;
 }

@@ -32,6 +32,9 @@ public:
                                          const QString &defaultAnswer) = 0;
     // The save-file box for a PDF: the path chosen, nullopt when the user cancels.
     virtual std::optional<QString> savePdf(const QString &title, const QString &suggestedPath) = 0;
+    // The file chooser: the files picked (several at once), or with `folder` the one folder
+    // picked; empty when the user cancels. `filter` names the file kinds offered.
+    virtual QStringList chooseFiles(const QString &title, bool folder, const QString &filter) = 0;
 };
 
 // Real boxes: QMessageBox and QInputDialog, parented to the active window.
@@ -42,6 +45,7 @@ public:
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultAnswer) override;
     std::optional<QString> savePdf(const QString &title, const QString &suggestedPath) override;
+    QStringList chooseFiles(const QString &title, bool folder, const QString &filter) override;
 };
 
 // Scripted dialogs for tests: records every box, answers from a queue.
@@ -64,12 +68,15 @@ public:
     // Answers for the next save-file boxes; nullopt cancels. With none queued the box
     // returns the suggested path.
     void queueSavePath(std::optional<QString> path) { m_savePaths.push_back(std::move(path)); }
+    // Answers for the next file choosers; with none queued the chooser is cancelled.
+    void queueFiles(QStringList paths) { m_files.push_back(std::move(paths)); }
 
     Answer message(BoxKind kind, const QString &text, const QString &title,
                    Answer defaultButton = Answer::Yes) override;
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultAnswer) override;
     std::optional<QString> savePdf(const QString &title, const QString &suggestedPath) override;
+    QStringList chooseFiles(const QString &title, bool folder, const QString &filter) override;
 
     std::vector<Shown> shown;
     const Shown &last() const { return shown.back(); }
@@ -79,6 +86,7 @@ private:
     std::vector<Answer> m_answers;
     std::vector<std::optional<QString>> m_inputs;
     std::vector<std::optional<QString>> m_savePaths;
+    std::vector<QStringList> m_files;
 };
 
 } // namespace controls

@@ -95,7 +95,8 @@ void TestMenu::everyFormFitsTheSmallestScreen()
     // 1024x768 less a panel: every form, with its title bar, fits inside.
     const QSize smallest(1024, 768 - 32);
     for (FormId id : {FormId::Avvio, FormId::Contavio, FormId::Anagrafe, FormId::Entrata, FormId::Pagamenti,
-                      FormId::Visualizza, FormId::StampaP, FormId::Scadenze, FormId::Situazione, FormId::Stampe}) {
+                      FormId::Visualizza, FormId::StampaP, FormId::Utilita, FormId::Scadenze, FormId::Situazione,
+                      FormId::Stampe}) {
         QWidget *form = h.forms->form(id);
         QVERIFY(form);
         const QSize framed = form->size() + controls::kFrameAllowance;
@@ -212,7 +213,7 @@ void TestMenu::clockLine()
 void TestMenu::buttonsWithoutAction_data()
 {
     QTest::addColumn<QString>("name");
-    for (const char *name : {"XPButton12", "XPButton9", "XPButton10", "XPButton13"})
+    for (const char *name : {"XPButton12", "XPButton10", "XPButton13"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 
@@ -303,6 +304,7 @@ void TestMenu::registryAndBrowser_data()
     QTest::newRow("registry") << "XPButton4" << int(FormId::Anagrafe) << QString();
     QTest::newRow("collections browser") << "XPButton5" << int(FormId::Visualizza) << QStringLiteral("1");
     QTest::newRow("payments browser") << "XPButton6" << int(FormId::Visualizza) << QStringLiteral("2");
+    QTest::newRow("Utilità/Causali") << "XPButton9" << int(FormId::Utilita) << QString();
 }
 
 void TestMenu::registryAndBrowser()

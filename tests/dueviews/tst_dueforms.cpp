@@ -20,6 +20,7 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -107,6 +108,7 @@ class TestDueForms : public QObject {
     Q_OBJECT
 private slots:
     void scadenze();
+    void rangeAndRefusals();
     void situazione();
     void stampe();
 };
@@ -176,6 +178,29 @@ void TestDueForms::scadenze()
     QTRY_VERIFY(form.isVisible());
     QTRY_COMPARE(shownInvoices(form), QStringList{"P1"});
     QCOMPARE(form.filter().period, Period::Scadute);
+}
+
+// A period from one date to another; no printer, or a PDF that cannot be written: the user is
+// told, and nothing is printed or left behind.
+void TestDueForms::rangeAndRefusals()
+{
+    World w;
+    w.session.printers = nullptr;
+    auto &form = w.form<Scadenze>(FormId::Scadenze);
+    QVERIFY(w.openFromMenu(form, [&] { form.open(); }));
+    form.ComboPeriod->setCurrentIndex(int(Period::Intervallo));
+    QVERIFY(form.DateFrom->isEnabled());
+    form.DateFrom->setDate(QDate(2009, 4, 10));
+    form.DateTo->setDate(QDate(2009, 5, 31));
+    QTRY_COMPARE(shownInvoices(form), (QStringList{"P1", "A2"}));
+
+    press(form.ButtonStampa);
+    QCOMPARE(w.dialogs.last().text, QStringLiteral("Nessuna stampante installata: potete salvare il documento con \"PDF\"."));
+    const QString missing = w.dir.filePath(QStringLiteral("manca/scadenze.pdf"));
+    w.dialogs.queueSavePath(missing);
+    press(form.ButtonPdf);
+    QVERIFY(w.dialogs.last().text.startsWith(QStringLiteral("Impossibile scrivere il file")));
+    QVERIFY(!QFile::exists(missing));
 }
 
 void TestDueForms::situazione()

@@ -64,16 +64,6 @@ double dateToSerial(const QDate &date, const QTime &time)
     return serial;
 }
 
-QDate serialToDate(double serial)
-{
-    if (!std::isfinite(serial) || std::fabs(serial) > 3e6)
-        return {};
-    double days = std::floor(serial);
-    if (std::llround((serial - days) * 86400.0) >= 86400)
-        days += 1;
-    return epoch().addDays(qint64(days));
-}
-
 QDateTime serialToDateTime(double serial)
 {
     if (!std::isfinite(serial) || std::fabs(serial) > 3e6)

@@ -15,8 +15,6 @@ namespace store {
 // Serial dates (days since 30/12/1899; the fraction is the time of day).
 double dateToSerial(const QDate &date, const QTime &time = QTime(0, 0));
 QDateTime serialToDateTime(double serial);
-// The day of a serial, as serialToDateTime() gives it, without the cost of a local time.
-QDate serialToDate(double serial);
 
 // A number as the default value-to-text conversion gives it: up to 15 significant digits,
 // decimal comma, no thousands separator ("12,5", "3", "-0,25", "1E+20").
