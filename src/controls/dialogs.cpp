@@ -116,4 +116,24 @@ std::optional<QString> FakeDialogs::input(const QString &prompt, const QString &
     return a;
 }
 
+std::optional<QString> QtDialogs::savePdf(const QString &title, const QString &suggestedPath)
+{
+    const QString path = QFileDialog::getSaveFileName(QApplication::activeWindow(), shownTitle(title),
+                                                      suggestedPath, QStringLiteral("Documenti PDF (*.pdf)"));
+    if (path.isEmpty())
+        return std::nullopt;
+    return path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) ? path : path + QLatin1String(".pdf");
+}
+
+std::optional<QString> FakeDialogs::savePdf(const QString &title, const QString &suggestedPath)
+{
+    shown.push_back({BoxKind::Plain, suggestedPath, title, suggestedPath, true});
+    if (m_savePaths.empty())
+        return suggestedPath;
+    std::optional<QString> path;
+    path.swap(m_savePaths.front());
+    m_savePaths.erase(m_savePaths.begin());
+    return path;
+}
+
 } // namespace controls

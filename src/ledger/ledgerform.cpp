@@ -357,6 +357,7 @@ void LedgerForm::placeCalendar()
 
 void LedgerForm::openForNewRecord()
 {
+    m_returnTo.reset();
     setButtonsForNewEntry();
     // Back from the "Nuovo Cliente" detour the record half typed stays; the list is filled
     // again by the activation, with the new counterparty in it.
@@ -365,9 +366,10 @@ void LedgerForm::openForNewRecord()
     showForm();
 }
 
-void LedgerForm::openForChange(const QStringList &columns)
+void LedgerForm::openForChange(const QStringList &columns, std::optional<controls::FormId> returnTo)
 {
     m_onDetour = false;
+    m_returnTo = returnTo;
     loadRecord(columns);
     setButtonsForChange();
     showForm();
@@ -640,7 +642,8 @@ void LedgerForm::chiudi()
 
 void LedgerForm::showMenu()
 {
-    controls::showForm(session(), controls::FormId::Contavio);
+    controls::showForm(session(), m_returnTo.value_or(controls::FormId::Contavio));
+    m_returnTo.reset();
 }
 
 void LedgerForm::pulisciCampi()

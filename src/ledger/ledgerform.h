@@ -69,8 +69,9 @@ public:
     // record number and lists the counterparties.
     void openForNewRecord();
     // Shows the form with a record of its sheet (columns A..T as texts, as loadRecord()
-    // takes them) for change or deletion.
-    void openForChange(const QStringList &columns);
+    // takes them) for change or deletion. The form leaves for `returnTo` (the main menu when
+    // none) once the record is changed or deleted, or the form closed.
+    void openForChange(const QStringList &columns, std::optional<controls::FormId> returnTo = std::nullopt);
 
     // The settings of the three record buttons that give the mode.
     void setButtonsForNewEntry();   // Inserisci on, Modifica and Elimina off
@@ -208,6 +209,7 @@ private:
     LedgerProfile m_profile;
     std::vector<int> m_listedRows;
     std::optional<QString> m_handedKey;   // column A of the record loaded by loadRecord()
+    std::optional<controls::FormId> m_returnTo;   // the form that opened a record, if not the menu
     QWidget *m_invoiceAnchor = nullptr;   // the calendar lies from here to the right edge
     bool m_clearOnActivation = true;      // openForNewRecord() asked for an empty form (and the first showing)
     bool m_onDetour = false;              // left for the registry to add a counterparty
