@@ -409,7 +409,7 @@ void TestAvvio::termsWindow()
     QCOMPARE(avvio->Image1->toolTip(), QStringLiteral("Vai al il mio sito !"));
     QVERIFY(!avvio->Image1->pixmap().isNull());
     QVERIFY(avvio->Label1->text().contains(QStringLiteral("Contavio.xls")));
-    QVERIFY(avvio->Label2->text().contains(app::Avvio::projectAddress().toString()));
+    QVERIFY(avvio->Label2->text().contains(app::Avvio::guideAddress().toString()));
     QCOMPARE(h.session.server->visible, false);
 }
 
@@ -426,7 +426,7 @@ void TestAvvio::pictureOpensProjectPage()
     });
     QCOMPARE(avvio->Image1->frameShape(), QFrame::NoFrame);
     QTest::mouseClick(avvio->Image1, Qt::RightButton);
-    QCOMPARE(opened, QList<QUrl>{app::Avvio::projectAddress()});
+    QCOMPARE(opened, QList<QUrl>{app::Avvio::guideAddress()});
     QCOMPARE(avvio->Image1->frameShape(), QFrame::Box);
     QCOMPARE(avvio->Image1->frameShadow(), QFrame::Plain);
     QCOMPARE(avvio->Image1->lineWidth(), 1);
