@@ -60,7 +60,8 @@ QString staleLockQuestion(const LockHolder &holder)
 
 QString staleLockNotRemovedMessage(const LockHolder &holder)
 {
-    return QStringLiteral("Impossibile togliere il file di blocco %1: il programma termina.").arg(holder.lockFile);
+    return QStringLiteral("Il file di blocco %1 impedisce ancora di aprire il database: il programma termina.")
+        .arg(holder.lockFile);
 }
 
 QString readOnlyQuestion(const QString &path, bool fileReadOnly, bool folderReadOnly)

@@ -7,6 +7,7 @@
 #include "controls/fieldrules.h"
 #include "controls/formparts.h"
 #include "controls/xpbutton.h"
+#include "records/causali.h"
 #include "records/ledger.h"
 #include "records/recordnumber.h"
 #include "records/registry.h"
@@ -75,6 +76,18 @@ QComboBox *makeCombo(QWidget *parent, const char *name)
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     return combo;
+}
+
+// The means combos offer the causali of "Utilità/Causali"; what is typed or loaded stays.
+void offerCausali(store::Workbook &book, std::initializer_list<QComboBox *> combos)
+{
+    const QStringList causali = records::readCausali(book);
+    for (QComboBox *combo : combos) {
+        const QString typed = combo->currentText();
+        combo->clear();
+        combo->addItems(causali);
+        combo->setEditText(typed);
+    }
 }
 
 QString flagText(const QCheckBox *box)
@@ -374,6 +387,7 @@ bool LedgerForm::isChangeMode() const
 void LedgerForm::activate()
 {
     try {
+        offerCausali(session().workbook(), {Combo2, Combo3, Combo4});
         if (!XPButton3->isEnabled()) {
             XPButton5->setEnabled(true);
             XPButton1->setCaption(m_profile.newCaption);
