@@ -6,11 +6,16 @@
 //   contavio-xls csv FILE SHEET                 one sheet as CSV (";", UTF-8, displayed values)
 //   contavio-xls copy IN OUT [--new-password Q] a copy saved by the engine
 //   contavio-xls check FILE                     whether the file opens, and if not why
+//   contavio-xls import-fe FILE PATH... [--own-vat PIVA] [--own-cf CF] [--dry-run]
+//                                               electronic invoices (.xml, .p7m, .zip, folders)
+//                                               into the ledgers, then saved (not on a dry run)
 //
 // Every subcommand takes --password P (default: the program's own). Failures exit non-zero
 // with one line in Italian on stderr.
 
+#include "einvoice/importer.h"
 #include "records/layout.h"
+#include "records/office.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
@@ -18,6 +23,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -253,6 +259,8 @@ struct Arguments {
     QStringList positional;   // the command, then its files and sheet
     QString password = records::layout::kWorkbookPassword;
     std::optional<QString> newPassword;
+    std::optional<QString> ownVat, ownTaxCode;   // import-fe
+    bool dryRun = false;
 };
 
 Arguments parseArguments(const QStringList &args)
@@ -264,6 +272,12 @@ Arguments parseArguments(const QStringList &args)
             if (i + 1 >= args.size())
                 throw UsageError{QStringLiteral("Manca il valore di %1.").arg(a)};
             (a == QLatin1String("--password") ? parsed.password : parsed.newPassword.emplace()) = args[++i];
+        } else if (a == QLatin1String("--own-vat") || a == QLatin1String("--own-cf")) {
+            if (i + 1 >= args.size())
+                throw UsageError{QStringLiteral("Manca il valore di %1.").arg(a)};
+            (a == QLatin1String("--own-vat") ? parsed.ownVat : parsed.ownTaxCode).emplace(args[++i]);
+        } else if (a == QLatin1String("--dry-run")) {
+            parsed.dryRun = true;
         } else if (a.startsWith(QLatin1String("--password="))) {
             parsed.password = a.mid(11);
         } else if (a.startsWith(QLatin1String("--new-password="))) {
@@ -315,12 +329,47 @@ int cmdCheck(store::Workbook &book)
     return 0;
 }
 
+// The invoices of the files and folders into the workbook, all or nothing; the report on
+// standard output. Exit 0 when the import (or the dry run) went through, 1 when nothing
+// could be written.
+int cmdImport(const QString &path, const QStringList &sources, const Arguments &parsed)
+{
+    const QFileInfo info(path);
+    if (QFileInfo::exists(info.dir().filePath(QStringLiteral(".~lock.%1#").arg(info.fileName()))))
+        throw store::StoreError(store::ErrorKind::Invalid,
+                                QStringLiteral("La cartella di lavoro %1 è aperta in un altro programma: chiudilo e riprova.").arg(path));
+    auto book = store::readWorkbook(path, parsed.password);
+    einvoice::Identity office;
+    if (parsed.ownVat || parsed.ownTaxCode) {
+        office.vat = parsed.ownVat.value_or(QString());
+        office.taxCode = parsed.ownTaxCode.value_or(QString());
+    } else {
+        const records::Office studio = records::readOffice(*book);
+        office = {studio.vat, studio.taxCode};
+    }
+    if (office.isEmpty())
+        throw UsageError{QStringLiteral("Mancano i dati dello studio: indica --own-vat o --own-cf, "
+                                        "o compila il foglio Studio da \"Utilità/Causali\".")};
+    const einvoice::Plan plan = einvoice::plan(*book, office, sources);
+    if (parsed.dryRun) {
+        printOut(einvoice::reportText(plan, nullptr) + u'\n');
+        return 0;
+    }
+    const einvoice::Applied applied = einvoice::apply(*book, plan);
+    printOut(einvoice::reportText(plan, &applied) + u'\n');
+    if (!applied.ok)
+        return 1;
+    if (applied.invoices > 0)
+        store::writeWorkbook(*book, path);
+    return 0;
+}
+
 int run(const QStringList &args)
 {
     Arguments parsed = parseArguments(args);
     QStringList &positional = parsed.positional;
     if (positional.isEmpty())
-        throw UsageError{QStringLiteral("Uso: contavio-xls new|dump|csv|copy|check FILE ... [--password P]")};
+        throw UsageError{QStringLiteral("Uso: contavio-xls new|dump|csv|copy|check|import-fe FILE ... [--password P]")};
     const QString cmd = positional.takeFirst();
     auto need = [&](int n, const char *usage) {
         if (positional.size() != n)
@@ -328,6 +377,14 @@ int run(const QStringList &args)
     };
     if (parsed.newPassword && cmd != QLatin1String("copy"))
         throw UsageError{QStringLiteral("--new-password vale solo per copy.")};
+    if ((parsed.ownVat || parsed.ownTaxCode || parsed.dryRun) && cmd != QLatin1String("import-fe"))
+        throw UsageError{QStringLiteral("--own-vat, --own-cf e --dry-run valgono solo per import-fe.")};
+    if (cmd == QLatin1String("import-fe")) {
+        if (positional.size() < 2)
+            throw UsageError{QStringLiteral("Uso: contavio-xls import-fe FILE FATTURE_O_CARTELLE... "
+                                            "[--own-vat PIVA] [--own-cf CF] [--dry-run] [--password P]")};
+        return cmdImport(positional[0], positional.mid(1), parsed);
+    }
 
     if (cmd == QLatin1String("new")) {
         need(1, "new FILE [--password P]");

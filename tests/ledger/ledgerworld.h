@@ -32,6 +32,22 @@ public:
         return payables ? static_cast<ledger::LedgerForm &>(pagamenti()) : static_cast<ledger::LedgerForm &>(entrata());
     }
     QWidget &registryForm() { return *forms.form(controls::FormId::Anagrafe); }
+
+    // Records 1..count in rows 2 down: record n due on n June 2009, for 10 * n.
+    void addRecords(const QString &sheetName, int count)
+    {
+        for (int id = 1; id <= count; ++id)
+            addRecord(sheetName, id + 1, id, QDate(2009, 6, id), 10 * id);
+    }
+    // Opens the form as the main menu does: for a new record, or on a record to change.
+    bool openForNew(ledger::LedgerForm &form)
+    {
+        return openFromMenu(form, [&form] { form.openForNewRecord(); });
+    }
+    bool openForChange(ledger::LedgerForm &form, const QStringList &record)
+    {
+        return openFromMenu(form, [&form, &record] { form.openForChange(record); });
+    }
 };
 
 } // namespace ledgertest

@@ -30,7 +30,24 @@ double serial(int d, int m, int y) { return store::dateToSerial(QDate(y, m, d));
 // Opens the form for a new record as the main menu does.
 void openForNewEntry(World &w, ledger::LedgerForm &form)
 {
-    QVERIFY(w.openFromMenu(form, [&form] { form.openForNewRecord(); }));
+    QVERIFY(w.openForNew(form));
+}
+
+// The rows of a test run once on each ledger.
+void bothLedgers(const char *receivables, const char *payables)
+{
+    QTest::addColumn<bool>("payables");
+    QTest::newRow(receivables) << false;
+    QTest::newRow(payables) << true;
+}
+
+// Types a number over the one in the ID field, when there is one to type.
+void typeNumberOver(ledger::LedgerForm &f, const QString &typed)
+{
+    if (typed.isEmpty())
+        return;
+    f.Text10->selectAll();
+    QTest::keyClicks(f.Text10, typed);
 }
 
 // Fills the four required fields and a few more, as a user would.
@@ -99,9 +116,7 @@ private slots:
 
 void TestLedgerForms::newEntryOpeningClearsEverything_data()
 {
-    QTest::addColumn<bool>("payables");
-    QTest::newRow("receivables number from IV1 of Incassi") << false;
-    QTest::newRow("payables numbered independently") << true;
+    bothLedgers("receivables number from IV1 of Incassi", "payables numbered independently");
 }
 
 void TestLedgerForms::newEntryOpeningClearsEverything()
@@ -325,7 +340,7 @@ void TestLedgerForms::requiredFieldMessages()
     QFETCH(QString, title);
 
     World w;
-    w.addRecord(sheetOf(payables), 2, 1, QDate(2009, 6, 1), 10);
+    w.addRecords(sheetOf(payables), 1);
     ledger::LedgerForm &f = w.ledgerForm(payables);
     openForNewEntry(w, f);
     fillRequired(f);
@@ -344,9 +359,7 @@ void TestLedgerForms::requiredFieldMessages()
     press(change ? f.XPButton3 : f.XPButton4);
 
     QCOMPARE(w.dialogs.shown.size(), size_t(1));
-    QCOMPARE(int(w.dialogs.last().kind), kind);
-    QCOMPARE(w.dialogs.last().text, text);
-    QCOMPARE(w.dialogs.last().title, title);
+    QCOMPARE(w.shownBox(), testworld::box(BoxKind(kind), title, text));
     QCOMPARE(w.ids(sheetOf(payables)), QList<double>{1});
     QCOMPARE(w.sheet(sheetOf(payables)).valueAt(2, 4).text, QStringLiteral("F-1"));
     QVERIFY(f.isVisible());
@@ -360,13 +373,11 @@ void TestLedgerForms::insertAnsweredNoClearsAndKeepsNumber()
     openForNewEntry(w, f);
     fillRequired(f);
     f.Check2->setChecked(true);
-    w.dialogs.queueAnswer(Answer::No);
-    press(f.XPButton4);
+    w.pressAnswering(f.XPButton4, Answer::No);
 
     QCOMPARE(w.dialogs.shown.size(), size_t(1));
-    QCOMPARE(w.dialogs.last().kind, BoxKind::Question);
-    QCOMPARE(w.dialogs.last().text, QStringLiteral(" Vuoi Inserire questa Registrazione ?"));
-    QCOMPARE(w.dialogs.last().title, QStringLiteral(" Contavio"));
+    QCOMPARE(w.shownBox(), testworld::box(BoxKind::Question, " Contavio",
+                                             " Vuoi Inserire questa Registrazione ?"));
     QVERIFY(w.sheet("Incassi").valueAt(2, 1).isEmpty());
     QCOMPARE(w.sheet("Incassi").valueAt(1, 256).number, 0.0);
     QVERIFY(f.Text1->text().isEmpty());
@@ -376,9 +387,7 @@ void TestLedgerForms::insertAnsweredNoClearsAndKeepsNumber()
 
 void TestLedgerForms::firstInsertWritesTypedRow_data()
 {
-    QTest::addColumn<bool>("payables");
-    QTest::newRow("receivable") << false;
-    QTest::newRow("payable") << true;
+    bothLedgers("receivable", "payable");
 }
 
 void TestLedgerForms::firstInsertWritesTypedRow()
@@ -402,13 +411,10 @@ void TestLedgerForms::firstInsertWritesTypedRow()
     f.Text8->setText(QStringLiteral("02/07/2009"));
     f.Combo4->setEditText(QStringLiteral("contanti"));
     f.Text11->setPlainText(QStringLiteral("prima nota"));
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(f.XPButton4);
+    w.pressAnswering(f.XPButton4);
 
     QCOMPARE(w.dialogs.shown.size(), size_t(2));
-    QCOMPARE(w.dialogs.last().kind, BoxKind::Information);
-    QCOMPARE(w.dialogs.last().text, QStringLiteral("Registrazione  conclusa !"));
-    QCOMPARE(w.dialogs.last().title, QStringLiteral("Contavio"));
+    QCOMPARE(w.shownBox(), testworld::box(BoxKind::Information, "Contavio", "Registrazione  conclusa !"));
 
     store::Worksheet &s = w.sheet(sheetOf(payables));
     struct Expect { int column; Variant value; };
@@ -459,8 +465,7 @@ void TestLedgerForms::emptySettlementDatesAreNotWritten()
     ledger::Entrata &f = w.entrata();
     openForNewEntry(w, f);
     fillRequired(f);
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(f.XPButton4);
+    w.pressAnswering(f.XPButton4);
 
     QCOMPARE(s.valueAt(2, 1), Variant::fromNumber(1));
     for (int column : {8, 10, 12, 14, 16, 18})
@@ -486,15 +491,13 @@ void TestLedgerForms::changeModeShowsItsCaptions()
     QFETCH(QString, button1);
     QFETCH(QString, label1);
     World w;
-    w.addRecord(sheetOf(payables), 2, 1, QDate(2009, 6, 1), 10);
+    w.addRecords(sheetOf(payables), 1);
     ledger::LedgerForm &f = w.ledgerForm(payables);
     openForNewEntry(w, f);
     f.hide();
     f.Check3->click();   // the calendar is up when the browser hands a record over
 
-    QVERIFY(w.openFromMenu(f, [&f] {
-        f.openForChange({"1", "101", "Ditta 1", "F-1", "10/01/2009", "01/06/2009", "NO", "10"});
-    }));
+    QVERIFY(w.openForChange(f, {"1", "101", "Ditta 1", "F-1", "10/01/2009", "01/06/2009", "NO", "10"}));
 
     QCOMPARE(f.XPButton1->caption(), button1);
     QCOMPARE(f.Label1->text(), label1);
@@ -523,25 +526,19 @@ void TestLedgerForms::changeRewritesBtoSAsTexts()
     QFETCH(QString, typed);
     World w;
     const QString name = sheetOf(payables);
-    for (int id = 1; id <= 3; ++id)
-        w.addRecord(name, id + 1, id, QDate(2009, 6, id), 10 * id);
+    w.addRecords(name, 3);
     ledger::LedgerForm &f = w.ledgerForm(payables);
     QVERIFY(w.openFromMenu(f, [&] {
         QStringList record = {"2", "202", "Nuova Ditta", "F-99", "11/02/2009", "28/02/2009", "SI", "13,75",
                               "12/02/2009", "bonifico", "NO", "", "", "", "SI", "1,5", "ab", "cassa", "nota nuova"};
         f.openForChange(record);
     }));
-    if (!typed.isEmpty()) {
-        f.Text10->selectAll();
-        QTest::keyClicks(f.Text10, typed);
-    }
+    typeNumberOver(f, typed);
     f.Check4->setChecked(true);
     press(f.XPButton3);
 
     QCOMPARE(w.dialogs.shown.size(), size_t(1));
-    QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
-    QCOMPARE(w.dialogs.last().text, QStringLiteral(" Registrazione  modificata"));
-    QCOMPARE(w.dialogs.last().title, QStringLiteral("  Contavio"));
+    QCOMPARE(w.shownBox(), testworld::box(BoxKind::Plain, "  Contavio", " Registrazione  modificata"));
 
     store::Worksheet &s = w.sheet(name);
     QCOMPARE(s.valueAt(3, 1), Variant::fromNumber(2));   // the key is never rewritten
@@ -587,27 +584,18 @@ void TestLedgerForms::deleteAnsweredYesAndNo()
     QFETCH(QString, typed);
     World w;
     const QString name = sheetOf(payables);
-    for (int id = 1; id <= 3; ++id)
-        w.addRecord(name, id + 1, id, QDate(2009, 6, id), 10 * id);
+    w.addRecords(name, 3);
     ledger::LedgerForm &f = w.ledgerForm(payables);
-    QVERIFY(w.openFromMenu(f, [&] {
-        f.openForChange({"2", "102", "Ditta 2"});
-    }));
-    if (!typed.isEmpty()) {
-        f.Text10->selectAll();
-        QTest::keyClicks(f.Text10, typed);
-    }
-    w.dialogs.queueAnswer(yes ? Answer::Yes : Answer::No);
-    press(f.XPButton6);
+    QVERIFY(w.openForChange(f, {"2", "102", "Ditta 2"}));
+    typeNumberOver(f, typed);
+    w.pressAnswering(f.XPButton6, yes ? Answer::Yes : Answer::No);
 
-    QCOMPARE(w.dialogs.shown.front().kind, BoxKind::Question);
-    QCOMPARE(w.dialogs.shown.front().text, QStringLiteral(" Vuoi ELIMINARE  questa Registrazione ?"));
-    QCOMPARE(w.dialogs.shown.front().title, QStringLiteral(" Contavio"));
+    QCOMPARE(w.shownBox(0), testworld::box(BoxKind::Question, " Contavio",
+                                             " Vuoi ELIMINARE  questa Registrazione ?"));
+    QCOMPARE(w.dialogs.shown.front().defaultButton, Answer::No);   // Enter keeps the record
     if (yes) {
         QCOMPARE(w.dialogs.shown.size(), size_t(2));
-        QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
-        QCOMPARE(w.dialogs.last().text, QStringLiteral(" Registrazione  eliminata "));
-        QCOMPARE(w.dialogs.last().title, QStringLiteral("  Contavio"));
+        QCOMPARE(w.shownBox(), testworld::box(BoxKind::Plain, "  Contavio", " Registrazione  eliminata "));
         QCOMPARE(w.ids(name), (QList<double>{1, 3}));
         QCOMPARE(w.sheet(name).valueAt(3, 3), Variant::fromText("Ditta 3"));
     } else {
@@ -637,20 +625,16 @@ void TestLedgerForms::missingRecordIsReported()
     QFETCH(QString, number);
     QFETCH(QString, shown);
     World w;
-    w.addRecord("Pagamenti", 2, 1, QDate(2009, 6, 1), 10);
-    w.addRecord("Pagamenti", 3, 2, QDate(2009, 6, 2), 20);
+    w.addRecords("Pagamenti", 2);
     w.addRecord("Pagamenti", 5, 4, QDate(2009, 6, 4), 40);   // row 4 is a gap
     ledger::Pagamenti &f = w.pagamenti();
-    QVERIFY(w.openFromMenu(f, [&] {
-        f.openForChange({number, "101", "Ditta X", "F-X", "10/01/2009", "01/06/2009"});
-    }));
+    QVERIFY(w.openForChange(f, {number, "101", "Ditta X", "F-X", "10/01/2009", "01/06/2009"}));
     if (!change)
         w.dialogs.queueAnswer(Answer::Yes);
     press(change ? f.XPButton3 : f.XPButton6);
 
-    QCOMPARE(w.dialogs.last().kind, BoxKind::Information);
-    QCOMPARE(w.dialogs.last().text, QStringLiteral("Nessuna registrazione ha il numero %1").arg(shown));
-    QCOMPARE(w.dialogs.last().title, QStringLiteral("Contavio "));
+    QCOMPARE(w.shownBox(), testworld::box(BoxKind::Information, "Contavio ",
+                                             QString("Nessuna registrazione ha il numero %1").arg(shown)));
     for (const auto &box : w.dialogs.shown) {
         QVERIFY(box.text != QStringLiteral(" Registrazione  modificata"));
         QVERIFY(box.text != QStringLiteral(" Registrazione  eliminata "));
@@ -674,15 +658,13 @@ void TestLedgerForms::numbersAreNeverReused()
     for (int i = 1; i <= 5; ++i) {
         QCOMPARE(f.Text10->text(), QString::number(i));
         fillRequired(f, QStringLiteral("Ditta %1").arg(i));
-        w.dialogs.queueAnswer(Answer::Yes);
-        press(f.XPButton4);
+        w.pressAnswering(f.XPButton4);
     }
     QCOMPARE(w.ids("Incassi"), (QList<double>{1, 2, 3, 4, 5}));
 
     // Record 3 is picked and deleted.
     f.openForChange({"3"});
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(f.XPButton6);
+    w.pressAnswering(f.XPButton6);
     QCOMPARE(w.ids("Incassi"), (QList<double>{1, 2, 4, 5}));
     QCOMPARE(w.sheet("Incassi").valueAt(1, 256).number, 5.0);
 
@@ -690,8 +672,7 @@ void TestLedgerForms::numbersAreNeverReused()
     openForNewEntry(w, f);
     QCOMPARE(f.Text10->text(), QStringLiteral("6"));
     fillRequired(f, QStringLiteral("Ditta 6"));
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(f.XPButton4);
+    w.pressAnswering(f.XPButton4);
     QCOMPARE(w.ids("Incassi"), (QList<double>{1, 2, 4, 5, 6}));
     QCOMPARE(w.sheet("Incassi").valueAt(6, 3), Variant::fromText("Ditta 6"));
     QCOMPARE(w.sheet("Incassi").valueAt(1, 256).number, 6.0);
@@ -720,7 +701,7 @@ void TestLedgerForms::recordNumberMustBeWhole()
     QFETCH(QString, typed);
     World w;
     const QString name = sheetOf(payables);
-    w.addRecord(name, 2, 1, QDate(2009, 6, 1), 10);
+    w.addRecords(name, 1);
     store::Worksheet &s = w.sheet(name);
     if (counter.isEmpty())
         s.cells(1, 256).setValue(1.0);
@@ -730,9 +711,7 @@ void TestLedgerForms::recordNumberMustBeWhole()
 
     ledger::LedgerForm &f = w.ledgerForm(payables);
     if (change) {
-        QVERIFY(w.openFromMenu(f, [&f] {
-            f.openForChange({"1", "101", "Ditta 1", "F-1", "10/01/2009", "01/06/2009"});
-        }));
+        QVERIFY(w.openForChange(f, {"1", "101", "Ditta 1", "F-1", "10/01/2009", "01/06/2009"}));
         f.Text1->setText(QStringLiteral("F-changed"));
     } else {
         openForNewEntry(w, f);
@@ -743,14 +722,12 @@ void TestLedgerForms::recordNumberMustBeWhole()
         QTest::keyClick(f.Text10, Qt::Key_Backspace);
         QTest::keyClicks(f.Text10, typed);
     }
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(change ? f.XPButton3 : f.XPButton4);
+    w.pressAnswering(change ? f.XPButton3 : f.XPButton4);
 
     // Refused before any question, with nothing written.
     QCOMPARE(w.dialogs.shown.size(), size_t(1));
-    QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
-    QCOMPARE(w.dialogs.last().text, QStringLiteral("Il campo ID deve contenere un numero intero maggiore di zero"));
-    QCOMPARE(w.dialogs.last().title, QStringLiteral("Contavio"));
+    QCOMPARE(w.shownBox(), testworld::box(BoxKind::Plain, "Contavio",
+                                             "Il campo ID deve contenere un numero intero maggiore di zero"));
     QCOMPARE(w.ids(name), (QList<double>{1}));
     QVERIFY(s.valueAt(3, 3).isEmpty());
     QCOMPARE(s.valueAt(2, 4), Variant::fromText("F-1"));
@@ -763,8 +740,7 @@ void TestLedgerForms::typedNumberIsOneNumberForWriteAndSearch()
 {
     World w;
     store::Worksheet &s = w.sheet("Pagamenti");
-    w.addRecord("Pagamenti", 2, 1, QDate(2009, 6, 1), 10);
-    w.addRecord("Pagamenti", 3, 2, QDate(2009, 6, 2), 20);
+    w.addRecords("Pagamenti", 2);
     s.cells(1, 256).setValue(2.0);
     ledger::Pagamenti &f = w.pagamenti();
     openForNewEntry(w, f);
@@ -776,8 +752,7 @@ void TestLedgerForms::typedNumberIsOneNumberForWriteAndSearch()
         f.Text10->selectAll();
         QTest::keyClicks(f.Text10, number);
         w.dialogs.clear();
-        w.dialogs.queueAnswer(Answer::Yes);
-        press(f.XPButton4);
+        w.pressAnswering(f.XPButton4);
     };
 
     // "1.000" is one thousand, both as it is stored and as it is looked for: it is not
@@ -831,8 +806,7 @@ void TestLedgerForms::insertStoresEveryDateItAccepts()
     // on insert: refused, nothing written, the field keeps it for correcting.
     f.Text6->setText(QStringLiteral("12/05/1009"));
     w.dialogs.clear();
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(f.XPButton4);
+    w.pressAnswering(f.XPButton4);
     QCOMPARE(w.dialogs.shown.size(), size_t(1));
     QCOMPARE(w.dialogs.last().text, controls::rules::kDateMessage);
     QCOMPARE(w.dialogs.last().title, QStringLiteral("Contavio "));
@@ -842,8 +816,7 @@ void TestLedgerForms::insertStoresEveryDateItAccepts()
 
     f.Text6->setText(QStringLiteral("29/02/2008"));
     w.dialogs.clear();
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(f.XPButton4);
+    w.pressAnswering(f.XPButton4);
     QCOMPARE(w.dialogs.last().text, QStringLiteral("Registrazione  conclusa !"));
     store::Worksheet &s = w.sheet("Incassi");
     QCOMPARE(s.valueAt(2, 9), Variant::fromDate(serial(1, 1, 1900)));
@@ -863,8 +836,7 @@ void TestLedgerForms::insertBeyondSixteenBitRowsAndFullSheet()
     openForNewEntry(w, f);
     QCOMPARE(f.Text10->text(), QStringLiteral("32767"));
     fillRequired(f);
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(f.XPButton4);
+    w.pressAnswering(f.XPButton4);
     QCOMPARE(s.valueAt(32768, 1), Variant::fromNumber(32767));
     QCOMPARE(s.valueAt(32768, 4), Variant::fromText("F-12"));
     QCOMPARE(w.dialogs.last().text, QStringLiteral("Registrazione  conclusa !"));
@@ -875,8 +847,7 @@ void TestLedgerForms::insertBeyondSixteenBitRowsAndFullSheet()
     w.dialogs.clear();
     fillRequired(f, QStringLiteral("Ultima"));
     f.Text10->setText(QStringLiteral("70000"));
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(f.XPButton4);
+    w.pressAnswering(f.XPButton4);
     QCOMPARE(w.dialogs.shown.size(), size_t(2));
     QCOMPARE(w.dialogs.last().kind, BoxKind::Critical);
     QVERIFY(w.dialogs.last().text.contains(QStringLiteral("non è stata inserita")));
@@ -932,9 +903,7 @@ void TestLedgerForms::counterpartyButton()
     w.registryForm().hide();
 
     // Change mode on receivables: a fresh list, the name field back to Seleziona.
-    QVERIFY(w.openFromMenu(e, [&e] {
-        e.openForChange({"1", "11", "Alfa"});
-    }));
+    QVERIFY(w.openForChange(e, {"1", "11", "Alfa"}));
     w.addCounterparty(4, 33, "C", "Gamma");
     press(e.XPButton1);
     QCOMPARE(e.Combo1->count(), 2);
@@ -951,9 +920,7 @@ void TestLedgerForms::counterpartyButton()
 
     // Change mode on payables: nothing happens, the list keeps what it had.
     ledger::Pagamenti &p = w.pagamenti();
-    QVERIFY(w.openFromMenu(p, [&p] {
-        p.openForChange({"1", "22", "Beta"});
-    }));
+    QVERIFY(w.openForChange(p, {"1", "22", "Beta"}));
     press(p.XPButton1);
     QCOMPARE(p.Combo1->count(), 0);   // never opened for a new record
     QCOMPARE(p.Combo1->currentText(), QStringLiteral("Beta"));
@@ -1179,8 +1146,7 @@ void TestLedgerForms::savedRecordsKeepTheirTypes()
         f.Text4->setText(QStringLiteral("1234,56"));
         f.Check2->setChecked(true);
         f.Text5->setText(QStringLiteral("20/05/2009"));
-        w.dialogs.queueAnswer(Answer::Yes);
-        press(f.XPButton4);
+        w.pressAnswering(f.XPButton4);
         f.hide();
     }
     w.book().save();

@@ -24,18 +24,6 @@ const QString kDeleted = "Soggetto Eliminato";
 
 double serial(int y, int m, int d) { return store::dateToSerial(QDate(y, m, d)); }
 
-// Picks a list entry the way a user does with the keyboard: the arrow keys walk the list,
-// each step choosing the entry it reaches.
-void choose(QComboBox *combo, int index)
-{
-    while (combo->currentIndex() != index) {
-        const int before = combo->currentIndex();
-        QTest::keyClick(combo, before < index ? Qt::Key_Down : Qt::Key_Up);
-        if (combo->currentIndex() == before)
-            QFAIL("the list does not move");
-    }
-}
-
 // The same with the mouse's way: open the list, move to the entry, press Enter. (Offscreen,
 // the closed list leaves no window active, so focus checks after it mean nothing.)
 void choosePopup(QComboBox *combo, int index)
@@ -53,6 +41,14 @@ QStringList entries(const QComboBox *combo)
     for (int i = 0; i < combo->count(); ++i)
         out << combo->itemText(i);
     return out;
+}
+
+// The rows of a test run once with "Modifica" and once with "Elimina".
+void changeOrDelete(const char *change, const char *remove)
+{
+    QTest::addColumn<bool>("deleteIt");
+    QTest::newRow(change) << false;
+    QTest::newRow(remove) << true;
 }
 
 QStringList rowTexts(World &w, int row)
@@ -161,21 +157,15 @@ void TestAnagrafe::activationShowsCounter()
 void TestAnagrafe::insertIntoEmptyRegistry()
 {
     World w;
-    QVERIFY(w.show());
-    w.form->Check1->click();
+    QVERIFY(w.open());
     QTest::keyClicks(w.form->Text26, "rossi mario");
     QCOMPARE(w.form->Text26->text(), QString("ROSSI MARIO"));
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton4);
+    w.pressAnswering(w.form->XPButton4);
     QCoreApplication::processEvents();
 
     QCOMPARE(w.dialogs.shown.size(), size_t(2));
-    QCOMPARE(w.dialogs.shown[0].kind, BoxKind::Question);
-    QCOMPARE(w.dialogs.shown[0].text, kInsertQuestion);
-    QCOMPARE(w.dialogs.shown[0].title, QString(" Contavio"));
-    QCOMPARE(w.dialogs.shown[1].kind, BoxKind::Information);
-    QCOMPARE(w.dialogs.shown[1].text, kInserted);
-    QCOMPARE(w.dialogs.shown[1].title, QString("Contavio"));
+    QCOMPARE(w.shownBox(0), testworld::box(BoxKind::Question, " Contavio", kInsertQuestion));
+    QCOMPARE(w.shownBox(1), testworld::box(BoxKind::Information, "Contavio", kInserted));
 
     QCOMPARE(w.value(2, 1), store::Variant::fromNumber(1));
     QCOMPARE(w.text(2, 2), QString("C"));
@@ -194,9 +184,7 @@ void TestAnagrafe::insertsGiveConsecutiveNumbersAndRows()
     QVERIFY(w.show());
     for (const char *name : {"alfa", "beta"}) {
         w.form->Check2->click();
-        QTest::keyClicks(w.form->Text26, name);
-        w.dialogs.queueAnswer(Answer::Yes);
-        press(w.form->XPButton4);
+        w.insert(name);
     }
     QCOMPARE(w.value(2, 1).number, 1.0);
     QCOMPARE(w.value(3, 1).number, 2.0);
@@ -209,26 +197,20 @@ void TestAnagrafe::insertsGiveConsecutiveNumbersAndRows()
 void TestAnagrafe::insertWritesEveryFieldInItsColumn()
 {
     World w;
-    QVERIFY(w.show());
+    QVERIFY(w.open());
     Anagrafe &f = *w.form;
-    f.Check1->click();
-    QTest::keyClicks(f.Text26, "rossi srl");
-    QTest::keyClicks(f.Text18, "12/05/2009");
-    QTest::keyClicks(f.Text25, "via roma 1");
-    QTest::keyClicks(f.Text24, "00184");
-    QTest::keyClicks(f.Text23, "roma");
-    QTest::keyClicks(f.Text22, "rm");
-    QTest::keyClicks(f.Text21, "06 123.456");   // blank and full stop are swallowed
-    QTest::keyClicks(f.Text20, "0654321");
-    QTest::keyClicks(f.Text15, "3331234567");
-    QTest::keyClicks(f.Text16, "Mario@Example.it");
-    QTest::keyClicks(f.Text19, "rssmra70a01h501u");
-    QTest::keyClicks(f.Text2, "01234567890");
-    QTest::keyClicks(f.Text1, "it60x0542811101000000123456");
-    QTest::keyClicks(f.Text3, "anna bianchi");
-    QTest::keyClicks(f.Text12, "paga a 30 giorni");
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(f.XPButton4);
+    const std::pair<QWidget *, const char *> typed[] = {
+        {f.Text26, "rossi srl"}, {f.Text18, "12/05/2009"}, {f.Text25, "via roma 1"},
+        {f.Text24, "00184"}, {f.Text23, "roma"}, {f.Text22, "rm"},
+        {f.Text21, "06 123.456"},   // blank and full stop are swallowed
+        {f.Text20, "0654321"}, {f.Text15, "3331234567"}, {f.Text16, "Mario@Example.it"},
+        {f.Text19, "rssmra70a01h501u"}, {f.Text2, "01234567890"},
+        {f.Text1, "it60x0542811101000000123456"}, {f.Text3, "anna bianchi"},
+        {f.Text12, "paga a 30 giorni"},
+    };
+    for (const auto &[field, text] : typed)
+        QTest::keyClicks(field, text);
+    w.pressAnswering(f.XPButton4);
 
     QCOMPARE(w.value(2, 4), store::Variant::fromDate(serial(2009, 5, 12)));
     const QStringList expected = {"1", "C", "ROSSI SRL", "12/05/2009", "VIA ROMA 1", "00184", "ROMA", "RM",
@@ -245,14 +227,12 @@ void TestAnagrafe::insertWritesEveryFieldInItsColumn()
 void TestAnagrafe::insertedRowSurvivesSaveAndReopen()
 {
     World w;
-    QVERIFY(w.show());
-    w.form->Check2->click();
+    QVERIFY(w.open('F'));
     QTest::keyClicks(w.form->Text26, "fornitore uno");
     QTest::keyClicks(w.form->Text18, "01/02/2009");
     QTest::keyClicks(w.form->Text24, "00184");
     QTest::keyClicks(w.form->Text21, "0612345");
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton4);
+    w.pressAnswering(w.form->XPButton4);
     w.server.activeWorkbook()->save();
 
     store::Server other;
@@ -288,9 +268,7 @@ void TestAnagrafe::insertRefusedWritesNothing()
     QVERIFY(w.show());
     if (tickCliente)
         w.form->Check1->click();
-    QTest::keyClicks(w.form->Text26, name);
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton4);
+    w.insert(name);
 
     QCOMPARE(w.shownTexts().mid(0, messages.size()), messages);
     QCOMPARE(w.dialogs.shown.front().kind, messages.size() == 1 ? BoxKind::Plain : BoxKind::Question);
@@ -304,12 +282,10 @@ void TestAnagrafe::insertRefusedWritesNothing()
 void TestAnagrafe::insertAnsweredNoEmptiesForm()
 {
     World w;
-    QVERIFY(w.show());
-    w.form->Check1->click();
+    QVERIFY(w.open());
     QTest::keyClicks(w.form->Text26, "neri");
     QTest::keyClicks(w.form->Text25, "via po");
-    w.dialogs.queueAnswer(Answer::No);
-    press(w.form->XPButton4);
+    w.pressAnswering(w.form->XPButton4, Answer::No);
 
     QCOMPARE(w.shownTexts(), QStringList{kInsertQuestion});
     QVERIFY(w.value(2, 3).isEmpty());
@@ -325,12 +301,9 @@ void TestAnagrafe::insertAfterChoosingAddsSecondRow()
     w.addRow(2, 1, "C", "ALFA");
     w.sheet().cells(2, 7).setValue(QStringLiteral("MILANO"));
     w.setCounter(2.0);
-    QVERIFY(w.show());
-    w.form->Check1->click();
-    choose(w.form->Combo4, 0);
+    QVERIFY(w.open('C', 0));
     QCOMPARE(w.form->Text10->text(), QString("1"));
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton4);
+    w.pressAnswering(w.form->XPButton4);
 
     QCOMPARE(w.value(3, 1).number, 2.0);
     QCOMPARE(rowTexts(w, 3).mid(1), rowTexts(w, 2).mid(1));
@@ -344,11 +317,8 @@ void TestAnagrafe::insertTakesFirstFreeRow()
     w.addRow(2, 1, "C", "ALFA");
     w.addRow(4, 3, "C", "GAMMA");
     w.setCounter(4.0);
-    QVERIFY(w.show());
-    w.form->Check1->click();
-    QTest::keyClicks(w.form->Text26, "delta");
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton4);
+    QVERIFY(w.open());
+    w.insert("delta");
 
     QCOMPARE(w.text(3, 3), QString("DELTA"));
     QCOMPARE(w.value(3, 1).number, 4.0);
@@ -361,11 +331,8 @@ void TestAnagrafe::insertIntoFullSheetWritesNothing()
     for (int row = 2; row <= store::kMaxRows; ++row)
         w.sheet().cells(row, 1).setValue(double(row - 1));
     w.setCounter(70000.0);
-    QVERIFY(w.show());
-    w.form->Check1->click();
-    QTest::keyClicks(w.form->Text26, "ultimo");
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton4);
+    QVERIFY(w.open());
+    w.insert("ultimo");
 
     QCOMPARE(w.dialogs.last().kind, BoxKind::Critical);
     QVERIFY(w.dialogs.last().text.startsWith(QString::fromUtf8("Il foglio Anagrafe è pieno")));
@@ -379,8 +346,7 @@ void TestAnagrafe::insertIntoFullSheetWritesNothing()
 void TestAnagrafe::resetCounterThenInsert()
 {
     World w;
-    w.addRow(2, 1, "C", "ALFA");
-    w.setCounter(7.0);
+    w.addRows({{1, "C", "ALFA"}}, 7.0);
     QVERIFY(w.show());
     w.form->Check6->click();
     QCOMPARE(w.counter().number, 1.0);
@@ -389,9 +355,7 @@ void TestAnagrafe::resetCounterThenInsert()
     QVERIFY(w.dialogs.shown.empty());
 
     w.form->Check1->click();
-    QTest::keyClicks(w.form->Text26, "beta");
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton4);
+    w.insert("beta");
     QCOMPARE(w.value(3, 1).number, 1.0);   // the same number as ALFA
     QCOMPARE(w.counter().number, 2.0);
 }
@@ -399,12 +363,10 @@ void TestAnagrafe::resetCounterThenInsert()
 void TestAnagrafe::changedCounterThenInsert()
 {
     World w;
-    QVERIFY(w.show());
-    w.form->Check1->click();
+    QVERIFY(w.open());
     w.form->Check7->click();
-    QCOMPARE(w.dialogs.last().text, QString("Ora puoi Cambiare il Progressivo compilando il campo ID PROGRESSIVO"));
-    QCOMPARE(w.dialogs.last().title, QString(" Velturo"));
-    QCOMPARE(w.dialogs.last().kind, BoxKind::Information);
+    QCOMPARE(w.shownBox(), testworld::box(BoxKind::Information, " Velturo",
+                                             "Ora puoi Cambiare il Progressivo compilando il campo ID PROGRESSIVO"));
     QVERIFY(!w.form->Check7->isChecked());
     QCOMPARE(w.form->Text10->text(), QString());
     QCOMPARE(QApplication::focusWidget(), w.form->Text10);
@@ -415,9 +377,7 @@ void TestAnagrafe::changedCounterThenInsert()
     QCOMPARE(w.counter(), store::Variant::fromNumber(100));
     QVERIFY(w.form->Text10->isReadOnly());
 
-    QTest::keyClicks(w.form->Text26, "cento");
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton4);
+    w.insert("cento");
     QCOMPARE(w.value(2, 1).number, 100.0);
     QCOMPARE(w.counter().number, 101.0);
 }
@@ -427,11 +387,8 @@ void TestAnagrafe::changedCounterThenInsert()
 void TestAnagrafe::lockedIdFieldNeverStoresCounter()
 {
     World w;
-    w.addRow(2, 1, "C", "ALFA");
-    w.setCounter(5.0);
-    QVERIFY(w.show());
-    w.form->Check1->click();
-    choose(w.form->Combo4, 0);
+    w.addRows({{1, "C", "ALFA"}}, 5.0);
+    QVERIFY(w.open('C', 0));
     QCOMPARE(w.form->Text10->text(), QString("1"));
     w.form->Text10->setFocus();
     QTest::keyClicks(w.form->Text10, "9");   // locked: nothing is typed
@@ -443,24 +400,18 @@ void TestAnagrafe::lockedIdFieldNeverStoresCounter()
 void TestAnagrafe::changeRewritesChosenRowOnly()
 {
     World w;
-    w.addRow(2, 1, "C", "ALFA");
-    w.addRow(3, 2, "C", "BETA");
-    w.addRow(4, 3, "C", "GAMMA");
+    w.addRows({{1, "C", "ALFA"}, {2, "C", "BETA"}, {3, "C", "GAMMA"}});
     w.sheet().cells(3, 5).setValue(QStringLiteral("VIA VECCHIA"));
     w.setCounter(4.0);
     const QStringList before2 = rowTexts(w, 2), before4 = rowTexts(w, 4);
-    QVERIFY(w.show());
-    w.form->Check1->click();
-    choose(w.form->Combo4, 1);
+    QVERIFY(w.open('C', 1));
     QCOMPARE(w.form->Text26->text(), QString("BETA"));
     w.form->Text25->clear();
     QTest::keyClicks(w.form->Text25, "via nuova 2");
     QTest::keyClicks(w.form->Text24, "00100");
     press(w.form->XPButton1);
 
-    QCOMPARE(w.dialogs.last().text, QString("Soggetto Modificato"));
-    QCOMPARE(w.dialogs.last().title, QString("  Contavio"));
-    QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
+    QCOMPARE(w.shownBox(), testworld::box(BoxKind::Plain, "  Contavio", "Soggetto Modificato"));
     QCOMPARE(w.text(3, 5), QString("VIA NUOVA 2"));
     QCOMPARE(w.value(3, 6), store::Variant::fromText("00100"));
     QCOMPARE(w.value(3, 1).number, 2.0);
@@ -492,11 +443,9 @@ void TestAnagrafe::changeRefusedWritesNothing()
     QFETCH(QString, expected);
     QFETCH(QString, title);
     World w;
-    w.addRow(2, 1, "C", "ALFA");
-    w.addRow(3, 2, "C", "BETA");
+    w.addRows({{1, "C", "ALFA"}, {2, "C", "BETA"}});
     const QStringList before = rowTexts(w, 2), before3 = rowTexts(w, 3);
-    QVERIFY(w.show());
-    w.form->Check1->click();
+    QVERIFY(w.open());
     if (how == 0) {
         w.form->Combo4->setEditText(QString());
     } else if (how == 2 || how == 4) {
@@ -541,9 +490,7 @@ void TestAnagrafe::loadedCounterpartyIsShownAndKeptWhole()
     w.sheet().cells(2, 14).setValue(store::Variant::fromText("IT01234567890"));
     w.sheet().cells(2, 8).setValue(store::Variant::fromText("ROM"));
     const QStringList before = rowTexts(w, 2);
-    QVERIFY(w.show());
-    w.form->Check2->click();
-    choose(w.form->Combo4, 0);
+    QVERIFY(w.open('F', 0));
     QCOMPARE(w.form->Text26->text(), before[2]);
     QCOMPARE(w.form->Text16->text(), email);
     QCOMPARE(w.form->Text2->text(), QString("IT01234567890"));
@@ -577,8 +524,7 @@ void TestAnagrafe::counterTakesWholeNumbersOnly()
     QFETCH(QString, typed);
     World w;
     w.setCounter(5.0);
-    QVERIFY(w.show());
-    w.form->Check1->click();
+    QVERIFY(w.open());
     w.form->Check7->click();
     w.dialogs.clear();
     QTest::keyClicks(w.form->Text10, typed);
@@ -592,9 +538,7 @@ void TestAnagrafe::counterTakesWholeNumbersOnly()
     QCOMPARE(w.form->Text10->text(), QString("5"));
     QVERIFY(w.form->Text10->isReadOnly());
 
-    QTest::keyClicks(w.form->Text26, "dopo");
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton4);
+    w.insert("dopo");
     QCOMPARE(w.value(2, 1), store::Variant::fromNumber(5));
     QCOMPARE(w.counter(), store::Variant::fromNumber(6));
 }
@@ -603,11 +547,8 @@ void TestAnagrafe::insertRefusesCounterThatIsNoNumber()
 {
     World w;
     w.sheet().cells(1, 256).setValue(store::Variant::fromText("abc"));
-    QVERIFY(w.show());
-    w.form->Check1->click();
-    QTest::keyClicks(w.form->Text26, "rossi");
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton4);
+    QVERIFY(w.open());
+    w.insert("rossi");
     QCOMPARE(w.shownTexts().size(), 2);
     QVERIFY(w.dialogs.last().text.startsWith("Il contatore non contiene un numero intero"));
     QVERIFY(w.value(2, 1).isEmpty());
@@ -616,8 +557,7 @@ void TestAnagrafe::insertRefusesCounterThatIsNoNumber()
 
     // Once reset, the insert goes through.
     w.form->Check6->click();
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton4);
+    w.pressAnswering(w.form->XPButton4);
     QCOMPARE(w.value(2, 1), store::Variant::fromNumber(1));
     QCOMPARE(w.text(2, 3), QString("ROSSI"));
 }
@@ -627,21 +567,16 @@ void TestAnagrafe::insertRefusesCounterThatIsNoNumber()
 // then renumbered it with the next free number, and the delete looked for the wrong one.
 void TestAnagrafe::comingBackKeepsLoadedCounterpartyNumber_data()
 {
-    QTest::addColumn<bool>("deleteIt");
-    QTest::newRow("change keeps the number") << false;
-    QTest::newRow("delete removes that counterparty") << true;
+    changeOrDelete("change keeps the number", "delete removes that counterparty");
 }
 
 void TestAnagrafe::comingBackKeepsLoadedCounterpartyNumber()
 {
     QFETCH(bool, deleteIt);
     World w;
-    w.addRow(2, 1, "C", "ALFA");
-    w.addRow(3, 2, "C", "BETA");
-    w.addRow(4, 7, "C", "GAMMA");   // a counter set back once gave 7 to GAMMA already
-    w.setCounter(7.0);
-    QVERIFY(w.show());
-    w.form->Check1->click();
+    // A counter set back once gave 7 to GAMMA already.
+    w.addRows({{1, "C", "ALFA"}, {2, "C", "BETA"}, {7, "C", "GAMMA"}}, 7.0);
+    QVERIFY(w.open());
     choosePopup(w.form->Combo4, 1);
     QCOMPARE(w.form->Text10->text(), QString("2"));
 
@@ -655,8 +590,7 @@ void TestAnagrafe::comingBackKeepsLoadedCounterpartyNumber()
     QCOMPARE(w.form->Text10->text(), QString("2"));
 
     if (deleteIt) {
-        w.dialogs.queueAnswer(Answer::Yes);
-        press(w.form->XPButton3);
+        w.pressAnswering(w.form->XPButton3);
         QCOMPARE(w.dialogs.last().text, kDeleted);
         QCOMPARE(w.text(2, 3), QString("ALFA"));
         QCOMPARE(w.text(3, 3), QString("GAMMA"));
@@ -690,9 +624,7 @@ void TestAnagrafe::deleteTwoWithSameNumber()
     QFETCH(bool, chooseBeta);
     QFETCH(QStringList, left);
     World w;
-    w.addRow(2, 1, "C", "ALFA");
-    w.addRow(3, 1, "F", "BETA");
-    w.addRow(4, 2, "C", "GAMMA");
+    w.addRows({{1, "C", "ALFA"}, {1, "F", "BETA"}, {2, "C", "GAMMA"}});
     w.setCounter(1.0);   // reset: the ID field offers 1
     QVERIFY(w.show());
     if (chooseBeta) {
@@ -703,11 +635,11 @@ void TestAnagrafe::deleteTwoWithSameNumber()
         QTest::keyClicks(w.form->Text26, "beta");
     }
     QCOMPARE(w.form->Text10->text(), QString("1"));
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton3);
+    w.pressAnswering(w.form->XPButton3);
 
     QCOMPARE(w.shownTexts(), (QStringList{kDeleteQuestion, kDeleted}));
     QCOMPARE(w.dialogs.shown[0].title, QString("Contavio "));
+    QCOMPARE(w.dialogs.shown[0].defaultButton, Answer::No);   // Enter keeps the counterparty
     QCOMPARE(w.dialogs.shown[1].title, QString(" Contavio "));
     QCOMPARE(w.dialogs.shown[1].kind, BoxKind::Information);
     QCOMPARE((QStringList{w.text(2, 3), w.text(3, 3)}), left);
@@ -734,13 +666,8 @@ void TestAnagrafe::counterMovedUnderLoadedCounterparty()
     QFETCH(bool, reset);
     QFETCH(bool, deleteIt);
     World w;
-    w.addRow(2, 1, "C", "ALFA");
-    w.addRow(3, 2, "C", "BETA");
-    w.addRow(4, 3, "C", "GAMMA");
-    w.setCounter(4.0);
-    QVERIFY(w.show());
-    w.form->Check1->click();
-    choose(w.form->Combo4, 2);
+    w.addRows({{1, "C", "ALFA"}, {2, "C", "BETA"}, {3, "C", "GAMMA"}}, 4.0);
+    QVERIFY(w.open('C', 2));
     QCOMPARE(w.form->Text10->text(), QString("3"));
     if (reset) {
         w.form->Check6->click();
@@ -754,8 +681,7 @@ void TestAnagrafe::counterMovedUnderLoadedCounterparty()
     w.dialogs.clear();
 
     if (deleteIt) {
-        w.dialogs.queueAnswer(Answer::Yes);
-        press(w.form->XPButton3);
+        w.pressAnswering(w.form->XPButton3);
         QCOMPARE(w.shownTexts(), (QStringList{kDeleteQuestion, kDeleted}));
         QCOMPARE(w.text(2, 3), QString("ALFA"));
         QCOMPARE(w.text(3, 3), QString("BETA"));
@@ -776,21 +702,15 @@ void TestAnagrafe::counterMovedUnderLoadedCounterparty()
 // form acts on nobody rather than on whoever took the row.
 void TestAnagrafe::rowMovedUnderLoadedCounterparty_data()
 {
-    QTest::addColumn<bool>("deleteIt");
-    QTest::newRow("change") << false;
-    QTest::newRow("delete") << true;
+    changeOrDelete("change", "delete");
 }
 
 void TestAnagrafe::rowMovedUnderLoadedCounterparty()
 {
     QFETCH(bool, deleteIt);
     World w;
-    w.addRow(2, 1, "C", "ALFA");
-    w.addRow(3, 2, "C", "BETA");
-    w.addRow(4, 3, "C", "GAMMA");
-    QVERIFY(w.show());
-    w.form->Check1->click();
-    choose(w.form->Combo4, 1);   // BETA, row 3
+    w.addRows({{1, "C", "ALFA"}, {2, "C", "BETA"}, {3, "C", "GAMMA"}});
+    QVERIFY(w.open('C', 1));   // BETA, row 3
     w.sheet().cells(2, 1).entireRow().deleteRows();   // GAMMA moves up into row 3
     const QStringList gamma = rowTexts(w, 3);
     w.dialogs.queueAnswer(Answer::Yes);
@@ -805,13 +725,9 @@ void TestAnagrafe::rowMovedUnderLoadedCounterparty()
 void TestAnagrafe::deleteOnlyCounterpartyKeepsCounter()
 {
     World w;
-    w.addRow(2, 1, "C", "ALFA");
-    w.setCounter(2.0);
-    QVERIFY(w.show());
-    w.form->Check1->click();
-    choose(w.form->Combo4, 0);
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton3);
+    w.addRows({{1, "C", "ALFA"}}, 2.0);
+    QVERIFY(w.open('C', 0));
+    w.pressAnswering(w.form->XPButton3);
 
     for (int c = 1; c <= 3; ++c)
         QVERIFY(w.value(2, c).isEmpty());
@@ -843,17 +759,14 @@ void TestAnagrafe::deleteRefusedLeavesSheet()
     QFETCH(bool, emptyId);
     QFETCH(QStringList, messages);
     World w;
-    w.addRow(2, 9, "C", "ALFA");
-    w.addRow(3, 0, "C", "ZERO");
+    w.addRows({{9, "C", "ALFA"}, {0, "C", "ZERO"}});
     w.setCounter(9.0);   // the ID field shows 9, ALFA's number
     w.sheet().cells(2, 1).setValue(8.0);     // ... which ALFA no longer has
-    QVERIFY(w.show());
-    w.form->Check1->click();
+    QVERIFY(w.open());
     if (emptyId)
         w.form->Text10->clear();
     QTest::keyClicks(w.form->Text26, name);
-    w.dialogs.queueAnswer(answerYes ? Answer::Yes : Answer::No);
-    press(w.form->XPButton3);
+    w.pressAnswering(w.form->XPButton3, answerYes ? Answer::Yes : Answer::No);
 
     QCOMPARE(w.shownTexts(), messages);
     QCOMPARE(w.dialogs.last().title, QString("Contavio "));
@@ -865,12 +778,9 @@ void TestAnagrafe::deleteRefusedLeavesSheet()
 void TestAnagrafe::listKeepsSheetOrderAndLoadsChosenRow()
 {
     World w;
-    w.addRow(2, 1, "C", "ALFA");
-    w.addRow(3, 2, "F", "BETA");
-    w.addRow(4, 3, "C", "GAMMA");
+    w.addRows({{1, "C", "ALFA"}, {2, "F", "BETA"}, {3, "C", "GAMMA"}});
     w.sheet().cells(4, 7).setValue(QStringLiteral("TORINO"));
-    QVERIFY(w.show());
-    w.form->Check1->click();
+    QVERIFY(w.open());
     QCOMPARE(entries(w.form->Combo4), (QStringList{"ALFA", "GAMMA"}));
     QCOMPARE(w.form->Combo4->currentText(), QString("Seleziona"));
     choosePopup(w.form->Combo4, 1);
@@ -891,16 +801,14 @@ void TestAnagrafe::listStopsAtEmptyName()
     w.sheet().cells(3, 1).setValue(2.0);
     w.sheet().cells(3, 2).setValue(QStringLiteral("C"));
     w.addRow(4, 3, "C", "GAMMA");
-    QVERIFY(w.show());
-    w.form->Check1->click();
+    QVERIFY(w.open());
     QCOMPARE(entries(w.form->Combo4), QStringList{"ALFA"});
 }
 
 void TestAnagrafe::emptySheetGivesPlaceholder()
 {
     World w;
-    QVERIFY(w.show());
-    w.form->Check2->click();
+    QVERIFY(w.open('F'));
     QCOMPARE(w.form->Combo4->count(), 0);
     QCOMPARE(w.form->Combo4->currentText(), QString("Seleziona"));
     QVERIFY(w.form->Combo4->isEnabled());
@@ -915,8 +823,7 @@ void TestAnagrafe::loadConvertsCellsToText()
     w.sheet().cells(2, 7).setValue(store::Variant::fromError(store::CellError::NA));
     w.sheet().cells(2, 12).setValue(store::Variant::fromText("Mario@Example.it"));
     w.sheet().cells(2, 17).setValue(store::Variant::fromText("riga uno\nriga due"));
-    QVERIFY(w.show());
-    w.form->Check1->click();
+    QVERIFY(w.open());
     QTest::keyClicks(w.form->Text23, "prima");
     choose(w.form->Combo4, 0);
 
@@ -935,11 +842,9 @@ void TestAnagrafe::loadConvertsCellsToText()
 void TestAnagrafe::typingIntoListLoadsNothing()
 {
     World w;
-    w.addRow(2, 1, "C", "ALFA");
-    w.addRow(3, 2, "C", "BETA");
+    w.addRows({{1, "C", "ALFA"}, {2, "C", "BETA"}});
     w.sheet().cells(2, 7).setValue(QStringLiteral("MILANO"));
-    QVERIFY(w.show());
-    w.form->Check1->click();
+    QVERIFY(w.open());
     QLineEdit *typed = w.form->Combo4->lineEdit();
 
     typed->selectAll();
@@ -965,8 +870,7 @@ void TestAnagrafe::typingIntoListLoadsNothing()
 void TestAnagrafe::tabLeavesNotes()
 {
     World w;
-    QVERIFY(w.show());
-    w.form->Check1->click();
+    QVERIFY(w.open());
     w.form->Text12->setFocus();
     QTest::keyClicks(w.form->Text12, "nota");
     QTest::keyClick(w.form->Text12, Qt::Key_Tab);
@@ -1015,12 +919,10 @@ void TestAnagrafe::typeTicks()
 void TestAnagrafe::postCodeKeepsLeadingZeros()
 {
     World w;
-    QVERIFY(w.show());
-    w.form->Check1->click();
+    QVERIFY(w.open());
     QTest::keyClicks(w.form->Text26, "bianchi");
     QTest::keyClicks(w.form->Text24, "00184");
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton4);
+    w.pressAnswering(w.form->XPButton4);
     QCOMPARE(w.value(2, 6), store::Variant::fromText("00184"));
 
     // Also in a workbook whose postal code column was never formatted as text.
@@ -1028,8 +930,7 @@ void TestAnagrafe::postCodeKeepsLeadingZeros()
     w.form->Check1->click();
     QTest::keyClicks(w.form->Text26, "verdi");
     QTest::keyClicks(w.form->Text24, "00042");
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton4);
+    w.pressAnswering(w.form->XPButton4);
     QCOMPARE(w.value(3, 6), store::Variant::fromText("00042"));
 
     w.form->Check1->click();
@@ -1040,11 +941,8 @@ void TestAnagrafe::postCodeKeepsLeadingZeros()
 void TestAnagrafe::clearButtonEmptiesFormAndList()
 {
     World w;
-    w.addRow(2, 1, "C", "ALFA");
-    w.setCounter(2.0);
-    QVERIFY(w.show());
-    w.form->Check1->click();
-    choose(w.form->Combo4, 0);
+    w.addRows({{1, "C", "ALFA"}}, 2.0);
+    QVERIFY(w.open('C', 0));
     QTest::keyClicks(w.form->Text12, "nota");
     w.form->Check4->click();
     press(w.form->XPButton2);
@@ -1070,9 +968,7 @@ void TestAnagrafe::nameFieldReminder()
         w.form->Text26->setFocus();
         w.form->Text25->setFocus();
         QTRY_COMPARE(w.dialogs.shown.size(), size_t(time));
-        QCOMPARE(w.dialogs.last().text, kNoType);
-        QCOMPARE(w.dialogs.last().title, QString("Contavio"));
-        QCOMPARE(w.dialogs.last().kind, BoxKind::Plain);
+        QCOMPARE(w.shownBox(), testworld::box(BoxKind::Plain, "Contavio", kNoType));
     }
     // A click on a type box from the name field brings up the reminder, and still ticks.
     w.form->Text26->setFocus();
@@ -1139,8 +1035,7 @@ void TestAnagrafe::closeBoxRefused()
 void TestAnagrafe::esciShowsMenu()
 {
     World w;
-    QVERIFY(w.show());
-    w.form->Check1->click();
+    QVERIFY(w.open());
     QTest::keyClicks(w.form->Text26, "tenuto");
     QCOMPARE(w.form->Mesci->text(), QString("&Esci"));
     QVERIFY(w.form->menuBar->actions().contains(w.form->Mesci));
@@ -1191,11 +1086,8 @@ void TestAnagrafe::engineFailureIsReported()
 
     w.dialogs.clear();
     w.form->Check1->click();   // the list cannot be read
-    QTest::keyClicks(w.form->Text26, "rossi");
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton4);
-    w.dialogs.queueAnswer(Answer::Yes);
-    press(w.form->XPButton3);
+    w.insert("rossi");
+    w.pressAnswering(w.form->XPButton3);
     const QStringList shown = w.shownTexts();
     QCOMPARE(shown, (QStringList{expected, kInsertQuestion, expected, kDeleteQuestion, expected}));
     QCOMPARE(w.form->Text26->text(), QString("ROSSI"));   // no success, nothing cleared

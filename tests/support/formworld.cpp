@@ -83,6 +83,26 @@ QStringList FormWorld::shownTexts() const
     return out;
 }
 
+QString FormWorld::shownBox(int i) const
+{
+    if (dialogs.shown.empty())
+        return QStringLiteral("(no box)");
+    const auto &b = i < 0 ? dialogs.shown.back() : dialogs.shown.at(size_t(i));
+    return box(b.kind, b.title, b.text);
+}
+
+void FormWorld::pressAnswering(controls::XPButton *button, controls::Answer answer)
+{
+    dialogs.queueAnswer(answer);
+    press(button);
+}
+
+QString box(controls::BoxKind kind, const QString &title, const QString &text)
+{
+    static const char *const kinds[] = {"Plain", "Information", "Critical", "Question"};
+    return QStringLiteral("%1 [%2] %3").arg(QLatin1String(kinds[int(kind)]), title, text);
+}
+
 void FormWorld::addCounterparty(int row, double id, const QString &kind, const QString &name)
 {
     writeCounterparty(sheet(QStringLiteral("Anagrafe")), row, id, kind, name);

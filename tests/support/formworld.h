@@ -76,6 +76,11 @@ public:
 
     // The texts of every box shown so far, in order.
     QStringList shownTexts() const;
+    // The box shown `i`-th (the last when -1), as `box()` writes one: one comparison covers
+    // its kind, title and text.
+    QString shownBox(int i = -1) const;
+    // Queues the answer to the question the button asks, then presses it.
+    void pressAnswering(controls::XPButton *button, controls::Answer answer = controls::Answer::Yes);
 
     void addCounterparty(int row, double id, const QString &kind, const QString &name);
     // A ledger record: id, due date and amount, the rest filled with recognisable values
@@ -98,6 +103,9 @@ public:
     controls::Session session;
     TestForms forms{session};
 };
+
+// A message box in one line: "<kind> [<title>] <text>".
+QString box(controls::BoxKind kind, const QString &title, const QString &text);
 
 // A click of the program's push button, through the mouse, in its middle.
 void press(controls::XPButton *button);

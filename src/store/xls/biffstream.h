@@ -1,5 +1,10 @@
 #pragma once
 
+// Private to the engine: only its own targets and contavio_store_internal may include it.
+#ifndef CONTAVIO_STORE_INTERNAL
+#error "private header of the engine (src/store): include its public headers instead, see README"
+#endif
+
 // The one BIFF8 record stream of the reader: record headers, bounds, the joining of CONTINUE
 // records, and the decryption of a protected stream (which leaves in clear the records and
 // fields the format never encrypts). Parsers of single records work on a Cursor over the
