@@ -60,28 +60,4 @@ std::optional<QString> QtDialogs::input(const QString &prompt, const QString &ti
     return dialog.textValue();
 }
 
-Answer FakeDialogs::message(BoxKind kind, const QString &text, const QString &title, Answer defaultButton)
-{
-    shown.push_back({kind, text, title, {}, false, kind == BoxKind::Question ? defaultButton : Answer::Ok});
-    if (kind != BoxKind::Question)
-        return Answer::Ok;
-    if (m_answers.empty())
-        return Answer::No;
-    const Answer a = m_answers.front();
-    m_answers.erase(m_answers.begin());
-    return a;
-}
-
-std::optional<QString> FakeDialogs::input(const QString &prompt, const QString &title,
-                                          const QString &defaultAnswer)
-{
-    shown.push_back({BoxKind::Plain, prompt, title, defaultAnswer, true});
-    if (m_inputs.empty())
-        return defaultAnswer;
-    std::optional<QString> a;
-    a.swap(m_inputs.front());
-    m_inputs.erase(m_inputs.begin());
-    return a;
-}
-
 } // namespace controls

@@ -3,7 +3,6 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
-#include <vector>
 
 class QWidget;
 
@@ -39,38 +38,6 @@ public:
                    Answer defaultButton = Answer::Yes) override;
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultAnswer) override;
-};
-
-// Scripted dialogs for tests: records every box, answers from a queue.
-class FakeDialogs : public Dialogs {
-public:
-    struct Shown {
-        BoxKind kind;
-        QString text;
-        QString title;
-        QString defaultAnswer;   // input boxes only
-        bool isInput = false;
-        Answer defaultButton = Answer::Ok;   // questions: the answer Enter gives
-    };
-
-    // Answers for the next questions, in order; a question with none queued answers No.
-    void queueAnswer(Answer a) { m_answers.push_back(a); }
-    // Answers for the next input boxes; nullopt answers Cancel. With none queued the
-    // input box returns its default answer.
-    void queueInput(std::optional<QString> text) { m_inputs.push_back(std::move(text)); }
-
-    Answer message(BoxKind kind, const QString &text, const QString &title,
-                   Answer defaultButton = Answer::Yes) override;
-    std::optional<QString> input(const QString &prompt, const QString &title,
-                                 const QString &defaultAnswer) override;
-
-    std::vector<Shown> shown;
-    const Shown &last() const { return shown.back(); }
-    void clear() { shown.clear(); }
-
-private:
-    std::vector<Answer> m_answers;
-    std::vector<std::optional<QString>> m_inputs;
 };
 
 } // namespace controls

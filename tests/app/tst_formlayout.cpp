@@ -3,7 +3,7 @@
 
 #include "browser/visualizza.h"
 #include "controls/clock.h"
-#include "controls/dialogs.h"
+#include "support/fakes.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
 #include "ledger/entrata.h"

@@ -2,7 +2,9 @@
 // that refuse locks, other programs changing the workbook while we run, read-only places,
 // the Backup folder, a spreadsheet program opening the workbook, a FUSE mount.
 
+#include "support/skip.h"
 #include "support/programworld.h"
+#include "support/files.h"
 
 #include "app/filelock.h"
 #include "app/recovery.h"
@@ -37,19 +39,6 @@ const QString kPassword = QStringLiteral("Tevo1963");
 std::unique_ptr<store::Workbook> ledgerBook()
 {
     return testworld::bareBook({QStringLiteral("Anagrafe"), QStringLiteral("Incassi"), QStringLiteral("Pagamenti")});
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
 }
 
 // A run of the program in its own process (office_child.cpp).
@@ -122,7 +111,7 @@ private slots:
         QCOMPARE(holder.host, app::thisHost());
         QCOMPARE(holder.since, QDateTime(QDate(2026, 12, 7), QTime(14, 5)));
         // The suites' own format: user and machine in the second and third fields.
-        const QStringList fields = app::parseOfficeLockLine(readBytes(lockFile));
+        const QStringList fields = app::parseOfficeLockLine(testfiles::read(lockFile));
         QCOMPARE(fields.size(), 5);
         QCOMPARE(fields.at(1), app::thisUser());
         QCOMPARE(fields.at(2), app::thisHost());
@@ -153,7 +142,7 @@ private slots:
         const QString lockFile = app::officeLockFilePath(h.path());
         const QByteArray line = app::officeLockLine({QString(), QStringLiteral("mario"), app::thisHost(),
                                                      QStringLiteral("05.12.2026 09:30"), QStringLiteral("file:///p")});
-        writeBytes(lockFile, line);
+        QVERIFY(testfiles::write(lockFile, line));
         std::optional<Holder> holder;
         if (heldOpen)
             holder.emplace(h.path());
@@ -167,14 +156,14 @@ private slots:
             // Someone here has it open: obeyed, no question.
             QCOMPARE(result, LoadResult::InUse);
             QCOMPARE(h.dialogs.last().kind, BoxKind::Critical);
-            QCOMPARE(readBytes(lockFile), line);
+            QCOMPARE(testfiles::read(lockFile), line);
         } else if (answer == Answer::Yes) {
             QCOMPARE(h.dialogs.last().kind, BoxKind::Question);
             QCOMPARE(result, LoadResult::Ready);
             QVERIFY(app::readLockHolder(lockFile).ours);
         } else {
             QCOMPARE(result, LoadResult::InUse);
-            QCOMPARE(readBytes(lockFile), line);
+            QCOMPARE(testfiles::read(lockFile), line);
         }
     }
 
@@ -186,13 +175,13 @@ private slots:
         const QByteArray line = app::officeLockLine({QStringLiteral("Contavio (anna)"), QStringLiteral("anna"),
                                                      QStringLiteral("ufficio-2"), QStringLiteral("05.12.2026 09:30"),
                                                      QStringLiteral("contavio:1234")});
-        writeBytes(lockFile, line);
+        QVERIFY(testfiles::write(lockFile, line));
         h.dialogs.queueAnswer(Answer::Yes);
         QCOMPARE(h.load(), LoadResult::InUse);
         QCOMPARE(h.dialogs.shown.size(), size_t(1));
         QCOMPARE(h.dialogs.last().kind, BoxKind::Critical);
         QVERIFY(h.dialogs.last().text.contains(QStringLiteral("sul computer ufficio-2")));
-        QCOMPARE(readBytes(lockFile), line);
+        QCOMPARE(testfiles::read(lockFile), line);
     }
 
     void ownLockLeftByCrashCleared()
@@ -325,7 +314,7 @@ private slots:
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("Contavio.xls"));
         testworld::bareBook({QStringLiteral("Anagrafe")})->saveAs(path);
-        QList<QByteArray> versions{readBytes(path)};
+        QList<QByteArray> versions{testfiles::read(path)};
         for (int run = 1; run <= 3; ++run) {
             // Each version has a time of its own, as runs on different days would.
             const struct timespec older[2] = {{0, UTIME_OMIT}, {1700000000 + run * 60, 0}};
@@ -333,12 +322,12 @@ private slots:
             const ChildRun r = runChild({folder.path(), QStringLiteral("-"), QStringLiteral("write"), QStringLiteral("leave")});
             QCOMPARE(r.exitCode, 0);
             QVERIFY(r.output.contains(QStringLiteral("LEFT 0")));
-            versions << readBytes(path);
+            versions << testfiles::read(path);
         }
         const QFileInfoList kept = backups(path);
         QCOMPARE(kept.size(), 3);
         for (int i = 0; i < 3; ++i) {
-            QCOMPARE(readBytes(kept.at(i).filePath()), versions.at(i));
+            QCOMPARE(testfiles::read(kept.at(i).filePath()), versions.at(i));
             QVERIFY(store::readWorkbook(kept.at(i).filePath(), kPassword)->findSheet(QStringLiteral("Anagrafe")));
         }
         QVERIFY(store::readWorkbook(kept.at(0).filePath(), kPassword)->findSheet(QStringLiteral("Incassi")) == nullptr);
@@ -348,11 +337,11 @@ private slots:
     {
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("Contavio.xls"));
-        writeBytes(path, "versione attuale");
+        QVERIFY(testfiles::write(path, "versione attuale"));
         QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("Backup")));
         for (int i = 0; i < 22; ++i) {
             const QString old = folder.filePath(QStringLiteral("Backup/Contavio-%1.xls").arg(i));
-            writeBytes(old, QByteArray::number(i));
+            QVERIFY(testfiles::write(old, QByteArray::number(i)));
             const struct timespec t[2] = {{0, UTIME_OMIT}, {1600000000 + i, 0}};
             QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(old).constData(), t, 0), 0);
         }
@@ -360,7 +349,7 @@ private slots:
         store::setSaveFaultHook([](const char *step) { return QByteArray(step) == "link" ? EPERM : 0; });
         const QString kept = store::keepBackup(path, 20);
         store::setSaveFaultHook({});
-        QCOMPARE(readBytes(kept), QByteArray("versione attuale"));
+        QCOMPARE(testfiles::read(kept), QByteArray("versione attuale"));
         const QFileInfoList left = backups(path);
         QCOMPARE(left.size(), 20);
         QVERIFY(left.contains(QFileInfo(kept)));
@@ -380,12 +369,12 @@ private slots:
         h.write(*ledgerBook());
         for (int i = 0; i < 7; ++i) {
             const QString aside = h.folder.filePath(QStringLiteral("Contavio-ripristino-0%1-01-2020-10.00.00.xls").arg(i + 1));
-            writeBytes(aside, "vecchia");
+            QVERIFY(testfiles::write(aside, "vecchia"));
             const struct timespec t[2] = {{0, UTIME_OMIT}, {1500000000 + i, 0}};
             QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(aside).constData(), t, 0), 0);
         }
         // A copy older than the workbook is set aside without a question.
-        writeBytes(app::recoveryCopyPath(h.path()), "copia");
+        QVERIFY(testfiles::write(app::recoveryCopyPath(h.path()), "copia"));
         const struct timespec t[2] = {{0, UTIME_OMIT}, {1600000000, 0}};
         QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(app::recoveryCopyPath(h.path())).constData(), t, 0), 0);
         QCOMPARE(app::offerRecovery(h.path(), kPassword, h.dialogs), app::RecoveryOutcome::KeptAside);
@@ -422,16 +411,16 @@ private slots:
         // The permissions of files mean nothing to the administrator: the program runs as
         // the unprivileged "nobody", in a folder and on a file it may read but not write.
         if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
-            QSKIP("setpriv is not installed");
+            CONTAVIO_SKIP("setpriv is not installed");
         if (::geteuid() != 0)
-            QSKIP("needs to run as root, to start the program as another user");
+            CONTAVIO_SKIP("needs to run as root, to start the program as another user");
         const QString base = QStringLiteral("/tmp/contavio-sola-lettura-%1").arg(::getpid());
         QDir().mkpath(base);
         ::chmod(QFile::encodeName(base).constData(), 0755);
         const QString path = base + QStringLiteral("/Contavio.xls");
         ledgerBook()->saveAs(path);
         ::chmod(QFile::encodeName(path).constData(), 0644);
-        const QByteArray before = readBytes(path);
+        const QByteArray before = testfiles::read(path);
         const QStringList asNobody{QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
                                    QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")};
 
@@ -449,14 +438,14 @@ private slots:
         QVERIFY(went.boxes.at(1).startsWith(QStringLiteral("2 Impossibile salvare il file")));
         QVERIFY(went.boxes.at(2).startsWith(QStringLiteral("3 Vuoi uscire senza salvare ?")));
         QVERIFY(went.boxes.at(2).contains(QStringLiteral("Quel lavoro va perso.")));
-        QCOMPARE(readBytes(path), before);
+        QCOMPARE(testfiles::read(path), before);
         QDir(base).removeRecursively();
     }
 
     void spreadsheetProgramFindsItLocked()
     {
         if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
-            QSKIP("no office suite (soffice) here");
+            CONTAVIO_SKIP("no office suite (soffice) here");
         ProgramWorld h;
         h.write(*ledgerBook());
         QCOMPARE(h.load(), LoadResult::Ready);
@@ -477,7 +466,7 @@ private slots:
         const QString line = out[QStringLiteral("free")].toObject()[QStringLiteral("lock")].toString();
         QVERIFY(!line.isEmpty());
         const QString copied = other.filePath(QStringLiteral(".~lock.Copia.xls#"));
-        writeBytes(copied, line.toUtf8());
+        QVERIFY(testfiles::write(copied, line.toUtf8()));
         const app::LockHolder holder = app::readLockHolder(copied);
         QCOMPARE(holder.user, app::thisUser());
         QCOMPARE(holder.host, app::thisHost());
@@ -493,9 +482,9 @@ private slots:
         for (const QString &tool : {QStringLiteral("/usr/sbin/sshd"), QStringLiteral("/usr/bin/sshfs"),
                                     QStringLiteral("/usr/bin/ssh-keygen"), QStringLiteral("/usr/bin/fusermount")})
             if (!QFileInfo(tool).isExecutable())
-                QSKIP(qPrintable(tool + QStringLiteral(" is not installed")));
+                CONTAVIO_SKIP(tool + QStringLiteral(" is not installed"));
         if (::access("/dev/fuse", R_OK | W_OK) != 0 || ::geteuid() != 0)
-            QSKIP("FUSE is not available here (no /dev/fuse, or not root)");
+            CONTAVIO_SKIP("FUSE is not available here (no /dev/fuse, or not root)");
         QTemporaryDir work;
         const QString remote = work.filePath(QStringLiteral("remote"));
         const QString mount = work.filePath(QStringLiteral("mnt"));
@@ -522,9 +511,9 @@ private slots:
                        .arg(port).arg(work.path()).toUtf8());
         QDir().mkpath(QStringLiteral("/run/sshd"));
         if (!run(QStringLiteral("/usr/sbin/sshd"), {QStringLiteral("-f"), work.filePath(QStringLiteral("sshd_config"))}))
-            QSKIP("the ssh server does not start here");
+            CONTAVIO_SKIP("the ssh server does not start here");
         auto stopServer = qScopeGuard([&] {
-            const QByteArray pid = readBytes(work.filePath(QStringLiteral("sshd.pid"))).trimmed();
+            const QByteArray pid = testfiles::read(work.filePath(QStringLiteral("sshd.pid"))).trimmed();
             if (!pid.isEmpty())
                 ::kill(pid_t(pid.toLongLong()), SIGTERM);
         });
@@ -534,11 +523,11 @@ private slots:
                   QStringLiteral("IdentityFile=%1/userkey,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,BatchMode=yes")
                       .arg(work.path()),
                   QStringLiteral("root@127.0.0.1:") + remote, mount}))
-            QSKIP("sshfs cannot mount here");
+            CONTAVIO_SKIP("sshfs cannot mount here");
         auto unmount = qScopeGuard([&] { run(QStringLiteral("/usr/bin/fusermount"), {QStringLiteral("-u"), mount}); });
 
         ledgerBook()->saveAs(mount + QStringLiteral("/Contavio.xls"));
-        const QByteArray first = readBytes(remote + QStringLiteral("/Contavio.xls"));
+        const QByteArray first = testfiles::read(remote + QStringLiteral("/Contavio.xls"));
         QProcess running;
         running.start(QStringLiteral(OFFICE_CHILD_PATH), {mount, QStringLiteral("-"), QStringLiteral("write"),
                                                           QStringLiteral("wait"), QStringLiteral("leave")});
@@ -559,7 +548,7 @@ private slots:
         QCOMPARE(saved->sheet(QStringLiteral("Incassi")).textAt(2, 3), QStringLiteral("ROSSI MARIO"));
         const QFileInfoList kept = backups(remote + QStringLiteral("/Contavio.xls"));
         QCOMPARE(kept.size(), 1);
-        QCOMPARE(readBytes(kept.at(0).filePath()), first);
+        QCOMPARE(testfiles::read(kept.at(0).filePath()), first);
         QVERIFY(!QFileInfo::exists(app::officeLockFilePath(remote + QStringLiteral("/Contavio.xls"))));
     }
 };
