@@ -54,6 +54,7 @@ public:
     {
         return defaultAnswer;
     }
+    QStringList chooseFiles(const QString &, bool, const QString &) override { return {}; }
 
 private:
     bool m_yes = true;

@@ -10,7 +10,7 @@ cd "$here"
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n
           libgsf-1-dev nettle-dev xvfb xauth fonts-dejavu-core poppler-utils
-          cups printer-driver-cups-pdf)
+          cups printer-driver-cups-pdf libssl-dev libzip-dev)
 # Only for the tests: a headless spreadsheet program, to check that our files open elsewhere.
 test_packages=(libreoffice-calc-nogui python3-uno python3-xlrd python3-msoffcrypto-tool
                openssh-server openssh-client sshfs fuse3 util-linux)

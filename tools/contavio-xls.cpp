@@ -6,11 +6,16 @@
 //   contavio-xls csv FILE SHEET                 one sheet as CSV (";", UTF-8, displayed values)
 //   contavio-xls copy IN OUT [--new-password Q] a copy saved by the engine
 //   contavio-xls check FILE                     whether the file opens, and if not why
+//   contavio-xls import-fe FILE PATH... [--own-vat PIVA] [--own-cf CF] [--dry-run]
+//                                               electronic invoices (.xml, .p7m, .zip, folders)
+//                                               into the ledgers, then saved (not on a dry run)
 //
 // Every subcommand takes --password P (default: the program's own). Failures exit non-zero
 // with one line in Italian on stderr.
 
+#include "einvoice/importer.h"
 #include "records/layout.h"
+#include "records/office.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
@@ -18,6 +23,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -25,6 +31,7 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <unordered_map>
 
 namespace {
 
@@ -60,9 +67,12 @@ QString jsonString(const QString &s)
         case '\r': out += QLatin1String("\\r"); break;
         case '\t': out += QLatin1String("\\t"); break;
         default:
-            if (c.unicode() < 0x20)
-                out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-            else
+            if (c.unicode() < 0x20) {
+                static const char hexDigits[] = "0123456789abcdef";
+                out += QLatin1String("\\u00");
+                out += QLatin1Char(hexDigits[c.unicode() >> 4]);
+                out += QLatin1Char(hexDigits[c.unicode() & 0xF]);
+            } else
                 out += c;
         }
     }
@@ -109,59 +119,92 @@ QString isoDate(double serial)
 }
 
 // A cell's JSON type and value; nullopt for a cell that shows nothing and holds no formula.
-std::optional<std::pair<QString, QString>> jsonCell(const store::Variant &v, bool formula)
+std::optional<std::pair<const char *, QString>> jsonCell(const store::Variant &v, bool formula)
 {
     using Type = store::Variant::Type;
     switch (v.type) {
     case Type::Empty:
         if (!formula)
             return std::nullopt;
-        return std::pair{QStringLiteral("text"), jsonString(QString())};
-    case Type::Number: return std::pair{QStringLiteral("number"), jsonNumber(v.number)};
-    case Type::Date: return std::pair{QStringLiteral("date"), jsonString(isoDate(v.number))};
-    case Type::Text: return std::pair{QStringLiteral("text"), jsonString(v.text)};
+        return std::pair{"text", jsonString(QString())};
+    case Type::Number: return std::pair{"number", jsonNumber(v.number)};
+    case Type::Date: return std::pair{"date", jsonString(isoDate(v.number))};
+    case Type::Text: return std::pair{"text", jsonString(v.text)};
     case Type::Boolean:
-        return std::pair{QStringLiteral("boolean"), v.number != 0 ? QStringLiteral("true") : QStringLiteral("false")};
-    case Type::Error: return std::pair{QStringLiteral("error"), jsonString(errorCode(v.error))};
+        return std::pair{"boolean", v.number != 0 ? QStringLiteral("true") : QStringLiteral("false")};
+    case Type::Error: return std::pair{"error", jsonString(errorCode(v.error))};
     }
     return std::nullopt;
 }
 
-// {"ref":"A1","type":...,"value":...} for each non-empty cell of the sheet, comma-separated.
-QString jsonCells(const store::Worksheet &ws)
-{
-    QString out;
-    const int lastRow = ws.lastRow(), lastColumn = ws.lastColumn();
-    for (int r = 1; r <= lastRow; ++r) {
-        for (int c = 1; c <= lastColumn; ++c) {
-            const store::Cell *cell = ws.cellAt(r, c);
-            if (!cell || cell->isEmpty())
-                continue;
-            const auto typed = jsonCell(ws.valueAt(r, c), cell->isFormula());
-            if (!typed)
-                continue;
-            if (!out.isEmpty())
-                out += u',';
-            out += QStringLiteral("{\"ref\":\"") + store::columnLetters(c) + QString::number(r)
-                   + QStringLiteral("\",\"type\":\"") + typed->first + QStringLiteral("\",\"value\":")
-                   + typed->second + u'}';
-        }
+// JSON written to stdout as it is made, in UTF-8, through a buffer of a few pages.
+class JsonOut {
+public:
+    ~JsonOut() { flush(); }
+    JsonOut &operator<<(const QString &s) { return *this << s.toUtf8(); }
+    JsonOut &operator<<(const QByteArray &b)
+    {
+        m_buffer += b;
+        if (m_buffer.size() >= kFlushAt)
+            flush();
+        return *this;
     }
-    return out;
+    void flush()
+    {
+        std::fwrite(m_buffer.constData(), 1, size_t(m_buffer.size()), stdout);
+        m_buffer.clear();
+    }
+
+private:
+    static constexpr qsizetype kFlushAt = 1 << 16;
+    QByteArray m_buffer;
+};
+
+// {"ref":"A1","type":...,"value":...} for each non-empty cell of the sheet, comma-separated,
+// over the cells the sheet stores. A shared text is escaped once, however many cells show it.
+void jsonCells(const store::Worksheet &ws, JsonOut &out)
+{
+    std::unordered_map<uint32_t, QByteArray> escapedTexts;   // by index in the string pool
+    bool first = true;
+    ws.forEachStoredCell([&](int r, int c, const store::Cell &cell) {
+        if (cell.isEmpty())
+            return;
+        const store::Variant v = ws.valueAt(r, c);
+        QByteArray value;
+        const char *type = "text";
+        if (v.type == store::Variant::Type::Text && cell.kind == store::CellKind::Text && !cell.isFormula()) {
+            auto it = escapedTexts.find(cell.ref);
+            if (it == escapedTexts.end())
+                it = escapedTexts.emplace(cell.ref, jsonString(v.text).toUtf8()).first;
+            value = it->second;
+        } else {
+            const auto typed = jsonCell(v, cell.isFormula());
+            if (!typed)
+                return;
+            type = typed->first;
+            value = typed->second.toUtf8();
+        }
+        QByteArray line = first ? "{\"ref\":\"" : ",{\"ref\":\"";
+        first = false;
+        line += store::columnLetters(c).toLatin1() + QByteArray::number(r) + "\",\"type\":\"" + type
+                + "\",\"value\":" + value + '}';
+        out << line;
+    });
 }
 
 int cmdDump(store::Workbook &book)
 {
-    QString out = QStringLiteral("{\"sheets\":[");
+    JsonOut out;
+    out << QByteArray("{\"sheets\":[");
     for (int i = 1; i <= book.sheetCount(); ++i) {
         const store::Worksheet &ws = book.sheet(i);
         if (i > 1)
-            out += u',';
-        out += QStringLiteral("{\"name\":") + jsonString(ws.name()) + QStringLiteral(",\"cells\":[")
-               + jsonCells(ws) + QStringLiteral("]}");
+            out << QByteArray(",");
+        out << QByteArray("{\"name\":") << jsonString(ws.name()) << QByteArray(",\"cells\":[");
+        jsonCells(ws, out);
+        out << QByteArray("]}");
     }
-    out += QStringLiteral("]}\n");
-    printOut(out);
+    out << QByteArray("]}\n");
     return 0;
 }
 
@@ -216,6 +259,8 @@ struct Arguments {
     QStringList positional;   // the command, then its files and sheet
     QString password = records::layout::kWorkbookPassword;
     std::optional<QString> newPassword;
+    std::optional<QString> ownVat, ownTaxCode;   // import-fe
+    bool dryRun = false;
 };
 
 Arguments parseArguments(const QStringList &args)
@@ -227,6 +272,12 @@ Arguments parseArguments(const QStringList &args)
             if (i + 1 >= args.size())
                 throw UsageError{QStringLiteral("Manca il valore di %1.").arg(a)};
             (a == QLatin1String("--password") ? parsed.password : parsed.newPassword.emplace()) = args[++i];
+        } else if (a == QLatin1String("--own-vat") || a == QLatin1String("--own-cf")) {
+            if (i + 1 >= args.size())
+                throw UsageError{QStringLiteral("Manca il valore di %1.").arg(a)};
+            (a == QLatin1String("--own-vat") ? parsed.ownVat : parsed.ownTaxCode).emplace(args[++i]);
+        } else if (a == QLatin1String("--dry-run")) {
+            parsed.dryRun = true;
         } else if (a.startsWith(QLatin1String("--password="))) {
             parsed.password = a.mid(11);
         } else if (a.startsWith(QLatin1String("--new-password="))) {
@@ -278,12 +329,47 @@ int cmdCheck(store::Workbook &book)
     return 0;
 }
 
+// The invoices of the files and folders into the workbook, all or nothing; the report on
+// standard output. Exit 0 when the import (or the dry run) went through, 1 when nothing
+// could be written.
+int cmdImport(const QString &path, const QStringList &sources, const Arguments &parsed)
+{
+    const QFileInfo info(path);
+    if (QFileInfo::exists(info.dir().filePath(QStringLiteral(".~lock.%1#").arg(info.fileName()))))
+        throw store::StoreError(store::ErrorKind::Invalid,
+                                QStringLiteral("La cartella di lavoro %1 è aperta in un altro programma: chiudilo e riprova.").arg(path));
+    auto book = store::readWorkbook(path, parsed.password);
+    einvoice::Identity office;
+    if (parsed.ownVat || parsed.ownTaxCode) {
+        office.vat = parsed.ownVat.value_or(QString());
+        office.taxCode = parsed.ownTaxCode.value_or(QString());
+    } else {
+        const records::Office studio = records::readOffice(*book);
+        office = {studio.vat, studio.taxCode};
+    }
+    if (office.isEmpty())
+        throw UsageError{QStringLiteral("Mancano i dati dello studio: indica --own-vat o --own-cf, "
+                                        "o compila il foglio Studio da \"Utilità/Causali\".")};
+    const einvoice::Plan plan = einvoice::plan(*book, office, sources);
+    if (parsed.dryRun) {
+        printOut(einvoice::reportText(plan, nullptr) + u'\n');
+        return 0;
+    }
+    const einvoice::Applied applied = einvoice::apply(*book, plan);
+    printOut(einvoice::reportText(plan, &applied) + u'\n');
+    if (!applied.ok)
+        return 1;
+    if (applied.invoices > 0)
+        store::writeWorkbook(*book, path);
+    return 0;
+}
+
 int run(const QStringList &args)
 {
     Arguments parsed = parseArguments(args);
     QStringList &positional = parsed.positional;
     if (positional.isEmpty())
-        throw UsageError{QStringLiteral("Uso: contavio-xls new|dump|csv|copy|check FILE ... [--password P]")};
+        throw UsageError{QStringLiteral("Uso: contavio-xls new|dump|csv|copy|check|import-fe FILE ... [--password P]")};
     const QString cmd = positional.takeFirst();
     auto need = [&](int n, const char *usage) {
         if (positional.size() != n)
@@ -291,6 +377,14 @@ int run(const QStringList &args)
     };
     if (parsed.newPassword && cmd != QLatin1String("copy"))
         throw UsageError{QStringLiteral("--new-password vale solo per copy.")};
+    if ((parsed.ownVat || parsed.ownTaxCode || parsed.dryRun) && cmd != QLatin1String("import-fe"))
+        throw UsageError{QStringLiteral("--own-vat, --own-cf e --dry-run valgono solo per import-fe.")};
+    if (cmd == QLatin1String("import-fe")) {
+        if (positional.size() < 2)
+            throw UsageError{QStringLiteral("Uso: contavio-xls import-fe FILE FATTURE_O_CARTELLE... "
+                                            "[--own-vat PIVA] [--own-cf CF] [--dry-run] [--password P]")};
+        return cmdImport(positional[0], positional.mid(1), parsed);
+    }
 
     if (cmd == QLatin1String("new")) {
         need(1, "new FILE [--password P]");

@@ -72,6 +72,7 @@ Contavio::Contavio(controls::Session &session, QWidget *parent)
     connect(XPButton4, &controls::XPButton::clicked, this, &Contavio::anagrafe);
     connect(XPButton5, &controls::XPButton::clicked, this, &Contavio::visualizzaIncassi);
     connect(XPButton6, &controls::XPButton::clicked, this, &Contavio::visualizzaPagamenti);
+    connect(XPButton9, &controls::XPButton::clicked, this, &Contavio::utilita);
     connect(XPButton3, &controls::XPButton::clicked, this, &Contavio::chiudi);
 
     // Notes of what changed in the program, newest first.
@@ -160,6 +161,12 @@ void Contavio::visualizzaIncassi()
 void Contavio::visualizzaPagamenti()
 {
     openBrowser(ledger::Ledger::Pagamenti);
+}
+
+void Contavio::utilita()
+{
+    if (controls::showForm(session(), controls::FormId::Utilita))
+        hide();
 }
 
 void Contavio::chiudi()

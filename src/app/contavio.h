@@ -27,6 +27,7 @@ public:
     void anagrafe();             // XPButton4
     void visualizzaIncassi();    // XPButton5
     void visualizzaPagamenti();  // XPButton6
+    void utilita();              // XPButton9
     void chiudi();               // XPButton3
     void tick();                 // Timer2
 

@@ -8,6 +8,7 @@
 #include "ledger/pagamenti.h"
 #include "print/stampap.h"
 #include "registry/anagrafe.h"
+#include "utilita/utilita.h"
 
 namespace app {
 
@@ -41,6 +42,8 @@ QWidget *FormsRegistry::create(FormId id)
         return new browser::Visualizza(m_session);
     case FormId::StampaP:
         return new print::StampaP(m_session);
+    case FormId::Utilita:
+        return new utilita::Utilita(m_session);
     }
     return nullptr;
 }

@@ -60,7 +60,8 @@ QString staleLockQuestion(const LockHolder &holder)
 
 QString staleLockNotRemovedMessage(const LockHolder &holder)
 {
-    return QStringLiteral("Impossibile togliere il file di blocco %1: il programma termina.").arg(holder.lockFile);
+    return QStringLiteral("Il file di blocco %1 impedisce ancora di aprire il database: il programma termina.")
+        .arg(holder.lockFile);
 }
 
 QString readOnlyQuestion(const QString &path, bool fileReadOnly, bool folderReadOnly)
@@ -82,44 +83,23 @@ QString readOnlyQuestion(const QString &path, bool fileReadOnly, bool folderRead
 
 void ensureSheet(store::Workbook &book, const QString &name)
 {
-    if (book.findSheet(name))
-        return;
-    store::Worksheet &added = book.addSheetAfter(book.sheet(book.sheetCount()));
-    added.setName(name);
+    records::layout::ensureSheet(book, name);
 }
-
-namespace {
-
-// Active sheet, row 2 selected and frozen below the titles, titles over row 1 from A.
-store::Worksheet &writeTitles(store::Workbook &book, const records::layout::SheetLayout &layout)
-{
-    store::Worksheet &sheet = book.sheet(layout.name);
-    sheet.select();
-    records::layout::writeTitleRow(sheet, layout);
-    return sheet;
-}
-
-} // namespace
 
 void writeIncassiTitles(store::Workbook &book)
 {
-    writeTitles(book, records::layout::incassi());
+    records::layout::writeTitles(book, records::layout::incassi());
 }
 
 void writePagamentiTitles(store::Workbook &book)
 {
-    writeTitles(book, records::layout::pagamenti());
+    records::layout::writeTitles(book, records::layout::pagamenti());
 }
 
 void apertura(store::Workbook &book)
 {
     const records::layout::SheetLayout &layout = records::layout::anagrafe();
-    store::Worksheet &sheet = writeTitles(book, layout);
-    for (const QString &column : layout.textColumns) {
-        sheet.range(column + QLatin1Char(':') + column).select();
-        sheet.selection().setNumberFormat(QStringLiteral("@"));
-    }
-    sheet.range(QStringLiteral("A2")).select();
+    records::layout::formatTextColumns(records::layout::writeTitles(book, layout), layout);
 }
 
 void fitColumns(store::Workbook &book)

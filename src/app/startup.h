@@ -26,6 +26,8 @@ QString inUseMessage(const LockHolder &holder);
 // The same for a lock file of this machine that no running program holds, asking whether
 // to open the workbook anyway.
 QString staleLockQuestion(const LockHolder &holder);
+// The lock file that still blocks after the stale one was to go (it could not be removed,
+// or another one is behind it).
 QString staleLockNotRemovedMessage(const LockHolder &holder);
 // The workbook, or its folder, cannot be written: go on without saving, or end.
 QString readOnlyQuestion(const QString &path, bool fileReadOnly, bool folderReadOnly);

@@ -1,7 +1,7 @@
 #include "recordlistmodel.h"
 
 #include "controls/session.h"
-#include "store/model/italian.h"
+#include "records/ledger.h"
 #include "store/model/workbook.h"
 
 namespace browser {
@@ -42,45 +42,35 @@ void RecordListModel::clear()
     endResetModel();
 }
 
-void RecordListModel::rebuild(store::Worksheet &sheet)
+void RecordListModel::rebuild(const records::Ledger &ledger)
 {
-    QStringList titles;
-    titles.reserve(kColumns);
-    for (int column = 1; column <= kColumns; ++column)
-        titles.append(sheet.textAt(1, column));
-
-    const int last = sheet.range(QStringLiteral("A2")).endDown().row();
-    int rows = 0;
-    for (int row = 2; row <= last; ++row) {
-        if (sheet.valueAt(row, 1).isBlank())
-            break;
-        ++rows;
-    }
+    const QStringList titles = ledger.titles(kColumns);
+    const int rows = ledger.recordCount();
 
     beginResetModel();
-    m_sheet = sheet.name();
+    m_sheet = ledger.name();
     m_titles = titles;
     m_rows = rows;
     m_hasColumns = true;
     endResetModel();
 }
 
-store::Worksheet *RecordListModel::sheet() const
+std::optional<records::Ledger> RecordListModel::ledger() const
 {
     if (m_sheet.isEmpty() || !m_session.server)
-        return nullptr;
+        return std::nullopt;
     store::Workbook *book = m_session.server->activeWorkbook();
-    return book ? book->findSheet(m_sheet) : nullptr;
+    return book ? records::Ledger::find(*book, m_sheet) : std::nullopt;
 }
 
 QString RecordListModel::text(int row, int column) const
 {
     if (row < 0 || row >= m_rows || column < 0 || column >= kColumns)
         return {};
-    const store::Worksheet *s = sheet();
-    if (!s)
+    const std::optional<records::Ledger> shown = ledger();
+    if (!shown)
         return {};
-    return store::valueToText(s->valueAt(row + 2, column + 1));
+    return shown->cell(records::layout::kFirstRecordRow + row, column + 1).text();
 }
 
 QStringList RecordListModel::rowTexts(int row) const

@@ -9,10 +9,11 @@
 
 #include <QAbstractTableModel>
 #include <QStringList>
+#include <optional>
 #include <vector>
 
 namespace controls { struct Session; }
-namespace store { class Worksheet; }
+namespace records { class Ledger; }
 
 namespace browser {
 
@@ -27,7 +28,7 @@ public:
     void clear();
     // Titles from the displayed texts of A1..T1, then the records from A2 down to the first
     // empty cell of column A (bounded by the end-down jump from A2).
-    void rebuild(store::Worksheet &sheet);
+    void rebuild(const records::Ledger &ledger);
 
     const QString &sheetName() const { return m_sheet; }
     // The texts of one list row, columns A..T.
@@ -44,7 +45,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
-    store::Worksheet *sheet() const;
+    // The ledger listed, looked up again in the active workbook; none when it is gone.
+    std::optional<records::Ledger> ledger() const;
 
     controls::Session &m_session;
     QString m_sheet;

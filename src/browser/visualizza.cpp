@@ -8,6 +8,7 @@
 #include "controls/xpbutton.h"
 #include "ledger/ledgerform.h"
 #include "print/stampap.h"
+#include "records/ledger.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
@@ -141,22 +142,12 @@ void Visualizza::caricaElenco(const QString &sheetName)
     // go first: a list that cannot be rebuilt is left empty, never stale.
     m_model->clear();
     try {
-        store::Worksheet &sheet = session().workbook().sheet(sheetName);
-        sheet.select();
-
-        store::SortOptions options;
-        options.keyColumn = 6;   // F, "Scadenza"
-        options.order = store::SortOrder::Ascending;
-        options.header = store::SortHeader::Guess;
-        options.matchCase = false;
-        const store::Range records = sheet.range(QStringLiteral("A2:S65536"));
-        records.select();
-        records.sort(options);
-        sheet.range(QStringLiteral("E1")).select();
+        const records::Ledger ledger = records::Ledger::of(session().workbook(), sheetName);
+        ledger.sortByDueDate();
 
         m_model->clear();
-        sheet.select();
-        m_model->rebuild(sheet);
+        ledger.select();
+        m_model->rebuild(ledger);
         applyColumns();
     } catch (const std::exception &e) {
         m_model->clear();

@@ -1,6 +1,10 @@
 #include "dialogs.h"
 
+#include "textfit.h"
+
 #include <QApplication>
+#include <QGridLayout>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -34,6 +38,11 @@ Answer QtDialogs::message(BoxKind kind, const QString &text, const QString &titl
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     box.setText(shown);
     box.setIcon(iconOf(kind));
+    // A short text makes a narrow box, whose title bar would cut the title.
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+        grid->addItem(new QSpacerItem(titleRoom(&box, box.windowTitle()), 0, QSizePolicy::Minimum,
+                                      QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     if (kind == BoxKind::Question) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(defaultButton == Answer::No ? QMessageBox::No : QMessageBox::Yes);
@@ -58,6 +67,19 @@ std::optional<QString> QtDialogs::input(const QString &prompt, const QString &ti
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();
+}
+
+QStringList QtDialogs::chooseFiles(const QString &title, bool folder, const QString &filter)
+{
+    QFileDialog dialog(QApplication::activeWindow(), title);
+    dialog.setFileMode(folder ? QFileDialog::Directory : QFileDialog::ExistingFiles);
+    if (folder)
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+    else if (!filter.isEmpty())
+        dialog.setNameFilter(filter);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
 }
 
 } // namespace controls

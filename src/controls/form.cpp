@@ -1,5 +1,7 @@
 #include "form.h"
 
+#include "textfit.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEvent>
@@ -68,8 +70,19 @@ Form *showForm(Session &session, FormId id)
     return form;
 }
 
+void Form::fitOnce()
+{
+    if (m_fitted)
+        return;
+    m_fitted = true;
+    const QScreen *where = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (where)
+        fitToTexts(this, where->availableGeometry().size() - kFrameAllowance);
+}
+
 void Form::showForm()
 {
+    fitOnce();
     if (!isVisible())
         placeOnScreen();
     show();
@@ -79,6 +92,7 @@ void Form::showForm()
 
 void Form::showEvent(QShowEvent *event)
 {
+    fitOnce();
     m_activationPending = true;
     QWidget::showEvent(event);
 }

@@ -55,9 +55,12 @@ protected:
 
 private:
     void placeOnScreen();
+    // Sized to its texts once, before it is first shown (textfit.h).
+    void fitOnce();
 
     Session &m_session;
     bool m_activationPending = false;   // shown, or left for another form of the program
+    bool m_fitted = false;
 };
 
 } // namespace controls

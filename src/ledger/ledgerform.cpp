@@ -7,10 +7,12 @@
 #include "controls/fieldrules.h"
 #include "controls/formparts.h"
 #include "controls/xpbutton.h"
+#include "records/causali.h"
+#include "records/ledger.h"
 #include "records/recordnumber.h"
+#include "records/registry.h"
 #include "store/model/errors.h"
 #include "store/model/italian.h"
-#include "store/model/workbook.h"
 
 #include <QCalendarWidget>
 #include <QEvent>
@@ -33,8 +35,6 @@ namespace ledger {
 namespace {
 
 const QString kSeleziona = QStringLiteral("Seleziona");
-const QString kRegistry = QStringLiteral("Anagrafe");
-const QString kCounterCell = QStringLiteral("IV1");
 
 // Message texts and titles, blanks included.
 const QString kInsertQuestion = QStringLiteral(" Vuoi Inserire questa Registrazione ?");
@@ -76,6 +76,18 @@ QComboBox *makeCombo(QWidget *parent, const char *name)
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     return combo;
+}
+
+// The means combos offer the causali of "Utilità/Causali"; what is typed or loaded stays.
+void offerCausali(store::Workbook &book, std::initializer_list<QComboBox *> combos)
+{
+    const QStringList causali = records::readCausali(book);
+    for (QComboBox *combo : combos) {
+        const QString typed = combo->currentText();
+        combo->clear();
+        combo->addItems(causali);
+        combo->setEditText(typed);
+    }
 }
 
 QString flagText(const QCheckBox *box)
@@ -375,14 +387,13 @@ bool LedgerForm::isChangeMode() const
 void LedgerForm::activate()
 {
     try {
+        offerCausali(session().workbook(), {Combo2, Combo3, Combo4});
         if (!XPButton3->isEnabled()) {
             XPButton5->setEnabled(true);
             XPButton1->setCaption(m_profile.newCaption);
             Label1->setText(m_profile.label1NewEntry);
             MonthView1->hide();
-            store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
-            if (sheet.valueAt(1, 256).isBlank())
-                sheet.range(kCounterCell).setValue(0.0);
+            ledger().ensureCounter();
             pulisciCampi();
             caricaSoggetti();
             Combo1->setFocus();
@@ -450,12 +461,17 @@ void LedgerForm::setColumnText(const RecordColumn &bound, const QString &text)
     }
 }
 
-std::vector<RecordColumn> LedgerForm::columnsInSheetOrder()
+records::LedgerEntry LedgerForm::entry() const
 {
-    std::vector<RecordColumn> columns(kRecordColumns.begin(), kRecordColumns.end());
-    std::sort(columns.begin(), columns.end(),
-              [](const RecordColumn &a, const RecordColumn &b) { return a.column < b.column; });
-    return columns;
+    records::LedgerEntry entry;
+    for (const RecordColumn &bound : kRecordColumns)
+        entry[bound.column] = columnText(bound);
+    return entry;
+}
+
+records::Ledger LedgerForm::ledger() const
+{
+    return records::Ledger::of(session().workbook(), m_profile.sheet);
 }
 
 // ---- Counterparty list -------------------------------------------------------------------
@@ -471,18 +487,12 @@ void LedgerForm::caricaSoggetti()
         Combo1->setEditText(kSeleziona);
 
     try {
-        store::Worksheet &registry = session().workbook().sheet(kRegistry);
+        const records::Registry registry = records::Registry::of(session().workbook());
         registry.select();
-        const int last = registry.range(QStringLiteral("C2")).endDown().row();
         QStringList names;
-        for (int row = 2; row <= last; ++row) {
-            const store::Variant name = registry.valueAt(row, 3);
-            if (name.isBlank())
-                break;
-            if (store::valueToText(registry.valueAt(row, 2)) == m_profile.kindLetter) {
-                names.append(store::valueToText(name));
-                m_listedRows.push_back(row);
-            }
+        for (const records::Entry &listed : registry.entries(m_profile.kindLetter)) {
+            names.append(listed.name);
+            m_listedRows.push_back(listed.row);
         }
         // Adding the entries must not replace what the edit field shows, nor choose one:
         // with no current entry the Down arrow lands on the first.
@@ -500,8 +510,8 @@ void LedgerForm::counterpartyChosen(int index)
     if (index < 0 || size_t(index) >= m_listedRows.size())
         return;
     try {
-        store::Worksheet &registry = session().workbook().sheet(kRegistry);
-        Text12->setText(store::valueToText(registry.valueAt(m_listedRows[size_t(index)], 1)));
+        const records::Registry registry = records::Registry::of(session().workbook());
+        Text12->setText(registry.read(m_listedRows[size_t(index)]).number().text());
     } catch (const std::exception &e) {
         reportStoreError(e);
     }
@@ -599,11 +609,8 @@ void LedgerForm::pulisciCampi()
     // The next record number: the counter plus 1 (an empty counter counts as 0). A counter
     // that is no number leaves the field empty.
     try {
-        store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
-        const store::Variant counter = sheet.valueAt(1, 256);
-        std::optional<double> last = counter.isBlank() ? std::optional<double>(0) : store::numberIn(counter);
-        if (last)
-            Text10->setText(store::numberToText(*last + 1));
+        if (const std::optional<double> next = ledger().nextNumber())
+            Text10->setText(store::numberToText(*next));
     } catch (const std::exception &) {
         // Clearing never stops on the workbook.
     }
@@ -649,21 +656,6 @@ QString LedgerForm::recordKeyText() const
     return m_handedKey ? *m_handedKey : Text10->text();
 }
 
-int LedgerForm::findRecordRow(store::Worksheet &sheet, std::optional<double> number) const
-{
-    if (!number)
-        return 0;
-    const int last = sheet.range(QStringLiteral("A2")).endDown().row();
-    for (int row = 2; row <= last; ++row) {
-        const store::Variant id = sheet.valueAt(row, 1);
-        if (id.isBlank())
-            break;   // the records end at the first empty cell of column A
-        if (records::recordNumber(id) == number)
-            return row;
-    }
-    return 0;
-}
-
 bool LedgerForm::requiredFieldsGiven(controls::BoxKind kind, const QString &text, const QString &title)
 {
     if (requiredFieldsPresent())
@@ -682,11 +674,9 @@ void LedgerForm::inserisci()
     if (!number || !datesAccepted())
         return;
 
-    store::Worksheet *sheet = nullptr;
     try {
-        sheet = &session().workbook().sheet(m_profile.sheet);
         // Two records under one number would make change and delete find the wrong one.
-        if (findRecordRow(*sheet, number) != 0) {
+        if (ledger().findRow(*number)) {
             dialogs.message(controls::BoxKind::Plain, kNumberTaken.arg(store::numberToText(*number)), kTitle);
             Text10->setFocus();
             return;
@@ -701,23 +691,16 @@ void LedgerForm::inserisci()
         return;
     }
 
-    int freeRow = 0;
-    std::optional<double> counter;
+    std::optional<records::Ledger> sheet;
+    std::optional<int> freeRow;
     try {
-        sheet = &session().workbook().sheet(m_profile.sheet);
-        // Every row of the grid may be searched; the counter is wide enough for all of them.
-        for (int row = 1; row <= store::kMaxRows; ++row) {
-            if (sheet->valueAt(row, 1).isBlank()) {
-                freeRow = row;
-                break;
-            }
-        }
-        counter = store::numberIn(sheet->valueAt(1, 256));
+        sheet.emplace(ledger());
+        freeRow = sheet->freeRow();
     } catch (const std::exception &e) {
         reportStoreError(e);
         return;
     }
-    if (freeRow == 0) {
+    if (!freeRow) {
         dialogs.message(controls::BoxKind::Critical,
                         QStringLiteral("Il foglio \"%1\" è pieno: non c'è più una riga libera. "
                                        "La registrazione non è stata inserita.").arg(m_profile.sheet),
@@ -725,29 +708,9 @@ void LedgerForm::inserisci()
         return;
     }
 
-    // From here each write that fails is skipped and the next one runs.
-    auto write = [&](int column, const auto &value) {
-        try {
-            sheet->cells(freeRow, column).setValue(value);
-        } catch (const std::exception &) {
-        }
-    };
-    write(1, *number);
-    for (const RecordColumn &bound : columnsInSheetOrder()) {
-        if (bound.column == 1)
-            continue;   // the number checked above, as a number
-        if (bound.shown != Shown::Date) {
-            write(bound.column, columnText(bound));
-        } else if (const std::optional<QDate> date = store::parseDate(columnText(bound))) {
-            write(bound.column, store::Variant::fromDate(store::dateToSerial(*date)));
-        }
-    }
-    // The counter holds the highest number used: a number typed below it (on the form
-    // where Text10 is editable) never takes it back, so it is never handed out twice.
-    try {
-        sheet->range(kCounterCell).setValue(counter && *counter > *number ? *counter : *number);
-    } catch (const std::exception &) {
-    }
+    // The number checked above goes into column A as a number; from here each write that
+    // fails is skipped and the next one runs.
+    sheet->insertAt(*freeRow, *number, entry());
 
     dialogs.message(controls::BoxKind::Information, kInsertDone, kTitle);
     pulisciCampi();
@@ -755,12 +718,12 @@ void LedgerForm::inserisci()
 
 // Makes the sheet active and finds the row of the record the form acts on; when no row
 // carries it, says so and gives 0, leaving the fields for the user to correct.
-int LedgerForm::selectRecordRow(store::Worksheet &sheet)
+int LedgerForm::selectRecordRow(const records::Ledger &sheet)
 {
     sheet.select();
     const QString key = recordKeyText();
     const std::optional<double> number = records::recordNumber(key);
-    const int row = findRecordRow(sheet, number);
+    const int row = number ? sheet.findRow(*number).value_or(0) : 0;
     if (row == 0)
         session().dialogs->message(controls::BoxKind::Information,
                                    QStringLiteral("Nessuna registrazione ha il numero %1")
@@ -769,10 +732,10 @@ int LedgerForm::selectRecordRow(store::Worksheet &sheet)
     return row;
 }
 
-bool LedgerForm::onRecordRow(const std::function<void(store::Worksheet &, int)> &act)
+bool LedgerForm::onRecordRow(const std::function<void(const records::Ledger &, int)> &act)
 {
     try {
-        store::Worksheet &sheet = session().workbook().sheet(m_profile.sheet);
+        const records::Ledger sheet = ledger();
         const int row = selectRecordRow(sheet);
         if (row == 0)
             return false;
@@ -791,11 +754,9 @@ void LedgerForm::modifica()
         return;
     if (!acceptedRecordNumber())
         return;
-    const bool changed = onRecordRow([this](store::Worksheet &sheet, int row) {
+    const bool changed = onRecordRow([this](const records::Ledger &sheet, int row) {
         // Columns B..S as the controls show them, dates as typed.
-        for (const RecordColumn &bound : columnsInSheetOrder())
-            if (bound.column != 1)
-                sheet.cells(row, bound.column).setValue(columnText(bound));
+        sheet.change(row, entry());
     });
     if (!changed)
         return;
@@ -814,8 +775,8 @@ void LedgerForm::elimina()
         hide();
         return;
     }
-    const bool deleted = onRecordRow([this](store::Worksheet &sheet, int row) {
-        sheet.cells(row, 1).entireRow().deleteRows();
+    const bool deleted = onRecordRow([this](const records::Ledger &sheet, int row) {
+        sheet.remove(row);
         m_handedKey.reset();   // that record is gone
     });
     if (!deleted)

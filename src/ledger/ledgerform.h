@@ -29,7 +29,7 @@ class QTimer;
 class QVBoxLayout;
 
 namespace controls { class XPButton; enum class BoxKind; }
-namespace store { class Worksheet; }
+namespace records { class Ledger; struct LedgerEntry; }
 
 namespace ledger {
 
@@ -154,7 +154,10 @@ private:
     QWidget *control(const RecordColumn &bound) const;
     QString columnText(const RecordColumn &bound) const;
     void setColumnText(const RecordColumn &bound, const QString &text);
-    static std::vector<RecordColumn> columnsInSheetOrder();
+    // The record the controls hold, column by column through the same table.
+    records::LedgerEntry entry() const;
+    // The profile's ledger sheet; throws StoreError(NotFound) when it is missing.
+    records::Ledger ledger() const;
 
     // Construction: the controls row by row, then their places.
     void buildControls();
@@ -184,12 +187,10 @@ private:
     // The five dates are empty or dates a record can store; otherwise says so, on the first
     // date field that is not, and gives false.
     bool datesAccepted();
-    // The row carrying `number` in column A: A2 down to the end of its filled run. 0: none.
-    int findRecordRow(store::Worksheet &sheet, std::optional<double> number) const;
-    int selectRecordRow(store::Worksheet &sheet);
+    int selectRecordRow(const records::Ledger &sheet);
     // Runs `act` on the row of the record the form acts on; false when no row carries it or
     // the workbook refused (the user has been told either way).
-    bool onRecordRow(const std::function<void(store::Worksheet &, int)> &act);
+    bool onRecordRow(const std::function<void(const records::Ledger &, int)> &act);
     // The text that names the record change and delete act on: the number handed over with
     // the record, or Text10 when none was.
     QString recordKeyText() const;

@@ -2,7 +2,10 @@
 
 // Which control of an entry form shows each column A..S of a ledger record ("Incassi" and
 // "Pagamenti" alike; their titles are in records/layout.h). Insert, change, the
-// loading of a record handed over by the browser, and the tests read this one table.
+// loading of a record handed over by the browser, and the tests read this one table; the
+// form hands what the controls hold to records::Ledger through it.
+
+#include "records/ledger.h"
 
 #include <array>
 
@@ -14,33 +17,46 @@ namespace ledger {
 enum class Shown { Text, Date, Choice, Flag, Note };
 
 struct RecordColumn {
-    int column;            // 1 = A
+    int column;            // records::Ledger column, 1 = A
     const char *control;   // the control's name on the form
     Shown shown;
 };
 
+namespace columns {
+using L = records::Ledger;
+using G = records::Group;
+} // namespace columns
+
 // In the order a record is loaded into the form: each flag comes after the amount beside
 // it (H before G, L before K, P before O).
 inline constexpr std::array<RecordColumn, 19> kRecordColumns{{
-    {1, "Text10", Shown::Text},     // A record number
-    {2, "Text12", Shown::Text},     // B counterparty number
-    {3, "Combo1", Shown::Choice},   // C counterparty
-    {4, "Text1", Shown::Text},      // D invoice
-    {5, "Text2", Shown::Date},      // E invoice date
-    {6, "Text3", Shown::Date},      // F due date
-    {8, "Text4", Shown::Text},      // H amount
-    {7, "Check2", Shown::Flag},     // G collected / paid
-    {9, "Text5", Shown::Date},      // I date
-    {10, "Combo2", Shown::Choice},  // J means
-    {12, "Text7", Shown::Text},     // L deposit amount
-    {11, "Check4", Shown::Flag},    // K deposit
-    {13, "Text6", Shown::Date},     // M deposit date
-    {14, "Combo3", Shown::Choice},  // N deposit means
-    {16, "Text9", Shown::Text},     // P balance amount
-    {15, "Check6", Shown::Flag},    // O settled
-    {17, "Text8", Shown::Date},     // Q balance date
-    {18, "Combo4", Shown::Choice},  // R balance means
-    {19, "Text11", Shown::Note},    // S note
+    {columns::L::ColNumber, "Text10", Shown::Text},
+    {columns::L::ColCounterpartyNumber, "Text12", Shown::Text},
+    {columns::L::ColCounterparty, "Combo1", Shown::Choice},
+    {columns::L::ColInvoice, "Text1", Shown::Text},
+    {columns::L::ColInvoiceDate, "Text2", Shown::Date},
+    {columns::L::ColDueDate, "Text3", Shown::Date},
+    {columns::L::amountColumn(columns::G::Collected), "Text4", Shown::Text},
+    {columns::L::flagColumn(columns::G::Collected), "Check2", Shown::Flag},
+    {columns::L::dateColumn(columns::G::Collected), "Text5", Shown::Date},
+    {columns::L::meansColumn(columns::G::Collected), "Combo2", Shown::Choice},
+    {columns::L::amountColumn(columns::G::Advance), "Text7", Shown::Text},
+    {columns::L::flagColumn(columns::G::Advance), "Check4", Shown::Flag},
+    {columns::L::dateColumn(columns::G::Advance), "Text6", Shown::Date},
+    {columns::L::meansColumn(columns::G::Advance), "Combo3", Shown::Choice},
+    {columns::L::amountColumn(columns::G::Settled), "Text9", Shown::Text},
+    {columns::L::flagColumn(columns::G::Settled), "Check6", Shown::Flag},
+    {columns::L::dateColumn(columns::G::Settled), "Text8", Shown::Date},
+    {columns::L::meansColumn(columns::G::Settled), "Combo4", Shown::Choice},
+    {columns::L::ColNote, "Text11", Shown::Note},
 }};
+
+// A date control is exactly a column the ledger stores as a date on insert.
+static_assert([] {
+    for (const RecordColumn &bound : kRecordColumns)
+        if ((bound.shown == Shown::Date) != records::Ledger::isDateColumn(bound.column))
+            return false;
+    return true;
+}());
 
 } // namespace ledger

@@ -159,7 +159,7 @@ private:
         m_sheet = m_ctx.workbook ? m_ctx.workbook->findSheet(m_report.sheet) : nullptr;
         bool empty = true;
         if (m_sheet)
-            skipOnFailure([&] { empty = m_sheet->valueAt(2, 1).isBlank(); });
+            skipOnFailure([&] { empty = !records::layout::hasRecords(*m_sheet); });
         if (!empty)
             return true;
         m_ctx.dialogs->message(controls::BoxKind::Information, m_report.refusal, texts::refusalTitle);

@@ -4,6 +4,8 @@
 
 #include "store/model/italian.h"
 
+#include <cmath>
+
 namespace records {
 
 using Type = store::Variant::Type;
@@ -25,8 +27,12 @@ Reading<QDate> Field::date() const
     if (isEmpty())
         return Reading<QDate>::ofEmpty();
     if (value.type == Type::Date) {
-        const QDate date = store::serialToDateTime(value.number).date();
-        return date.isValid() ? Reading<QDate>::of(date) : Reading<QDate>::ofUnreadable();
+        // The day of the serial, its time of day dropped: counted straight from day 0
+        // (30/12/1899), without the clock-time conversions of a full date and time.
+        if (!std::isfinite(value.number) || std::fabs(value.number) > 3e6)
+            return Reading<QDate>::ofUnreadable();
+        static const QDate dayZero(1899, 12, 30);
+        return Reading<QDate>::of(dayZero.addDays(qint64(std::floor(value.number))));
     }
     if (value.type == Type::Text) {
         if (const std::optional<QDate> date = store::parseDate(value.text))

@@ -78,6 +78,36 @@ const SheetLayout *findLayout(const QString &sheetName)
     return nullptr;
 }
 
+bool hasRecords(const store::Worksheet &sheet)
+{
+    return !sheet.valueAt(kFirstRecordRow, 1).isBlank();
+}
+
+void ensureSheet(store::Workbook &book, const QString &name)
+{
+    if (book.findSheet(name))
+        return;
+    store::Worksheet &added = book.addSheetAfter(book.sheet(book.sheetCount()));
+    added.setName(name);
+}
+
+store::Worksheet &writeTitles(store::Workbook &book, const SheetLayout &layout)
+{
+    store::Worksheet &sheet = book.sheet(layout.name);
+    sheet.select();
+    writeTitleRow(sheet, layout);
+    return sheet;
+}
+
+void formatTextColumns(store::Worksheet &sheet, const SheetLayout &layout)
+{
+    for (const QString &column : layout.textColumns) {
+        sheet.range(column + QLatin1Char(':') + column).select();
+        sheet.selection().setNumberFormat(QStringLiteral("@"));
+    }
+    sheet.range(QStringLiteral("A2")).select();
+}
+
 void writeTitleRow(store::Worksheet &sheet, const SheetLayout &layout)
 {
     sheet.range(QStringLiteral("2:2")).select();

@@ -13,6 +13,7 @@
 #include <vector>
 
 namespace store {
+class Workbook;
 class Worksheet;
 }
 
@@ -30,7 +31,6 @@ constexpr int kFirstRecordRow = 2;
 // "Incassi" and "Pagamenti" the last record number used.
 constexpr int kCounterRow = 1;
 constexpr int kCounterColumn = 256;
-inline const QString kCounterCell = QStringLiteral("IV1");
 
 struct SheetLayout {
     QString name;              // the sheet's tab name
@@ -53,7 +53,18 @@ const std::vector<const SheetLayout *> &dataSheets();
 // nullptr for any other name.
 const SheetLayout *findLayout(const QString &sheetName);
 
+// Whether a data sheet holds any record: its first record cell, A2, is not empty.
+bool hasRecords(const store::Worksheet &sheet);
+
 // Row 2 selected and frozen under the titles, then the titles over row 1 from A.
 void writeTitleRow(store::Worksheet &sheet, const SheetLayout &layout);
+
+// How start-up shapes the data sheets, step by step.
+// Adds a sheet of that name after the last one when the workbook has none.
+void ensureSheet(store::Workbook &book, const QString &name);
+// Makes the layout's sheet the active one, then writeTitleRow(); gives the sheet.
+store::Worksheet &writeTitles(store::Workbook &book, const SheetLayout &layout);
+// Each text column selected and formatted "@", in the layout's order; then A2 selected.
+void formatTextColumns(store::Worksheet &sheet, const SheetLayout &layout);
 
 } // namespace records::layout

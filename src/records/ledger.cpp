@@ -6,6 +6,9 @@
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
 
+#include <cmath>
+#include <set>
+
 namespace records {
 
 using layout::kCounterColumn;
@@ -43,7 +46,7 @@ int Ledger::recordCount() const
 
 bool Ledger::hasRecords() const
 {
-    return !m_sheet->valueAt(kFirstRecordRow, ColNumber).isBlank();
+    return layout::hasRecords(*m_sheet);
 }
 
 std::vector<LedgerRecord> Ledger::readAll() const
@@ -130,28 +133,59 @@ std::optional<int> Ledger::freeRow() const
     return std::nullopt;
 }
 
+void Ledger::writeCell(int row, int column, const QString &text) const
+{
+    const store::Range cell = m_sheet->cells(row, column);
+    if (isAmountColumn(column)) {
+        const store::Variant amount = store::amountValue(text);
+        cell.setValue(amount);
+        if (amount.type == store::Variant::Type::Number)
+            cell.setNumberFormat(store::kAmountFormat);
+        return;
+    }
+    cell.setValue(text);
+}
+
 void Ledger::insertAt(int row, double number, const LedgerEntry &entry) const
 {
     const std::optional<double> last = store::numberIn(counter());
-    auto write = [&](int column, const auto &value) {
+    auto skipping = [](const auto &write) {
         try {
-            m_sheet->cells(row, column).setValue(value);
+            write();
         } catch (const std::exception &) {
         }
     };
-    write(ColNumber, number);
+    skipping([&] { m_sheet->cells(row, ColNumber).setValue(number); });
+    // The row becomes the new record's in every column: what another program left in a row
+    // whose column A was empty does not survive beside it.
     for (int column = ColNumber + 1; column <= LedgerRecord::kColumns; ++column) {
-        if (!isDateColumn(column))
-            write(column, entry[column]);
-        else if (const std::optional<QDate> date = store::parseDate(entry[column]))
-            write(column, store::Variant::fromDate(store::dateToSerial(*date)));
+        const std::optional<QDate> date = isDateColumn(column) ? store::parseDate(entry[column]) : std::nullopt;
+        if (date)
+            skipping([&] { m_sheet->cells(row, column).setValue(store::Variant::fromDate(store::dateToSerial(*date))); });
+        else
+            skipping([&] { writeCell(row, column, entry[column]); });
     }
     // The counter holds the highest number used: a number below it never takes it back,
     // so it is never handed out twice.
-    try {
-        m_sheet->cells(kCounterRow, kCounterColumn).setValue(last && *last > number ? *last : number);
-    } catch (const std::exception &) {
+    skipping([&] { m_sheet->cells(kCounterRow, kCounterColumn).setValue(last && *last > number ? *last : number); });
+}
+
+std::optional<double> Ledger::proposedNumber() const
+{
+    std::set<double> used;
+    for (int row = kFirstRecordRow; row <= store::kMaxRows; ++row) {
+        const store::Variant id = m_sheet->valueAt(row, ColNumber);
+        if (id.isBlank())
+            break;
+        if (const std::optional<double> n = recordNumber(id))
+            used.insert(*n);
     }
+    double next = nextNumber().value_or(1);
+    if (next < 1 || next != std::floor(next))
+        next = 1;
+    while (used.count(next))
+        ++next;
+    return next;
 }
 
 Ledger::InsertResult Ledger::insert(double number, const LedgerEntry &entry) const
@@ -168,7 +202,7 @@ Ledger::InsertResult Ledger::insert(double number, const LedgerEntry &entry) con
 void Ledger::change(int row, const LedgerEntry &entry) const
 {
     for (int column = ColNumber + 1; column <= LedgerRecord::kColumns; ++column)
-        m_sheet->cells(row, column).setValue(entry[column]);
+        writeCell(row, column, entry[column]);
 }
 
 void Ledger::remove(int row) const
@@ -182,7 +216,7 @@ void Ledger::sortByDueDate() const
     store::SortOptions options;
     options.keyColumn = ColDueDate;
     options.order = store::SortOrder::Ascending;
-    options.header = store::SortHeader::Guess;
+    options.header = store::SortHeader::No;   // A2:S65536 holds records only, never titles
     options.matchCase = false;
     const store::Range records = m_sheet->range(QStringLiteral("A2:S65536"));
     records.select();

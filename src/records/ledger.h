@@ -79,6 +79,11 @@ public:
     static constexpr int amountColumn(Group g) { return flagColumn(g) + 1; }
     static constexpr int dateColumn(Group g) { return flagColumn(g) + 2; }
     static constexpr int meansColumn(Group g) { return flagColumn(g) + 3; }
+    // H, L and P: amounts, stored as numbers shown as money when they read as one.
+    static constexpr bool isAmountColumn(int column)
+    {
+        return column >= ColCollected && column < ColNote && (column - ColCollected) % 4 == 1;
+    }
     // E, F, I, M and Q: a new record stores them as date values.
     static constexpr bool isDateColumn(int column)
     {
@@ -120,15 +125,20 @@ public:
     // The number the next record is offered: the counter plus 1 (an empty counter counts as
     // 0); nullopt when the counter holds no number.
     std::optional<double> nextNumber() const;
+    // The number a form proposes for a new record: nextNumber() (1 when the counter holds
+    // no number), passed on while a record of the sheet carries it, so the proposal is
+    // never a number in use.
+    std::optional<double> proposedNumber() const;
 
     // ---- Writing.
     // The first row, counting from row 1, whose column A is empty; nullopt when every row of
     // the sheet is taken.
     std::optional<int> freeRow() const;
-    // Writes a new record into `row` as "Inserisci" does: column A the number, the date
-    // columns as date values (a text that is no date leaves its cell alone), every other
-    // column the entry's text converted as typed; then the counter, which never goes back.
-    // Each write that fails is passed over and the next one made.
+    // Writes a new record into `row` as "Inserisci" does, every cell of A..S: column A the
+    // number, the date columns as date values (a text that is no date stays as typed, an
+    // empty one clears its cell), the amounts as numbers shown as money, every other column
+    // the entry's text converted as typed; then the counter, which never goes back. Each
+    // write that fails is passed over and the next one made.
     void insertAt(int row, double number, const LedgerEntry &entry) const;
 
     enum class Inserted { Done, NumberTaken, SheetFull };
@@ -140,8 +150,8 @@ public:
     // sheet has no free row; otherwise insertAt() the first free row.
     InsertResult insert(double number, const LedgerEntry &entry) const;
 
-    // Rewrites B..S of `row` with the entry's texts converted as typed (dates stay as typed);
-    // column A keeps its number.
+    // Rewrites B..S of `row` with the entry's texts converted as typed (dates stay as typed,
+    // amounts become numbers shown as money); column A keeps its number.
     void change(int row, const LedgerEntry &entry) const;
     // Deletes the whole row; the rows below move up one.
     void remove(int row) const;
@@ -151,6 +161,9 @@ public:
     void sortByDueDate() const;
 
 private:
+    // One column's text, converted as typed; an amount as a number with the money format.
+    void writeCell(int row, int column, const QString &text) const;
+
     store::Worksheet *m_sheet;
 };
 

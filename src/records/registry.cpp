@@ -5,6 +5,7 @@
 #include "store/model/workbook.h"
 
 #include <cmath>
+#include <set>
 
 namespace records {
 
@@ -190,6 +191,21 @@ std::optional<int> Registry::findNumber(double number) const
     return std::nullopt;
 }
 
+std::optional<double> Registry::proposedNumber() const
+{
+    std::optional<double> next = progressiveIn(counter());
+    if (!next)
+        return std::nullopt;
+    std::set<double> used;
+    const int last = m_sheet.range(QStringLiteral("A2")).endDown().row();
+    for (int row = kFirstRecordRow; row <= last; ++row)
+        if (const std::optional<double> n = store::numberIn(m_sheet.valueAt(row, ColId)))
+            used.insert(*n);
+    while (used.count(*next))
+        *next += 1;
+    return next;
+}
+
 std::optional<Counterparty> Registry::find(double number) const
 {
     const std::optional<int> row = findNumber(number);
@@ -256,8 +272,13 @@ Registry::InsertResult Registry::insert(const CounterpartyEntry &entry) const
         result.outcome = Inserted::CounterNotWhole;
         return result;
     }
+    // The counter's number, passed on while a counterparty carries it (after a reset, or a
+    // counter set by hand below the numbers in use): each number names one counterparty.
     result.number = entry[ColId];
-    skipOnFailure([&] { result.number = counterText(); });
+    skipOnFailure([&] {
+        const std::optional<double> next = proposedNumber();
+        result.number = next ? store::numberToText(*next) : counterText();
+    });
     const std::optional<int> row = freeRow();
     if (!row) {
         result.outcome = Inserted::SheetFull;

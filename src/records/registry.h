@@ -101,6 +101,9 @@ public:
     void setCounterTyped(const QString &typed) const;   // converted as typed ("100" is a number)
     // Writes 1 into an empty counter; true when it did.
     bool ensureCounter() const;
+    // The number the next counterparty receives: the counter's, passed on while a
+    // counterparty carries it; nullopt when the counter is no progressive number.
+    std::optional<double> proposedNumber() const;
 
     // ---- Reading.
     // The names of the rows whose column B holds `typeLetter`, in sheet order, walking
@@ -153,7 +156,7 @@ public:
     };
     // A new counterparty as "Inserisci" adds it: an empty counter becomes 1; a counter that
     // is no whole number refuses; the row is the first free one; column A takes the
-    // counter's text (the entry's column A is not used); then the counter moves on by one.
+    // proposed number (the entry's column A is not used); then the counter moves on past it.
     // Nothing is written when it refuses.
     InsertResult insert(const CounterpartyEntry &entry) const;
     // Rewrites B..Q of `row` from the entry; column A keeps its number.

@@ -172,16 +172,6 @@ const RegistryField *fieldOf(int column)
     return nullptr;
 }
 
-// Columns C..Q in column order, as insert and change write them.
-std::vector<int> fieldColumns()
-{
-    std::vector<int> columns;
-    for (const RegistryField &field : kFields)
-        if (field.column != Registry::ColId)
-            columns.push_back(field.column);
-    return columns;
-}
-
 // The order in which a chosen counterparty is loaded into the fields.
 constexpr int kLoadOrder[] = {
     Registry::ColName, Registry::ColDate, Registry::ColAddress, Registry::ColPostCode,
@@ -546,7 +536,7 @@ void Anagrafe::fillList(const QString &typeLetter)
     Combo4->setEditText(QStringLiteral("Seleziona"));
     try {
         const Registry registry = sheet();
-        registry.worksheet().select();
+        registry.select();
         for (const records::Entry &entry : registry.entries(typeLetter))
             Combo4->addItem(entry.name, entry.row);
     } catch (const store::StoreError &error) {
@@ -652,13 +642,14 @@ void Anagrafe::Combo4_Click(int index)
     if (!skipOnFailure([&] { registry.emplace(sheet()); }))
         return;
     m_loaded.reset();
-    skipOnFailure([&] { m_loaded = Loaded{row, registry->idAt(row)}; });
+    std::optional<records::Counterparty> chosen;
+    if (!skipOnFailure([&] { chosen = registry->read(row); }))
+        return;
+    m_loaded = Loaded{row, chosen->number().value};
     for (int column : kLoadOrder) {
         // A cell without a text (an error value) leaves its field as it was.
-        skipOnFailure([&] {
-            if (const std::optional<QString> text = registry->cellText(row, column))
-                setFieldText(column, *text);
-        });
+        if (const std::optional<QString> text = (*chosen)[column].shownText())
+            setFieldText(column, *text);
     }
 }
 
@@ -770,20 +761,26 @@ void Anagrafe::XPButton4_Click()
     if (letter.isEmpty())
         return;
     const std::optional<Registry> registry = sheetOrReport();
-    if (!registry || !counterReady(*registry))
+    if (!registry)
         return;
-    skipOnFailure([&] { Text10->setText(registry->counterText()); });
-    const std::optional<int> row = freeRow(*registry);
-    if (!row)
+    Registry::InsertResult inserted;
+    try {
+        inserted = registry->insert(entry(letter));
+    } catch (const store::StoreError &error) {
+        reportStoreError(error);
         return;
-
-    writeCounterparty(*registry, *row, letter, Text10->text());
-    skipOnFailure([&] {
-        // A number that does not read as one leaves the counter as it is.
-        const store::Variant id = store::parseTyped(Text10->text());
-        if (id.type == store::Variant::Type::Number)
-            registry->setCounter(id.number + 1);
-    });
+    }
+    switch (inserted.outcome) {
+    case Registry::Inserted::CounterNotWhole:
+        message(BoxKind::Plain, kCounterNotWhole, kTitle);
+        return;
+    case Registry::Inserted::SheetFull:
+        Text10->setText(inserted.number);
+        message(BoxKind::Critical, kSheetFull, kTitle);
+        return;
+    case Registry::Inserted::Done:
+        break;
+    }
 
     message(BoxKind::Information, kInserted, kTitle);
     Pulisci();
@@ -806,43 +803,13 @@ QString Anagrafe::tickedType()
     return letter;
 }
 
-bool Anagrafe::counterReady(const Registry &registry)
+records::CounterpartyEntry Anagrafe::entry(const QString &letter) const
 {
-    skipOnFailure([&] {
-        if (registry.counterEmpty())
-            registry.setCounter(1);
-    });
-    // A counter that is not a whole number (a workbook edited elsewhere) would give the new
-    // row a number nobody can look up, and never move on.
-    bool counterWhole = true;
-    skipOnFailure([&] { counterWhole = records::progressiveIn(registry.counter()).has_value(); });
-    if (!counterWhole)
-        message(BoxKind::Plain, kCounterNotWhole, kTitle);
-    return counterWhole;
-}
-
-std::optional<int> Anagrafe::freeRow(const Registry &registry)
-{
-    std::optional<int> row;
-    try {
-        row = registry.freeRow();
-    } catch (const store::StoreError &error) {
-        reportStoreError(error);
-        return std::nullopt;
-    }
-    if (!row)
-        message(BoxKind::Critical, kSheetFull, kTitle);
-    return row;
-}
-
-void Anagrafe::writeCounterparty(const Registry &registry, int row, const QString &letter,
-                                 const std::optional<QString> &number)
-{
-    skipOnFailure([&] { registry.writeField(row, Registry::ColType, letter); });
-    if (number)
-        skipOnFailure([&] { registry.writeField(row, Registry::ColId, *number); });
-    for (int column : fieldColumns())
-        skipOnFailure([&] { registry.writeField(row, column, fieldText(column)); });
+    records::CounterpartyEntry entry;
+    entry[Registry::ColType] = letter;
+    for (const RegistryField &field : kFields)
+        entry[field.column] = fieldText(field.column);
+    return entry;
 }
 
 void Anagrafe::XPButton1_Click()
@@ -880,7 +847,7 @@ void Anagrafe::XPButton1_Click()
 
     // Column A keeps the number the counterparty was loaded with: the ID field may show
     // the counter by now, and the records of the ledgers know the counterparty by it.
-    writeCounterparty(*registry, *row, letter, std::nullopt);
+    registry->change(*row, entry(letter));
 
     message(BoxKind::Plain, kChanged, kTitleTwoLeading);
     Combo4->clear();
@@ -910,7 +877,7 @@ void Anagrafe::XPButton3_Click()
     }
     try {
         const Registry registry = sheet();
-        registry.worksheet().select();
+        registry.select();
         std::optional<int> row;
         if (m_loaded) {
             if (!registry.carries(m_loaded->row, m_loaded->id)) {

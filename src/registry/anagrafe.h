@@ -132,12 +132,9 @@ private:
     // The steps insert and change share. Each one that refuses says why.
     bool nameGiven();              // the name field is not empty
     QString tickedType();          // "C" or "F"; empty when no type is ticked
-    bool counterReady(const records::Registry &registry);   // IV1 holds a whole number
-    std::optional<int> freeRow(const records::Registry &registry);
-    // Writes the type into column B, the number (when given) into A, then the fields C..Q;
-    // a write that fails is skipped.
-    void writeCounterparty(const records::Registry &registry, int row, const QString &letter,
-                           const std::optional<QString> &number);
+    // The counterparty the fields hold, through the field table: the ID field in A, the
+    // type letter in B, the fields in C..Q.
+    records::CounterpartyEntry entry(const QString &letter) const;
 
     controls::Answer message(controls::BoxKind kind, const QString &text, const QString &title,
                              controls::Answer defaultButton = controls::Answer::Yes);

@@ -10,6 +10,7 @@ set(CONTAVIO_STORE_MODEL_SOURCES
   model/numformat.h model/numformat.cpp
   model/workbook.h model/workbook.cpp
   model/structure.h
+  model/carried.h
   model/range.cpp
 )
 set(CONTAVIO_STORE_FILE_SOURCES

@@ -5,8 +5,9 @@
 //
 // ANSWERS: the answers to the questions, in order, "Y" or "N" each ("-" for none).
 // OPTIONS: "nolocks" (the system refuses every lock), "write" (puts a receivable in
-// "Incassi"), "leave" (the menu's "Chiudi"), "wait" (says "ready" and waits for a line on
-// standard input before going on).
+// "Incassi"), "throw" (a timer's slot throws, as a fault in a form's handler would),
+// "leave" (the menu's "Chiudi"), "wait" (says "ready" and waits for a line on standard input
+// before going on).
 // Every box shown is printed as "BOX <kind> <text>" (new lines as "|"), then "LOAD <n>" with
 // the start's exit code and, after "leave", "LEFT 0" or "LEFT 1". The exit code is the start's.
 
@@ -14,10 +15,12 @@
 
 #include "app/avvio.h"
 #include "app/filelock.h"
+#include "app/guardedapplication.h"
 #include "app/shutdown.h"
 #include "store/model/workbook.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
@@ -26,7 +29,7 @@
 
 int main(int argc, char **argv)
 {
-    QApplication application(argc, argv);
+    app::GuardedApplication application(argc, argv);
     if (argc < 3)
         return 64;
     const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -38,6 +41,7 @@ int main(int argc, char **argv)
         app::WorkbookLock::setLockCallHook([](const char *call, int) { return qstrcmp(call, "open") ? ENOLCK : 0; });
 
     ChildProgram program;
+    application.setSession(&program.session);
     controls::FakeDialogs &dialogs = program.dialogs;
     controls::Session &session = program.session;
     for (const QChar c : answers) {
@@ -74,6 +78,16 @@ int main(int argc, char **argv)
         incassi.cells(2, 3).setValue(QStringLiteral("ROSSI MARIO"));
         incassi.cells(1, 256).setValue(1.0);
     }
+    if (options.contains(QStringLiteral("throw"))) {
+        bool ran = false;
+        QTimer::singleShot(0, &application, [&ran] {
+            ran = true;
+            throw store::StoreError(store::ErrorKind::Invalid, QStringLiteral("Guasto di prova."));
+        });
+        while (!ran)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        printBoxes();
+    }
     if (options.contains(QStringLiteral("wait"))) {
         std::printf("ready\n");
         std::fflush(stdout);
@@ -86,5 +100,6 @@ int main(int argc, char **argv)
         std::printf("LEFT %d\n", left ? 0 : 1);
         std::fflush(stdout);
     }
+    application.setSession(nullptr);
     return code;
 }

@@ -103,7 +103,8 @@ private slots:
     void columnsFitted();
 
     void termsWindow();
-    void pictureOpensProjectPage();
+    void pictureAndNoticeOpenTheGuide();
+    void guideShippedBesideTheProgram();
     void acceptShowsMenu();
     void closingBeforeAcceptingSavesAndEnds();
     void closingRefusedWhenSaveFails();
@@ -409,11 +410,11 @@ void TestAvvio::termsWindow()
     QCOMPARE(avvio->Image1->toolTip(), QStringLiteral("Vai al il mio sito !"));
     QVERIFY(!avvio->Image1->pixmap().isNull());
     QVERIFY(avvio->Label1->text().contains(QStringLiteral("Contavio.xls")));
-    QVERIFY(avvio->Label2->text().contains(app::Avvio::projectAddress().toString()));
+    QVERIFY(avvio->Label2->text().contains(app::Avvio::guideAddress().toString(QUrl::FullyEncoded)));
     QCOMPARE(h.session.server->visible, false);
 }
 
-void TestAvvio::pictureOpensProjectPage()
+void TestAvvio::pictureAndNoticeOpenTheGuide()
 {
     ProgramWorld h;
     h.write(*testworld::bareBook({QStringLiteral("Anagrafe")}));
@@ -426,14 +427,31 @@ void TestAvvio::pictureOpensProjectPage()
     });
     QCOMPARE(avvio->Image1->frameShape(), QFrame::NoFrame);
     QTest::mouseClick(avvio->Image1, Qt::RightButton);
-    QCOMPARE(opened, QList<QUrl>{app::Avvio::projectAddress()});
+    const QUrl guide = QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/Guida.html"));
+    QCOMPARE(opened, QList<QUrl>{guide});
     QCOMPARE(avvio->Image1->frameShape(), QFrame::Box);
     QCOMPARE(avvio->Image1->frameShadow(), QFrame::Plain);
     QCOMPARE(avvio->Image1->lineWidth(), 1);
     QTest::mouseClick(avvio->Image1, Qt::LeftButton);
     QCOMPARE(opened.size(), 2);
     QCOMPARE(avvio->Image1->frameShape(), QFrame::Box);
+    emit avvio->Label2->linkActivated(guide.toString());
+    QCOMPARE(opened, (QList<QUrl>{guide, guide, guide}));
     QVERIFY(h.dialogs.shown.empty());
+}
+
+// The guide the start form opens is in the program's folder of the build, in Italian, with a
+// page for every form and the set-up and restore steps.
+void TestAvvio::guideShippedBesideTheProgram()
+{
+    QFile guide(QStringLiteral(CONTAVIO_PROGRAM_DIR "/Guida.html"));
+    QVERIFY(guide.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(guide.readAll());
+    for (const char *page : {"avvio", "menu", "anagrafe", "incassi", "pagamenti", "visualizza", "stampa",
+                             "installazione", "backup"})
+        QVERIFY2(text.contains(QStringLiteral("<section id=\"%1\">").arg(QLatin1String(page))), page);
+    QVERIFY(text.contains(QStringLiteral("scripts/dev.sh run")));
+    QVERIFY(text.contains(QStringLiteral("rinominarlo <code>Contavio.xls</code>")));
 }
 
 void TestAvvio::acceptShowsMenu()

@@ -9,6 +9,7 @@
 #include "support/files.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -160,31 +161,57 @@ private slots:
         QCOMPARE(::chmod(QFile::encodeName(p.path()).constData(), 0600), 0);
     }
 
-    // A folder that refuses new files: the save at exit cannot make its temporary file. As
-    // the administrator no folder refuses, so the refusal comes from the save's test seam.
-    void readOnlyFolder()
+    // A folder that refuses new files, but a file that may be written: the save at exit goes
+    // through the file itself. When that write fails too, the old bytes are put back, the
+    // reason is told and leaving without saving is offered with No as the default. As the
+    // administrator no folder refuses, so the refusal comes from the save's test seam.
+    void folderRefusingNewFiles_data()
     {
+        QTest::addColumn<int>("writeError");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("saved in place") << 0 << QString();
+        QTest::newRow("in place fails, old bytes back") << EIO << "errore di scrittura sul disco";
+    }
+    void folderRefusingNewFiles()
+    {
+        QFETCH(int, writeError);
+        QFETCH(QString, reason);
         Program p;
         p.write(goodWorkbook());
         const QByteArray before = testfiles::hash(p.path());
+        struct stat was {};
+        QCOMPARE(::stat(QFile::encodeName(p.path()).constData(), &was), 0);
         const bool administrator = ::geteuid() == 0;
         QCOMPARE(p.load(), LoadResult::Ready);
-        if (administrator)
-            store::setSaveFaultHook([](const char *step) { return QByteArray(step) == "create" ? EACCES : 0; });
-        else
+        store::setSaveFaultHook([writeError, administrator](const char *step) {
+            const QByteArray at(step);
+            if (at == "create" && administrator)
+                return EACCES;
+            return at == "inplace" ? writeError : 0;
+        });
+        if (!administrator)
             QCOMPARE(::chmod(QFile::encodeName(p.folder.path()).constData(), 0555), 0);
         p.session.workbook().sheet(QStringLiteral("Incassi")).cells(2, 1).setValue(1.0);
         const bool left = app::leaveProgram(p.session);
         if (!administrator)
             QCOMPARE(::chmod(QFile::encodeName(p.folder.path()).constData(), 0755), 0);
+        store::setSaveFaultHook({});
+        struct stat now {};
+        QCOMPARE(::stat(QFile::encodeName(p.path()).constData(), &now), 0);
+        QCOMPARE(now.st_ino, was.st_ino);   // the same file, written in place
+        QCOMPARE(QDir(p.folder.path()).entryList({QStringLiteral(".~*")}, QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral(".~lock.Contavio.xls#")}.mid(left ? 1 : 0));
+        if (!writeError) {
+            QVERIFY(left);
+            QCOMPARE(p.reread()->sheet(QStringLiteral("Incassi")).valueAt(2, 1).number, 1.0);
+            return;
+        }
         QVERIFY(!left);
-        // The reason, then the offer to leave without saving (answered No).
-        QVERIFY(p.dialogs.shown.size() >= 2);
-        const auto &reason = p.dialogs.shown[p.dialogs.shown.size() - 2];
-        QCOMPARE(reason.kind, BoxKind::Critical);
-        QVERIFY2(reason.text.contains(QStringLiteral("manca il permesso di scrivere nella cartella del file")),
-                 qPrintable(reason.text));
+        const auto &told = p.dialogs.shown[p.dialogs.shown.size() - 2];
+        QCOMPARE(told.kind, BoxKind::Critical);
+        QVERIFY2(told.text.contains(reason), qPrintable(told.text));
         QCOMPARE(p.dialogs.last().kind, BoxKind::Question);
+        QCOMPARE(p.dialogs.last().defaultButton, controls::Answer::No);
         QVERIFY(p.exits.empty());
         QCOMPARE(testfiles::hash(p.path()), before);
     }

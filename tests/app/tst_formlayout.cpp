@@ -1,7 +1,12 @@
 // Where the forms put their controls, as the user sees them: each caption over the field it
 // names, the fields of one line side by side in their order, the buttons in their row.
 
+#include "app/avvio.h"
+#include "app/contavio.h"
 #include "browser/visualizza.h"
+#include "controls/form.h"
+#include "controls/textfit.h"
+#include "print/stampap.h"
 #include "controls/clock.h"
 #include "support/fakes.h"
 #include "controls/session.h"
@@ -10,12 +15,16 @@
 #include "ledger/pagamenti.h"
 #include "registry/anagrafe.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QHeaderView>
 #include <QTreeView>
+
 
 namespace {
 
@@ -90,6 +99,8 @@ private slots:
     void entryFormCaptions();
     void entryFormRows();
     void browserRows();
+    void textFits_data();
+    void textFits();
 };
 
 void TestFormLayout::registryCaptions()
@@ -233,6 +244,55 @@ void TestFormLayout::browserRows()
     QCOMPARE(form.Label15->text(), QStringLiteral("Ore...14:05:09   del   07/12/2026"));
     QCOMPARE(form.XPButton1->caption(), QStringLiteral("Stampa"));
     QCOMPARE(form.XPButton2->caption(), QStringLiteral("Chiudi"));
+}
+
+void TestFormLayout::textFits_data()
+{
+    QTest::addColumn<int>("points");
+    QTest::newRow("9 pt") << 9;
+    QTest::newRow("12 pt") << 12;
+}
+
+// At system fonts of 9 to 12 points on a 1024 x 768 screen every caption, line and combo
+// box shows its text whole, capitals' accents included, and each form stays on the screen.
+void TestFormLayout::textFits()
+{
+    QFETCH(int, points);
+    const QFont before = QApplication::font();
+    QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
+    Session s;
+    std::vector<std::unique_ptr<QWidget>> forms;
+    forms.emplace_back(new app::Avvio(s.session));
+    forms.emplace_back(new app::Contavio(s.session));
+    forms.emplace_back(new Anagrafe(s.session));
+    forms.emplace_back(new ledger::Entrata(s.session));
+    forms.emplace_back(new ledger::Pagamenti(s.session));
+    forms.emplace_back(new browser::Visualizza(s.session));
+    forms.emplace_back(new print::StampaP(s.session));
+    const QSize screen = QSize(1024, 768) - controls::kFrameAllowance;
+    for (const auto &form : forms)
+        controls::fitToTexts(form.get(), screen);
+    QApplication::setFont(before);
+
+    for (const auto &form : forms) {
+        QVERIFY(form->width() <= screen.width() && form->height() <= screen.height());
+        for (QWidget *c : form->findChildren<QWidget *>()) {
+            const QFontMetrics fm(c->font());
+            const int line = std::max(fm.height(), fm.boundingRect(QStringLiteral("PIÙ CAFFÈ")).height());
+            QSize need;   // what the control's text takes
+            if (auto *b = qobject_cast<controls::XPButton *>(c))
+                need = QSize(fm.horizontalAdvance(b->caption().remove(QLatin1Char('&'))) + 4, line + 2);
+            else if (auto *box = qobject_cast<QCheckBox *>(c))
+                need = box->sizeHint();
+            else if (auto *label = qobject_cast<QLabel *>(c); label && !label->text().isEmpty())
+                need = label->wordWrap() ? QSize(0, label->heightForWidth(label->width())) : label->sizeHint();
+            else if (qobject_cast<QComboBox *>(c) || qobject_cast<QLineEdit *>(c))
+                need = QSize(0, line + 4);
+            const QString name = form->objectName() + QLatin1Char('.') + c->objectName();
+            QVERIFY2(c->isHidden() || (need.width() <= c->width() && need.height() <= c->height()),
+                     qPrintable(name));
+        }
+    }
 }
 
 QTEST_MAIN(TestFormLayout)

@@ -91,7 +91,7 @@ void TestMenu::everyFormFitsTheSmallestScreen()
     // 1024x768 less a panel: every form, with its title bar, fits inside.
     const QSize smallest(1024, 768 - 32);
     for (FormId id : {FormId::Avvio, FormId::Contavio, FormId::Anagrafe, FormId::Entrata, FormId::Pagamenti,
-                      FormId::Visualizza, FormId::StampaP}) {
+                      FormId::Visualizza, FormId::StampaP, FormId::Utilita}) {
         QWidget *form = h.forms->form(id);
         QVERIFY(form);
         const QSize framed = form->size() + controls::kFrameAllowance;
@@ -208,7 +208,7 @@ void TestMenu::clockLine()
 void TestMenu::buttonsWithoutAction_data()
 {
     QTest::addColumn<QString>("name");
-    for (const char *name : {"XPButton11", "XPButton7", "XPButton12", "XPButton8", "XPButton9", "XPButton10", "XPButton13"})
+    for (const char *name : {"XPButton11", "XPButton7", "XPButton12", "XPButton8", "XPButton10", "XPButton13"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 
@@ -270,6 +270,7 @@ void TestMenu::registryAndBrowser_data()
     QTest::newRow("registry") << "XPButton4" << int(FormId::Anagrafe) << QString();
     QTest::newRow("collections browser") << "XPButton5" << int(FormId::Visualizza) << QStringLiteral("1");
     QTest::newRow("payments browser") << "XPButton6" << int(FormId::Visualizza) << QStringLiteral("2");
+    QTest::newRow("Utilità/Causali") << "XPButton9" << int(FormId::Utilita) << QString();
 }
 
 void TestMenu::registryAndBrowser()

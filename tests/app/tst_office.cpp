@@ -2,8 +2,8 @@
 // that refuse locks, other programs changing the workbook while we run, read-only places,
 // the Backup folder, a spreadsheet program opening the workbook, a FUSE mount.
 
-#include "support/skip.h"
 #include "support/programworld.h"
+#include "support/skip.h"
 #include "support/files.h"
 
 #include "app/filelock.h"
@@ -24,6 +24,7 @@
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using app::FileState;
@@ -165,6 +166,24 @@ private slots:
             QCOMPARE(result, LoadResult::InUse);
             QCOMPARE(testfiles::read(lockFile), line);
         }
+    }
+
+    // The stale lock file goes, but the other suite's owner file still blocks: the box names
+    // that one, the file that blocks, not the one removed.
+    void staleLockBehindAnotherOne()
+    {
+        ProgramWorld h;
+        h.write(*ledgerBook());
+        QVERIFY(testfiles::write(app::officeLockFilePath(h.path()),
+                                    app::officeLockLine({QString(), QStringLiteral("mario"), app::thisHost(),
+                                                         QStringLiteral("05.12.2026 09:30"), QStringLiteral("file:///p")})));
+        QVERIFY(testfiles::write(app::ownerFilePath(h.path()), QByteArray(1, '\4') + "anna" + QByteArray(157, ' ')));
+        h.dialogs.queueAnswer(Answer::Yes);
+        QCOMPARE(h.load(), LoadResult::InUse);
+        QCOMPARE(h.dialogs.shown.size(), size_t(2));
+        QCOMPARE(h.dialogs.shown[0].defaultButton, Answer::No);
+        QCOMPARE(h.dialogs.last().text, app::staleLockNotRemovedMessage(app::readLockHolder(app::ownerFilePath(h.path()))));
+        QVERIFY(h.dialogs.last().text.contains(app::ownerFilePath(h.path())));
     }
 
     void lockOfAnotherMachineObeyed()
@@ -324,43 +343,106 @@ private slots:
             QVERIFY(r.output.contains(QStringLiteral("LEFT 0")));
             versions << testfiles::read(path);
         }
+        // Only the first run changed the workbook (the others wrote the same record again):
+        // they left the file and the backups alone.
+        QVERIFY(versions.at(1) != versions.at(0));
+        QCOMPARE(versions.at(2), versions.at(1));
+        QCOMPARE(versions.at(3), versions.at(1));
         const QFileInfoList kept = backups(path);
-        QCOMPARE(kept.size(), 3);
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(testfiles::read(kept.at(i).filePath()), versions.at(i));
-            QVERIFY(store::readWorkbook(kept.at(i).filePath(), kPassword)->findSheet(QStringLiteral("Anagrafe")));
-        }
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(testfiles::read(kept.at(0).filePath()), versions.at(0));
         QVERIFY(store::readWorkbook(kept.at(0).filePath(), kPassword)->findSheet(QStringLiteral("Incassi")) == nullptr);
     }
 
-    void backupsKeptToNewest()
+    // Saves that fail keep nothing; the good one after them keeps the version it replaced.
+    // The folder then holds the newest 20 versions and the newest of each of the last 30
+    // days: a month-old version goes, the other days' survive a day of many saves.
+    void failedSavesThenAGoodOne()
     {
-        QTemporaryDir folder;
-        const QString path = folder.filePath(QStringLiteral("Contavio.xls"));
-        QVERIFY(testfiles::write(path, "versione attuale"));
-        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("Backup")));
-        for (int i = 0; i < 22; ++i) {
-            const QString old = folder.filePath(QStringLiteral("Backup/Contavio-%1.xls").arg(i));
-            QVERIFY(testfiles::write(old, QByteArray::number(i)));
-            const struct timespec t[2] = {{0, UTIME_OMIT}, {1600000000 + i, 0}};
-            QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(old).constData(), t, 0), 0);
-        }
-        // Where the file system has no hard links, a copy.
-        store::setSaveFaultHook([](const char *step) { return QByteArray(step) == "link" ? EPERM : 0; });
-        const QString kept = store::keepBackup(path, 20);
+        ProgramWorld h;
+        h.write(*ledgerBook());
+        const QByteArray replaced = h.bytes();
+        const QString folder = store::backupFolder(h.path());
+        QVERIFY(QDir().mkpath(folder));
+        const qint64 today = QDateTime::currentSecsSinceEpoch();
+        auto oldVersion = [&](const QString &name, qint64 secondsAgo) {
+            QVERIFY(testfiles::write(folder + u'/' + name, name.toUtf8()));
+            const struct timespec t[2] = {{0, UTIME_OMIT}, {time_t(today - secondsAgo), 0}};
+            QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(folder + u'/' + name).constData(), t, 0), 0);
+        };
+        for (int i = 1; i <= 20; ++i)   // a busy day: twenty saves a second apart
+            oldVersion(QStringLiteral("Contavio-oggi-%1.xls").arg(i, 2, 10, QLatin1Char('0')), i);
+        for (int day = 2; day <= 6; ++day)
+            oldVersion(QStringLiteral("Contavio-giorno-%1.xls").arg(day), 86400 * day);
+        oldVersion(QStringLiteral("Contavio-mese-scorso.xls"), 86400 * 40);
+        const QStringList before = QDir(folder).entryList(QDir::Files);
+
+        QCOMPARE(h.load(), LoadResult::Ready);
+        h.session.workbook().sheet(QStringLiteral("Incassi")).cells(2, 3).setValue(QStringLiteral("ROSSI"));
+        store::setSaveFaultHook([](const char *step) { return QByteArray(step) == "rename" ? ENOSPC : 0; });
+        for (int attempt = 0; attempt < 3; ++attempt)
+            QVERIFY(!app::leaveProgram(h.session));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), before);
         store::setSaveFaultHook({});
-        QCOMPARE(testfiles::read(kept), QByteArray("versione attuale"));
-        const QFileInfoList left = backups(path);
-        QCOMPARE(left.size(), 20);
-        QVERIFY(left.contains(QFileInfo(kept)));
-        QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("Backup/Contavio-2.xls"))));
-        QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("Backup/Contavio-3.xls"))));
-        // A hard link: the same file, no copy.
-        const QString linked = store::keepBackup(path, 20);
-        struct stat a {}, b {};
-        QCOMPARE(::stat(QFile::encodeName(path).constData(), &a), 0);
-        QCOMPARE(::stat(QFile::encodeName(linked).constData(), &b), 0);
-        QCOMPARE(a.st_ino, b.st_ino);
+        QVERIFY(app::leaveProgram(h.session));
+
+        QStringList expected = before;
+        expected.removeAll(QStringLiteral("Contavio-oggi-20.xls"));
+        expected.removeAll(QStringLiteral("Contavio-mese-scorso.xls"));
+        const QFileInfoList kept = backups(h.path());
+        QCOMPARE(testfiles::read(kept.last().filePath()), replaced);
+        expected << kept.last().fileName();
+        expected.sort();
+        QCOMPARE(QDir(folder).entryList(QDir::Files), expected);
+        // The same version is never kept twice.
+        QCOMPARE(store::keepVersion(h.path(), {true, replaced, 0}), kept.last().filePath());
+        QCOMPARE(QDir(folder).entryList(QDir::Files), expected);
+    }
+
+    // A session that changed nothing (the start's own shaping, a ledger already in order
+    // sorted again) leaves the file and the backups as they were.
+    void unchangedSessionLeavesTheFile()
+    {
+        ProgramWorld h;
+        auto book = ledgerBook();
+        app::shapeWorkbook(*book);
+        for (int row = 2; row <= 3; ++row) {
+            book->sheet(QStringLiteral("Incassi")).cells(row, 1).setValue(double(row));
+            book->sheet(QStringLiteral("Incassi")).cells(row, 6).setValue(QStringLiteral("0%1/01/2027").arg(row));
+        }
+        h.write(*book);
+        struct stat was {};
+        QCOMPARE(::stat(QFile::encodeName(h.path()).constData(), &was), 0);
+        const QByteArray bytes = h.bytes();
+        QCOMPARE(h.load(), LoadResult::Ready);
+        h.session.workbook().sheet(QStringLiteral("Incassi")).range(QStringLiteral("A2:S65536")).sort({6});
+        QVERIFY(app::leaveProgram(h.session));
+        struct stat now {};
+        QCOMPARE(::stat(QFile::encodeName(h.path()).constData(), &now), 0);
+        QCOMPARE(h.bytes(), bytes);
+        QCOMPARE(now.st_mtim.tv_nsec, was.st_mtim.tv_nsec);
+        QVERIFY(!QDir(store::backupFolder(h.path())).exists());
+        QCOMPARE(h.files(), QStringList{QStringLiteral("Contavio.xls")});
+    }
+
+    // A share whose file another program holds open answers the open with a sharing
+    // violation: that is "already open", not an unreadable file.
+    void sharingViolationMeansInUse_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::newRow("EBUSY") << EBUSY;
+        QTest::newRow("ETXTBSY") << ETXTBSY;
+    }
+    void sharingViolationMeansInUse()
+    {
+        QFETCH(int, error);
+        app::WorkbookLock::setLockCallHook([error](const char *call, int) { return QByteArray(call) == "open" ? error : 0; });
+        ProgramWorld h;
+        h.write(*ledgerBook());
+        QCOMPARE(h.load(), LoadResult::InUse);
+        QCOMPARE(h.dialogs.shown.size(), size_t(1));
+        QCOMPARE(h.dialogs.last().kind, BoxKind::Critical);
+        QCOMPARE(h.dialogs.last().text, app::alreadyOpenMessage());
     }
 
     void asideRecoveryCopiesKeptToFive()
@@ -430,16 +512,112 @@ private slots:
         QVERIFY2(refused.boxes.at(0).startsWith(QStringLiteral("3 Il file ") + path + QStringLiteral(" è in sola lettura e la sua cartella")),
                  qPrintable(refused.boxes.join(u'\n')));
 
-        // Going on: the save fails, the user may leave without it.
-        const ChildRun went = runChild({base, QStringLiteral("YY"), QStringLiteral("write"), QStringLiteral("leave")}, asNobody);
+        // Going on: "Chiudi" leaves without trying, with one line that nothing was saved.
+        const ChildRun went = runChild({base, QStringLiteral("Y"), QStringLiteral("write"), QStringLiteral("leave")}, asNobody);
         QCOMPARE(went.exitCode, 0);
         QVERIFY2(went.output.contains(QStringLiteral("LEFT 0")), qPrintable(went.output));
-        QCOMPARE(went.boxes.size(), 3);
-        QVERIFY(went.boxes.at(1).startsWith(QStringLiteral("2 Impossibile salvare il file")));
-        QVERIFY(went.boxes.at(2).startsWith(QStringLiteral("3 Vuoi uscire senza salvare ?")));
-        QVERIFY(went.boxes.at(2).contains(QStringLiteral("Quel lavoro va perso.")));
+        QCOMPARE(went.boxes.size(), 2);
+        QCOMPARE(went.boxes.at(1), QStringLiteral("1 ") + app::nothingSavedMessage(path));
         QCOMPARE(testfiles::read(path), before);
         QDir(base).removeRecursively();
+    }
+
+    // An exception that escapes a handler (here a timer's slot) in the real program: the last
+    // guard tells it in Italian, the session goes on with its data, and "Chiudi" saves it.
+    void escapedExceptionKeepsTheSession()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("Contavio.xls"));
+        ledgerBook()->saveAs(path);
+        const ChildRun run = runChild({folder.path(), QStringLiteral("-"), QStringLiteral("write"), QStringLiteral("throw"),
+                                       QStringLiteral("leave")});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.output.contains(QStringLiteral("LEFT 0")), qPrintable(run.output));
+        QCOMPARE(run.boxes.size(), 1);
+        QVERIFY(run.boxes.at(0).startsWith(QStringLiteral("2 Si è verificato un errore imprevisto")));
+        QVERIFY(run.boxes.at(0).contains(QStringLiteral("Guasto di prova.")));
+        QCOMPARE(store::readWorkbook(path, kPassword)->sheet(QStringLiteral("Incassi")).textAt(2, 3),
+                 QStringLiteral("ROSSI MARIO"));
+    }
+
+    // A colleague (another user id, in the owner's group) saves the owner's workbook through
+    // the program: it stays the owner's file, with its group, mode, ACL, extended attribute
+    // and hard link, whatever the folder: the group's, a sticky one, one without new files.
+    void savedByAnotherUser_data()
+    {
+        QTest::addColumn<int>("folderMode");
+        QTest::addColumn<bool>("rootsFolder");
+        QTest::addColumn<bool>("linked");
+        QTest::newRow("the group's folder") << 02775 << false << false;
+        QTest::newRow("hard link") << 02775 << false << true;
+        QTest::newRow("sticky folder") << 01777 << true << false;
+        QTest::newRow("folder that takes no new files") << 0755 << false << false;
+    }
+    void savedByAnotherUser()
+    {
+        QFETCH(int, folderMode);
+        QFETCH(bool, rootsFolder);
+        QFETCH(bool, linked);
+        if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            CONTAVIO_SKIP("setpriv is not installed");
+        if (::geteuid() != 0)
+            CONTAVIO_SKIP("needs to run as root, to give the files to one user and save them as another");
+        const uid_t owner = 4101, colleague = 4102;
+        const gid_t office = 4100;
+        QTemporaryDir base(QStringLiteral("/tmp/contavio-utenti-XXXXXX"));
+        QCOMPARE(::chmod(QFile::encodeName(base.path()).constData(), 0755), 0);
+        const QString folder = base.filePath(QStringLiteral("dati"));
+        const QByteArray nativeFolder = QFile::encodeName(folder);
+        QCOMPARE(::mkdir(nativeFolder.constData(), 0700), 0);
+        QCOMPARE(::chown(nativeFolder.constData(), rootsFolder ? 0 : owner, office), 0);
+        QCOMPARE(::chmod(nativeFolder.constData(), mode_t(folderMode)), 0);
+        const QString path = folder + QStringLiteral("/Contavio.xls");
+        const QByteArray native = QFile::encodeName(path);
+        ledgerBook()->saveAs(path);
+        QCOMPARE(::chown(native.constData(), owner, office), 0);
+        QCOMPARE(::chmod(native.constData(), 0664), 0);
+        // An ACL (user 4103 may read) and an attribute of the owner's.
+        QByteArray acl;
+        auto entry = [&acl](quint16 tag, quint16 perm, quint32 id) {
+            acl.append(reinterpret_cast<const char *>(&tag), 2).append(reinterpret_cast<const char *>(&perm), 2)
+                .append(reinterpret_cast<const char *>(&id), 4);
+        };
+        const quint32 version = 2;
+        acl.append(reinterpret_cast<const char *>(&version), 4);
+        entry(0x01, 6, ~0u);   // owner
+        entry(0x02, 4, 4103);  // one more user
+        entry(0x04, 6, ~0u);   // group
+        entry(0x10, 6, ~0u);   // mask
+        entry(0x20, 4, ~0u);   // others
+        QCOMPARE(::setxattr(native.constData(), "system.posix_acl_access", acl.constData(), size_t(acl.size()), 0), 0);
+        QCOMPARE(::setxattr(native.constData(), "user.contavio.ufficio", "amministrazione", 15, 0), 0);
+        const QString link = linked ? folder + QStringLiteral("/Contavio-collegamento.xls") : path;
+        if (linked)
+            QCOMPARE(::link(native.constData(), QFile::encodeName(link).constData()), 0);
+        auto attribute = [&](const char *name) {
+            QByteArray value(256, '\0');
+            const ssize_t n = ::getxattr(native.constData(), name, value.data(), size_t(value.size()));
+            return n < 0 ? QByteArray() : value.left(n);
+        };
+        struct stat before {};
+        QCOMPARE(::stat(native.constData(), &before), 0);
+
+        const ChildRun run = runChild({folder, QStringLiteral("-"), QStringLiteral("write"), QStringLiteral("leave")},
+                                      {QStringLiteral("setpriv"), QStringLiteral("--reuid=%1").arg(colleague),
+                                       QStringLiteral("--regid=%1").arg(office), QStringLiteral("--clear-groups")});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.output.contains(QStringLiteral("LEFT 0")), qPrintable(run.output));
+        struct stat after {};
+        QCOMPARE(::stat(native.constData(), &after), 0);
+        QCOMPARE(after.st_uid, owner);
+        QCOMPARE(after.st_gid, office);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_nlink, nlink_t(linked ? 2 : 1));
+        QCOMPARE(attribute("system.posix_acl_access"), acl);
+        QCOMPARE(attribute("user.contavio.ufficio"), QByteArray("amministrazione"));
+        QCOMPARE(store::readWorkbook(link, kPassword)->sheet(QStringLiteral("Incassi")).textAt(2, 3),
+                 QStringLiteral("ROSSI MARIO"));
     }
 
     void spreadsheetProgramFindsItLocked()
@@ -503,12 +681,12 @@ private slots:
                          QString(), QStringLiteral("-f"), work.filePath(QLatin1String(key))}));
         QVERIFY(QFile::copy(work.filePath(QStringLiteral("userkey.pub")), work.filePath(QStringLiteral("authorized_keys"))));
         const int port = 20000 + int(::getpid() % 20000);
-        writeBytes(work.filePath(QStringLiteral("sshd_config")),
-                   QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2/hostkey\n"
-                                  "AuthorizedKeysFile %2/authorized_keys\nPasswordAuthentication no\n"
-                                  "PermitRootLogin prohibit-password\nStrictModes no\nUsePAM no\n"
-                                  "PidFile %2/sshd.pid\nSubsystem sftp internal-sftp\n")
-                       .arg(port).arg(work.path()).toUtf8());
+        QVERIFY(testfiles::write(work.filePath(QStringLiteral("sshd_config")),
+                                    QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2/hostkey\n"
+                                                   "AuthorizedKeysFile %2/authorized_keys\nPasswordAuthentication no\n"
+                                                   "PermitRootLogin prohibit-password\nStrictModes no\nUsePAM no\n"
+                                                   "PidFile %2/sshd.pid\nSubsystem sftp internal-sftp\n")
+                                        .arg(port).arg(work.path()).toUtf8()));
         QDir().mkpath(QStringLiteral("/run/sshd"));
         if (!run(QStringLiteral("/usr/sbin/sshd"), {QStringLiteral("-f"), work.filePath(QStringLiteral("sshd_config"))}))
             CONTAVIO_SKIP("the ssh server does not start here");

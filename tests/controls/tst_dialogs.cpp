@@ -69,6 +69,7 @@ struct SeenBox {
     QString text;
     int icon = -1;
     QStringList buttons;
+    int width = 0;
 };
 
 // Records the next message box into `seen` and presses its button `press`.
@@ -82,6 +83,7 @@ void pressInBox(SeenBox &seen, const QString &press)
         seen.text = box->text();
         seen.icon = box->icon();
         seen.buttons = buttonTexts(box);
+        seen.width = box->width();
         if (QAbstractButton *b = buttonWithText(box, press))
             b->click();
     });
@@ -97,6 +99,8 @@ private slots:
     void italianCalendar();
     void questionBox_data();
     void questionBox();
+    void enterGivesTheDefault_data();
+    void enterGivesTheDefault();
     void plainAndCriticalBoxes_data();
     void plainAndCriticalBoxes();
     void inputBox_data();
@@ -141,6 +145,25 @@ void TestDialogs::questionBox()
     QCOMPARE(seen.buttons, (QStringList{QStringLiteral("No"), QStringLiteral("Sì")}));
 }
 
+// Enter answers with the default button: No where the caller asks for it (a question whose
+// Yes loses data), Yes otherwise.
+void TestDialogs::enterGivesTheDefault_data()
+{
+    QTest::addColumn<int>("defaultButton");
+    QTest::newRow("yes by default") << int(Answer::Yes);
+    QTest::newRow("no where yes loses data") << int(Answer::No);
+}
+
+void TestDialogs::enterGivesTheDefault()
+{
+    QFETCH(int, defaultButton);
+    controls::QtDialogs dialogs;
+    whenModal([](QWidget *w) { QTest::keyClick(w, Qt::Key_Return); });
+    QCOMPARE(int(dialogs.message(BoxKind::Question, QStringLiteral("Vuoi uscire senza salvare ?"), QString(),
+                                 Answer(defaultButton))),
+             defaultButton);
+}
+
 void TestDialogs::plainAndCriticalBoxes_data()
 {
     QTest::addColumn<int>("kind");
@@ -155,6 +178,16 @@ void TestDialogs::plainAndCriticalBoxes()
     QFETCH(int, kind);
     QFETCH(int, icon);
     controls::QtDialogs dialogs;
+    // A short text in a box whose title would not fit a box as narrow as the text: the box
+    // leaves room for the whole title, the window's icon and the title bar's three buttons
+    // (some 100 pixels).
+    SeenBox shortBox;
+    pressInBox(shortBox, QStringLiteral("OK"));
+    dialogs.message(BoxKind(kind), QStringLiteral("Fatto"), QStringLiteral("Stampa Risultato "));
+    const QFontMetrics fm(QApplication::font());
+    QVERIFY2(shortBox.width >= fm.horizontalAdvance(shortBox.title) + 100,
+             qPrintable(QString::number(shortBox.width)));
+
     SeenBox seen;
     pressInBox(seen, QStringLiteral("OK"));
     const Answer got = dialogs.message(BoxKind(kind), QStringLiteral("Impossibile eseguire il programma\r\nIl file x non è stato trovato."),

@@ -592,6 +592,7 @@ void TestLedgerForms::deleteAnsweredYesAndNo()
 
     QCOMPARE(w.shownBox(0), testworld::box(BoxKind::Question, " Contavio",
                                              " Vuoi ELIMINARE  questa Registrazione ?"));
+    QCOMPARE(w.dialogs.shown.front().defaultButton, Answer::No);   // Enter keeps the record
     if (yes) {
         QCOMPARE(w.dialogs.shown.size(), size_t(2));
         QCOMPARE(w.shownBox(), testworld::box(BoxKind::Plain, "  Contavio", " Registrazione  eliminata "));

@@ -229,20 +229,26 @@ void TestRecords::recordFields()
 void TestRecords::nextNumber_data()
 {
     QTest::addColumn<QString>("counter");
-    QTest::addColumn<double>("next");   // 0: none
-    QTest::newRow("empty counts as 0") << "" << 1.0;
-    QTest::newRow("number") << "#5" << 6.0;
-    QTest::newRow("number kept as text") << "7" << 8.0;
-    QTest::newRow("a word is no number") << "abc" << 0.0;
+    QTest::addColumn<double>("next");       // 0: none
+    QTest::addColumn<double>("proposed");   // past the records 1, 2 and 4
+    QTest::newRow("empty counts as 0") << "" << 1.0 << 3.0;
+    QTest::newRow("number") << "#5" << 6.0 << 6.0;
+    QTest::newRow("number kept as text") << "7" << 8.0 << 8.0;
+    QTest::newRow("stale counter skips the numbers in use") << "#3" << 4.0 << 5.0;
+    QTest::newRow("a word is no number: from 1") << "abc" << 0.0 << 3.0;
 }
+
 
 void TestRecords::nextNumber()
 {
     QFETCH(QString, counter);
     QFETCH(double, next);
+    QFETCH(double, proposed);
     Book b;
     b.setCounter(b.incassi(), counter);
+    b.column(b.incassi(), {"#1", "2", "#4"});
     QCOMPARE(Ledger(b.incassi()).nextNumber().value_or(0), next);
+    QCOMPARE(Ledger(b.incassi()).proposedNumber().value_or(0), proposed);
 }
 
 void TestRecords::ledgerInsert_data()
@@ -260,11 +266,21 @@ void TestRecords::ledgerInsert_data()
                              "d:27/02/2009", "BONIFICO", "NO", "", "", "", "NO", "", "", "", "nota"};
     QTest::newRow("first record: dates as dates, amounts converted")
         << QStringList{} << "#0" << 1.0 << typical << int(I::Done) << stored << "#1";
-    QStringList emptyDates = stored;
-    emptyDates[8] = QString();
-    QTest::newRow("an empty or impossible date leaves its cell")
+    QStringList impossible = stored;
+    impossible[8] = "31/02/2009";
+    QTest::newRow("an impossible date stays as typed")
         << QStringList{} << "" << 1.0 << entryTexts("01/02/2009", "28/02/2009", "1.000,50", "31/02/2009", "nota")
-        << int(I::Done) << emptyDates << "#1";
+        << int(I::Done) << impossible << "#1";
+    QStringList pointed = stored;
+    pointed[7] = "#1234,56";
+    QTest::newRow("an amount with the keypad's point is a number")
+        << QStringList{} << "" << 1.0 << entryTexts("01/02/2009", "28/02/2009", "1234.56", "27/02/2009", "nota")
+        << int(I::Done) << pointed << "#1";
+    QStringList unreadable = stored;
+    unreadable[7] = "1,2,3";
+    QTest::newRow("an amount that is none stays as typed")
+        << QStringList{} << "" << 1.0 << entryTexts("01/02/2009", "28/02/2009", "1,2,3", "27/02/2009", "nota")
+        << int(I::Done) << unreadable << "#1";
     QStringList sixth = stored;
     sixth[0] = "#6";
     QTest::newRow("after a deleted record: first free row, counter moves on")
@@ -289,6 +305,10 @@ void TestRecords::ledgerInsert()
     Book b;
     b.column(b.incassi(), column);
     b.setCounter(b.incassi(), counter);
+    // Row left by another program under the records: column A empty, every other cell not.
+    const int free = int(column.size()) + 2;
+    for (int c = 2; c <= 19; ++c)
+        b.incassi().cells(free, c).setValue(cellOf(c % 2 ? "d:01/01/2001" : "vecchio"));
     const Ledger::InsertResult result = Ledger(b.incassi()).insert(number, ledgerEntry(bToS));
     QCOMPARE(int(result.outcome), outcome);
     QCOMPARE(b.counter(b.incassi()), counterAfter);
@@ -296,8 +316,12 @@ void TestRecords::ledgerInsert()
         QCOMPARE(Ledger(b.incassi()).recordCount(), int(column.size()));
         return;
     }
-    QCOMPARE(result.row, int(column.size()) + 2);
-    QCOMPARE(b.row(b.incassi(), result.row, 19), written);
+    QCOMPARE(result.row, free);
+    QCOMPARE(b.row(b.incassi(), result.row, 19), written);   // the insert owns every cell
+    for (int c : {8, 12, 16})
+        if (b.incassi().valueAt(free, c).type == Type::Number)
+            QCOMPARE(b.incassi().cells(free, c).numberFormat(),
+                     store::kAmountFormat);
 }
 
 void TestRecords::ledgerChangeAndRemove()
@@ -309,6 +333,12 @@ void TestRecords::ledgerChangeAndRemove()
     QCOMPARE(b.row(b.incassi(), 3, 19),
              (QStringList{"#2", "#4", "ROSSI", "F1", "d:01/02/2009", "", "SI", "#12,5", "", "BONIFICO",
                           "NO", "", "", "", "NO", "", "", "", "#123"}));
+    // Sorting by due date never takes the first record for a header, whatever it holds.
+    b.fill(b.incassi(), {{"#1", "", "", "", "", "31/12/2009"}, {"#2", "", "", "", "", "d:05/03/2009"},
+                         {"#3", "", "", "", "", "d:01/03/2009"}});
+    ledger.sortByDueDate();
+    QCOMPARE(ledger.readAll().at(0).number().text(), QStringLiteral("3"));
+    QCOMPARE(ledger.readAll().at(2).number().text(), QStringLiteral("1"));
     ledger.remove(2);
     QCOMPARE(ledger.readAll().at(0).number().text(), QStringLiteral("2"));
     QCOMPARE(ledger.recordCount(), 2);
@@ -325,7 +355,7 @@ void TestRecords::registryInsert_data()
     using I = Registry::Inserted;
     QTest::newRow("empty registry, empty counter") << QStringList{} << "" << int(I::Done) << 2 << "#1" << "#2";
     QTest::newRow("counter set by hand") << QStringList{"#1", "#2"} << "#100" << int(I::Done) << 4 << "#100" << "#101";
-    QTest::newRow("counter reset: numbers may repeat") << QStringList{"#1"} << "#1" << int(I::Done) << 3 << "#1" << "#2";
+    QTest::newRow("counter reset: the next number not in use") << QStringList{"#1", "#2"} << "#1" << int(I::Done) << 4 << "#3" << "#4";
     QTest::newRow("first gap is the free row") << QStringList{"#1", "", "#3"} << "#4" << int(I::Done) << 3 << "#4" << "#5";
     QTest::newRow("counter kept as text") << QStringList{} << "7" << int(I::Done) << 2 << "#7" << "#8";
     QTest::newRow("counter that is no whole number") << QStringList{"#1"} << "2,5" << int(I::CounterNotWhole) << 0 << "" << "2,5";

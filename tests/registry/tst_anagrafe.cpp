@@ -639,6 +639,7 @@ void TestAnagrafe::deleteTwoWithSameNumber()
 
     QCOMPARE(w.shownTexts(), (QStringList{kDeleteQuestion, kDeleted}));
     QCOMPARE(w.dialogs.shown[0].title, QString("Contavio "));
+    QCOMPARE(w.dialogs.shown[0].defaultButton, Answer::No);   // Enter keeps the counterparty
     QCOMPARE(w.dialogs.shown[1].title, QString(" Contavio "));
     QCOMPARE(w.dialogs.shown[1].kind, BoxKind::Information);
     QCOMPARE((QStringList{w.text(2, 3), w.text(3, 3)}), left);

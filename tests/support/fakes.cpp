@@ -2,6 +2,16 @@
 
 namespace controls {
 
+QStringList FakeDialogs::chooseFiles(const QString &title, bool, const QString &)
+{
+    shown.push_back({BoxKind::Plain, title, {}, {}, true});
+    if (m_files.empty())
+        return {};
+    QStringList paths = m_files.front();
+    m_files.erase(m_files.begin());
+    return paths;
+}
+
 Answer FakeDialogs::message(BoxKind kind, const QString &text, const QString &title, Answer defaultButton)
 {
     shown.push_back({kind, text, title, {}, false, kind == BoxKind::Question ? defaultButton : Answer::Ok});

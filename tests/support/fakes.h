@@ -27,11 +27,14 @@ public:
     // Answers for the next input boxes; nullopt answers Cancel. With none queued the
     // input box returns its default answer.
     void queueInput(std::optional<QString> text) { m_inputs.push_back(std::move(text)); }
+    // Answers for the next file choosers; with none queued the chooser is cancelled.
+    void queueFiles(QStringList paths) { m_files.push_back(std::move(paths)); }
 
     Answer message(BoxKind kind, const QString &text, const QString &title,
                    Answer defaultButton = Answer::Yes) override;
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultAnswer) override;
+    QStringList chooseFiles(const QString &title, bool folder, const QString &filter) override;
 
     std::vector<Shown> shown;
     const Shown &last() const { return shown.back(); }
@@ -40,6 +43,7 @@ public:
 private:
     std::vector<Answer> m_answers;
     std::vector<std::optional<QString>> m_inputs;
+    std::vector<QStringList> m_files;
 };
 
 class FixedClock : public Clock {

@@ -222,6 +222,148 @@ void lowerGroupCount(Workbook &book, int removed)
     }
 }
 
+// What a row shift does to the notes and shapes of a sheet.
+struct DrawingEdit {
+    std::map<int, size_t> shapeOfObject;              // OBJ id -> top-level shape
+    std::vector<std::vector<size_t>> recordsOfShape;  // each shape's own OBJ, TXO, CONTINUE
+    std::set<size_t> dropRecords;
+    std::vector<size_t> dropShapes;
+    std::map<size_t, int> noteDelta;                  // shape -> rows its note moved by
+};
+
+// The shapes behind the objects, by OBJ id, and each shape's own records.
+void findShapeRecords(const Drawing &d, const std::vector<biff::PlacedRecord> &records, DrawingEdit &edit)
+{
+    edit.recordsOfShape.resize(d.shapes.size());
+    for (size_t k = 0; k < d.shapes.size(); ++k) {
+        const Shape &shape = d.shapes[k];
+        for (qsizetype end : shape.clientDataEnds) {
+            const auto obj = recordAfter(d, end);
+            if (obj && *obj < records.size() && records[*obj].type == kObj) {
+                edit.recordsOfShape[k].push_back(*obj);
+                if (!shape.group)
+                    edit.shapeOfObject.emplace(objectId(records[*obj].data), k);
+            }
+        }
+        if (shape.textboxEnd >= 0) {
+            auto txo = recordAfter(d, shape.textboxEnd);
+            if (txo && *txo < records.size() && records[*txo].type == kTxo) {
+                edit.recordsOfShape[k].push_back(*txo);
+                for (size_t c = *txo + 1; c < records.size() && records[c].type == biff::kContinue; ++c)
+                    edit.recordsOfShape[k].push_back(c);
+            }
+        }
+    }
+}
+
+// NOTE records follow their cells; a deleted row's notes are marked to go with their shapes
+// and records. A note whose shape cannot be found in the drawing stays as it was on a delete.
+void shiftNotes(std::vector<biff::PlacedRecord> &records, const RowShift &shift, DrawingEdit &edit)
+{
+    for (size_t i = 0; i < records.size(); ++i) {
+        auto &rec = records[i];
+        if (rec.type != biff::kNote || rec.data.size() < 8)
+            continue;
+        auto *p = reinterpret_cast<uint8_t *>(rec.data.data());
+        const int row = u16(p) + 1, column = u16(p + 2) + 1;
+        const auto shape = edit.shapeOfObject.find(u16(p + 6));
+        const bool known = shape != edit.shapeOfObject.end();
+        if (shift.kind == RowShift::Delete && row >= shift.first && row <= shift.last) {
+            if (!known)
+                continue;
+            edit.dropRecords.insert(i);
+            if (std::find(edit.dropShapes.begin(), edit.dropShapes.end(), shape->second) == edit.dropShapes.end())
+                edit.dropShapes.push_back(shape->second);
+            for (size_t r : edit.recordsOfShape[shape->second])
+                edit.dropRecords.insert(r);
+            continue;
+        }
+        const int after = shift.rowAfter(row, column);
+        if (after <= 0 || after == row)
+            continue;
+        put16(p, uint16_t(after - 1));
+        if (known)
+            edit.noteDelta[shape->second] = after - row;
+    }
+}
+
+// Anchors: a note's box travels with its note; on a delete every other shape follows the rows
+// it sits on.
+void moveAnchors(Drawing &d, const DrawingEdit &edit, const RowShift &shift)
+{
+    for (size_t k = 0; k < d.shapes.size(); ++k) {
+        const Shape &shape = d.shapes[k];
+        if (shape.anchor < 0 || std::find(edit.dropShapes.begin(), edit.dropShapes.end(), k) != edit.dropShapes.end())
+            continue;
+        const auto delta = edit.noteDelta.find(k);
+        if (delta != edit.noteDelta.end())
+            moveAnchor(d.bytes, shape.anchor, [&](int r) { return r + delta->second; });
+        else if (shift.kind == RowShift::Delete)
+            moveAnchor(d.bytes, shape.anchor, [&](int r) { return anchorRowAfterDelete(r, shift); });
+    }
+}
+
+// Takes the dropped shapes out of the drawing: the containers' lengths and the shape counts
+// (the sheet's and the workbook's) shrink, each drawing record keeps its bytes outside the
+// cut shapes, and a drawing record left empty is marked to go.
+void cutShapes(Workbook &book, Drawing &d, std::vector<biff::PlacedRecord> &records, DrawingEdit &edit)
+{
+    std::vector<std::pair<qsizetype, qsizetype>> cut;
+    qsizetype removed = 0;
+    for (size_t k : edit.dropShapes) {
+        cut.emplace_back(d.shapes[k].begin, d.shapes[k].end);
+        removed += d.shapes[k].end - d.shapes[k].begin;
+    }
+    std::sort(cut.begin(), cut.end());
+    auto *b = reinterpret_cast<uint8_t *>(d.bytes.data());
+    for (qsizetype h : d.parentHeaders)
+        put32(b + h + 4, u32(b + h + 4) - uint32_t(removed));
+    if (d.fdg >= 0) {
+        const uint32_t csp = u32(b + d.fdg);
+        put32(b + d.fdg, csp > edit.dropShapes.size() ? csp - uint32_t(edit.dropShapes.size()) : 0);
+    }
+    lowerGroupCount(book, int(edit.dropShapes.size()));
+    for (const Slice &s : d.slices) {
+        QByteArray kept;
+        qsizetype at = s.begin;
+        for (const auto &[from, to] : cut) {
+            if (to <= at || from >= s.end)
+                continue;
+            if (from > at)
+                kept += d.bytes.mid(at, from - at);
+            at = std::max(at, to);
+        }
+        if (at < s.end)
+            kept += d.bytes.mid(at, s.end - at);
+        records[s.record].data = kept;
+        if (kept.isEmpty())
+            edit.dropRecords.insert(s.record);
+    }
+}
+
+// Removes the marked records; a drawing CONTINUE whose record went ahead of it starts a
+// record of its own.
+void dropRecords(std::vector<biff::PlacedRecord> &records, const std::set<size_t> &drop, const Drawing *d)
+{
+    std::vector<biff::PlacedRecord> out;
+    out.reserve(records.size() - drop.size());
+    std::set<size_t> drawingRecords;
+    if (d)
+        for (const Slice &s : d->slices)
+            drawingRecords.insert(s.record);
+    bool previousDrawing = false;
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (drop.count(i))
+            continue;
+        const bool part = drawingRecords.count(i) > 0;
+        if (part && records[i].type == biff::kContinue && !previousDrawing)
+            records[i].type = kMsoDrawing;
+        previousDrawing = part;
+        out.push_back(std::move(records[i]));
+    }
+    records = std::move(out);
+}
+
 } // namespace
 
 void shiftDrawing(Workbook &book, Worksheet &sheet, const RowShift &shift)
@@ -230,134 +372,21 @@ void shiftDrawing(Workbook &book, Worksheet &sheet, const RowShift &shift)
         return;
     auto &records = sheet.extras->records;
     std::optional<Drawing> drawing = readDrawing(records);
-
-    // The shapes behind the objects, by OBJ id; each shape's own records.
-    std::map<int, size_t> shapeOfObject;
-    std::vector<std::vector<size_t>> recordsOfShape;
+    DrawingEdit edit;
+    if (drawing)
+        findShapeRecords(*drawing, records, edit);
+    shiftNotes(records, shift, edit);
     if (drawing) {
-        recordsOfShape.resize(drawing->shapes.size());
-        for (size_t k = 0; k < drawing->shapes.size(); ++k) {
-            const Shape &shape = drawing->shapes[k];
-            for (qsizetype end : shape.clientDataEnds) {
-                const auto obj = recordAfter(*drawing, end);
-                if (obj && *obj < records.size() && records[*obj].type == kObj) {
-                    recordsOfShape[k].push_back(*obj);
-                    if (!shape.group)
-                        shapeOfObject.emplace(objectId(records[*obj].data), k);
-                }
-            }
-            if (shape.textboxEnd >= 0) {
-                auto txo = recordAfter(*drawing, shape.textboxEnd);
-                if (txo && *txo < records.size() && records[*txo].type == kTxo) {
-                    recordsOfShape[k].push_back(*txo);
-                    for (size_t c = *txo + 1; c < records.size() && records[c].type == biff::kContinue; ++c)
-                        recordsOfShape[k].push_back(c);
-                }
-            }
-        }
-    }
-
-    std::set<size_t> dropRecords;
-    std::vector<size_t> dropShapes;
-    std::map<size_t, int> noteDelta;   // shape -> rows its note moved by
-    for (size_t i = 0; i < records.size(); ++i) {
-        auto &rec = records[i];
-        if (rec.type != biff::kNote || rec.data.size() < 8)
-            continue;
-        auto *p = reinterpret_cast<uint8_t *>(rec.data.data());
-        const int row = u16(p) + 1, column = u16(p + 2) + 1;
-        const auto shape = shapeOfObject.find(u16(p + 6));
-        const bool known = shape != shapeOfObject.end();
-        if (shift.kind == RowShift::Delete && row >= shift.first && row <= shift.last) {
-            if (!drawing || !known)
-                continue;   // a note whose drawing cannot be found stays as it was
-            dropRecords.insert(i);
-            if (std::find(dropShapes.begin(), dropShapes.end(), shape->second) == dropShapes.end())
-                dropShapes.push_back(shape->second);
-            for (size_t r : recordsOfShape[shape->second])
-                dropRecords.insert(r);
-            continue;
-        }
-        const int after = shift.rowAfter(row, column);
-        if (after <= 0 || after == row)
-            continue;
-        put16(p, uint16_t(after - 1));
-        if (known)
-            noteDelta[shape->second] = after - row;
-    }
-
-    if (drawing) {
-        // Anchors: a note's box travels with its note; on a delete every other shape follows
-        // the rows it sits on.
-        for (size_t k = 0; k < drawing->shapes.size(); ++k) {
-            const Shape &shape = drawing->shapes[k];
-            if (shape.anchor < 0 || std::find(dropShapes.begin(), dropShapes.end(), k) != dropShapes.end())
-                continue;
-            const auto delta = noteDelta.find(k);
-            if (delta != noteDelta.end())
-                moveAnchor(drawing->bytes, shape.anchor, [&](int r) { return r + delta->second; });
-            else if (shift.kind == RowShift::Delete)
-                moveAnchor(drawing->bytes, shape.anchor, [&](int r) { return anchorRowAfterDelete(r, shift); });
-        }
-        if (!dropShapes.empty()) {
-            std::vector<std::pair<qsizetype, qsizetype>> cut;
-            qsizetype removed = 0;
-            for (size_t k : dropShapes) {
-                cut.emplace_back(drawing->shapes[k].begin, drawing->shapes[k].end);
-                removed += drawing->shapes[k].end - drawing->shapes[k].begin;
-            }
-            std::sort(cut.begin(), cut.end());
-            auto *b = reinterpret_cast<uint8_t *>(drawing->bytes.data());
-            for (qsizetype h : drawing->parentHeaders)
-                put32(b + h + 4, u32(b + h + 4) - uint32_t(removed));
-            if (drawing->fdg >= 0) {
-                const uint32_t csp = u32(b + drawing->fdg);
-                put32(b + drawing->fdg, csp > dropShapes.size() ? csp - uint32_t(dropShapes.size()) : 0);
-            }
-            lowerGroupCount(book, int(dropShapes.size()));
-            // Each drawing record keeps its bytes outside the cut shapes.
-            for (const Slice &s : drawing->slices) {
-                QByteArray kept;
-                qsizetype at = s.begin;
-                for (const auto &[from, to] : cut) {
-                    if (to <= at || from >= s.end)
-                        continue;
-                    if (from > at)
-                        kept += drawing->bytes.mid(at, from - at);
-                    at = std::max(at, to);
-                }
-                if (at < s.end)
-                    kept += drawing->bytes.mid(at, s.end - at);
-                records[s.record].data = kept;
-                if (kept.isEmpty())
-                    dropRecords.insert(s.record);
-            }
+        moveAnchors(*drawing, edit, shift);
+        if (!edit.dropShapes.empty()) {
+            cutShapes(book, *drawing, records, edit);
         } else {
             for (const Slice &s : drawing->slices)
                 records[s.record].data = drawing->bytes.mid(s.begin, s.end - s.begin);
         }
     }
-
-    if (dropRecords.empty())
-        return;
-    std::vector<biff::PlacedRecord> out;
-    out.reserve(records.size() - dropRecords.size());
-    std::set<size_t> drawingRecords;
-    if (drawing)
-        for (const Slice &s : drawing->slices)
-            drawingRecords.insert(s.record);
-    bool previousDrawing = false;
-    for (size_t i = 0; i < records.size(); ++i) {
-        if (dropRecords.count(i))
-            continue;
-        const bool part = drawingRecords.count(i) > 0;
-        // A drawing CONTINUE whose record went ahead of it starts a record of its own.
-        if (part && records[i].type == biff::kContinue && !previousDrawing)
-            records[i].type = kMsoDrawing;
-        previousDrawing = part;
-        out.push_back(std::move(records[i]));
-    }
-    records = std::move(out);
+    if (!edit.dropRecords.empty())
+        dropRecords(records, edit.dropRecords, drawing ? &*drawing : nullptr);
 }
 
 } // namespace store::edit

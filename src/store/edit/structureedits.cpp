@@ -237,116 +237,147 @@ bool pageBreaks(QByteArray &data, const RowShift &shift)
     return kept > 0;
 }
 
+// The carried records of one sheet through a row shift, in file order: the CF records go
+// with their CONDFMT, a HLINKTOOLTIP with its HLINK, and DVAL counts the DV records kept.
+class SheetRecordShift {
+public:
+    SheetRecordShift(bool edited, const RowShift &shift, const XtiTable &xtis, int sheetTab)
+        : m_edited(edited), m_shift(shift), m_xtis(xtis), m_sheetTab(sheetTab)
+    {
+        m_cfSite.sheetTab = sheetTab;
+    }
+
+    // Whether `rec` stays, changed as the shift asks; `at` is its place among the records kept.
+    bool keep(biff::PlacedRecord &rec, size_t at);
+    // DVAL counts its DV records (idvMac at offset 14); with none left it goes too.
+    void countValidations(std::vector<biff::PlacedRecord> &kept) const;
+
+private:
+    bool condFmt(QByteArray &data);
+
+    const bool m_edited;
+    const RowShift &m_shift;
+    const XtiTable &m_xtis;
+    const int m_sheetTab;
+    Site m_cfSite;                  // where the formulas of the CF records sit
+    bool m_dropFollowers = false;   // the CF records of a dropped CONDFMT
+    bool m_dropTooltip = false;     // the tooltip of a dropped HLINK
+    int m_droppedDv = 0;
+    std::optional<size_t> m_dvalAt;
+};
+
+bool SheetRecordShift::keep(biff::PlacedRecord &rec, size_t at)
+{
+    bool keep = true;
+    switch (rec.type) {
+    case biff::kMergeCells:
+        if (m_edited)
+            keep = mergedCells(rec.data, m_shift);
+        break;
+    case biff::kHLink:
+        if (m_edited)
+            keep = oneRange(rec.data, 0, m_shift);
+        m_dropTooltip = !keep;
+        break;
+    case kHLinkTooltip:
+        if (m_dropTooltip)
+            keep = false;
+        else if (m_edited)
+            keep = oneRange(rec.data, 2, m_shift);
+        break;
+    case biff::kCondFmt:
+        keep = condFmt(rec.data);
+        break;
+    case biff::kCf:
+        if (m_dropFollowers)
+            keep = false;
+        else if (m_shift.kind == RowShift::Delete)
+            shiftCf(rec.data, m_cfSite, m_shift, m_xtis);
+        break;
+    case kCondFmt12: case kCf12: case kCfEx:
+        // Their header: rt, grbitFrt, then a Ref8U of the cells they format.
+        if (m_edited)
+            oneRange(rec.data, 4, m_shift);
+        break;
+    case kDval:
+        m_dvalAt = at;
+        break;
+    case kDv:
+        keep = shiftDv(rec.data, m_edited, m_shift, m_xtis, m_sheetTab);
+        if (!keep)
+            ++m_droppedDv;
+        break;
+    case biff::kHorizontalPageBreaks:
+        if (m_edited)
+            keep = pageBreaks(rec.data, m_shift);
+        break;
+    default:
+        break;
+    }
+    if (rec.type != biff::kCf && rec.type != biff::kCondFmt)
+        m_dropFollowers = false;
+    if (rec.type != biff::kHLink && rec.type != kHLinkTooltip)
+        m_dropTooltip = false;
+    return keep;
+}
+
+// CONDFMT: ccf, nID, refBound (Ref8U), sqref. False when all its cells went; its CF records
+// then go too.
+bool SheetRecordShift::condFmt(QByteArray &data)
+{
+    m_dropFollowers = false;
+    if (data.size() < 14)
+        return true;
+    const RangeRect oldBound = readRef8(reinterpret_cast<const uint8_t *>(data.constData()) + 4);
+    std::optional<RangeRect> firstOld;
+    if (m_edited) {
+        qsizetype oldLength = 0;
+        int kept = 0;
+        std::optional<RangeRect> bound;
+        QByteArray sqref = shiftSqref(data, 12, m_shift, oldLength, kept, bound, firstOld);
+        if (kept == 0) {
+            m_dropFollowers = true;
+            return false;
+        }
+        data.replace(12, oldLength, sqref);
+        writeRows(reinterpret_cast<uint8_t *>(data.data()) + 4, *bound);
+    }
+    m_cfSite.row = firstOld ? firstOld->top : oldBound.top;
+    m_cfSite.column = firstOld ? firstOld->left : oldBound.left;
+    return true;
+}
+
+void SheetRecordShift::countValidations(std::vector<biff::PlacedRecord> &kept) const
+{
+    if (!m_dvalAt || m_droppedDv == 0 || kept[*m_dvalAt].data.size() < 18)
+        return;
+    auto *p = reinterpret_cast<uint8_t *>(kept[*m_dvalAt].data.data()) + 14;
+    const uint32_t count = biff::u32(p);
+    const uint32_t left = count > uint32_t(m_droppedDv) ? count - uint32_t(m_droppedDv) : 0;
+    biff::put32(p, left);
+    if (left == 0)
+        kept.erase(kept.begin() + qsizetype(*m_dvalAt));
+}
+
 void shiftRecordsOf(Worksheet &ws, bool edited, const RowShift &shift, const XtiTable &xtis)
 {
     // A sort keeps the formats and validations where they are, and their references too.
     if (!ws.extras || (!edited && shift.kind == RowShift::Sort))
         return;
     auto &records = ws.extras->records;
-    const int sheetTab = ws.extras->originalTab;
+    SheetRecordShift step(edited, shift, xtis, ws.extras->originalTab);
     std::vector<biff::PlacedRecord> out;
     out.reserve(records.size());
-    bool dropFollowers = false;     // the CF records of a dropped CONDFMT
-    bool dropTooltip = false;       // the tooltip of a dropped HLINK
-    Site cfSite;
-    cfSite.sheetTab = sheetTab;
-    int droppedDv = 0;
-    std::optional<size_t> dvalAt;
-    int depth = 0;                   // inside a substream carried whole (embedded chart)
-    for (size_t i = 0; i < records.size(); ++i) {
-        biff::PlacedRecord &rec = records[i];
+    int depth = 0;   // inside a substream carried whole (embedded chart)
+    for (biff::PlacedRecord &rec : records) {
         if (rec.type == biff::kBof)
             ++depth;
         else if (rec.type == biff::kEof && depth > 0)
             --depth;
-        if (depth > 0 || rec.type == biff::kEof) {
-            out.push_back(std::move(rec));
-            continue;
-        }
-        bool keep = true;
-        switch (rec.type) {
-        case biff::kMergeCells:
-            if (edited)
-                keep = mergedCells(rec.data, shift);
-            break;
-        case biff::kHLink:
-            if (edited)
-                keep = oneRange(rec.data, 0, shift);
-            dropTooltip = !keep;
-            break;
-        case kHLinkTooltip:
-            if (dropTooltip)
-                keep = false;
-            else if (edited)
-                keep = oneRange(rec.data, 2, shift);
-            break;
-        case biff::kCondFmt: {
-            // ccf, nID, refBound (Ref8U), sqref
-            dropFollowers = false;
-            if (rec.data.size() < 14)
-                break;
-            const RangeRect oldBound = readRef8(reinterpret_cast<const uint8_t *>(rec.data.constData()) + 4);
-            std::optional<RangeRect> firstOld;
-            if (edited) {
-                qsizetype oldLength = 0;
-                int kept = 0;
-                std::optional<RangeRect> bound;
-                QByteArray sqref = shiftSqref(rec.data, 12, shift, oldLength, kept, bound, firstOld);
-                if (kept == 0) {
-                    keep = false;
-                    dropFollowers = true;
-                    break;
-                }
-                rec.data.replace(12, oldLength, sqref);
-                auto *p = reinterpret_cast<uint8_t *>(rec.data.data()) + 4;
-                writeRows(p, *bound);
-            }
-            cfSite.row = firstOld ? firstOld->top : oldBound.top;
-            cfSite.column = firstOld ? firstOld->left : oldBound.left;
-            break;
-        }
-        case biff::kCf:
-            if (dropFollowers)
-                keep = false;
-            else if (shift.kind == RowShift::Delete)
-                shiftCf(rec.data, cfSite, shift, xtis);
-            break;
-        case kCondFmt12: case kCf12: case kCfEx:
-            // Their header: rt, grbitFrt, then a Ref8U of the cells they format.
-            if (edited)
-                oneRange(rec.data, 4, shift);
-            break;
-        case kDval:
-            dvalAt = out.size();
-            break;
-        case kDv:
-            keep = shiftDv(rec.data, edited, shift, xtis, sheetTab);
-            if (!keep)
-                ++droppedDv;
-            break;
-        case biff::kHorizontalPageBreaks:
-            if (edited)
-                keep = pageBreaks(rec.data, shift);
-            break;
-        default:
-            break;
-        }
-        if (rec.type != biff::kCf && rec.type != biff::kCondFmt)
-            dropFollowers = false;
-        if (rec.type != biff::kHLink && rec.type != kHLinkTooltip)
-            dropTooltip = false;
-        if (keep)
+        if (depth > 0 || rec.type == biff::kEof || step.keep(rec, out.size()))
             out.push_back(std::move(rec));
     }
-    // DVAL counts its DV records (idvMac at offset 14); with none left it goes too.
-    if (dvalAt && droppedDv > 0 && out[*dvalAt].data.size() >= 18) {
-        auto *p = reinterpret_cast<uint8_t *>(out[*dvalAt].data.data()) + 14;
-        const uint32_t count = biff::u32(p);
-        const uint32_t left = count > uint32_t(droppedDv) ? count - uint32_t(droppedDv) : 0;
-        biff::put32(p, left);
-        if (left == 0)
-            out.erase(out.begin() + qsizetype(*dvalAt));
-    }
+    step.countValidations(out);
     records = std::move(out);
 }
 

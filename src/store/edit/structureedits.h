@@ -1,5 +1,10 @@
 #pragma once
 
+// Private to the engine: only its own targets and contavio_store_internal may include it.
+#ifndef CONTAVIO_STORE_INTERNAL
+#error "private header of the engine (src/store): include its public headers instead, see README"
+#endif
+
 // What keeps the carried records of a workbook in step with its cells when the forms delete
 // rows or sort a ledger: notes with their drawing objects, merged ranges, hyperlinks,
 // conditional formats, validations, page breaks; the formulas through the reference shifter.

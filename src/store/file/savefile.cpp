@@ -67,6 +67,8 @@ QString italianReason(int err)
         return QStringLiteral(": il file è troppo grande per il disco");
     case ENAMETOOLONG:
         return QStringLiteral(": il nome del file è troppo lungo");
+    case EISDIR:
+        return QStringLiteral(": al posto del file c'è una cartella");
     case ESTALE:
     case ENOTCONN:
     case EHOSTDOWN:
@@ -306,6 +308,8 @@ void writeFileAtomically(const QString &path, const QByteArray &bytes, int heldF
                          QStringLiteral("Impossibile salvare il file %1: il file è in sola lettura.").arg(QFileInfo(path).fileName()),
                          systemReason(err));
     }
+    if (exists && S_ISDIR(original.st_mode))
+        fail(path, systemReason(EISDIR), EISDIR);
     // Hard links would keep the old version under their other names.
     if (exists && original.st_nlink > 1)
         return saveInPlace(path, target, bytes, heldFd);

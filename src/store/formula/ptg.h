@@ -1,5 +1,10 @@
 #pragma once
 
+// Private to the engine: only its own targets and contavio_store_internal may include it.
+#ifndef CONTAVIO_STORE_INTERNAL
+#error "private header of the engine (src/store): include its public headers instead, see README"
+#endif
+
 // The tokens of a BIFF8 parsed expression ("rgce"): their sizes and the kinds that carry
 // cell references. Tokens of the classes reference (0x20), value (0x40) and array (0x60)
 // share one base kind, the low five bits of 0x20..0x7F.

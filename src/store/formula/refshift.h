@@ -1,5 +1,10 @@
 #pragma once
 
+// Private to the engine: only its own targets and contavio_store_internal may include it.
+#ifndef CONTAVIO_STORE_INTERNAL
+#error "private header of the engine (src/store): include its public headers instead, see README"
+#endif
+
 // References in parsed formulas (BIFF8 "rgce" token arrays) and how they follow a structural
 // edit of a sheet: rows deleted, or rows of a block sorted. One shifter serves every place
 // that holds a formula: cell formulas, shared/array/table formulas, defined names, chart

@@ -1,5 +1,10 @@
 #pragma once
 
+// Private to the engine: only its own targets and contavio_store_internal may include it.
+#ifndef CONTAVIO_STORE_INTERNAL
+#error "private header of the engine (src/store): include its public headers instead, see README"
+#endif
+
 // Little-endian access to the 16- and 32-bit fields and the doubles that stored records are
 // made of: the model keeps some records raw (fonts, cell formats), the file layer reads and
 // writes them all.

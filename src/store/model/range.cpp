@@ -371,61 +371,65 @@ void Range::autoFitColumns() const
     }
 }
 
-void Range::sort(const SortOptions &options) const
+namespace {
+
+using Rows = std::vector<Worksheet::Row>;
+
+// The key cell of a row (1-based), or null when it holds nothing.
+const Cell *keyCellOf(const Rows &rows, int row, int key)
 {
-    RangeRect r = m_rect;
-    if (options.keyColumn < r.left || options.keyColumn > r.right)
-        throw StoreError(ErrorKind::Invalid,
-                         QStringLiteral("La colonna di ordinamento deve essere all'interno dell'intervallo."),
-                         QStringLiteral("%1, chiave colonna %2").arg(address()).arg(options.keyColumn));
-    auto &rows = m_sheet->rowsStorage();
-    // Rows past the last stored one are empty and stay where they are.
+    const auto &cells = rows[row - 1].cells;
+    if (size_t(key) > cells.size())
+        return nullptr;
+    const Cell &cell = cells[key - 1];
+    return (cell.flags & Cell::kWritten) && cell.kind != CellKind::Empty ? &cell : nullptr;
+}
+
+// Cuts `r` to the rows a sort moves: not past the last stored row (the empty rows after it
+// stay where they are), without the header row when there is one (a text key over a key that
+// is not text, when the header is to be guessed). False when fewer than two rows are left.
+bool sortedBlock(const Rows &rows, const SortOptions &options, RangeRect &r)
+{
     r.bottom = std::min<int>(r.bottom, int(rows.size()));
     if (r.bottom - r.top + 1 < 2)
-        return;
-
-    const Workbook &book = m_sheet->workbook();
-    const int key = options.keyColumn;
-    auto keyCell = [&](int row) -> const Cell * {
-        const auto &cells = rows[row - 1].cells;
-        if (size_t(key) > cells.size())
-            return nullptr;
-        const Cell &cell = cells[key - 1];
-        return (cell.flags & Cell::kWritten) && cell.kind != CellKind::Empty ? &cell : nullptr;
-    };
-    auto keyIsText = [&](int row) {
-        const Cell *cell = keyCell(row);
-        return cell && cell->kind == CellKind::Text;
-    };
-
+        return false;
     if (options.header == SortHeader::Yes) {
         ++r.top;
     } else if (options.header == SortHeader::Guess) {
-        const Cell *below = keyCell(r.top + 1);
-        if (keyIsText(r.top) && below && below->kind != CellKind::Text)
+        const Cell *top = keyCellOf(rows, r.top, options.keyColumn);
+        const Cell *below = keyCellOf(rows, r.top + 1, options.keyColumn);
+        if (top && top->kind == CellKind::Text && below && below->kind != CellKind::Text)
             ++r.top;
     }
-    const int count = r.bottom - r.top + 1;
-    if (count < 2)
-        return;
+    return r.bottom - r.top + 1 >= 2;
+}
 
-    // One compact item per row; texts keep their folded form aside.
+// The sort keys of a block: one compact item per row; texts keep their folded form aside.
+struct SortKeys {
     struct Item {
         double number;
         uint32_t row;    // 0-based within the block
         uint32_t text;   // index in `texts`
         KeyClass cls;
     };
-    std::vector<Item> items(static_cast<size_t>(count));
-    std::vector<std::pair<QString, const QString *>> texts;
+    std::vector<Item> items;
+    std::vector<std::pair<QString, const QString *>> texts;   // folded, original
+};
+
+SortKeys readKeys(const Worksheet &sheet, const RangeRect &r, int key)
+{
     static const QString none;
+    const Rows &rows = sheet.rowsStorage();
+    const int count = r.bottom - r.top + 1;
+    SortKeys keys;
+    keys.items.resize(size_t(count));
     for (int i = 0; i < count; ++i) {
-        Item &item = items[size_t(i)];
+        SortKeys::Item &item = keys.items[size_t(i)];
         item.row = uint32_t(i);
         item.number = 0;
         item.text = 0;
         item.cls = KeyEmpty;
-        const Cell *cell = keyCell(r.top + i);
+        const Cell *cell = keyCellOf(rows, r.top + i, key);
         if (!cell)
             continue;
         switch (cell->kind) {
@@ -436,94 +440,95 @@ void Range::sort(const SortOptions &options) const
             item.cls = KeyText;
             const QString *original;
             if (cell->isFormula()) {
-                const auto &formulas = m_sheet->formulas();
+                const auto &formulas = sheet.formulas();
                 original = cell->ref < formulas.size() ? &formulas[cell->ref].cachedText : &none;
             } else {
-                original = &book.strings.at(cell->ref);
+                original = &sheet.workbook().strings.at(cell->ref);
             }
-            item.text = uint32_t(texts.size());
-            texts.emplace_back(foldText(*original), original);
+            item.text = uint32_t(keys.texts.size());
+            keys.texts.emplace_back(foldText(*original), original);
             break;
         }
         case CellKind::Empty: break;
         }
     }
+    return keys;
+}
 
-    // <0, 0, >0 as a before b in ascending order; both keys not empty.
-    auto compare = [&](const Item &a, const Item &b) -> int {
-        if (a.cls != b.cls)
-            return a.cls < b.cls ? -1 : 1;
-        switch (a.cls) {
-        case KeyNumber:
-        case KeyBoolean:
-            return a.number < b.number ? -1 : a.number > b.number ? 1 : 0;
-        case KeyText: {
-            const auto &x = texts[a.text], &y = texts[b.text];
-            const int folded = x.first.compare(y.first);
-            if (folded != 0 || !options.matchCase)
-                return folded;
-            // Same letters: lower case sorts before upper case when case matters.
-            for (qsizetype i = 0; i < std::min(x.second->size(), y.second->size()); ++i) {
-                if ((*x.second)[i] != (*y.second)[i])
-                    return (*x.second)[i].isLower() ? -1 : 1;
-            }
-            return 0;
+// <0, 0, >0 as a before b in ascending order; both keys not empty.
+inline int compareKeys(const SortKeys &keys, const SortKeys::Item &a, const SortKeys::Item &b, bool matchCase)
+{
+    if (a.cls != b.cls)
+        return a.cls < b.cls ? -1 : 1;
+    switch (a.cls) {
+    case KeyNumber:
+    case KeyBoolean:
+        return a.number < b.number ? -1 : a.number > b.number ? 1 : 0;
+    case KeyText: {
+        const auto &x = keys.texts[a.text], &y = keys.texts[b.text];
+        const int folded = x.first.compare(y.first);
+        if (folded != 0 || !matchCase)
+            return folded;
+        // Same letters: lower case sorts before upper case when case matters.
+        for (qsizetype i = 0; i < std::min(x.second->size(), y.second->size()); ++i) {
+            if ((*x.second)[i] != (*y.second)[i])
+                return (*x.second)[i].isLower() ? -1 : 1;
         }
-        default:
-            return 0;
-        }
-    };
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+// order[i]: the row (0-based in the block) that goes to place i. The sort is stable and
+// empty keys go last in either order.
+std::vector<int> sortedOrder(SortKeys &keys, const SortOptions &options)
+{
     const bool descending = options.order == SortOrder::Descending;
-    std::stable_sort(items.begin(), items.end(), [&](const Item &a, const Item &b) {
+    std::stable_sort(keys.items.begin(), keys.items.end(), [&](const SortKeys::Item &a, const SortKeys::Item &b) {
         if ((a.cls == KeyEmpty) != (b.cls == KeyEmpty))
             return b.cls == KeyEmpty;
         if (a.cls == KeyEmpty)
             return false;
-        const int c = compare(a, b);
+        const int c = compareKeys(keys, a, b, options.matchCase);
         return descending ? c > 0 : c < 0;
     });
-    std::vector<int> order(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i)
-        order[size_t(i)] = int(items[size_t(i)].row);
-    // Rows already in order: nothing moves, and the workbook has not changed.
-    if (std::is_sorted(order.begin(), order.end()))
-        return;
-    m_sheet->workbook().noteChange();
-    // Whatever sits on the sorted cells follows them, once the cells have moved.
-    auto tellMoved = [&] {
-        Workbook &owner = m_sheet->workbook();
-        if (!owner.structureEdits)
-            return;
-        RowsSorted edit;
-        edit.range = r;
-        edit.newRowOf.resize(size_t(count));
-        for (int i = 0; i < count; ++i)
-            edit.newRowOf[size_t(order[size_t(i)])] = r.top + i;
-        owner.structureEdits->rowsSorted(*m_sheet, edit);
-    };
+    std::vector<int> order(keys.items.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = int(keys.items[i].row);
+    return order;
+}
 
-    // Whole row vectors move when no row of the block has cells outside the range's
-    // columns; otherwise only the range's columns move, cell by cell.
-    bool wholeRows = r.left == 1;
-    for (int i = 0; wholeRows && i < count; ++i) {
-        const auto &cells = rows[size_t(r.top - 1 + i)].cells;
-        for (size_t c = size_t(r.right); c < cells.size(); ++c) {
-            if (cells[c].flags & Cell::kWritten) {
-                wholeRows = false;
-                break;
-            }
-        }
+// Whole row vectors may move when no row of the block has cells outside the range's columns.
+bool wholeRowsMove(const Rows &rows, const RangeRect &r)
+{
+    if (r.left != 1)
+        return false;
+    for (int row = r.top; row <= r.bottom; ++row) {
+        const auto &cells = rows[size_t(row - 1)].cells;
+        for (size_t c = size_t(r.right); c < cells.size(); ++c)
+            if (cells[c].flags & Cell::kWritten)
+                return false;
     }
+    return true;
+}
+
+void moveWholeRows(Rows &rows, const RangeRect &r, const std::vector<int> &order)
+{
     const size_t base = size_t(r.top - 1);
-    if (wholeRows) {
-        std::vector<Worksheet::Row> moved(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i)
-            moved[size_t(i)] = std::move(rows[base + size_t(order[size_t(i)])]);
-        for (int i = 0; i < count; ++i)
-            rows[base + size_t(i)] = std::move(moved[size_t(i)]);
-        tellMoved();
-        return;
-    }
+    std::vector<Worksheet::Row> moved(order.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        moved[i] = std::move(rows[base + size_t(order[i])]);
+    for (size_t i = 0; i < order.size(); ++i)
+        rows[base + i] = std::move(moved[i]);
+}
+
+// Only the range's columns move, cell by cell; the cells beside them stay.
+void moveRangeCells(Rows &rows, const RangeRect &r, const std::vector<int> &order)
+{
+    const size_t base = size_t(r.top - 1);
+    const int count = int(order.size());
     const int width = r.right - r.left + 1;
     std::vector<Cell> block(size_t(count) * size_t(width));
     for (int i = 0; i < count; ++i) {
@@ -552,7 +557,45 @@ void Range::sort(const SortOptions &options) const
         while (!cells.empty() && !(cells.back().flags & Cell::kWritten))
             cells.pop_back();
     }
-    tellMoved();
+}
+
+// Whatever sits on the sorted cells follows them, once the cells have moved.
+void tellSorted(Worksheet &sheet, const RangeRect &r, const std::vector<int> &order)
+{
+    Workbook &owner = sheet.workbook();
+    if (!owner.structureEdits)
+        return;
+    RowsSorted edit;
+    edit.range = r;
+    edit.newRowOf.resize(order.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        edit.newRowOf[size_t(order[i])] = r.top + int(i);
+    owner.structureEdits->rowsSorted(sheet, edit);
+}
+
+} // namespace
+
+void Range::sort(const SortOptions &options) const
+{
+    if (options.keyColumn < m_rect.left || options.keyColumn > m_rect.right)
+        throw StoreError(ErrorKind::Invalid,
+                         QStringLiteral("La colonna di ordinamento deve essere all'interno dell'intervallo."),
+                         QStringLiteral("%1, chiave colonna %2").arg(address()).arg(options.keyColumn));
+    auto &rows = m_sheet->rowsStorage();
+    RangeRect r = m_rect;
+    if (!sortedBlock(rows, options, r))
+        return;
+    SortKeys keys = readKeys(*m_sheet, r, options.keyColumn);
+    const std::vector<int> order = sortedOrder(keys, options);
+    // Rows already in order: nothing moves, and the workbook has not changed.
+    if (std::is_sorted(order.begin(), order.end()))
+        return;
+    m_sheet->workbook().noteChange();
+    if (wholeRowsMove(rows, r))
+        moveWholeRows(rows, r, order);
+    else
+        moveRangeCells(rows, r, order);
+    tellSorted(*m_sheet, r, order);
 }
 
 } // namespace store

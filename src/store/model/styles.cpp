@@ -5,6 +5,7 @@
 #include "store/model/numformat.h"
 
 #include <array>
+#include <unordered_map>
 
 namespace store {
 
@@ -83,10 +84,10 @@ QString codeLetters(const QString &code)
         } else if (c == u'\\' || c == u'_' || c == u'*') {
             ++i;
             out += u' ';
-        } else if (code.mid(i, 5).compare(QLatin1String("AM/PM"), Qt::CaseInsensitive) == 0) {
+        } else if (QStringView(code).mid(i).startsWith(QLatin1String("AM/PM"), Qt::CaseInsensitive)) {
             i += 4;
             out += u' ';
-        } else if (code.mid(i, 3).compare(QLatin1String("A/P"), Qt::CaseInsensitive) == 0) {
+        } else if (QStringView(code).mid(i).startsWith(QLatin1String("A/P"), Qt::CaseInsensitive)) {
             i += 2;
             out += u' ';
         } else {
@@ -144,8 +145,15 @@ const Styles::CodeInfo &Styles::info(uint16_t xf) const
         m_codes.clear();
         m_codes.resize(xfs.size());
         m_codesFormats = numberFormats.size();
+        // Decided once per format: many cell formats share one.
+        std::unordered_map<uint16_t, size_t> firstWithId;
         for (size_t i = 0; i < xfs.size(); ++i) {
             const uint16_t id = formatId(uint16_t(i));
+            const auto [seen, added] = firstWithId.try_emplace(id, i);
+            if (!added) {
+                m_codes[i] = m_codes[seen->second];
+                continue;
+            }
             const auto it = numberFormats.find(id);
             QString code = it != numberFormats.end() ? it->second : builtinFormat(id);
             if (code.isEmpty())

@@ -4,7 +4,7 @@
 #include "store/model/numformat.h"
 #include "store/model/structure.h"
 // The carried records' definition, for the deep copy only (a plain value copy, inline).
-#include "store/biff/biff.h"
+#include "store/model/carried.h"
 
 #include <QFileInfo>
 #include <algorithm>

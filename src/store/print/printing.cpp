@@ -135,6 +135,75 @@ struct Layout {
     Printable printable;
 };
 
+// The sizes of the area's rows and columns and of the title rows and columns, in points.
+void measureAxes(const Worksheet &sheet, const Pagination &p, Axis &rows, Axis &columns)
+{
+    rows.first = p.area.top;
+    rows.last = p.area.bottom;
+    rows.sizes.reserve(size_t(p.area.rows()));
+    for (int r = rows.first; r <= rows.last; ++r)
+        rows.sizes.push_back(std::max(0.0, sheet.rowHeight(r)));
+    rows.titles = p.titleRows;
+    for (int r : rows.titles)
+        rows.titleSizes.push_back(std::max(0.0, sheet.rowHeight(r)));
+
+    columns.first = p.area.left;
+    columns.last = p.area.right;
+    for (int c = columns.first; c <= columns.last; ++c)
+        columns.sizes.push_back(columnWidthPoints(sheet.columnWidth(c)));
+    columns.titles = p.titleColumns;
+    for (int c : columns.titles)
+        columns.titleSizes.push_back(columnWidthPoints(sheet.columnWidth(c)));
+}
+
+// Fit to pages: the largest whole percentage, never above 100, that lays the area out in at
+// most fitToPagesWide x fitToPagesTall pages (0 leaves that way free); the bands at that scale.
+int fitPercent(const Layout &layout, const PageSetup &setup, std::vector<Band> &rowBands,
+               std::vector<Band> &columnBands)
+{
+    const double roomW = layout.printable.width;
+    const double roomH = layout.printable.height;
+    const int wide = setup.fitToPagesWide;
+    const int tall = setup.fitToPagesTall;
+    auto estimate = [&](double total, double room, int pages) {
+        if (pages <= 0 || total <= 0)
+            return 100;
+        return int(std::floor(100.0 * room * pages / total)) + 1;
+    };
+    int percent = std::min({100, estimate(layout.rows.total(), roomH, tall),
+                            estimate(layout.columns.total(), roomW, wide)});
+    percent = std::max(percent, kMinFitPercent);
+    for (;; --percent) {
+        const double scale = percent / 100.0;
+        rowBands = bands(layout.rows, roomH, scale);
+        columnBands = bands(layout.columns, roomW, scale);
+        const bool fits = (tall <= 0 || int(rowBands.size()) <= tall)
+                          && (wide <= 0 || int(columnBands.size()) <= wide);
+        if (fits || percent == kMinFitPercent)
+            return percent;
+    }
+}
+
+// One page for each band of rows and band of columns, across then down or down then across.
+void addPages(Pagination &p, const std::vector<Band> &rowBands, const std::vector<Band> &columnBands,
+              bool overThenDown)
+{
+    auto addPage = [&](const Band &rb, const Band &cb) {
+        p.pages.push_back({rb.first, rb.last, cb.first, cb.last, rb.titles, cb.titles});
+    };
+    if (overThenDown) {
+        for (const Band &rb : rowBands)
+            for (const Band &cb : columnBands)
+                addPage(rb, cb);
+    } else {
+        for (const Band &cb : columnBands)
+            for (const Band &rb : rowBands)
+                addPage(rb, cb);
+    }
+    p.horizontalBreaks = int(rowBands.size()) - 1;
+    p.verticalBreaks = int(columnBands.size()) - 1;
+}
+
 Layout layOut(const Worksheet &sheet)
 {
     Layout out;
@@ -149,75 +218,18 @@ Layout layOut(const Worksheet &sheet)
     p.area.right = std::min(p.area.right, kMaxColumns);
     p.titleRows = span(referenceOf(setup.printTitleRows), true);
     p.titleColumns = span(referenceOf(setup.printTitleColumns), false);
-
-    Axis &rows = out.rows;
-    rows.first = p.area.top;
-    rows.last = p.area.bottom;
-    rows.sizes.reserve(size_t(p.area.rows()));
-    for (int r = rows.first; r <= rows.last; ++r)
-        rows.sizes.push_back(std::max(0.0, sheet.rowHeight(r)));
-    rows.titles = p.titleRows;
-    for (int r : rows.titles)
-        rows.titleSizes.push_back(std::max(0.0, sheet.rowHeight(r)));
-
-    Axis &columns = out.columns;
-    columns.first = p.area.left;
-    columns.last = p.area.right;
-    for (int c = columns.first; c <= columns.last; ++c)
-        columns.sizes.push_back(columnWidthPoints(sheet.columnWidth(c)));
-    columns.titles = p.titleColumns;
-    for (int c : columns.titles)
-        columns.titleSizes.push_back(columnWidthPoints(sheet.columnWidth(c)));
-
+    measureAxes(sheet, p, out.rows, out.columns);
     out.printable = printableOf(setup);
-    const double roomW = out.printable.width;
-    const double roomH = out.printable.height;
 
     std::vector<Band> rowBands, columnBands;
     if (setup.zoom) {
         p.scale = std::clamp(*setup.zoom, 10, 400) / 100.0;
-        rowBands = bands(rows, roomH, p.scale);
-        columnBands = bands(columns, roomW, p.scale);
+        rowBands = bands(out.rows, out.printable.height, p.scale);
+        columnBands = bands(out.columns, out.printable.width, p.scale);
     } else {
-        // Fit to pages: the largest whole percentage, never above 100, that lays the area
-        // out in at most fitToPagesWide x fitToPagesTall pages (0 leaves that way free).
-        const int wide = setup.fitToPagesWide;
-        const int tall = setup.fitToPagesTall;
-        int percent = 100;
-        auto estimate = [&](double total, double room, int pages) {
-            if (pages <= 0 || total <= 0)
-                return 100;
-            return int(std::floor(100.0 * room * pages / total)) + 1;
-        };
-        percent = std::min({percent, estimate(rows.total(), roomH, tall),
-                            estimate(columns.total(), roomW, wide)});
-        percent = std::max(percent, kMinFitPercent);
-        for (;; --percent) {
-            const double scale = percent / 100.0;
-            rowBands = bands(rows, roomH, scale);
-            columnBands = bands(columns, roomW, scale);
-            const bool fits = (tall <= 0 || int(rowBands.size()) <= tall)
-                              && (wide <= 0 || int(columnBands.size()) <= wide);
-            if (fits || percent == kMinFitPercent)
-                break;
-        }
-        p.scale = percent / 100.0;
+        p.scale = fitPercent(out, setup, rowBands, columnBands) / 100.0;
     }
-
-    auto addPage = [&](const Band &rb, const Band &cb) {
-        p.pages.push_back({rb.first, rb.last, cb.first, cb.last, rb.titles, cb.titles});
-    };
-    if (setup.overThenDown) {
-        for (const Band &rb : rowBands)
-            for (const Band &cb : columnBands)
-                addPage(rb, cb);
-    } else {
-        for (const Band &cb : columnBands)
-            for (const Band &rb : rowBands)
-                addPage(rb, cb);
-    }
-    p.horizontalBreaks = int(rowBands.size()) - 1;
-    p.verticalBreaks = int(columnBands.size()) - 1;
+    addPages(p, rowBands, columnBands, setup.overThenDown);
     return out;
 }
 

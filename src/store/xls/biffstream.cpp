@@ -1,10 +1,16 @@
 #include "store/xls/biffstream.h"
 
 #include "store/xls/crypto.h"
+#include "store/model/errors.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace store::biff {
@@ -212,7 +218,30 @@ QString ContinuedReader::string16(RichText *rich)
 
 // ---------------------------------------------------------------------------------------
 
+// The second thread of a stream decrypted while it is read, and how far it has come.
+struct RecordStream::Decryptor {
+    std::unique_ptr<StreamCipher> cipher;
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable advanced;
+    std::atomic<bool> stop{false};
+};
+
 RecordStream::RecordStream(QByteArray bytes) : m_bytes(std::move(bytes)) {}
+
+RecordStream::~RecordStream()
+{
+    if (m_decryptor) {
+        m_decryptor->stop = true;
+        m_decryptor->thread.join();
+    }
+}
+
+void RecordStream::waitSlow(qsizetype end)
+{
+    std::unique_lock lock(m_decryptor->mutex);
+    m_decryptor->advanced.wait(lock, [&] { return m_clear.load(std::memory_order_acquire) >= end; });
+}
 
 bool RecordStream::next()
 {
@@ -227,6 +256,11 @@ bool RecordStream::next()
         m_truncated = true;
         return false;
     }
+    waitFor(m_next + 4 + size);
+    if (size > kMaxRecordData) [[unlikely]]
+        throw StoreError(ErrorKind::Damaged, QStringLiteral("Il file è danneggiato: non si riesce a leggere la cartella di lavoro."),
+                         QStringLiteral("record %1 di %2 byte all'offset %3, oltre gli %4 di un record")
+                             .arg(biff::u16(p)).arg(size).arg(m_next).arg(kMaxRecordData));
     m_type = biff::u16(p);
     m_size = size;
     m_offset = m_next;
@@ -285,12 +319,6 @@ std::optional<Bof> RecordStream::substreamAt(qsizetype offset)
     return Bof{biff::u16(data()), biff::u16(data() + 2)};
 }
 
-void RecordStream::decrypt(qsizetype from, StreamCipher &cipher, bool streamCipher)
-{
-    m_bytes.detach();
-    cipherRecords(reinterpret_cast<uint8_t *>(m_bytes.data()), m_bytes.size(), from, cipher, streamCipher);
-}
-
 namespace {
 
 // XORs n bytes of key stream into data, a word at a time.
@@ -312,7 +340,8 @@ inline void xorInto(uint8_t *data, const uint8_t *key, qsizetype n)
 // (the cipher may split a piece over threads) and XORed into the payload bytes the format
 // encrypts, leaving headers and the clear parts as they are. Headers are never encrypted,
 // so the record walk reads them directly in both directions.
-void cipherInBulk(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher)
+void cipherInBulk(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher, qsizetype pieceLimit,
+                  const std::function<bool(qsizetype)> &progress)
 {
     qsizetype end = from;
     while (end >= 0 && end + 4 <= size) {
@@ -323,8 +352,7 @@ void cipherInBulk(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher 
     }
     if (end <= from)
         return;
-    constexpr qsizetype kPiece = qsizetype(1) << 20;
-    const qsizetype pieceSize = std::min(kPiece, end - from);
+    const qsizetype pieceSize = std::min(pieceLimit, end - from);
     std::unique_ptr<uint8_t[]> key(new uint8_t[size_t(pieceSize)]);
     qsizetype record = from;       // header of the record being worked on
     qsizetype cipherFrom = 0;      // its encrypted bytes: [cipherFrom, recordEnd)
@@ -349,16 +377,56 @@ void cipherInBulk(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher 
                 break;   // the record goes on in the next piece
             record = recordEnd;
         }
+        if (progress && !progress(pieceEnd))
+            break;
     }
     std::memset(key.get(), 0, size_t(pieceSize));
 }
 
 } // namespace
 
+// A stream this long after FILEPASS is decrypted while it is read; pieces stay under the
+// size at which the cipher splits its own work over two threads.
+constexpr qsizetype kBackgroundDecryption = qsizetype(1) << 20;
+constexpr qsizetype kBackgroundPiece = 255 * 1024;
+
+void RecordStream::decrypt(qsizetype from, std::unique_ptr<StreamCipher> cipher, bool streamCipher)
+{
+    m_bytes.detach();
+    uint8_t *bytes = reinterpret_cast<uint8_t *>(m_bytes.data());
+    const qsizetype size = m_bytes.size();
+    if (!streamCipher || size - from < kBackgroundDecryption || m_decryptor) {
+        cipherRecords(bytes, size, from, *cipher, streamCipher);
+        return;
+    }
+    m_decryptor = std::make_unique<Decryptor>();
+    m_decryptor->cipher = std::move(cipher);
+    m_clear.store(from, std::memory_order_release);
+    Decryptor &d = *m_decryptor;
+    auto publish = [this, &d](qsizetype clearUpTo) {
+        {
+            std::lock_guard lock(d.mutex);
+            m_clear.store(clearUpTo, std::memory_order_release);
+        }
+        d.advanced.notify_all();
+        return !d.stop.load();
+    };
+    try {
+        d.thread = std::thread([bytes, size, from, &d, publish] {
+            cipherInBulk(bytes, size, from, *d.cipher, kBackgroundPiece, publish);
+            publish(std::numeric_limits<qsizetype>::max());
+        });
+    } catch (const std::system_error &) {
+        m_clear.store(std::numeric_limits<qsizetype>::max());
+        cipherRecords(bytes, size, from, *d.cipher, true);
+        m_decryptor.reset();
+    }
+}
+
 void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher, bool streamCipher)
 {
     if (streamCipher) {
-        cipherInBulk(stream, size, from, cipher);
+        cipherInBulk(stream, size, from, cipher, qsizetype(1) << 20, {});
         return;
     }
     qsizetype at = from;

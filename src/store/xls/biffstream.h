@@ -1,5 +1,10 @@
 #pragma once
 
+// Private to the engine: only its own targets and contavio_store_internal may include it.
+#ifndef CONTAVIO_STORE_INTERNAL
+#error "private header of the engine (src/store): include its public headers instead, see README"
+#endif
+
 // The one BIFF8 record stream of the reader: record headers, bounds, the joining of CONTINUE
 // records, and the decryption of a protected stream (which leaves in clear the records and
 // fields the format never encrypts). Parsers of single records work on a Cursor over the
@@ -10,7 +15,10 @@
 #include <QByteArray>
 #include <QString>
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <limits>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -98,14 +106,21 @@ struct Bof {
 class RecordStream {
 public:
     explicit RecordStream(QByteArray bytes);
+    ~RecordStream();
+    RecordStream(const RecordStream &) = delete;
+    RecordStream &operator=(const RecordStream &) = delete;
 
     // Decrypts every payload from stream offset `from` on (the first record after FILEPASS).
-    void decrypt(qsizetype from, StreamCipher &cipher, bool streamCipher);
+    // A large stream under a stream cipher is decrypted by a second thread, piece by piece,
+    // while the records already in clear are read: next() waits only for a record the
+    // decryption has not reached yet.
+    void decrypt(qsizetype from, std::unique_ptr<StreamCipher> cipher, bool streamCipher);
     const QByteArray &bytes() const { return m_bytes; }
 
     void seek(qsizetype offset) { m_next = offset; m_valid = false; }
     // Moves to the next record; false at the end of the stream or when the record does
-    // not fit in what is left of it (truncated() tells the two apart).
+    // not fit in what is left of it (truncated() tells the two apart). A record longer than
+    // the format allows (kMaxRecordData) is damage: throws StoreError.
     bool next();
     bool truncated() const { return m_truncated; }
     uint16_t type() const { return m_type; }
@@ -131,6 +146,17 @@ private:
     int m_size = 0;
     bool m_valid = false;
     bool m_truncated = false;
+
+    // Bytes before this offset are in clear (all of them when nothing is being decrypted).
+    void waitFor(qsizetype end)
+    {
+        if (end > m_clear.load(std::memory_order_acquire)) [[unlikely]]
+            waitSlow(end);
+    }
+    void waitSlow(qsizetype end);
+    struct Decryptor;
+    std::unique_ptr<Decryptor> m_decryptor;
+    std::atomic<qsizetype> m_clear{std::numeric_limits<qsizetype>::max()};
 };
 
 // How many bytes at the start of a record's payload a protected stream keeps in clear:
@@ -156,6 +182,18 @@ inline int clearBytes(uint16_t type, int len)
 void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher,
                    bool streamCipher = false);
 
+// The cell records of a sheet substream.
+inline bool isCellRecord(uint16_t type)
+{
+    switch (type) {
+    case kNumber: case kRk: case kMulRk: case kLabelSst: case kBoolErr: case kBlank: case kMulBlank:
+    case kLabel: case kRString: case kFormula: case kFormulaBiff3: case kFormulaBiff4: case kRow:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // The minimum payload size the reader needs for a record it parses; 0 when it parses none.
 inline int minimumRecordSize(uint16_t type)
 {
@@ -179,7 +217,7 @@ inline int minimumRecordSize(uint16_t type)
     case kDefColWidth: return 2;
     case kDefaultRowHeight: return 4;
     case kLabelSst: return 10;
-    case kLabel: return 9;
+    case kLabel: return 8;   // an empty text may come without its option byte
     case kRString: return 9;
     case kRk: return 10;
     case kMulRk: return 12;

@@ -86,6 +86,135 @@ void readStorage(GsfInfile *dir, const QString &prefix, int depth, ReadBudget &b
     }
 }
 
+// The compound file's header and allocation tables, checked against the file before the
+// container library sees them. The library trusts the header's counts: a sector size
+// other than 512 or 4096 bytes, or a mini-FAT chain far longer than the file, makes it
+// size tables and a bitmap on the stack from them. What the other readers take (a FAT or
+// mini-FAT sector count that disagrees with the sectors the header lists or the chain
+// holds) is corrected in a copy of the header instead of refused.
+class HeaderCheck {
+public:
+    explicit HeaderCheck(const QByteArray &file) : m_file(file), m_p(reinterpret_cast<const uint8_t *>(file.constData())) {}
+
+    // The image to hand to the library: the file itself, or a copy with corrected counts.
+    QByteArray image()
+    {
+        sectorSizes();
+        fatSectors();
+        readFat();
+        const uint32_t directory = chainLength(at32(kDirStart), "directory");
+        if (directory == 0)
+            refuse(QStringLiteral("il file composto non ha un indice"));
+        const uint32_t miniStart = at32(kMiniFatStart);
+        const uint32_t miniFat = miniStart == kEndOfChain || miniStart == kFree ? 0 : chainLength(miniStart, "mini-FAT");
+        // The library's bitmap of the mini stream takes one bit a mini sector.
+        if (qint64(miniFat) * (m_sectorSize / 4) > kMaxMiniSectors)
+            refuse(QStringLiteral("tabella dei settori piccoli di %1 settori").arg(miniFat));
+        QByteArray out = m_file;
+        auto put = [&](int offset, uint32_t value) {
+            if (at32(offset) != value)
+                biff::put32(reinterpret_cast<uint8_t *>(out.data()) + offset, value);   // detaches once
+        };
+        put(kNumFat, uint32_t(m_fatSectors.size()));
+        put(kNumMiniFat, miniFat);
+        if (m_fatSectors.size() <= kHeaderDifat) {
+            put(kNumDifat, 0);
+            put(kDifatStart, kEndOfChain);
+        }
+        return out;
+    }
+
+private:
+    static constexpr int kSectorShift = 30, kMiniShift = 32, kNumFat = 44, kDirStart = 48, kMiniFatStart = 60,
+                         kNumMiniFat = 64, kDifatStart = 68, kNumDifat = 72, kDifat = 76;
+    static constexpr size_t kHeaderDifat = 109;
+    static constexpr uint32_t kEndOfChain = 0xFFFFFFFE, kFree = 0xFFFFFFFF;
+    static constexpr qint64 kMaxMiniSectors = qint64(1) << 22;
+
+    [[noreturn]] static void refuse(const QString &detail) { throw StoreError(ErrorKind::Damaged, damaged(), detail); }
+    uint32_t at32(qsizetype offset) const { return biff::u32(m_p + offset); }
+    uint16_t at16(qsizetype offset) const { return biff::u16(m_p + offset); }
+
+    // 512-byte sectors (version 3) or 4096 (version 4), 64-byte mini sectors.
+    void sectorSizes()
+    {
+        const int shift = at16(kSectorShift);
+        if ((shift != 9 && shift != 12) || at16(kMiniShift) != 6)
+            refuse(QStringLiteral("settori di 2^%1 byte, settori piccoli di 2^%2").arg(shift).arg(at16(kMiniShift)));
+        m_sectorSize = qsizetype(1) << shift;
+        if (m_file.size() <= m_sectorSize)
+            refuse(QStringLiteral("file composto di %1 byte senza settori").arg(m_file.size()));
+        // The header fills the first sector; a last sector cut short still counts.
+        m_sectors = uint32_t((m_file.size() - m_sectorSize + m_sectorSize - 1) / m_sectorSize);
+    }
+    const uint8_t *sector(uint32_t s) const { return m_p + m_sectorSize * (qsizetype(s) + 1); }
+    qsizetype sectorBytes(uint32_t s) const { return std::min(m_sectorSize, m_file.size() - m_sectorSize * (qsizetype(s) + 1)); }
+
+    // The FAT's sectors as the header and the DIFAT chain list them, up to the first entry
+    // that is not a sector of the file: that count wins over the header's own.
+    void fatSectors()
+    {
+        const uint32_t declared = at32(kNumFat);
+        std::vector<bool> listed(m_sectors, false);
+        auto take = [&](uint32_t s) {
+            if (s >= m_sectors || m_fatSectors.size() >= declared)
+                return false;
+            if (listed[s])
+                refuse(QStringLiteral("il settore %1 è elencato due volte nella tabella di allocazione").arg(s));
+            listed[s] = true;
+            m_fatSectors.push_back(s);
+            return true;
+        };
+        bool more = true;
+        for (size_t i = 0; i < kHeaderDifat && more; ++i)
+            more = take(at32(kDifat + qsizetype(4 * i)));
+        const qsizetype perDifat = m_sectorSize / 4 - 1;
+        uint32_t difat = at32(kDifatStart);
+        for (uint32_t n = 0; more && n < at32(kNumDifat) && difat < m_sectors; ++n) {
+            if (sectorBytes(difat) < m_sectorSize)
+                break;
+            const uint8_t *d = sector(difat);
+            for (qsizetype i = 0; i < perDifat && more; ++i)
+                more = take(biff::u32(d + 4 * i));
+            difat = biff::u32(d + 4 * perDifat);
+        }
+        if (m_fatSectors.empty())
+            refuse(QStringLiteral("nessun settore della tabella di allocazione nel file (%1 dichiarati)").arg(declared));
+    }
+
+    void readFat()
+    {
+        const qsizetype perSector = m_sectorSize / 4;
+        m_fat.assign(m_fatSectors.size() * size_t(perSector), kFree);
+        for (size_t k = 0; k < m_fatSectors.size(); ++k) {
+            const uint8_t *s = sector(m_fatSectors[k]);
+            const qsizetype n = sectorBytes(m_fatSectors[k]) / 4;
+            for (qsizetype i = 0; i < n; ++i)
+                m_fat[k * size_t(perSector) + size_t(i)] = biff::u32(s + 4 * i);
+        }
+    }
+
+    // The sectors of a chain: each in the file, none twice, ended by the end-of-chain mark.
+    uint32_t chainLength(uint32_t start, const char *what) const
+    {
+        std::vector<bool> seen(m_sectors, false);
+        uint32_t n = 0;
+        for (uint32_t s = start; s != kEndOfChain; s = m_fat[s], ++n) {
+            if (s >= m_sectors || s >= m_fat.size() || seen[s])
+                refuse(QStringLiteral("catena %1 interrotta al settore %2").arg(QLatin1String(what)).arg(s));
+            seen[s] = true;
+        }
+        return n;
+    }
+
+    const QByteArray &m_file;
+    const uint8_t *m_p;
+    qsizetype m_sectorSize = 512;
+    uint32_t m_sectors = 0;
+    std::vector<uint32_t> m_fatSectors;
+    std::vector<uint32_t> m_fat;
+};
+
 // A storage being written and the storages below it.
 struct OutNode {
     std::map<QString, OutNode> storages;
@@ -123,7 +252,8 @@ std::vector<biff::CfbEntry> read(const QByteArray &file)
     static const unsigned char sig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     if (file.size() < 512 || memcmp(file.constData(), sig, 8) != 0)
         throw StoreError(ErrorKind::Damaged, damaged(), QStringLiteral("firma del file composto assente"));
-    Ref<GsfInput> mem(gsf_input_memory_new(reinterpret_cast<const guint8 *>(file.constData()), file.size(), FALSE));
+    const QByteArray image = HeaderCheck(file).image();
+    Ref<GsfInput> mem(gsf_input_memory_new(reinterpret_cast<const guint8 *>(image.constData()), image.size(), FALSE));
     GError *err = nullptr;
     Ref<GsfInfile> ole(gsf_infile_msole_new(mem.p, &err));
     if (!ole.p) {

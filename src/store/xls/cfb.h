@@ -1,5 +1,10 @@
 #pragma once
 
+// Private to the engine: only its own targets and contavio_store_internal may include it.
+#ifndef CONTAVIO_STORE_INTERNAL
+#error "private header of the engine (src/store): include its public headers instead, see README"
+#endif
+
 // The compound file (the container of a .xls file) through libgsf: every stream is read
 // into memory with its size checked against the file, and written back in one image.
 

@@ -1,5 +1,10 @@
 #pragma once
 
+// Private to the engine: only its own targets and contavio_store_internal may include it.
+#ifndef CONTAVIO_STORE_INTERNAL
+#error "private header of the engine (src/store): include its public headers instead, see README"
+#endif
+
 // Password protection of the BIFF8 Workbook stream (the FILEPASS record).
 //
 // Every protection encrypts record payloads by their position in the stream: a cipher is

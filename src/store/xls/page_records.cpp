@@ -78,7 +78,8 @@ void writePageLayout(Out &out, const PageSetup &ps, const BiffExtras &bx)
 {
     const PageSetup &was = bx.pageRead;
     if ((bx.pageRecords & kHadHeader) || ps.centerHeader != was.centerHeader) {
-        const QString header = headerText(bx.header, ps.centerHeader);
+        // Cut to what one record holds, never written longer than the format allows.
+        const QString header = headerText(bx.header, ps.centerHeader).left((kMaxRecordData - 3) / 2);
         const qsizetype at = out.begin(kHeader);
         if (!header.isEmpty())
             putString16(out, header);

@@ -1,5 +1,10 @@
 #pragma once
 
+// Private to the engine: only its own targets and contavio_store_internal may include it.
+#ifndef CONTAVIO_STORE_INTERNAL
+#error "private header of the engine (src/store): include its public headers instead, see README"
+#endif
+
 // The page set-up records of a worksheet substream. A record goes back into the file when the
 // file had it or when the program changed one of its values since the load; unchanged values
 // are written exactly as read, so that a save does not move the printouts of the other

@@ -75,8 +75,12 @@ void GlobalsReader::record(uint16_t type)
         filePass();
         break;
     case kInterfaceHdr: case kMms: case kInterfaceEnd: case kWriteAccess: case kCodePage:
-    case kDsf: case kTabId: case kExtSst: case kUsesElfs: case 0x01C0 /* EXCEL9FILE */:
+    case kDsf: case kTabId: case kExtSst: case 0x01C0 /* EXCEL9FILE */:
         break;   // written afresh
+    case kUsesElfs:
+        if (m_rs.size() >= 2)
+            m_bx.usesElfs = u16(m_rs.data()) & 0x0001;
+        break;
     case kWindow1:
         if (recordFits(m_rs, false)) {
             m_bx.window1 = m_rs.payload();
@@ -173,6 +177,10 @@ void GlobalsReader::filePass()
 {
     if (!recordFits(m_rs, true))
         return;
+    // The protection belongs at the head of the file, once: records read before it would
+    // be taken in clear, those after it decrypted.
+    if (m_place != Place::BookHead || m_book.protection.kind != Protection::Kind::None)
+        damaged(QStringLiteral("FILEPASS fuori posto all'offset %1").arg(m_rs.offset()));
     const QByteArray payload = m_rs.payload();
     std::unique_ptr<StreamCipher> cipher = openProtection(payload, m_password);
     const uint16_t kind = u16(m_rs.data());
@@ -183,7 +191,7 @@ void GlobalsReader::filePass()
     else
         m_book.protection.kind = Protection::Kind::Rc4CryptoApi;
     m_book.protection.password = m_password;
-    m_rs.decrypt(m_rs.offset() + 4 + m_rs.size(), *cipher, kind != 0);
+    m_rs.decrypt(m_rs.offset() + 4 + m_rs.size(), std::move(cipher), kind != 0);
 }
 
 void GlobalsReader::format()
@@ -247,6 +255,8 @@ void GlobalsReader::sst()
     RichText rich;
     for (uint32_t i = 0; i < count && r.ok() && !r.atEnd(); ++i) {
         const QString s = r.string16(&rich);
+        if (!r.ok())
+            damaged(QStringLiteral("il testo condiviso %1 va oltre la tabella").arg(i));
         const uint32_t index = m_book.strings.intern(s);
         strings.pool.push_back(index);
         if (!rich.empty())

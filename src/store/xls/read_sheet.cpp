@@ -80,6 +80,8 @@ void SheetReader::run()
             damaged(QStringLiteral("il foglio \"%1\" è troncato").arg(m_entry.name));
         const uint16_t type = m_rs.type();
         if (depth == 1 && ((customView && type != kEof) || type == kUserSViewBegin)) {
+            if (isCellRecord(type))
+                damaged(QStringLiteral("cella dentro una vista personalizzata all'offset %1").arg(m_rs.offset()));
             carry(type);
             customView = type != kUserSViewEnd;
             continue;
@@ -92,8 +94,11 @@ void SheetReader::run()
                 --depth;
             continue;
         }
-        if (type == kEof)
+        if (type == kEof) {
+            if (customView)
+                damaged(QStringLiteral("vista personalizzata senza fine nel foglio \"%1\"").arg(m_entry.name));
             break;
+        }
         switch (type) {
         case kBof:
             ++depth;
@@ -168,8 +173,11 @@ void SheetReader::cellRecord(uint16_t type)
         break;
     case kLabelSst: {
         const uint32_t isst = u32(d + 6);
+        if (isst >= m_strings.pool.size())
+            damaged(QStringLiteral("testo condiviso %1 oltre i %2 della tabella, all'offset %3")
+                        .arg(isst).arg(m_strings.pool.size()).arg(m_rs.offset()));
         c.kind = CellKind::Text;
-        c.ref = isst < m_strings.pool.size() ? m_strings.pool[isst] : m_book.strings.intern(QString());
+        c.ref = m_strings.pool[isst];
         break;
     }
     case kBoolErr:
@@ -228,7 +236,9 @@ void SheetReader::textCell(uint16_t type)
     c.kind = CellKind::Text;
     c.xf = xfOf(cur.u16());
     RichText rich;
-    const QString text = cur.string16(&rich);
+    // An empty text some writers store without its option byte: 8 bytes in all.
+    const bool bareEmpty = type == kLabel && m_rs.size() == 8 && u16(m_rs.data() + 6) == 0;
+    const QString text = bareEmpty ? QString() : cur.string16(&rich);
     if (!cur.ok())
         damaged(QStringLiteral("testo illeggibile all'offset %1").arg(m_rs.offset()));
     if (type == kRString) {

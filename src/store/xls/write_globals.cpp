@@ -161,7 +161,7 @@ void Writer::globals()
 
     styleRecords();
     carried(bx, Place::BookStyles);
-    m_out.record16(kUsesElfs, 0);
+    m_out.record16(kUsesElfs, bx.usesElfs);
     sheetList();
     {
         QByteArray country(4, '\0');

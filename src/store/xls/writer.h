@@ -1,5 +1,10 @@
 #pragma once
 
+// Private to the engine: only its own targets and contavio_store_internal may include it.
+#ifndef CONTAVIO_STORE_INTERNAL
+#error "private header of the engine (src/store): include its public headers instead, see README"
+#endif
+
 // The parts of the .xls writer, shared by its source files: the writer of the globals, of
 // the names and external references, and of one sheet substream. Internal to the file layer.
 

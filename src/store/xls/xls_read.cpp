@@ -36,6 +36,7 @@ private:
     void otherSheet(const SheetEntry &entry, int tab, int afterTab, const xlsread::SharedStrings &strings);
     void applyNames();
     void checkSheetEntries(qsizetype globalsEnd);
+    void checkSubstreamKind(const SheetEntry &e);
 
     Workbook &m_book;
     RecordStream m_rs;
@@ -46,8 +47,10 @@ private:
 };
 
 // Every sheet entry must lead to a substream of its own, after the globals, of the kind the
-// entry names. A file whose entries share a substream would otherwise be read (and saved)
-// once per entry.
+// entry names: at the start of a record, outside every other substream, a BIFF8 BOF. A file
+// whose entries share a substream, or point into a record's payload or into a substream that
+// another entry already covers, would otherwise be read (and saved) twice or as garbage.
+// One walk over the record headers after the globals settles where each entry lands.
 void Reader::checkSheetEntries(qsizetype globalsEnd)
 {
     std::vector<std::pair<uint32_t, int>> positions;
@@ -60,24 +63,62 @@ void Reader::checkSheetEntries(qsizetype globalsEnd)
             damaged(QStringLiteral("i fogli \"%1\" e \"%2\" indicano lo stesso punto del file (%3)")
                         .arg(m_sheets[size_t(positions[i - 1].second)].name, m_sheets[size_t(positions[i].second)].name)
                         .arg(positions[i].first));
-    for (const SheetEntry &e : m_sheets) {
+    m_rs.seek(globalsEnd);
+    bool more = m_rs.next();
+    int depth = 0;
+    qsizetype lastBof = -1;   // the BOF that opened the substream being walked
+    uint32_t previous = 0;
+    for (const auto &[position, tab] : positions) {
+        SheetEntry &e = m_sheets[size_t(tab)];
         if (e.position < globalsEnd)
             damaged(QStringLiteral("il foglio \"%1\" indica un punto della parte globale (%2)").arg(e.name).arg(e.position));
-        const std::optional<Bof> bof = m_rs.substreamAt(e.position);
-        if (!bof)
-            damaged(QStringLiteral("il foglio \"%1\" non inizia dove indicato").arg(e.name));
-        uint16_t expected = 0;
-        switch (e.kind) {
-        case 0: expected = 0x0010; break;   // worksheet or dialog sheet
-        case 1: expected = 0x0040; break;   // macro sheet
-        case 2: expected = 0x0020; break;   // chart
-        case 6: expected = 0x0006; break;   // module
-        default: break;
+        for (; more && m_rs.offset() < qsizetype(position); more = m_rs.next()) {
+            if (m_rs.type() == kBof) {
+                if (depth++ == 0)
+                    lastBof = m_rs.offset();
+            } else if (m_rs.type() == kEof && depth > 0) {
+                --depth;
+            }
         }
-        if (expected && bof->kind != expected)
-            damaged(QStringLiteral("il foglio \"%1\" porta a una sezione di altro tipo (%2 invece di %3)")
-                        .arg(e.name, xlsread::hex(bof->kind), xlsread::hex(expected)));
+        const bool atRecord = more && m_rs.offset() == qsizetype(position);
+        if (atRecord && depth == 1 && lastBof == qsizetype(position) - 20 && previous != position - 20
+            && m_rs.type() != kBof) {
+            // Pointing at the record just after its BOF, as some writers do: the substream is
+            // the one that BOF opens.
+            e.position = uint32_t(lastBof);
+        } else if (!atRecord) {
+            damaged(QStringLiteral("il foglio \"%1\" indica un punto dentro un record (%2)").arg(e.name).arg(position));
+        } else if (depth != 0) {
+            damaged(QStringLiteral("il foglio \"%1\" inizia dentro un'altra sezione (%2)").arg(e.name).arg(position));
+        }
+        previous = position;
+        checkSubstreamKind(e);
+        m_rs.seek(position);   // substreamAt moved the stream: back to the walk
+        more = m_rs.next();
     }
+}
+
+// The BOF an entry leads to: BIFF8, not a second globals, of the kind the entry names.
+void Reader::checkSubstreamKind(const SheetEntry &e)
+{
+    const std::optional<Bof> bof = m_rs.substreamAt(e.position);
+    if (!bof)
+        damaged(QStringLiteral("il foglio \"%1\" non inizia dove indicato").arg(e.name));
+    if (bof->version != 0x0600)
+        damaged(QStringLiteral("il foglio \"%1\" è in un formato diverso (BIFF %2)").arg(e.name, xlsread::hex(bof->version)));
+    if (bof->kind == 0x0005)
+        damaged(QStringLiteral("il foglio \"%1\" porta a una seconda parte globale").arg(e.name));
+    uint16_t expected = 0;
+    switch (e.kind) {
+    case 0: expected = 0x0010; break;   // worksheet or dialog sheet
+    case 1: expected = 0x0040; break;   // macro sheet
+    case 2: expected = 0x0020; break;   // chart
+    case 6: expected = 0x0006; break;   // module
+    default: break;
+    }
+    if (expected && bof->kind != expected)
+        damaged(QStringLiteral("il foglio \"%1\" porta a una sezione di altro tipo (%2 invece di %3)")
+                    .arg(e.name, xlsread::hex(bof->kind), xlsread::hex(expected)));
 }
 
 void Reader::run()
@@ -271,15 +312,19 @@ std::unique_ptr<Workbook> readImage(const QByteArray &file, const QString &passw
     // The workbook stream, found by name whatever its case: "Workbook" for BIFF8. Older
     // versions named it "Book", but some writers put BIFF8 records under that name too: its
     // first record tells the two apart.
-    CfbEntry *workbook = nullptr, *oldBook = nullptr;
-    for (CfbEntry &e : entries) {
-        if (!workbook && isTopStream(e, "Workbook"))
-            workbook = &e;
-        else if (!oldBook && isTopStream(e, "Book"))
-            oldBook = &e;
-    }
+    // A stream named exactly "Workbook" wins over one that differs only in case: a second
+    // stream beside the real one must not stand in for it (nor for its password).
+    auto find = [&entries](auto matches) -> CfbEntry * {
+        for (CfbEntry &e : entries)
+            if (matches(e))
+                return &e;
+        return nullptr;
+    };
+    CfbEntry *workbook = find([](const CfbEntry &e) { return !e.storage && e.path == QLatin1String("Workbook"); });
     if (!workbook)
-        workbook = oldBook;
+        workbook = find([](const CfbEntry &e) { return isTopStream(e, "Workbook"); });
+    if (!workbook)
+        workbook = find([](const CfbEntry &e) { return isTopStream(e, "Book"); });
     if (!workbook)
         damaged(QStringLiteral("manca il flusso Workbook"));
     QByteArray stream = std::move(workbook->data);

@@ -17,9 +17,11 @@
 #include <QTest>
 
 #include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -212,6 +214,9 @@ private slots:
         QTest::newRow("input/output error on flush") << "fsync" << 1 << EIO << ": errore di scrittura sul disco";
         QTest::newRow("rename refused") << "rename" << 1 << EACCES << ": manca il permesso di scrivere nella cartella del file";
         QTest::newRow("read-only file system") << "rename" << 1 << EROFS << ": il disco è in sola lettura";
+        QTest::newRow("network share gone") << "fsync" << 1 << ESTALE << ": la cartella di rete non è raggiungibile";
+        QTest::newRow("no better word: the system's") << "write" << 1 << EMLINK
+                                                       << QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(EMLINK));
     }
     void failingStepKeepsOriginal()
     {
@@ -283,22 +288,81 @@ private slots:
         QCOMPARE(contentOf(*store::readWorkbook(path, kPassword)), 'B');
     }
 
-    // A file owned by another user keeps its owner when saved by the administrator.
+    // A file owned by another user keeps its owner, and its attributes, when the
+    // administrator saves it (a new file renamed over it).
     void ownerKept()
     {
         if (::geteuid() != 0)
             CONTAVIO_SKIP("only the administrator can give a file to another user");
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Contavio.xls"));
+        const QByteArray native = QFile::encodeName(path);
         store::writeWorkbook(*markedBook(u'A'), path);
         const uid_t user = 12345;
         const gid_t group = 23456;
-        QCOMPARE(::chown(QFile::encodeName(path).constData(), user, group), 0);
+        QCOMPARE(::chown(native.constData(), user, group), 0);
+        QCOMPARE(::setxattr(native.constData(), "user.contavio.ufficio", "cassa", 5, 0), 0);
         store::writeWorkbook(*markedBook(u'B'), path);
+        QCOMPARE(store::lastSaveMethod(), store::SaveMethod::Rename);
         struct stat st {};
-        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QCOMPARE(::stat(native.constData(), &st), 0);
         QCOMPARE(st.st_uid, user);
         QCOMPARE(st.st_gid, group);
+        char value[16] = {};
+        QCOMPARE(::getxattr(native.constData(), "user.contavio.ufficio", value, sizeof value), ssize_t(5));
+        QCOMPARE(QByteArray(value), QByteArray("cassa"));
+    }
+
+    // Where a rename cannot keep the file (a sticky folder refuses it, a folder takes no new
+    // files) the save goes through the file itself, after a copy of the old version aside;
+    // when that write fails, or no copy can be made, the old bytes stay and nothing is left.
+    void savedInPlace_data()
+    {
+        QTest::addColumn<QString>("refused");   // the step refused with EPERM or EACCES
+        QTest::addColumn<QString>("failing");   // a later step that fails, ENOSPC
+        QTest::addColumn<QString>("reason");    // empty: saved
+        QTest::newRow("sticky folder refuses the rename") << "rename" << "" << "";
+        QTest::newRow("folder takes no new files") << "create" << "" << "";
+        QTest::newRow("disk full while writing in place") << "create" << "inplace" << ": il disco è pieno";
+        QTest::newRow("flush fails in place") << "create" << "fsync" << ": il disco è pieno";
+        QTest::newRow("no room for the old version") << "create" << "aside"
+                                                     << ": non c'è posto per una copia di sicurezza";
+    }
+    void savedInPlace()
+    {
+        QFETCH(QString, refused);
+        QFETCH(QString, failing);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Contavio.xls"));
+        store::writeWorkbook(*markedBook(u'A'), path);
+        const QByteArray before = hashOf(path);
+        struct stat was {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &was), 0);
+        store::setSaveFaultHook([&](const char *at) {
+            const QString step = QLatin1String(at);
+            if (step == refused)
+                return refused == QLatin1String("rename") ? EPERM : EACCES;
+            return step == failing ? ENOSPC : 0;
+        });
+        try {
+            store::writeWorkbook(*markedBook(u'B'), path);
+            QVERIFY(reason.isEmpty());
+        } catch (const StoreError &e) {
+            QVERIFY2(!reason.isEmpty(), qPrintable(e.userMessage()));
+            QVERIFY2(e.userMessage().contains(reason), qPrintable(e.userMessage()));
+        }
+        store::setSaveFaultHook({});
+        QCOMPARE(store::lastSaveMethod(), store::SaveMethod::InPlace);
+        struct stat now {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &now), 0);
+        QCOMPARE(now.st_ino, was.st_ino);
+        if (reason.isEmpty())
+            QCOMPARE(contentOf(*store::readWorkbook(path, kPassword)), 'B');
+        else
+            QCOMPARE(hashOf(path), before);
+        QCOMPARE(saveLeftovers(dir.path()), QStringList());
+        QCOMPARE(QDir(dir.filePath(QStringLiteral("Backup"))).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
     // A workbook reached through a symbolic link (also a chain of two) stays a link; the

@@ -146,16 +146,35 @@ private slots:
         QCOMPARE(found != rich.end() ? found->second.phonetic : QByteArray(), phonetic);
     }
 
-    // A string whose count promises more than the data holds ends the table; the cells that
-    // name it and the others still read, and nothing is read past the record.
-    void sharedStringsCut()
+    // A shared string whose count promises more than the table holds, or a cell naming a
+    // string past the table, is damage: no text is read cut short or invented empty.
+    void sharedStringsLie_data()
     {
-        auto book = open(file(bookStream(sst(2, {u16le(2) + '\0' + "ok" + u16le(900) + '\x01' + wide(QStringLiteral("ab"))}),
-                                         {{{biff::kLabelSst, labelSst(0, 0, 0)}, {biff::kLabelSst, labelSst(1, 0, 1)},
-                                           {biff::kLabelSst, labelSst(2, 0, 7)}}})));
-        QCOMPARE(book->sheet(1).textAt(1, 1), QStringLiteral("ok"));
-        QVERIFY(book->sheet(1).textAt(2, 1).size() <= 2);
-        QCOMPARE(book->sheet(1).textAt(3, 1), QString());
+        QTest::addColumn<int>("unique");
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<int>("index");
+        QTest::newRow("string longer than the table") << 2 << u16le(2) + '\0' + "ok" + u16le(900) + '\x01' + wide(QStringLiteral("ab")) << 0;
+        QTest::newRow("index past the table") << 1 << u16le(2) + '\0' + "ok" << 7;
+    }
+    void sharedStringsLie()
+    {
+        QFETCH(int, unique);
+        QFETCH(QByteArray, table);
+        QFETCH(int, index);
+        const QByteArray bytes = file(bookStream(sst(unique, {table}), {{{biff::kLabelSst, labelSst(0, 0, uint32_t(index))}}}));
+        try {
+            open(bytes);
+            QFAIL("the lie was read");
+        } catch (const store::StoreError &e) {
+            QCOMPARE(e.kind(), store::ErrorKind::Damaged);
+        }
+    }
+
+    // "Labels in formulas" stays as the file had it after a save.
+    void labelsInFormulasKept()
+    {
+        auto book = open(file(bookStream({{biff::kUsesElfs, u16le(1)}}, {{}})));
+        QCOMPARE(open(workbookBytes(*book))->extras->usesElfs, 1);
     }
 
     // An RSTRING cell keeps its runs for the writer.
