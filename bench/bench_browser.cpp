@@ -7,6 +7,7 @@
 //   contavio-bench-browser
 
 #include "benchtools.h"
+#include "benchsession.h"
 
 #include "browser/recordlistmodel.h"
 #include "browser/visualizza.h"
@@ -28,6 +29,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <utility>
 
 namespace {
 
@@ -70,7 +72,7 @@ int main(int argc, char **argv)
     store::Server server;
     server.open(path, QString());
 
-    controls::FakeDialogs dialogs;
+    bench::QuietDialogs dialogs(true);
     controls::SystemClock clock;
     OneForms forms;
     controls::Session session;
@@ -117,7 +119,6 @@ int main(int argc, char **argv)
     entrata->Text1->setText(QStringLiteral("X/2009"));
     entrata->Text2->setText(QStringLiteral("12/05/2009"));
     entrata->Text3->setText(QStringLiteral("30/06/2009"));
-    dialogs.queueAnswer(controls::Answer::Yes);
     timed("insert under 32,766 records (free-row search)", [&] { entrata->inserisci(); });
     std::printf("%-48s %8s\n", "new record number", qPrintable(store::valueToText(
         server.activeWorkbook()->sheet(QStringLiteral("Incassi")).valueAt(1, 256))));

@@ -8,8 +8,7 @@
 #include "benchtools.h"
 
 #include "app/contavio.h"
-#include "controls/clock.h"
-#include "controls/dialogs.h"
+#include "benchsession.h"
 #include "controls/session.h"
 #include "dueviews/duelistmodel.h"
 #include "dueviews/duesource.h"
@@ -97,8 +96,8 @@ int main(int argc, char **argv)
     store::Server server;
     server.open(path, QString());
 
-    controls::FakeDialogs dialogs;
-    controls::FixedClock clock(QDateTime(QDate(2015, 6, 1), QTime(9, 0)));
+    bench::QuietDialogs dialogs;
+    bench::FixedClock clock(QDateTime(QDate(2015, 6, 1), QTime(9, 0)));
     OneForms forms;
     controls::Session session;
     session.server = &server;

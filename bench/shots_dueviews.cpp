@@ -3,8 +3,7 @@
 //
 //   contavio-shots-dueviews DOCS_FOLDER
 
-#include "controls/clock.h"
-#include "controls/dialogs.h"
+#include "benchsession.h"
 #include "controls/session.h"
 #include "dueviews/scadenze.h"
 #include "dueviews/situazione.h"
@@ -106,8 +105,8 @@ int main(int argc, char **argv)
     }
     store::Server server;
     server.open(path, QString());
-    controls::FakeDialogs dialogs;
-    controls::FixedClock clock(QDateTime(today, QTime(9, 30)));
+    bench::QuietDialogs dialogs;
+    bench::FixedClock clock(QDateTime(today, QTime(9, 30)));
     OneForms forms;
     controls::Session session;
     session.server = &server;

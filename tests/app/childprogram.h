@@ -5,7 +5,7 @@
 
 #include "app/formsregistry.h"
 #include "controls/clock.h"
-#include "controls/dialogs.h"
+#include "support/fakes.h"
 #include "controls/session.h"
 
 struct ChildProgram {

@@ -6,6 +6,7 @@
 #include "store/xls/cfb.h"
 #include "store/file/savefile.h"
 #include "support/programworld.h"
+#include "support/files.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -29,12 +30,6 @@ struct Program : testworld::ProgramWorld {
     ~Program() { store::setSaveFaultHook({}); }
     void write(const QByteArray &bytes) const { QVERIFY(writeBytes(bytes)); }
 };
-
-QByteArray sha(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray("unreadable");
-}
 
 QByteArray goodWorkbook(const QString &password = kPassword)
 {
@@ -99,7 +94,7 @@ private slots:
         QFETCH(QString, reason);
         Program p;
         p.write(bytes);
-        const QByteArray before = sha(p.path());
+        const QByteArray before = testfiles::hash(p.path());
 
         QCOMPARE(p.load(), LoadResult::OpenFailed);
         QCOMPARE(p.dialogs.shown.size(), size_t(1));
@@ -110,7 +105,7 @@ private slots:
         QVERIFY(text.contains(p.path()));
         QVERIFY(text.contains(QStringLiteral("Il file non è stato modificato.")));
         QCOMPARE(app::Avvio::exitCode(LoadResult::OpenFailed), 4);
-        QCOMPARE(sha(p.path()), before);
+        QCOMPARE(testfiles::hash(p.path()), before);
         QCOMPARE(p.files(), QStringList{QStringLiteral("Contavio.xls")});   // nothing beside it either
     }
 
@@ -137,13 +132,13 @@ private slots:
             QSKIP("the administrator reads every file: permissions cannot refuse it");
         Program p;
         p.write(goodWorkbook());
-        const QByteArray before = sha(p.path());
+        const QByteArray before = testfiles::hash(p.path());
         QCOMPARE(::chmod(QFile::encodeName(p.path()).constData(), 0), 0);
         QCOMPARE(p.load(), LoadResult::OpenFailed);
         QCOMPARE(p.dialogs.last().kind, BoxKind::Critical);
         QVERIFY(p.dialogs.last().text.contains(QStringLiteral("Il programma non ha il permesso di leggere il file.")));
         QCOMPARE(::chmod(QFile::encodeName(p.path()).constData(), 0600), 0);
-        QCOMPARE(sha(p.path()), before);
+        QCOMPARE(testfiles::hash(p.path()), before);
     }
 
     // A read-only workbook opens, but the save at exit is refused: the program stays open,
@@ -155,14 +150,14 @@ private slots:
         Program p;
         p.write(goodWorkbook());
         QCOMPARE(::chmod(QFile::encodeName(p.path()).constData(), 0444), 0);
-        const QByteArray before = sha(p.path());
+        const QByteArray before = testfiles::hash(p.path());
         QCOMPARE(p.load(), LoadResult::Ready);
         p.session.workbook().sheet(QStringLiteral("Incassi")).cells(2, 1).setValue(1.0);
         QVERIFY(!app::leaveProgram(p.session));
         QCOMPARE(p.dialogs.last().kind, BoxKind::Critical);
         QVERIFY(p.dialogs.last().text.contains(QStringLiteral("il file è in sola lettura")));
         QVERIFY(p.exits.empty());
-        QCOMPARE(sha(p.path()), before);
+        QCOMPARE(testfiles::hash(p.path()), before);
         QCOMPARE(::chmod(QFile::encodeName(p.path()).constData(), 0600), 0);
     }
 
@@ -183,7 +178,7 @@ private slots:
         QFETCH(QString, reason);
         Program p;
         p.write(goodWorkbook());
-        const QByteArray before = sha(p.path());
+        const QByteArray before = testfiles::hash(p.path());
         struct stat was {};
         QCOMPARE(::stat(QFile::encodeName(p.path()).constData(), &was), 0);
         const bool administrator = ::geteuid() == 0;
@@ -218,7 +213,7 @@ private slots:
         QCOMPARE(p.dialogs.last().kind, BoxKind::Question);
         QCOMPARE(p.dialogs.last().defaultButton, controls::Answer::No);
         QVERIFY(p.exits.empty());
-        QCOMPARE(sha(p.path()), before);
+        QCOMPARE(testfiles::hash(p.path()), before);
     }
 };
 

@@ -8,7 +8,7 @@
 #include "controls/textfit.h"
 #include "print/stampap.h"
 #include "controls/clock.h"
-#include "controls/dialogs.h"
+#include "support/fakes.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
 #include "ledger/entrata.h"

@@ -3,6 +3,8 @@
 // the Backup folder, a spreadsheet program opening the workbook, a FUSE mount.
 
 #include "support/programworld.h"
+#include "support/skip.h"
+#include "support/files.h"
 
 #include "app/filelock.h"
 #include "app/recovery.h"
@@ -38,19 +40,6 @@ const QString kPassword = QStringLiteral("Tevo1963");
 std::unique_ptr<store::Workbook> ledgerBook()
 {
     return testworld::bareBook({QStringLiteral("Anagrafe"), QStringLiteral("Incassi"), QStringLiteral("Pagamenti")});
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
 }
 
 // A run of the program in its own process (office_child.cpp).
@@ -123,7 +112,7 @@ private slots:
         QCOMPARE(holder.host, app::thisHost());
         QCOMPARE(holder.since, QDateTime(QDate(2026, 12, 7), QTime(14, 5)));
         // The suites' own format: user and machine in the second and third fields.
-        const QStringList fields = app::parseOfficeLockLine(readBytes(lockFile));
+        const QStringList fields = app::parseOfficeLockLine(testfiles::read(lockFile));
         QCOMPARE(fields.size(), 5);
         QCOMPARE(fields.at(1), app::thisUser());
         QCOMPARE(fields.at(2), app::thisHost());
@@ -154,7 +143,7 @@ private slots:
         const QString lockFile = app::officeLockFilePath(h.path());
         const QByteArray line = app::officeLockLine({QString(), QStringLiteral("mario"), app::thisHost(),
                                                      QStringLiteral("05.12.2026 09:30"), QStringLiteral("file:///p")});
-        writeBytes(lockFile, line);
+        QVERIFY(testfiles::write(lockFile, line));
         std::optional<Holder> holder;
         if (heldOpen)
             holder.emplace(h.path());
@@ -168,14 +157,14 @@ private slots:
             // Someone here has it open: obeyed, no question.
             QCOMPARE(result, LoadResult::InUse);
             QCOMPARE(h.dialogs.last().kind, BoxKind::Critical);
-            QCOMPARE(readBytes(lockFile), line);
+            QCOMPARE(testfiles::read(lockFile), line);
         } else if (answer == Answer::Yes) {
             QCOMPARE(h.dialogs.last().kind, BoxKind::Question);
             QCOMPARE(result, LoadResult::Ready);
             QVERIFY(app::readLockHolder(lockFile).ours);
         } else {
             QCOMPARE(result, LoadResult::InUse);
-            QCOMPARE(readBytes(lockFile), line);
+            QCOMPARE(testfiles::read(lockFile), line);
         }
     }
 
@@ -185,10 +174,10 @@ private slots:
     {
         ProgramWorld h;
         h.write(*ledgerBook());
-        writeBytes(app::officeLockFilePath(h.path()),
-                   app::officeLockLine({QString(), QStringLiteral("mario"), app::thisHost(),
-                                        QStringLiteral("05.12.2026 09:30"), QStringLiteral("file:///p")}));
-        writeBytes(app::ownerFilePath(h.path()), QByteArray(1, '\4') + "anna" + QByteArray(157, ' '));
+        QVERIFY(testfiles::write(app::officeLockFilePath(h.path()),
+                                    app::officeLockLine({QString(), QStringLiteral("mario"), app::thisHost(),
+                                                         QStringLiteral("05.12.2026 09:30"), QStringLiteral("file:///p")})));
+        QVERIFY(testfiles::write(app::ownerFilePath(h.path()), QByteArray(1, '\4') + "anna" + QByteArray(157, ' ')));
         h.dialogs.queueAnswer(Answer::Yes);
         QCOMPARE(h.load(), LoadResult::InUse);
         QCOMPARE(h.dialogs.shown.size(), size_t(2));
@@ -205,13 +194,13 @@ private slots:
         const QByteArray line = app::officeLockLine({QStringLiteral("Contavio (anna)"), QStringLiteral("anna"),
                                                      QStringLiteral("ufficio-2"), QStringLiteral("05.12.2026 09:30"),
                                                      QStringLiteral("contavio:1234")});
-        writeBytes(lockFile, line);
+        QVERIFY(testfiles::write(lockFile, line));
         h.dialogs.queueAnswer(Answer::Yes);
         QCOMPARE(h.load(), LoadResult::InUse);
         QCOMPARE(h.dialogs.shown.size(), size_t(1));
         QCOMPARE(h.dialogs.last().kind, BoxKind::Critical);
         QVERIFY(h.dialogs.last().text.contains(QStringLiteral("sul computer ufficio-2")));
-        QCOMPARE(readBytes(lockFile), line);
+        QCOMPARE(testfiles::read(lockFile), line);
     }
 
     void ownLockLeftByCrashCleared()
@@ -344,7 +333,7 @@ private slots:
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("Contavio.xls"));
         testworld::bareBook({QStringLiteral("Anagrafe")})->saveAs(path);
-        QList<QByteArray> versions{readBytes(path)};
+        QList<QByteArray> versions{testfiles::read(path)};
         for (int run = 1; run <= 3; ++run) {
             // Each version has a time of its own, as runs on different days would.
             const struct timespec older[2] = {{0, UTIME_OMIT}, {1700000000 + run * 60, 0}};
@@ -352,7 +341,7 @@ private slots:
             const ChildRun r = runChild({folder.path(), QStringLiteral("-"), QStringLiteral("write"), QStringLiteral("leave")});
             QCOMPARE(r.exitCode, 0);
             QVERIFY(r.output.contains(QStringLiteral("LEFT 0")));
-            versions << readBytes(path);
+            versions << testfiles::read(path);
         }
         // Only the first run changed the workbook (the others wrote the same record again):
         // they left the file and the backups alone.
@@ -361,7 +350,7 @@ private slots:
         QCOMPARE(versions.at(3), versions.at(1));
         const QFileInfoList kept = backups(path);
         QCOMPARE(kept.size(), 1);
-        QCOMPARE(readBytes(kept.at(0).filePath()), versions.at(0));
+        QCOMPARE(testfiles::read(kept.at(0).filePath()), versions.at(0));
         QVERIFY(store::readWorkbook(kept.at(0).filePath(), kPassword)->findSheet(QStringLiteral("Incassi")) == nullptr);
     }
 
@@ -377,7 +366,7 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         const qint64 today = QDateTime::currentSecsSinceEpoch();
         auto oldVersion = [&](const QString &name, qint64 secondsAgo) {
-            writeBytes(folder + u'/' + name, name.toUtf8());
+            QVERIFY(testfiles::write(folder + u'/' + name, name.toUtf8()));
             const struct timespec t[2] = {{0, UTIME_OMIT}, {time_t(today - secondsAgo), 0}};
             QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(folder + u'/' + name).constData(), t, 0), 0);
         };
@@ -401,7 +390,7 @@ private slots:
         expected.removeAll(QStringLiteral("Contavio-oggi-20.xls"));
         expected.removeAll(QStringLiteral("Contavio-mese-scorso.xls"));
         const QFileInfoList kept = backups(h.path());
-        QCOMPARE(readBytes(kept.last().filePath()), replaced);
+        QCOMPARE(testfiles::read(kept.last().filePath()), replaced);
         expected << kept.last().fileName();
         expected.sort();
         QCOMPARE(QDir(folder).entryList(QDir::Files), expected);
@@ -485,12 +474,12 @@ private slots:
         h.write(*ledgerBook());
         for (int i = 0; i < 7; ++i) {
             const QString aside = h.folder.filePath(QStringLiteral("Contavio-ripristino-0%1-01-2020-10.00.00.xls").arg(i + 1));
-            writeBytes(aside, "vecchia");
+            QVERIFY(testfiles::write(aside, "vecchia"));
             const struct timespec t[2] = {{0, UTIME_OMIT}, {1500000000 + i, 0}};
             QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(aside).constData(), t, 0), 0);
         }
         // A copy older than the workbook is set aside without a question.
-        writeBytes(app::recoveryCopyPath(h.path()), "copia");
+        QVERIFY(testfiles::write(app::recoveryCopyPath(h.path()), "copia"));
         const struct timespec t[2] = {{0, UTIME_OMIT}, {1600000000, 0}};
         QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(app::recoveryCopyPath(h.path())).constData(), t, 0), 0);
         QCOMPARE(app::offerRecovery(h.path(), kPassword, h.dialogs), app::RecoveryOutcome::KeptAside);
@@ -527,16 +516,16 @@ private slots:
         // The permissions of files mean nothing to the administrator: the program runs as
         // the unprivileged "nobody", in a folder and on a file it may read but not write.
         if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
-            QSKIP("setpriv is not installed");
+            CONTAVIO_SKIP("setpriv is not installed");
         if (::geteuid() != 0)
-            QSKIP("needs to run as root, to start the program as another user");
+            CONTAVIO_SKIP("needs to run as root, to start the program as another user");
         const QString base = QStringLiteral("/tmp/contavio-sola-lettura-%1").arg(::getpid());
         QDir().mkpath(base);
         ::chmod(QFile::encodeName(base).constData(), 0755);
         const QString path = base + QStringLiteral("/Contavio.xls");
         ledgerBook()->saveAs(path);
         ::chmod(QFile::encodeName(path).constData(), 0644);
-        const QByteArray before = readBytes(path);
+        const QByteArray before = testfiles::read(path);
         const QStringList asNobody{QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
                                    QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")};
 
@@ -552,7 +541,7 @@ private slots:
         QVERIFY2(went.output.contains(QStringLiteral("LEFT 0")), qPrintable(went.output));
         QCOMPARE(went.boxes.size(), 2);
         QCOMPARE(went.boxes.at(1), QStringLiteral("1 ") + app::nothingSavedMessage(path));
-        QCOMPARE(readBytes(path), before);
+        QCOMPARE(testfiles::read(path), before);
         QDir(base).removeRecursively();
     }
 
@@ -593,9 +582,9 @@ private slots:
         QFETCH(bool, rootsFolder);
         QFETCH(bool, linked);
         if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
-            QSKIP("setpriv is not installed");
+            CONTAVIO_SKIP("setpriv is not installed");
         if (::geteuid() != 0)
-            QSKIP("needs to run as root, to give the files to one user and save them as another");
+            CONTAVIO_SKIP("needs to run as root, to give the files to one user and save them as another");
         const uid_t owner = 4101, colleague = 4102;
         const gid_t office = 4100;
         QTemporaryDir base(QStringLiteral("/tmp/contavio-utenti-XXXXXX"));
@@ -657,7 +646,7 @@ private slots:
     void spreadsheetProgramFindsItLocked()
     {
         if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
-            QSKIP("no office suite (soffice) here");
+            CONTAVIO_SKIP("no office suite (soffice) here");
         ProgramWorld h;
         h.write(*ledgerBook());
         QCOMPARE(h.load(), LoadResult::Ready);
@@ -678,7 +667,7 @@ private slots:
         const QString line = out[QStringLiteral("free")].toObject()[QStringLiteral("lock")].toString();
         QVERIFY(!line.isEmpty());
         const QString copied = other.filePath(QStringLiteral(".~lock.Copia.xls#"));
-        writeBytes(copied, line.toUtf8());
+        QVERIFY(testfiles::write(copied, line.toUtf8()));
         const app::LockHolder holder = app::readLockHolder(copied);
         QCOMPARE(holder.user, app::thisUser());
         QCOMPARE(holder.host, app::thisHost());
@@ -694,9 +683,9 @@ private slots:
         for (const QString &tool : {QStringLiteral("/usr/sbin/sshd"), QStringLiteral("/usr/bin/sshfs"),
                                     QStringLiteral("/usr/bin/ssh-keygen"), QStringLiteral("/usr/bin/fusermount")})
             if (!QFileInfo(tool).isExecutable())
-                QSKIP(qPrintable(tool + QStringLiteral(" is not installed")));
+                CONTAVIO_SKIP(tool + QStringLiteral(" is not installed"));
         if (::access("/dev/fuse", R_OK | W_OK) != 0 || ::geteuid() != 0)
-            QSKIP("FUSE is not available here (no /dev/fuse, or not root)");
+            CONTAVIO_SKIP("FUSE is not available here (no /dev/fuse, or not root)");
         QTemporaryDir work;
         const QString remote = work.filePath(QStringLiteral("remote"));
         const QString mount = work.filePath(QStringLiteral("mnt"));
@@ -715,17 +704,17 @@ private slots:
                          QString(), QStringLiteral("-f"), work.filePath(QLatin1String(key))}));
         QVERIFY(QFile::copy(work.filePath(QStringLiteral("userkey.pub")), work.filePath(QStringLiteral("authorized_keys"))));
         const int port = 20000 + int(::getpid() % 20000);
-        writeBytes(work.filePath(QStringLiteral("sshd_config")),
-                   QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2/hostkey\n"
-                                  "AuthorizedKeysFile %2/authorized_keys\nPasswordAuthentication no\n"
-                                  "PermitRootLogin prohibit-password\nStrictModes no\nUsePAM no\n"
-                                  "PidFile %2/sshd.pid\nSubsystem sftp internal-sftp\n")
-                       .arg(port).arg(work.path()).toUtf8());
+        QVERIFY(testfiles::write(work.filePath(QStringLiteral("sshd_config")),
+                                    QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2/hostkey\n"
+                                                   "AuthorizedKeysFile %2/authorized_keys\nPasswordAuthentication no\n"
+                                                   "PermitRootLogin prohibit-password\nStrictModes no\nUsePAM no\n"
+                                                   "PidFile %2/sshd.pid\nSubsystem sftp internal-sftp\n")
+                                        .arg(port).arg(work.path()).toUtf8()));
         QDir().mkpath(QStringLiteral("/run/sshd"));
         if (!run(QStringLiteral("/usr/sbin/sshd"), {QStringLiteral("-f"), work.filePath(QStringLiteral("sshd_config"))}))
-            QSKIP("the ssh server does not start here");
+            CONTAVIO_SKIP("the ssh server does not start here");
         auto stopServer = qScopeGuard([&] {
-            const QByteArray pid = readBytes(work.filePath(QStringLiteral("sshd.pid"))).trimmed();
+            const QByteArray pid = testfiles::read(work.filePath(QStringLiteral("sshd.pid"))).trimmed();
             if (!pid.isEmpty())
                 ::kill(pid_t(pid.toLongLong()), SIGTERM);
         });
@@ -735,11 +724,11 @@ private slots:
                   QStringLiteral("IdentityFile=%1/userkey,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,BatchMode=yes")
                       .arg(work.path()),
                   QStringLiteral("root@127.0.0.1:") + remote, mount}))
-            QSKIP("sshfs cannot mount here");
+            CONTAVIO_SKIP("sshfs cannot mount here");
         auto unmount = qScopeGuard([&] { run(QStringLiteral("/usr/bin/fusermount"), {QStringLiteral("-u"), mount}); });
 
         ledgerBook()->saveAs(mount + QStringLiteral("/Contavio.xls"));
-        const QByteArray first = readBytes(remote + QStringLiteral("/Contavio.xls"));
+        const QByteArray first = testfiles::read(remote + QStringLiteral("/Contavio.xls"));
         QProcess running;
         running.start(QStringLiteral(OFFICE_CHILD_PATH), {mount, QStringLiteral("-"), QStringLiteral("write"),
                                                           QStringLiteral("wait"), QStringLiteral("leave")});
@@ -760,7 +749,7 @@ private slots:
         QCOMPARE(saved->sheet(QStringLiteral("Incassi")).textAt(2, 3), QStringLiteral("ROSSI MARIO"));
         const QFileInfoList kept = backups(remote + QStringLiteral("/Contavio.xls"));
         QCOMPARE(kept.size(), 1);
-        QCOMPARE(readBytes(kept.at(0).filePath()), first);
+        QCOMPARE(testfiles::read(kept.at(0).filePath()), first);
         QVERIFY(!QFileInfo::exists(app::officeLockFilePath(remote + QStringLiteral("/Contavio.xls"))));
     }
 };

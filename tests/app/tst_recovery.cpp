@@ -1,8 +1,10 @@
 // The recovery copy: kept while the program runs, removed by a clean exit, offered back after
 // a run that was killed, and never readable without the password.
 
+#include "support/skip.h"
 #include "app/recovery.h"
 #include "support/programworld.h"
+#include "support/files.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -59,12 +61,6 @@ int recordsIn(const QString &path, const QString &password = kPassword)
     return n;
 }
 
-QByteArray hashOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
-}
-
 void setModified(const QString &path, const QDateTime &when)
 {
     struct utimbuf times {};
@@ -97,7 +93,7 @@ QString officeWorkbook()
 
 #define SKIP_WITHOUT_OFFICE(path)                                                  \
     if ((path).isEmpty())                                                          \
-        QSKIP("no office suite (soffice with python3-uno) to make the workbook")
+        CONTAVIO_SKIP("no office suite (soffice with python3-uno) to make the workbook")
 
 class RecoveryTest : public QObject {
     Q_OBJECT
@@ -214,7 +210,7 @@ private slots:
         QFETCH(bool, yes);
         Program p;
         p.writeWorkbook();
-        const QByteArray before = hashOf(p.path());
+        const QByteArray before = testfiles::hash(p.path());
 
         int out[2];
         QCOMPARE(pipe(out), 0);
@@ -237,7 +233,7 @@ private slots:
         waitpid(child, &status, 0);
         QCOMPARE(said, QByteArray("copied"));
         QVERIFY(WIFSIGNALED(status));
-        QCOMPARE(hashOf(p.path()), before);   // the killed run never saved
+        QCOMPARE(testfiles::hash(p.path()), before);   // the killed run never saved
         QVERIFY(QFileInfo::exists(p.copyPath()));
         // The copy is newer than the workbook, by file times.
         setModified(p.path(), QDateTime::currentDateTime().addSecs(-60));
@@ -264,7 +260,7 @@ private slots:
             QVERIFY(question.text.contains(aside.first()));
             QVERIFY(aside.first().contains(QRegularExpression(QStringLiteral("^Contavio-ripristino-\\d\\d-\\d\\d-\\d{4}-\\d\\d\\.\\d\\d\\.\\d\\d\\.xls$"))));
             QCOMPARE(recordsIn(p.folder.filePath(aside.first())), 5);
-            QCOMPARE(hashOf(p.path()), before);
+            QCOMPARE(testfiles::hash(p.path()), before);
         }
     }
 
@@ -300,7 +296,7 @@ private slots:
         copy.close();
         setModified(p.path(), QDateTime::currentDateTime().addSecs(kind == QLatin1String("older") ? 0 : -60));
         setModified(p.copyPath(), QDateTime::currentDateTime().addSecs(kind == QLatin1String("older") ? -120 : 0));
-        const QByteArray before = hashOf(p.path());
+        const QByteArray before = testfiles::hash(p.path());
 
         QCOMPARE(p.load(), LoadResult::Ready);
         QCOMPARE(int(p.dialogs.shown.size()), boxes);
@@ -308,7 +304,7 @@ private slots:
             QCOMPARE(p.dialogs.last().kind, kind == QLatin1String("older") ? BoxKind::Information : BoxKind::Critical);
             QVERIFY(p.dialogs.last().text.contains(keptAside(p.folder.path()).value(0)));
         }
-        QCOMPARE(hashOf(p.path()), before);
+        QCOMPARE(testfiles::hash(p.path()), before);
         QVERIFY(!QFileInfo::exists(p.copyPath()));
         QCOMPARE(int(keptAside(p.folder.path()).size()), aside);
     }

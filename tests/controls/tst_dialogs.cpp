@@ -1,5 +1,5 @@
 #include "app/italiano.h"
-#include "controls/dialogs.h"
+#include "support/fakes.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "controls/dialogs.h"
+#include "support/fakes.h"
 #include "controls/fieldrules.h"
 #include "store/model/italian.h"
 

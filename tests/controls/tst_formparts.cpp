@@ -1,7 +1,7 @@
 // The pieces the forms share: the box that reports a failed workbook operation, and the
 // titles with their blanks.
 
-#include "controls/dialogs.h"
+#include "support/fakes.h"
 #include "controls/formparts.h"
 #include "store/model/errors.h"
 

@@ -8,8 +8,9 @@
 // Exit status: 0 printed, 1 bad arguments, 2 printer not found, 3 nothing printed.
 
 #include "controls/clock.h"
-#include "controls/dialogs.h"
+#include "support/fakes.h"
 #include "print/printtargets.h"
+#include "support/pdfprinters.h"
 #include "print/reports.h"
 #include "printworld.h"
 

@@ -3,7 +3,7 @@
 // The print tests' records: the starter workbook with as many registry and ledger records as
 // a test asks for, each with recognisable values.
 
-#include "print/printtargets.h"
+#include "support/pdfprinters.h"
 #include "store/model/workbook.h"
 #include "support/formworld.h"
 #include "support/starterbook.h"

@@ -1,6 +1,7 @@
 // The shared print sequence and the three lists: questions, page set-up, and what lands on
 // paper (PDF printers read back with pdftotext).
 
+#include "support/skip.h"
 #include "print/reports.h"
 #include "support/pdftools.h"
 #include "printworld.h"
@@ -160,7 +161,7 @@ void TestReports::printsEveryPage()
     QFETCH(int, records);
     QFETCH(QString, header);
     if (!pdftools::haveTool(QStringLiteral("pdftotext")))
-        QSKIP("pdftotext (poppler-utils) is not installed");
+        CONTAVIO_SKIP("pdftotext (poppler-utils) is not installed");
 
     Run r(mode == 8 ? records : 0, mode == 1 ? records : 0, mode == 2 ? records : 0);
     const Report &report = *reportForMode(mode);
@@ -325,7 +326,7 @@ void TestReports::zoomAnswer()
 void TestReports::noAtTheSecondPageStops()
 {
     if (!pdftools::haveTool(QStringLiteral("pdftotext")))
-        QSKIP("pdftotext (poppler-utils) is not installed");
+        CONTAVIO_SKIP("pdftotext (poppler-utils) is not installed");
     Run r(0, 150, 0);
     r.dialogs.queueAnswer(Answer::No);    // landscape
     r.dialogs.queueAnswer(Answer::Yes);   // page 1
@@ -367,7 +368,7 @@ void TestReports::printsWhatWasAskedReadably()
     QFETCH(QString, told);
     QFETCH(int, jobs);
     if (!pdftools::haveTool(QStringLiteral("pdftotext")))
-        QSKIP("pdftotext (poppler-utils) is not installed");
+        CONTAVIO_SKIP("pdftotext (poppler-utils) is not installed");
     Run r(0, 250, 0);
     // Entered in this session, after start-up fitted the columns: a long name and a CAP.
     store::Worksheet &ws = r.sheet(QStringLiteral("Incassi"));
@@ -406,7 +407,7 @@ void TestReports::printsWhatWasAskedReadably()
 void TestReports::printAreaEndsAtTheFirstGap()
 {
     if (!pdftools::haveTool(QStringLiteral("pdftotext")))
-        QSKIP("pdftotext (poppler-utils) is not installed");
+        CONTAVIO_SKIP("pdftotext (poppler-utils) is not installed");
     Run r(0, 4, 0);
     store::Worksheet &ws = r.sheet(QStringLiteral("Incassi"));
     ws.cells(6, 1).setValue(QString());               // no id in row 6
@@ -426,7 +427,7 @@ void TestReports::printAreaEndsAtTheFirstGap()
 void TestReports::registryWiderThanAPageAsksForEveryPage()
 {
     if (!pdftools::haveTool(QStringLiteral("pdftotext")))
-        QSKIP("pdftotext (poppler-utils) is not installed");
+        CONTAVIO_SKIP("pdftotext (poppler-utils) is not installed");
     // At 100% columns A to Q need two pages side by side: every page is asked about, and
     // the right-hand pages repeat columns A and B and row 1.
     Run r(100, 0, 0);

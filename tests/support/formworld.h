@@ -5,7 +5,7 @@
 // that builds the real forms a test provides and plain stand-ins for the others it meets.
 
 #include "controls/clock.h"
-#include "controls/dialogs.h"
+#include "support/fakes.h"
 #include "controls/session.h"
 #include "store/model/workbook.h"
 #include "support/starterbook.h"

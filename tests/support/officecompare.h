@@ -4,6 +4,7 @@
 // scripting bridge, see tests/store/xls/office_uno.py) and compares structure_probe.py's readings
 // of two workbooks.
 
+#include "support/skip.h"
 #include "support/runprogram.h"
 
 #include <QFileInfo>
@@ -25,7 +26,7 @@ inline const QString kPython = QStringLiteral("/usr/bin/python3");
     do {                                                    \
         const QString whyNot = officecompare::missing();    \
         if (!whyNot.isEmpty())                              \
-            QSKIP(qPrintable(whyNot));                      \
+            CONTAVIO_SKIP(whyNot);                          \
     } while (false)
 
 // Empty when the program and its bridge are there; otherwise why not.

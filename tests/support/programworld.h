@@ -8,11 +8,12 @@
 #include "app/formsregistry.h"
 #include "app/shutdown.h"
 #include "controls/clock.h"
-#include "controls/dialogs.h"
+#include "support/fakes.h"
 #include "controls/session.h"
 #include "store/model/workbook.h"
 #include "store/file/workbookfile.h"
 #include "support/starterbook.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -63,13 +64,11 @@ struct ProgramWorld {
     // Raw bytes in place of the workbook; false when the file cannot be written.
     bool writeBytes(const QByteArray &bytes) const
     {
-        QFile file(path());
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        return testfiles::write(path(), bytes);
     }
     QByteArray bytes() const
     {
-        QFile file(path());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return testfiles::read(path());
     }
     std::unique_ptr<store::Workbook> reread() const { return store::readWorkbook(path(), kPassword); }
     // Everything in the program folder, hidden files too.

@@ -1,6 +1,7 @@
 // contavio-xls end to end: every subcommand run as a process on real files.
 
 #include "support/runprogram.h"
+#include "support/files.h"
 
 #include "store/model/workbook.h"
 #include "store/file/workbookfile.h"
@@ -30,12 +31,6 @@ void expectFailure(const Run &r)
     QCOMPARE(r.err.count(u'\n'), 1);
     QVERIFY(r.err.endsWith(u'\n'));
     QVERIFY(r.err.size() > 10);
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QString sampleBook(const QTemporaryDir &dir, const QString &password)
@@ -71,7 +66,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("Contavio.xls"));
         Run r = tool({QStringLiteral("new"), path});
         QCOMPARE(r.exitCode, 0);
-        QVERIFY(!fileBytes(path).contains("Anagrafe"));   // encrypted
+        QVERIFY(!testfiles::read(path).contains("Anagrafe"));   // encrypted
 
         auto book = readWorkbook(path, QStringLiteral("Tevo1963"));   // the default password
         QCOMPARE(book->sheetCount(), 3);
@@ -97,9 +92,9 @@ private slots:
         }
 
         // A second "new" never overwrites.
-        const QByteArray before = fileBytes(path);
+        const QByteArray before = testfiles::read(path);
         expectFailure(tool({QStringLiteral("new"), path}));
-        QCOMPARE(fileBytes(path), before);
+        QCOMPARE(testfiles::read(path), before);
     }
 
     void newWithOwnPassword()
@@ -113,7 +108,7 @@ private slots:
         // An empty password, in the "=" spelling, makes a starter workbook anyone can open.
         const QString plain = dir.filePath(QStringLiteral("libera.xls"));
         QCOMPARE(tool({QStringLiteral("new"), plain, QStringLiteral("--password=")}).exitCode, 0);
-        QVERIFY(fileBytes(plain).contains("Anagrafe"));
+        QVERIFY(testfiles::read(plain).contains("Anagrafe"));
         auto book = readWorkbook(plain, QString());
         QCOMPARE(book->protection.kind, Protection::Kind::None);
         QCOMPARE(book->sheet(2).valueAt(1, 3).text, QStringLiteral("Cliente"));
@@ -184,7 +179,7 @@ private slots:
         QCOMPARE(tool({QStringLiteral("copy"), path, plain, QStringLiteral("--new-password"), QString()}).exitCode, 0);
         auto book = readWorkbook(plain, QString());
         QCOMPARE(book->protection.kind, Protection::Kind::None);
-        QVERIFY(fileBytes(plain).contains("Incassi"));
+        QVERIFY(testfiles::read(plain).contains("Incassi"));
         // A plain file stays plain through a copy.
         const QString plainCopy = dir.filePath(QStringLiteral("libera2.xls"));
         QCOMPARE(tool({QStringLiteral("copy"), plain, plainCopy}).exitCode, 0);
@@ -244,14 +239,14 @@ private slots:
         expectFailure(tool({QStringLiteral("new"), path, QStringLiteral("--new-password"), QStringLiteral("q")}));
         QVERIFY(!QFile::exists(path));
         const QString sample = sampleBook(dir, QStringLiteral("Tevo1963"));
-        const QByteArray before = fileBytes(sample);
+        const QByteArray before = testfiles::read(sample);
         expectFailure(tool({QStringLiteral("check"), sample, QStringLiteral("--new-password=q")}));
-        QCOMPARE(fileBytes(sample), before);
+        QCOMPARE(testfiles::read(sample), before);
 
         const QString copied = dir.filePath(QStringLiteral("copia.xls"));
         QCOMPARE(tool({QStringLiteral("copy"), sample, copied, QStringLiteral("--new-password=Altra1")}).exitCode, 0);
         QCOMPARE(readWorkbook(copied, QStringLiteral("Altra1"))->sheet(1).valueAt(2, 8).number, 12.5);
-        QCOMPARE(fileBytes(sample), before);
+        QCOMPARE(testfiles::read(sample), before);
     }
 };
 

@@ -1,6 +1,7 @@
 // PrintOut onto PDF printers: which pages land, what each one shows and where.
 
-#include "print/printtargets.h"
+#include "support/skip.h"
+#include "support/pdfprinters.h"
 #include "support/pdftools.h"
 #include "store/model/errors.h"
 #include "store/print/printing.h"
@@ -66,7 +67,7 @@ private slots:
 void TestPrintOut::init()
 {
     if (!haveTools())
-        QSKIP("pdftotext (poppler-utils) is not installed");
+        CONTAVIO_SKIP("pdftotext (poppler-utils) is not installed");
 }
 
 void TestPrintOut::unknownPrinterPrintsNothing()
@@ -250,7 +251,7 @@ void TestPrintOut::gridLines()
 {
     QFETCH(bool, on);
     if (!pdftools::haveTool(QStringLiteral("pdftoppm")))
-        QSKIP("pdftoppm (poppler-utils) is not installed");
+        CONTAVIO_SKIP("pdftoppm (poppler-utils) is not installed");
     World w(3);
     w.ws.pageSetup().printGridlines = on;
     printOut(w.ws, w.printers, 0, 0, 1, QStringLiteral("Ufficio"));

@@ -5,6 +5,7 @@
 #include "store/file/savefile.h"
 #include "store/model/workbook.h"
 #include "store/file/workbookfile.h"
+#include "support/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,19 +19,6 @@
 using namespace store;
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 QStringList leftovers(const QString &dir)
 {
@@ -47,10 +35,10 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Contavio.xls"));
-        writeFile(path, "vecchio contenuto");
+        QVERIFY(testfiles::write(path, "vecchio contenuto"));
         QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
         writeFileAtomically(path, "nuovo contenuto");
-        QCOMPARE(readAll(path), QByteArray("nuovo contenuto"));
+        QCOMPARE(testfiles::read(path), QByteArray("nuovo contenuto"));
         struct stat st {};
         QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
         QCOMPARE(int(st.st_mode & 07777), 0640);
@@ -75,11 +63,11 @@ private slots:
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("dati")));
         const QString target = dir.filePath(QStringLiteral("dati/Contavio.xls"));
         const QString link = dir.filePath(QStringLiteral("Contavio.xls"));
-        writeFile(target, "vecchio");
+        QVERIFY(testfiles::write(target, "vecchio"));
         QVERIFY(QFile::link(QStringLiteral("dati/Contavio.xls"), link));
         writeFileAtomically(link, "nuovo");
         QVERIFY(QFileInfo(link).isSymLink());
-        QCOMPARE(readAll(target), QByteArray("nuovo"));
+        QCOMPARE(testfiles::read(target), QByteArray("nuovo"));
         QVERIFY(leftovers(dir.path()).isEmpty());
         QVERIFY(leftovers(dir.filePath(QStringLiteral("dati"))).isEmpty());
     }
@@ -91,7 +79,7 @@ private slots:
         QTemporaryDir dir;
         const QString folderInTheWay = dir.filePath(QStringLiteral("Contavio.xls"));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Contavio.xls")));
-        writeFile(folderInTheWay + QStringLiteral("/dentro"), "non toccare");
+        QVERIFY(testfiles::write(folderInTheWay + QStringLiteral("/dentro"), "non toccare"));
         try {
             writeFileAtomically(folderInTheWay, "nuovo");
             QFAIL("saving over a folder succeeded");
@@ -100,7 +88,7 @@ private slots:
             QVERIFY(e.userMessage().startsWith(QStringLiteral("Impossibile salvare")));
             QVERIFY(!e.detail().isEmpty());
         }
-        QCOMPARE(readAll(folderInTheWay + QStringLiteral("/dentro")), QByteArray("non toccare"));
+        QCOMPARE(testfiles::read(folderInTheWay + QStringLiteral("/dentro")), QByteArray("non toccare"));
         QVERIFY(leftovers(dir.path()).isEmpty());
 
         try {
@@ -117,7 +105,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Contavio.xls"));
-        writeFile(path, "originale");
+        QVERIFY(testfiles::write(path, "originale"));
         rlimit old {};
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
         auto previous = std::signal(SIGXFSZ, SIG_IGN);
@@ -133,7 +121,7 @@ private slots:
         ::setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, previous);
         QVERIFY(threw);
-        QCOMPARE(readAll(path), QByteArray("originale"));
+        QCOMPARE(testfiles::read(path), QByteArray("originale"));
         QVERIFY(leftovers(dir.path()).isEmpty());
     }
 
@@ -145,7 +133,7 @@ private slots:
         book.sheet(1).cells(1, 1).setValue(Variant::fromText(QStringLiteral("Riservato")));
         book.protection.password = QStringLiteral("Tevo1963");
         writeWorkbook(book, path);
-        QVERIFY(!readAll(path).contains("Riservato"));
+        QVERIFY(!testfiles::read(path).contains("Riservato"));
         auto again = readWorkbook(path, QStringLiteral("Tevo1963"));
         QCOMPARE(again->sheet(1).valueAt(1, 1).text, QStringLiteral("Riservato"));
         QVERIFY(leftovers(dir.path()).isEmpty());
@@ -155,13 +143,13 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Contavio.xls"));
-        writeFile(path, "buono");
-        writeFile(dir.filePath(saveTempPrefix(QStringLiteral("Contavio.xls")) + QStringLiteral("a1B2c3")), "mezzo");
-        writeFile(dir.filePath(saveTempPrefix(QStringLiteral("Altro.xls")) + QStringLiteral("a1B2c3")), "altrui");
-        writeFile(dir.filePath(QStringLiteral("Contavio.xls.bak")), "copia");
+        QVERIFY(testfiles::write(path, "buono"));
+        QVERIFY(testfiles::write(dir.filePath(saveTempPrefix(QStringLiteral("Contavio.xls")) + QStringLiteral("a1B2c3")), "mezzo"));
+        QVERIFY(testfiles::write(dir.filePath(saveTempPrefix(QStringLiteral("Altro.xls")) + QStringLiteral("a1B2c3")), "altrui"));
+        QVERIFY(testfiles::write(dir.filePath(QStringLiteral("Contavio.xls.bak")), "copia"));
         QCOMPARE(removeLeftoverSaveFiles(path), 1);
         QCOMPARE(leftovers(dir.path()), QStringList{saveTempPrefix(QStringLiteral("Altro.xls")) + QStringLiteral("a1B2c3")});
-        QCOMPARE(readAll(path), QByteArray("buono"));
+        QCOMPARE(testfiles::read(path), QByteArray("buono"));
         QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("Contavio.xls.bak"))));
     }
 
@@ -203,7 +191,7 @@ private slots:
         QByteArray bytes(3 * 1024 * 1024 + 7, '\0');
         for (qsizetype i = 0; i < bytes.size(); ++i)
             bytes[i] = char(i * 7 + i / 4096);
-        writeFile(small, bytes);
+        QVERIFY(testfiles::write(small, bytes));
         QCOMPARE(readWholeFile(small), bytes);
     }
 };

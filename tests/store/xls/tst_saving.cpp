@@ -2,10 +2,12 @@
 // fail half-way (a full disk), and the identity of the file (permissions, owner, symbolic
 // link) with no readable copy of the data ever on disk.
 
+#include "support/skip.h"
 #include "store/model/errors.h"
 #include "store/file/savefile.h"
 #include "store/model/workbook.h"
 #include "store/file/workbookfile.h"
+#include "support/files.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -67,17 +69,6 @@ char contentOf(const store::Workbook &book)
         }
     }
     return sheet.lastRow() == kRows ? seen : 0;
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QByteArray hashOf(const QString &path)
-{
-    return QCryptographicHash::hash(fileBytes(path), QCryptographicHash::Sha256);
 }
 
 QStringList saveLeftovers(const QString &folder)
@@ -236,7 +227,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Contavio.xls"));
         store::writeWorkbook(*markedBook(u'A'), path);
-        const QByteArray before = hashOf(path);
+        const QByteArray before = testfiles::hash(path);
 
         // A workbook large enough to need several chunks.
         auto bigger = markedBook(u'B');
@@ -255,7 +246,7 @@ private slots:
             QCOMPARE(e.userMessage(), QStringLiteral("Impossibile salvare il file Contavio.xls%1.").arg(reason));
         }
         QCOMPARE(seen, occurrence);
-        QCOMPARE(hashOf(path), before);
+        QCOMPARE(testfiles::hash(path), before);
         QCOMPARE(saveLeftovers(dir.path()), QStringList());
         store::setSaveFaultHook({});
         QCOMPARE(contentOf(*store::readWorkbook(path, kPassword)), 'A');
@@ -283,14 +274,14 @@ private slots:
             if (QByteArray(at) == "rename") {
                 const QStringList found = saveLeftovers(dir.path());
                 if (found.size() == 1)
-                    temporary = fileBytes(dir.filePath(found.first()));
+                    temporary = testfiles::read(dir.filePath(found.first()));
             }
             return 0;
         });
         store::writeWorkbook(*markedBook(u'B'), path);
         QVERIFY(temporary.size() > 10000);
         QVERIFY(!showsMarker(temporary));
-        QVERIFY(!showsMarker(fileBytes(path)));
+        QVERIFY(!showsMarker(testfiles::read(path)));
         struct stat st {};
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
         QCOMPARE(int(st.st_mode & 07777), mode);
@@ -302,7 +293,7 @@ private slots:
     void ownerKept()
     {
         if (::geteuid() != 0)
-            QSKIP("only the administrator can give a file to another user");
+            CONTAVIO_SKIP("only the administrator can give a file to another user");
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Contavio.xls"));
         const QByteArray native = QFile::encodeName(path);

@@ -4,6 +4,8 @@
 // by corpus_test.py beside this file; every difference still seen is listed with its reason
 // in corpus_known.txt, and a difference not listed fails the test.
 
+#include "support/skip.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -46,12 +48,12 @@ class TestXlsCorpus : public QObject {
     {
         const QStringList folders = corpusFolders();
         if (folders.isEmpty())
-            QSKIP("../shared/corpus is absent: the real-workbook corpus is not checked");
+            CONTAVIO_SKIP("../shared/corpus is absent: the real-workbook corpus is not checked");
         const QString tools = sharedDir() + QStringLiteral("/tools");
         if (!QFileInfo::exists(tools + QStringLiteral("/corpus_check.py")))
-            QSKIP("../shared/tools is absent: no reference comparison for the corpus");
+            CONTAVIO_SKIP("../shared/tools is absent: no reference comparison for the corpus");
         if (!QFileInfo::exists(kPython) || !pythonHas(QStringLiteral("xlrd")) || !pythonHas(QStringLiteral("msoffcrypto")))
-            QSKIP("python3-xlrd or python3-msoffcrypto-tool is not installed");
+            CONTAVIO_SKIP("python3-xlrd or python3-msoffcrypto-tool is not installed");
 
         QStringList args{QStringLiteral(CORPUS_TEST), QStringLiteral("--tool"), QStringLiteral(CONTAVIO_XLS),
                          QStringLiteral("--tools"), tools, QStringLiteral("--known"), QStringLiteral(CORPUS_KNOWN)};
@@ -90,7 +92,7 @@ private slots:
             QSKIP("left out of the sanitizer build: its time goes to LibreOffice itself, which the "
                   "instrumented engine does not change; the xlrd half runs every file through it");
         if (!pythonHas(QStringLiteral("uno")))
-            QSKIP("python3-uno is not installed");
+            CONTAVIO_SKIP("python3-uno is not installed");
         runCorpus({QStringLiteral("--libreoffice"), QStringLiteral("--no-xlrd")}, 60);
     }
 };

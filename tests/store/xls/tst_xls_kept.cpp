@@ -4,6 +4,7 @@
 // times are refused. The other program (headless, through office_kept.py) is the judge;
 // its tests are skipped when it is not installed.
 
+#include "support/skip.h"
 #include "support/runprogram.h"
 
 #include "store/model/errors.h"
@@ -213,7 +214,7 @@ private slots:
     void otherProgramsBookSurvivesOpenAndSave()
     {
         if (!officeInstalled())
-            QSKIP("no headless spreadsheet program (soffice with python3-uno and python3-xlrd)");
+            CONTAVIO_SKIP("no headless spreadsheet program (soffice with python3-uno and python3-xlrd)");
         QTemporaryDir dir;
         const QString original = dir.filePath(QStringLiteral("fatto-altrove.xls"));
         const QString saved = dir.filePath(QStringLiteral("salvato.xls"));
@@ -236,7 +237,7 @@ private slots:
     void programsChangesKeepTheRest()
     {
         if (!officeInstalled())
-            QSKIP("no headless spreadsheet program (soffice with python3-uno and python3-xlrd)");
+            CONTAVIO_SKIP("no headless spreadsheet program (soffice with python3-uno and python3-xlrd)");
         QTemporaryDir dir;
         const QString original = dir.filePath(QStringLiteral("fatto-altrove.xls"));
         const QString saved = dir.filePath(QStringLiteral("cambiato.xls"));
@@ -282,7 +283,7 @@ private slots:
     void newBookWritesOnlyWhatWasSet()
     {
         if (!officeInstalled())
-            QSKIP("no headless spreadsheet program (soffice with python3-uno and python3-xlrd)");
+            CONTAVIO_SKIP("no headless spreadsheet program (soffice with python3-uno and python3-xlrd)");
         QTemporaryDir dir;
         const QString plain = dir.filePath(QStringLiteral("nuovo.xls"));
         const QString turned = dir.filePath(QStringLiteral("orizzontale.xls"));
@@ -319,9 +320,9 @@ private slots:
     {
         const QString original = QStringLiteral(CONTAVIO_SHARED_DIR "/corpus/poi/60405.xls");
         if (!QFileInfo::exists(original))
-            QSKIP("the shared corpus (../shared/corpus) is not here");
+            CONTAVIO_SKIP("the shared corpus (../shared/corpus) is not here");
         if (!officeInstalled())
-            QSKIP("no headless spreadsheet program (soffice with python3-uno and python3-xlrd)");
+            CONTAVIO_SKIP("no headless spreadsheet program (soffice with python3-uno and python3-xlrd)");
         QTemporaryDir dir;
         const QString saved = dir.filePath(QStringLiteral("macro.xls"));
         auto book = readWorkbook(original, QString());
@@ -350,7 +351,7 @@ private slots:
         auto back = readWorkbook(path, QString());
         QCOMPARE(back->sheet(1).textAt(1, 1), longText);
         if (QProcess::execute(kPython, {QStringLiteral("-c"), QStringLiteral("import xlrd")}) != 0)
-            QSKIP("python3-xlrd is missing");
+            CONTAVIO_SKIP("python3-xlrd is missing");
         const QByteArray n = runScript({QStringLiteral("-c"),
             QStringLiteral("import sys, xlrd; print(len(xlrd.open_workbook(sys.argv[1]).sheet_by_index(0).cell_value(0, 0)))"), path});
         QCOMPARE(n.trimmed().toInt(), int(longText.size()));
@@ -361,7 +362,7 @@ private slots:
     void richTextsWrittenWithTheirRuns()
     {
         if (QProcess::execute(kPython, {QStringLiteral("-c"), QStringLiteral("import xlrd")}) != 0)
-            QSKIP("python3-xlrd is missing");
+            CONTAVIO_SKIP("python3-xlrd is missing");
         Workbook book;
         book.extras = std::make_shared<BiffExtras>();
         Worksheet &ws = book.sheet(1);

@@ -1,6 +1,7 @@
 // Real password-protected workbooks saved by other spreadsheet programs, read in place from
 // the shared vectors folder: every protection the format defines, and the values inside.
 
+#include "support/skip.h"
 #include "store/model/errors.h"
 #include "store/model/workbook.h"
 #include "store/file/workbookfile.h"
@@ -33,7 +34,7 @@ private slots:
     void initTestCase()
     {
         if (!QFileInfo(vectorsDir()).isDir())
-            QSKIP("the shared vectors folder is absent: nothing to read");
+            CONTAVIO_SKIP("the shared vectors folder is absent: nothing to read");
     }
 
     void opensWithPassword_data()
