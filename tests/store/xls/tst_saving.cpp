@@ -336,7 +336,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Contavio.xls"));
         store::writeWorkbook(*markedBook(u'A'), path);
-        const QByteArray before = hashOf(path);
+        const QByteArray before = testfiles::hash(path);
         struct stat was {};
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &was), 0);
         store::setSaveFaultHook([&](const char *at) {
@@ -360,7 +360,7 @@ private slots:
         if (reason.isEmpty())
             QCOMPARE(contentOf(*store::readWorkbook(path, kPassword)), 'B');
         else
-            QCOMPARE(hashOf(path), before);
+            QCOMPARE(testfiles::hash(path), before);
         QCOMPARE(saveLeftovers(dir.path()), QStringList());
         QCOMPARE(QDir(dir.filePath(QStringLiteral("Backup"))).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
