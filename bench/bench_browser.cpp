@@ -7,6 +7,7 @@
 //   contavio-bench-browser
 
 #include "benchtools.h"
+#include "benchsession.h"
 
 #include "browser/recordlistmodel.h"
 #include "browser/visualizza.h"
@@ -41,25 +42,6 @@ double timed(const char *what, const std::function<void()> &step)
     return kTable.timed(what, step);
 }
 
-// No box is shown: the first question (the insert's) is answered Yes, any later one No.
-class YesDialogs : public controls::Dialogs {
-public:
-    controls::Answer message(controls::BoxKind kind, const QString &, const QString &, controls::Answer) override
-    {
-        if (kind != controls::BoxKind::Question)
-            return controls::Answer::Ok;
-        return std::exchange(m_yes, false) ? controls::Answer::Yes : controls::Answer::No;
-    }
-    std::optional<QString> input(const QString &, const QString &, const QString &defaultAnswer) override
-    {
-        return defaultAnswer;
-    }
-    QStringList chooseFiles(const QString &, bool, const QString &) override { return {}; }
-
-private:
-    bool m_yes = true;
-};
-
 class OneForms : public controls::Forms {
 public:
     std::map<controls::FormId, QWidget *> forms;
@@ -90,7 +72,7 @@ int main(int argc, char **argv)
     store::Server server;
     server.open(path, QString());
 
-    YesDialogs dialogs;
+    bench::QuietDialogs dialogs(true);
     controls::SystemClock clock;
     OneForms forms;
     controls::Session session;

@@ -8,7 +8,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$here"
 
-packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n
+packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n
           libgsf-1-dev nettle-dev xvfb xauth fonts-dejavu-core poppler-utils
           cups printer-driver-cups-pdf libssl-dev libzip-dev)
 # Only for the tests: a headless spreadsheet program, to check that our files open elsewhere.

@@ -5,12 +5,17 @@
 #include "controls/formparts.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
+#include "dueviews/duesource.h"
+#include "dueviews/scadenze.h"
+#include "dueviews/situazione.h"
+#include "dueviews/stampe.h"
 #include "ledger/ledgerform.h"
 #include "shutdown.h"
 #include "store/model/italian.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 
 namespace app {
@@ -74,6 +79,19 @@ Contavio::Contavio(controls::Session &session, QWidget *parent)
     connect(XPButton6, &controls::XPButton::clicked, this, &Contavio::visualizzaPagamenti);
     connect(XPButton9, &controls::XPButton::clicked, this, &Contavio::utilita);
     connect(XPButton3, &controls::XPButton::clicked, this, &Contavio::chiudi);
+    connect(XPButton11, &controls::XPButton::clicked, this, &Contavio::situazione);
+    connect(XPButton7, &controls::XPButton::clicked, this, &Contavio::scadenze);
+    connect(XPButton8, &controls::XPButton::clicked, this, &Contavio::stampe);
+
+    // Under the buttons: what is overdue in each ledger; a click lists it.
+    LabelScaduti = new QPushButton(this);
+    LabelScaduti->setObjectName(QStringLiteral("LabelScaduti"));
+    LabelScaduti->setFlat(true);
+    LabelScaduti->setCursor(Qt::PointingHandCursor);
+    LabelScaduti->setToolTip(QStringLiteral("Mostra le scadenze superate"));
+    LabelScaduti->setStyleSheet(QStringLiteral("QPushButton { text-align: left; color: #A01010; font-weight: 600; border: none; }"));
+    LabelScaduti->setGeometry(controls::twips(1080), controls::twips(4200), controls::twips(9165), controls::twips(315));
+    connect(LabelScaduti, &QPushButton::clicked, this, &Contavio::scaduti);
 
     // Notes of what changed in the program, newest first.
     static const char *const noteTexts[] = {
@@ -111,6 +129,20 @@ void Contavio::showEvent(QShowEvent *event)
 {
     Form::showEvent(event);
     tick();   // no blank clock for the first second
+    refreshOverdueLine();
+}
+
+void Contavio::refreshOverdueLine()
+{
+    QString line;
+    try {
+        const QDate today = session().clock ? session().clock->now().date() : QDate::currentDate();
+        line = dueviews::overdueLineOf(session().workbook(), today);
+    } catch (const std::exception &) {
+        line.clear();   // no workbook yet: no line
+    }
+    LabelScaduti->setText(line);
+    LabelScaduti->setVisible(!line.isEmpty());
 }
 
 void Contavio::tick()
@@ -161,6 +193,38 @@ void Contavio::visualizzaIncassi()
 void Contavio::visualizzaPagamenti()
 {
     openBrowser(ledger::Ledger::Pagamenti);
+}
+
+void Contavio::situazione()
+{
+    if (auto *form = qobject_cast<dueviews::Situazione *>(controls::programForm(session(), controls::FormId::Situazione))) {
+        form->open();
+        hide();
+    }
+}
+
+void Contavio::scadenze()
+{
+    if (auto *form = qobject_cast<dueviews::Scadenze *>(controls::programForm(session(), controls::FormId::Scadenze))) {
+        form->open();
+        hide();
+    }
+}
+
+void Contavio::scaduti()
+{
+    if (auto *form = qobject_cast<dueviews::Scadenze *>(controls::programForm(session(), controls::FormId::Scadenze))) {
+        form->openOnOverdue();
+        hide();
+    }
+}
+
+void Contavio::stampe()
+{
+    if (auto *form = qobject_cast<dueviews::Stampe *>(controls::programForm(session(), controls::FormId::Stampe))) {
+        form->open();
+        hide();
+    }
 }
 
 void Contavio::utilita()

@@ -6,6 +6,7 @@
 #include <vector>
 
 class QLabel;
+class QPushButton;
 class QTimer;
 
 namespace controls { class XPButton; }
@@ -27,6 +28,12 @@ public:
     void anagrafe();             // XPButton4
     void visualizzaIncassi();    // XPButton5
     void visualizzaPagamenti();  // XPButton6
+    void situazione();           // XPButton11
+    void scadenze();             // XPButton7
+    void stampe();               // XPButton8
+    void scaduti();              // the overdue line: "Scadenze/Insoluti" on the overdue
+    // The overdue line again, from the workbook as it is now.
+    void refreshOverdueLine();
     void utilita();              // XPButton9
     void chiudi();               // XPButton3
     void tick();                 // Timer2
@@ -46,6 +53,7 @@ public:
     controls::XPButton *XPButton12 = nullptr;
     controls::XPButton *XPButton13 = nullptr;
     QLabel *Label15 = nullptr;
+    QPushButton *LabelScaduti = nullptr;   // the overdue count and residual of each ledger
     QTimer *Timer2 = nullptr;
     // The dated notes of changes (no function).
     std::vector<QLabel *> notes;

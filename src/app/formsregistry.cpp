@@ -4,6 +4,9 @@
 #include "contavio.h"
 
 #include "browser/visualizza.h"
+#include "dueviews/scadenze.h"
+#include "dueviews/situazione.h"
+#include "dueviews/stampe.h"
 #include "ledger/entrata.h"
 #include "ledger/pagamenti.h"
 #include "print/stampap.h"
@@ -42,6 +45,12 @@ QWidget *FormsRegistry::create(FormId id)
         return new browser::Visualizza(m_session);
     case FormId::StampaP:
         return new print::StampaP(m_session);
+    case FormId::Scadenze:
+        return new dueviews::Scadenze(m_session);
+    case FormId::Situazione:
+        return new dueviews::Situazione(m_session);
+    case FormId::Stampe:
+        return new dueviews::Stampe(m_session);
     case FormId::Utilita:
         return new utilita::Utilita(m_session);
     }

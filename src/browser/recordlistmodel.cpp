@@ -2,6 +2,7 @@
 
 #include "controls/session.h"
 #include "records/ledger.h"
+#include "store/model/italian.h"
 #include "store/model/workbook.h"
 
 namespace browser {
@@ -70,7 +71,13 @@ QString RecordListModel::text(int row, int column) const
     const std::optional<records::Ledger> shown = ledger();
     if (!shown)
         return {};
-    return shown->cell(records::layout::kFirstRecordRow + row, column + 1).text();
+    const records::Field field = shown->cell(records::layout::kFirstRecordRow + row, column + 1);
+    // Amounts as money, so that the right-aligned columns line up on the comma; a cell that
+    // holds no amount shows what it holds.
+    if (rightAligned(column))
+        if (const std::optional<double> amount = field.amount().get())
+            return store::amountText(*amount);
+    return field.text();
 }
 
 QStringList RecordListModel::rowTexts(int row) const

@@ -120,7 +120,11 @@ Visualizza::~Visualizza() = default;
 
 void Visualizza::open(ledger::Ledger which)
 {
+    // The list is built by the opening that sets the mode, not by whatever activation
+    // comes next; coming back to the browser builds it again for the same mode.
     Text1->setText(ledger::modeText(which));
+    caricaElenco(ledger::sheetOf(which).name);
+    m_builtOnOpen = true;
     showForm();
 }
 
@@ -132,6 +136,8 @@ int Visualizza::mode() const
 
 void Visualizza::activate()
 {
+    if (std::exchange(m_builtOnOpen, false))
+        return;
     if (const std::optional<ledger::Ledger> shown = ledgerShown())
         caricaElenco(ledger::sheetOf(*shown).name);
 }
@@ -181,6 +187,10 @@ void Visualizza::itemClick()
     if (row < 0 || row >= m_model->rowCount())
         return;
 
+    // A record goes only to its own ledger's form: a list of the other ledger (the mode
+    // written since it was built) hands nothing over.
+    if (m_model->sheetName() != ledger::sheetOf(*shown).name)
+        return;
     auto *form = qobject_cast<ledger::LedgerForm *>(controls::programForm(session(), ledger::entryFormOf(*shown)));
     if (!form)
         return;

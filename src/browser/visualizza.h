@@ -70,6 +70,7 @@ private:
     void reportError(const std::exception &error);
 
     RecordListModel *m_model = nullptr;
+    bool m_builtOnOpen = false;   // open() has built the list its activation would build
 };
 
 } // namespace browser

@@ -82,4 +82,13 @@ QStringList QtDialogs::chooseFiles(const QString &title, bool folder, const QStr
     return dialog.selectedFiles();
 }
 
+std::optional<QString> QtDialogs::savePdf(const QString &title, const QString &suggestedPath)
+{
+    const QString path = QFileDialog::getSaveFileName(QApplication::activeWindow(), shownTitle(title),
+                                                      suggestedPath, QStringLiteral("Documenti PDF (*.pdf)"));
+    if (path.isEmpty())
+        return std::nullopt;
+    return path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) ? path : path + QLatin1String(".pdf");
+}
+
 } // namespace controls

@@ -29,6 +29,8 @@ public:
     // The input box: nullopt when the user cancels.
     virtual std::optional<QString> input(const QString &prompt, const QString &title,
                                          const QString &defaultAnswer) = 0;
+    // The save-file box for a PDF: the path chosen, nullopt when the user cancels.
+    virtual std::optional<QString> savePdf(const QString &title, const QString &suggestedPath) = 0;
     // The file chooser: the files picked (several at once), or with `folder` the one folder
     // picked; empty when the user cancels. `filter` names the file kinds offered.
     virtual QStringList chooseFiles(const QString &title, bool folder, const QString &filter) = 0;
@@ -41,6 +43,7 @@ public:
                    Answer defaultButton = Answer::Yes) override;
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultAnswer) override;
+    std::optional<QString> savePdf(const QString &title, const QString &suggestedPath) override;
     QStringList chooseFiles(const QString &title, bool folder, const QString &filter) override;
 };
 

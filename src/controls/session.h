@@ -14,7 +14,10 @@ class Clock;
 
 // The program's forms, created the first time they are asked for and then kept
 // (the print form excepted, which its own close box unloads).
-enum class FormId { Avvio, Contavio, Anagrafe, Entrata, Pagamenti, Visualizza, StampaP, Utilita };
+enum class FormId {
+    Avvio, Contavio, Anagrafe, Entrata, Pagamenti, Visualizza, StampaP, Utilita,
+    Scadenze, Situazione, Stampe,
+};
 
 class Forms {
 public:

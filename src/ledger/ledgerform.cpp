@@ -45,6 +45,7 @@ const QString kDeleteDone = QStringLiteral(" Registrazione  eliminata ");
 using namespace controls::titles;
 const QString kNumberRefused = QStringLiteral("Il campo ID deve contenere un numero intero maggiore di zero");
 const QString kNumberTaken = QStringLiteral("Il numero %1 appartiene già a un'altra registrazione");
+const QString kCounterpartyGone = QStringLiteral("\"%1\" non è più in anagrafica: sceglierlo di nuovo dall'elenco.");
 
 
 // A record button: the forms' style, at least the size of the form's buttons.
@@ -321,8 +322,10 @@ void LedgerForm::wireBehaviour()
     controls::Dialogs &dialogs = *session().dialogs;
     for (QLineEdit *date : {Text2, Text3, Text5, Text6, Text8})
         controls::rules::attachDateCheck(date, dialogs);
-    for (QLineEdit *amount : {Text4, Text7, Text9})
+    for (QLineEdit *amount : {Text4, Text7, Text9}) {
         controls::rules::attachAmountFilter(amount);
+        controls::rules::attachAmountCheck(amount, dialogs);
+    }
 
     connect(Timer2, &QTimer::timeout, this, &LedgerForm::tick);
     connect(XPButton1, &controls::XPButton::clicked, this, &LedgerForm::counterpartyButton);
@@ -354,12 +357,19 @@ void LedgerForm::placeCalendar()
 
 void LedgerForm::openForNewRecord()
 {
+    m_returnTo.reset();
     setButtonsForNewEntry();
+    // Back from the "Nuovo Cliente" detour the record half typed stays; the list is filled
+    // again by the activation, with the new counterparty in it.
+    m_clearOnActivation = !m_onDetour;
+    m_onDetour = false;
     showForm();
 }
 
-void LedgerForm::openForChange(const QStringList &columns)
+void LedgerForm::openForChange(const QStringList &columns, std::optional<controls::FormId> returnTo)
 {
+    m_onDetour = false;
+    m_returnTo = returnTo;
     loadRecord(columns);
     setButtonsForChange();
     showForm();
@@ -367,6 +377,7 @@ void LedgerForm::openForChange(const QStringList &columns)
 
 void LedgerForm::setButtonsForNewEntry()
 {
+    Text10->setReadOnly(!m_profile.numbersEditable);
     XPButton3->setEnabled(false);
     XPButton4->setEnabled(true);
     XPButton6->setEnabled(false);
@@ -374,6 +385,8 @@ void LedgerForm::setButtonsForNewEntry()
 
 void LedgerForm::setButtonsForChange()
 {
+    // Change and delete act on the record handed over: its number is not typed over.
+    Text10->setReadOnly(true);
     XPButton3->setEnabled(true);
     XPButton4->setEnabled(false);
     XPButton6->setEnabled(true);
@@ -387,17 +400,22 @@ bool LedgerForm::isChangeMode() const
 void LedgerForm::activate()
 {
     try {
-        offerCausali(session().workbook(), {Combo2, Combo3, Combo4});
         if (!XPButton3->isEnabled()) {
             XPButton5->setEnabled(true);
             XPButton1->setCaption(m_profile.newCaption);
             Label1->setText(m_profile.label1NewEntry);
             MonthView1->hide();
             ledger().ensureCounter();
-            pulisciCampi();
+            // Coming back to the form (from the print form, a message, the menu's detour)
+            // keeps what was typed; only the menu's opening for a new record clears it.
+            const bool clear = m_clearOnActivation;
+            m_clearOnActivation = false;
+            const QString typedName = Combo1->currentText();
+            if (clear)
+                pulisciCampi();
             caricaSoggetti();
             Combo1->setFocus();
-            Combo1->setEditText(kSeleziona);
+            Combo1->setEditText(clear || typedName.isEmpty() ? kSeleziona : typedName);
         }
         if (XPButton3->isEnabled()) {
             MonthView1->hide();
@@ -406,6 +424,9 @@ void LedgerForm::activate()
             if (!m_profile.label1ChangeMode.isEmpty())
                 Label1->setText(m_profile.label1ChangeMode);
         }
+        // After the mode's own steps, so that a workbook that cannot be read still leaves
+        // the captions of the mode.
+        offerCausali(session().workbook(), {Combo2, Combo3, Combo4});
     } catch (const std::exception &e) {
         reportStoreError(e);
     }
@@ -447,7 +468,10 @@ void LedgerForm::setColumnText(const RecordColumn &bound, const QString &text)
     switch (bound.shown) {
     case Shown::Text:
     case Shown::Date:
-        static_cast<QLineEdit *>(w)->setText(text);
+        if (records::Ledger::isAmountColumn(bound.column))
+            controls::rules::showAmount(static_cast<QLineEdit *>(w), text);
+        else
+            static_cast<QLineEdit *>(w)->setText(text);
         break;
     case Shown::Choice:
         static_cast<QComboBox *>(w)->setEditText(text);
@@ -509,9 +533,35 @@ void LedgerForm::counterpartyChosen(int index)
 {
     if (index < 0 || size_t(index) >= m_listedRows.size())
         return;
+    // The list may be older than the registry (a counterparty deleted or added since it was
+    // filled): the chosen name is looked up as the registry is now, the same one among
+    // namesakes, and the list is brought up to date.
+    const QString name = Combo1->itemText(index);
+    int namesake = 0;
+    for (int i = 0; i < index; ++i)
+        namesake += Combo1->itemText(i) == name ? 1 : 0;
     try {
         const records::Registry registry = records::Registry::of(session().workbook());
-        Text12->setText(registry.read(m_listedRows[size_t(index)]).number().text());
+        const std::vector<records::Entry> now = registry.entries(m_profile.kindLetter);
+        std::optional<int> row;
+        for (const records::Entry &listed : now)
+            if (listed.name == name && namesake-- == 0) {
+                row = listed.row;
+                break;
+            }
+        bool current = now.size() == m_listedRows.size();
+        for (size_t i = 0; current && i < now.size(); ++i)
+            current = now[i].row == m_listedRows[i] && now[i].name == Combo1->itemText(int(i));
+        if (!current) {
+            caricaSoggetti();
+            Combo1->setEditText(name);
+        }
+        if (!row) {
+            session().dialogs->message(controls::BoxKind::Plain, kCounterpartyGone.arg(name), kTitle);
+            Text12->clear();
+            return;
+        }
+        Text12->setText(registry.read(*row).number().text());
     } catch (const std::exception &e) {
         reportStoreError(e);
     }
@@ -527,8 +577,10 @@ void LedgerForm::counterpartyButton()
     }
     if (!m_profile.changeButtonRefills && caption != m_profile.newCaption)
         return;
-    if (controls::showForm(session(), controls::FormId::Anagrafe))
+    if (controls::showForm(session(), controls::FormId::Anagrafe)) {
+        m_onDetour = true;   // the record half typed waits for the new counterparty
         hide();
+    }
 }
 
 // ---- Date selectors and calendar ---------------------------------------------------------
@@ -545,8 +597,6 @@ void LedgerForm::selectorToggled(QCheckBox *selector)
             if (other != selector)
                 other->setChecked(false);
         }
-        if (selector == Check8)
-            Check4->setChecked(false);
     }
     if (!selector->isChecked()) {
         MonthView1->hide();
@@ -592,7 +642,8 @@ void LedgerForm::chiudi()
 
 void LedgerForm::showMenu()
 {
-    controls::showForm(session(), controls::FormId::Contavio);
+    controls::showForm(session(), m_returnTo.value_or(controls::FormId::Contavio));
+    m_returnTo.reset();
 }
 
 void LedgerForm::pulisciCampi()
@@ -606,10 +657,10 @@ void LedgerForm::pulisciCampi()
     for (QCheckBox *b : {Check1, Check2, Check3, Check4, Check5, Check6, Check7, Check8})
         b->setChecked(false);
 
-    // The next record number: the counter plus 1 (an empty counter counts as 0). A counter
-    // that is no number leaves the field empty.
+    // The next record number: the counter plus 1 (an empty counter counts as 0), passed on
+    // while a record carries it, so that a stale counter never blocks the insert.
     try {
-        if (const std::optional<double> next = ledger().nextNumber())
+        if (const std::optional<double> next = ledger().proposedNumber())
             Text10->setText(store::numberToText(*next));
     } catch (const std::exception &) {
         // Clearing never stops on the workbook.
@@ -651,6 +702,20 @@ bool LedgerForm::datesAccepted()
     return true;
 }
 
+bool LedgerForm::amountsAccepted()
+{
+    for (QLineEdit *amount : {Text4, Text7, Text9}) {
+        if (!amount->text().trimmed().isEmpty() && !store::parseAmount(amount->text())) {
+            session().dialogs->message(controls::BoxKind::Plain, controls::rules::kAmountMessage,
+                                       controls::rules::kDateTitle);
+            amount->setFocus();
+            amount->selectAll();
+            return false;
+        }
+    }
+    return true;
+}
+
 QString LedgerForm::recordKeyText() const
 {
     return m_handedKey ? *m_handedKey : Text10->text();
@@ -671,7 +736,7 @@ void LedgerForm::inserisci()
     if (!requiredFieldsGiven(controls::BoxKind::Plain, m_profile.insertMissingText, kTitle))
         return;
     const std::optional<double> number = acceptedRecordNumber();
-    if (!number || !datesAccepted())
+    if (!number || !datesAccepted() || !amountsAccepted())
         return;
 
     try {
@@ -686,10 +751,9 @@ void LedgerForm::inserisci()
         return;
     }
 
-    if (dialogs.message(controls::BoxKind::Question, kInsertQuestion, kTitleLeading) != controls::Answer::Yes) {
-        pulisciCampi();
+    // No (or Escape) goes back to the record as it was typed; "Cancella" clears it.
+    if (dialogs.message(controls::BoxKind::Question, kInsertQuestion, kTitleLeading) != controls::Answer::Yes)
         return;
-    }
 
     std::optional<records::Ledger> sheet;
     std::optional<int> freeRow;
@@ -752,7 +816,7 @@ void LedgerForm::modifica()
     controls::Dialogs &dialogs = *session().dialogs;
     if (!requiredFieldsGiven(controls::BoxKind::Information, m_profile.changeMissingText, kTitleTrailing))
         return;
-    if (!acceptedRecordNumber())
+    if (!acceptedRecordNumber() || !amountsAccepted())
         return;
     const bool changed = onRecordRow([this](const records::Ledger &sheet, int row) {
         // Columns B..S as the controls show them, dates as typed.

@@ -69,8 +69,9 @@ public:
     // record number and lists the counterparties.
     void openForNewRecord();
     // Shows the form with a record of its sheet (columns A..T as texts, as loadRecord()
-    // takes them) for change or deletion.
-    void openForChange(const QStringList &columns);
+    // takes them) for change or deletion. The form leaves for `returnTo` (the main menu when
+    // none) once the record is changed or deleted, or the form closed.
+    void openForChange(const QStringList &columns, std::optional<controls::FormId> returnTo = std::nullopt);
 
     // The settings of the three record buttons that give the mode.
     void setButtonsForNewEntry();   // Inserisci on, Modifica and Elimina off
@@ -95,6 +96,11 @@ public:
     void chiudi();           // XPButton2
     void counterpartyButton();   // XPButton1
     void tick();             // Timer2
+
+    // Whether the next new-entry activation clears the form: set by openForNewRecord(), not
+    // by coming back to the form from another window; kept off after the "Nuovo Cliente"
+    // detour, so that the record half typed is still there with the new counterparty.
+    bool clearsOnActivation() const { return m_clearOnActivation; }
 
     // The "Anagrafe" row each Combo1 entry came from.
     const std::vector<int> &listedRows() const { return m_listedRows; }
@@ -187,6 +193,9 @@ private:
     // The five dates are empty or dates a record can store; otherwise says so, on the first
     // date field that is not, and gives false.
     bool datesAccepted();
+    // The three amounts are empty or read as one amount each; otherwise says so, on the
+    // first that does not, and gives false.
+    bool amountsAccepted();
     int selectRecordRow(const records::Ledger &sheet);
     // Runs `act` on the row of the record the form acts on; false when no row carries it or
     // the workbook refused (the user has been told either way).
@@ -200,7 +209,10 @@ private:
     LedgerProfile m_profile;
     std::vector<int> m_listedRows;
     std::optional<QString> m_handedKey;   // column A of the record loaded by loadRecord()
+    std::optional<controls::FormId> m_returnTo;   // the form that opened a record, if not the menu
     QWidget *m_invoiceAnchor = nullptr;   // the calendar lies from here to the right edge
+    bool m_clearOnActivation = true;      // openForNewRecord() asked for an empty form (and the first showing)
+    bool m_onDetour = false;              // left for the registry to add a counterparty
 };
 
 } // namespace ledger

@@ -10,6 +10,7 @@
 #include "store/model/workbook.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
@@ -61,8 +62,10 @@ const QString kRowMoved = QStringLiteral(
 const QString kRowMovedDelete = QStringLiteral(
     "Il soggetto scelto non è più alla sua riga del foglio Anagrafe: sceglilo di nuovo dall'elenco. "
     "Nessun soggetto è stato eliminato.");
-const QString kNoSuchNumber = QStringLiteral("Nessun soggetto ha il numero %1: nessun soggetto è stato eliminato.");
-const QString kNoNumber = QStringLiteral("Il campo ID PROGRESSIVO è vuoto: nessun soggetto è stato eliminato.");
+const QString kChooseToDelete = QStringLiteral(
+    "Scegliere dall'elenco il Soggetto da eliminare: nessun soggetto è stato eliminato.");
+const QString kResetQuestion = QStringLiteral(
+    "Vuoi azzerare il contatore? Il prossimo Soggetto riceverà il primo numero non ancora usato.");
 const QString kSheetFull = QStringLiteral(
     "Il foglio Anagrafe è pieno: non c'è più una riga libera per un nuovo soggetto. "
     "Il soggetto non è stato inserito.");
@@ -515,18 +518,18 @@ void Anagrafe::clearTexts()
     m_loaded.reset();
 }
 
-void Anagrafe::clearForTypeChange()
-{
-    clearTexts();
-    Check6->setChecked(false);
-    Check7->setChecked(false);
-    Check4->setChecked(false);
-}
-
 // Shows the counter in the ID field; a failing read leaves the field as it is.
 void Anagrafe::showCounter()
 {
-    skipOnFailure([&] { Text10->setText(sheet().counterText()); });
+    skipOnFailure([&] { Text10->setText(proposedText(sheet())); });
+}
+
+// The number the next counterparty receives, passed over the numbers in use; the counter's
+// own text when it is no progressive number.
+QString Anagrafe::proposedText(const Registry &registry) const
+{
+    const std::optional<double> next = registry.proposedNumber();
+    return next ? store::numberToText(*next) : registry.counterText();
 }
 
 void Anagrafe::fillList(const QString &typeLetter)
@@ -581,14 +584,15 @@ bool Anagrafe::eventFilter(QObject *watched, QEvent *event)
 
 void Anagrafe::activate()
 {
-    Combo4->setEnabled(false);
+    // With a type ticked the list stays usable, also back from the print form.
+    Combo4->setEnabled(Check1->isChecked() || Check2->isChecked());
     try {
         const Registry registry = sheet();
         if (registry.counterEmpty())
             registry.setCounter(1);
         // A counterparty on show keeps its own number in the field.
         if (!m_loaded)
-            Text10->setText(registry.counterText());
+            Text10->setText(proposedText(registry));
         m_activationErrorShown = false;
     } catch (const store::StoreError &error) {
         // The box takes the activation and gives it back when it closes: report once, or
@@ -609,8 +613,7 @@ void Anagrafe::Check1_Click()
         Combo4->setEnabled(true);
         fillList(QStringLiteral("C"));
     } else {
-        clearForTypeChange();
-        Combo4->setEnabled(false);
+        typeDropped();
     }
 }
 
@@ -619,14 +622,22 @@ void Anagrafe::Check2_Click()
     if (Check2->isChecked()) {
         Check1->setChecked(false);   // Cliente's unticking branch runs first, when it was ticked
         Combo4->setEnabled(true);
-        clearTexts();
-        Check6->setChecked(false);
-        Check7->setChecked(false);
-        Check4->setChecked(false);
         fillList(QStringLiteral("F"));
     } else {
-        clearForTypeChange();
-        Combo4->setEnabled(false);
+        typeDropped();
+    }
+}
+
+// A type box unticked: the list of that type goes, what was typed stays. A counterparty
+// chosen from the list is no longer chosen (its number gives way to the next one), but its
+// fields stay on show, to be kept as a new counterparty or chosen again.
+void Anagrafe::typeDropped()
+{
+    Combo4->setEnabled(false);
+    Combo4->clear();
+    if (m_loaded) {
+        m_loaded.reset();
+        showCounter();
     }
 }
 
@@ -658,8 +669,15 @@ void Anagrafe::Text26_LostFocus()
     if (Check1->isChecked() || Check2->isChecked())
         return;
     // Shown once the focus change is over, so that the click that moved the focus is not
-    // cut in half by a modal box.
-    QTimer::singleShot(0, this, [this] { message(BoxKind::Plain, kNoType, kTitle); });
+    // cut in half by a modal box; and only when the focus went on to another field: going
+    // to a type box is doing what the reminder asks, and a button checks for itself.
+    QTimer::singleShot(0, this, [this] {
+        const QWidget *to = QApplication::focusWidget();
+        if (Check1->isChecked() || Check2->isChecked() || to == Check1 || to == Check2
+            || qobject_cast<const controls::XPButton *>(to) || !isVisible())
+            return;
+        message(BoxKind::Plain, kNoType, kTitle);
+    });
 }
 
 void Anagrafe::Text10_LostFocus()
@@ -724,10 +742,14 @@ void Anagrafe::Check6_Click()
 {
     if (!Check6->isChecked())
         return;
+    if (message(BoxKind::Question, kResetQuestion, kTitleTrailing, Answer::No) != Answer::Yes) {
+        Check6->setChecked(false);
+        return;
+    }
     try {
         const Registry registry = sheet();
         registry.setCounter(1);
-        Text10->setText(registry.counterText());
+        Text10->setText(proposedText(registry));
     } catch (const store::StoreError &error) {
         reportStoreError(error);
     }
@@ -752,10 +774,9 @@ void Anagrafe::XPButton4_Click()
 {
     if (!nameGiven())
         return;
-    if (message(BoxKind::Question, kInsertQuestion, kTitleLeading) != Answer::Yes) {
-        Pulisci();
+    // No (or Escape) goes back to the form as it was typed; "Pulisci" clears it.
+    if (message(BoxKind::Question, kInsertQuestion, kTitleLeading) != Answer::Yes)
         return;
-    }
     // Nothing is written before the type is known and a free row is found.
     const QString letter = tickedType();
     if (letter.isEmpty())
@@ -866,34 +887,22 @@ void Anagrafe::XPButton3_Click()
         message(BoxKind::Information, kSelectFirst, kTitleTrailing);
         return;
     }
-    if (message(BoxKind::Question, kDeleteQuestion, kTitleTrailing, Answer::No) != Answer::Yes)
-        return;
-    // A counterparty chosen from the list is the one that goes, not the first one that
-    // shares its number, nor the one the ID field may name by now. Without a choice the
-    // number in the ID field finds the row.
-    if (!m_loaded && Text10->text().trimmed().isEmpty()) {
-        message(BoxKind::Information, kNoNumber, kTitleTrailing);
+    // Only a counterparty chosen from the list goes: the number in the ID field may be the
+    // counter's, which another counterparty carries.
+    if (!m_loaded) {
+        message(BoxKind::Information, kChooseToDelete, kTitleTrailing);
         return;
     }
+    if (message(BoxKind::Question, kDeleteQuestion, kTitleTrailing, Answer::No) != Answer::Yes)
+        return;
     try {
         const Registry registry = sheet();
         registry.select();
-        std::optional<int> row;
-        if (m_loaded) {
-            if (!registry.carries(m_loaded->row, m_loaded->id)) {
-                message(BoxKind::Information, kRowMovedDelete, kTitleTrailing);
-                return;
-            }
-            row = m_loaded->row;
-        } else {
-            const double number = store::leadingNumber(Text10->text());
-            row = registry.findNumber(number);
-            if (!row) {
-                message(BoxKind::Information, kNoSuchNumber.arg(store::numberToText(number)), kTitleTrailing);
-                return;
-            }
+        if (!registry.carries(m_loaded->row, m_loaded->id)) {
+            message(BoxKind::Information, kRowMovedDelete, kTitleTrailing);
+            return;
         }
-        registry.deleteRow(*row);
+        registry.deleteRow(m_loaded->row);
     } catch (const store::StoreError &error) {
         reportStoreError(error);
         return;

@@ -117,7 +117,6 @@ private:
     records::Registry sheet() const;
     void fillList(const QString &typeLetter);
     void clearTexts();
-    void clearForTypeChange();
     void showCounter();
     void placeCalendar();
 
@@ -149,6 +148,8 @@ private:
         store::Variant id;
     };
     std::optional<Loaded> m_loaded;
+    void typeDropped();
+    QString proposedText(const records::Registry &registry) const;
 
     bool m_activationErrorShown = false;
 };

@@ -12,7 +12,9 @@ import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "store", "xls"))
-from office_uno import cell_range, run  # noqa: E402
+from office_uno import run  # noqa: E402
+
+import uno  # noqa: E402
 
 LONG_NAME = "Riepilogo dei movimenti per cliente dell'anno in corso"
 
@@ -37,11 +39,9 @@ def make(office, out, password):
     riepilogo.getCellByPosition(0, 0).String = "Totale"
     for r in range(1, 6):
         riepilogo.getCellByPosition(0, r).Formula = "=$Incassi.H%d*2" % (r + 1)
-    first = riepilogo.getCellRangeByPosition(1, 1, 1, 1)
-    first.getCellByPosition(0, 0).Formula = "=A2+1"
-    riepilogo.getCellRangeByPosition(1, 1, 1, 5).fillAuto(
-        __import__("uno").Enum("com.sun.star.sheet.FillDirection", "TO_BOTTOM"), 1)
-    addr = __import__("uno").createUnoStruct("com.sun.star.table.CellAddress")
+    riepilogo.getCellByPosition(1, 1).Formula = "=A2+1"
+    riepilogo.getCellRangeByPosition(1, 1, 1, 5).fillAuto(uno.Enum("com.sun.star.sheet.FillDirection", "TO_BOTTOM"), 1)
+    addr = uno.createUnoStruct("com.sun.star.table.CellAddress")
     doc.NamedRanges.addNewByName("Totali", "$'%s'.$A$2:$A$6" % LONG_NAME.replace("'", "''"), addr, 0)
     incassi.getRows().getByIndex(39).Height = 1500
     office.save_xls(doc, out, password)

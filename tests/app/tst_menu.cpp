@@ -2,6 +2,7 @@
 
 #include "app/contavio.h"
 #include "browser/visualizza.h"
+#include "dueviews/scadenze.h"
 #include "controls/xpbutton.h"
 #include "store/file/savefile.h"
 #include "ledger/entrata.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -79,6 +81,8 @@ private slots:
     void inserisci();
     void registryAndBrowser_data();
     void registryAndBrowser();
+    void dueViews_data();
+    void dueViews();
     void chiudiSavesAndEnds();
     void chiudiKeepsRunningWhenSaveFails();
 };
@@ -91,7 +95,8 @@ void TestMenu::everyFormFitsTheSmallestScreen()
     // 1024x768 less a panel: every form, with its title bar, fits inside.
     const QSize smallest(1024, 768 - 32);
     for (FormId id : {FormId::Avvio, FormId::Contavio, FormId::Anagrafe, FormId::Entrata, FormId::Pagamenti,
-                      FormId::Visualizza, FormId::StampaP, FormId::Utilita}) {
+                      FormId::Visualizza, FormId::StampaP, FormId::Utilita, FormId::Scadenze, FormId::Situazione,
+                      FormId::Stampe}) {
         QWidget *form = h.forms->form(id);
         QVERIFY(form);
         const QSize framed = form->size() + controls::kFrameAllowance;
@@ -208,7 +213,7 @@ void TestMenu::clockLine()
 void TestMenu::buttonsWithoutAction_data()
 {
     QTest::addColumn<QString>("name");
-    for (const char *name : {"XPButton11", "XPButton7", "XPButton12", "XPButton8", "XPButton10", "XPButton13"})
+    for (const char *name : {"XPButton12", "XPButton10", "XPButton13"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 
@@ -260,6 +265,35 @@ void TestMenu::inserisci()
     QVERIFY(!form->XPButton3->isEnabled());
     QVERIFY(!form->XPButton6->isEnabled());
     QVERIFY(!h.forms->isLoaded(payables ? FormId::Entrata : FormId::Pagamenti));
+}
+
+void TestMenu::dueViews_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("form");
+    QTest::newRow("Situazione Clienti/Fornitori") << "XPButton11" << int(FormId::Situazione);
+    QTest::newRow("Scadenze/Insoluti") << "XPButton7" << int(FormId::Scadenze);
+    QTest::newRow("Stampe") << "XPButton8" << int(FormId::Stampe);
+    QTest::newRow("the overdue line") << "LabelScaduti" << int(FormId::Scadenze);
+}
+
+// Each opens its form and hides the menu; looking changes nothing in the workbook.
+void TestMenu::dueViews()
+{
+    QFETCH(QString, button);
+    QFETCH(int, form);
+    ProgramWorld h;
+    app::Contavio *menu = startToMenu(h);
+    QVERIFY(menu);
+    QCOMPARE(menu->LabelScaduti->text(), QStringLiteral("Scaduti: nessun incasso e nessun pagamento"));
+    const QStringList before = contents(h.session.workbook());
+    QTest::mouseClick(menu->findChild<QWidget *>(button), Qt::LeftButton);
+    QWidget *opened = h.forms->form(FormId(form));
+    QTRY_VERIFY(opened->isVisible());
+    QVERIFY(!menu->isVisible());
+    QCOMPARE(contents(h.session.workbook()), before);
+    if (button == QLatin1String("LabelScaduti"))
+        QCOMPARE(qobject_cast<dueviews::Scadenze *>(opened)->filter().period, dueviews::Period::Scadute);
 }
 
 void TestMenu::registryAndBrowser_data()

@@ -425,6 +425,29 @@ private slots:
         QCOMPARE(h.files(), QStringList{QStringLiteral("Contavio.xls")});
     }
 
+    // A workbook that opens only for reading: the question says so with No as its default;
+    // going on, "Chiudi" tries nothing and says in one line that nothing was saved.
+    void readOnlySessionLeavesAtOnce()
+    {
+        app::WorkbookLock::setLockCallHook([](const char *call, int flags) {
+            return QByteArray(call) == "open" && (flags & O_ACCMODE) == O_RDWR ? EACCES : 0;
+        });
+        ProgramWorld h;
+        h.write(*ledgerBook());
+        const QByteArray before = h.bytes();
+        h.dialogs.queueAnswer(Answer::Yes);
+        QCOMPARE(h.load(), LoadResult::Ready);
+        QCOMPARE(h.dialogs.last().kind, BoxKind::Question);
+        QCOMPARE(h.dialogs.last().defaultButton, Answer::No);
+        h.session.workbook().sheet(QStringLiteral("Incassi")).cells(2, 3).setValue(QStringLiteral("ROSSI"));
+        QVERIFY(app::leaveProgram(h.session));
+        QCOMPARE(h.dialogs.shown.size(), size_t(2));
+        QCOMPARE(h.dialogs.last().kind, BoxKind::Information);
+        QCOMPARE(h.dialogs.last().text, app::nothingSavedMessage(h.path()));
+        QCOMPARE(h.exits, std::vector<int>{0});
+        QCOMPARE(h.bytes(), before);
+    }
+
     // A share whose file another program holds open answers the open with a sharing
     // violation: that is "already open", not an unreadable file.
     void sharingViolationMeansInUse_data()

@@ -161,7 +161,7 @@ void TestVisualizza::buildSortsSheetAndListsValuesAsText()
     QCOMPARE(w.ids("Incassi"), (QList<double>{2, 3, 1}));
     QCOMPARE(w.column(0), (QStringList{"2", "3", "1"}));
     QCOMPARE(w.column(5), (QStringList{"01/03/2009", "01/06/2009", "01/09/2009"}));
-    QCOMPARE(w.column(7), (QStringList{"7", "0,25", "1234,5"}));
+    QCOMPARE(w.column(7), (QStringList{"7,00", "0,25", "1.234,50"}));
     // The sort covers A..S only: T stays on its row while the records move.
     QCOMPARE(w.column(19), (QStringList{"", "oltre", ""}));
     QCOMPARE(w.column(2), (QStringList{"Ditta 2", "Ditta 3", "Ditta 1"}));
@@ -191,7 +191,9 @@ void TestVisualizza::modeRoutesToItsLedger_data()
     QTest::addColumn<QString>("mode");
     QTest::addColumn<int>("target");   // 0 none, 1 Entrata, 2 Pagamenti
     QTest::newRow("1 receivables") << "1" << 1;
-    QTest::newRow("2 payables") << "2" << 2;
+    // A record goes only to its own ledger's form: a receivables list with the mode
+    // rewritten since hands nothing over.
+    QTest::newRow("2 over a receivables list") << "2" << 0;
     QTest::newRow("other mode does nothing") << "3" << 0;
 }
 
@@ -263,7 +265,7 @@ void TestVisualizza::pickChangeDeleteLoop()
     QCOMPARE(p.Text1->text(), QStringLiteral("F-3"));
     QCOMPARE(p.Text2->text(), QStringLiteral("10/01/2009"));
     QCOMPARE(p.Text3->text(), QStringLiteral("01/05/2009"));
-    QCOMPARE(p.Text4->text(), QStringLiteral("300"));
+    QCOMPARE(p.Text4->text(), QStringLiteral("300,00"));
     QCOMPARE(p.Text11->toPlainText(), QStringLiteral("nota 3"));
     // Its activation saw change mode: nothing cleared, Cancella off.
     QVERIFY(!p.XPButton5->isEnabled());
@@ -279,7 +281,7 @@ void TestVisualizza::pickChangeDeleteLoop()
     QVERIFY(w.openBrowser(ledger::Ledger::Pagamenti));
     QCOMPARE(w.ids("Pagamenti"), (QList<double>{2, 1, 3}));
     QCOMPARE(w.column(0), (QStringList{"2", "1", "3"}));
-    QCOMPARE(w.column(7), (QStringList{"200", "100", "350,5"}));
+    QCOMPARE(w.column(7), (QStringList{"200,00", "100,00", "350,50"}));
     QCOMPARE(w.column(5).last(), QStringLiteral("31/12/2009"));
 
     // Pick record 1 and delete it.
@@ -320,9 +322,9 @@ void TestVisualizza::handOverFillsEveryControl()
     // Columns A..S, each in the control that shows it.
     const std::vector<std::pair<const char *, QString>> expected = {
         {"Text10", "5"}, {"Text12", "105"}, {"Combo1", "Ditta 5"}, {"Text1", "F-5"},
-        {"Text2", "10/01/2009"}, {"Text3", "01/06/2009"}, {"Check2", "SI"}, {"Text4", "300"},
-        {"Text5", "02/06/2009"}, {"Combo2", "Bonifico"}, {"Check4", "SI"}, {"Text7", "50"},
-        {"Text6", "03/06/2009"}, {"Combo3", "Assegno"}, {"Check6", "SI"}, {"Text9", "250"},
+        {"Text2", "10/01/2009"}, {"Text3", "01/06/2009"}, {"Check2", "SI"}, {"Text4", "300,00"},
+        {"Text5", "02/06/2009"}, {"Combo2", "Bonifico"}, {"Check4", "SI"}, {"Text7", "50,00"},
+        {"Text6", "03/06/2009"}, {"Combo3", "Assegno"}, {"Check6", "SI"}, {"Text9", "250,00"},
         {"Text8", "04/06/2009"}, {"Combo4", "Contanti"}, {"Text11", "nota 5"},
     };
     for (const auto &[name, text] : expected) {
@@ -340,11 +342,18 @@ void TestVisualizza::handOverFillsEveryControl()
         QVERIFY2(shown == text, qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(name), shown)));
     }
 
-    // Changed without a touch, every column of the record reads as it did.
-    const QStringList before = testworld::rowTexts(s, 2, 19);
+    // Changed without a touch, every column of the record holds what it held (the amounts
+    // now shown as money).
+    const auto values = [&s] {
+        QStringList v;
+        for (int column = 1; column <= 19; ++column)
+            v << store::valueToText(s.valueAt(2, column));
+        return v;
+    };
+    const QStringList before = values();
     press(f.XPButton3);
     QCOMPARE(w.dialogs.last().text, QStringLiteral(" Registrazione  modificata"));
-    QCOMPARE(testworld::rowTexts(s, 2, 19), before);
+    QCOMPARE(values(), before);
 }
 
 void TestVisualizza::userEntersThreeOutOfOrderAndChangesOne()
@@ -397,7 +406,7 @@ void TestVisualizza::userEntersThreeOutOfOrderAndChangesOne()
 
     QVERIFY(w.openBrowser(ledger::Ledger::Incassi));
     QCOMPARE(w.column(3), (QStringList{"F-2", "F-3", "F-1"}));
-    QCOMPARE(w.column(7), (QStringList{"250,5", "95,5", "100"}));
+    QCOMPARE(w.column(7), (QStringList{"250,50", "95,50", "100,00"}));
     QCOMPARE(w.sheet("Incassi").valueAt(3, 8), Variant::fromNumber(95.5));
 }
 
@@ -429,7 +438,7 @@ void TestVisualizza::keyboardPick()
     QVERIFY(e.isVisible());
     QVERIFY(QTest::qWaitForWindowActive(&e));
     QCOMPARE(e.Text10->text(), QStringLiteral("3"));   // the second row of the list
-    QCOMPARE(e.Text4->text(), QStringLiteral("300"));
+    QCOMPARE(e.Text4->text(), QStringLiteral("300,00"));
     QVERIFY(e.XPButton3->isEnabled());
     QVERIFY(!e.XPButton4->isEnabled());
     QVERIFY(!e.XPButton5->isEnabled());   // its activation saw change mode

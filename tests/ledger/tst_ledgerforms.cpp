@@ -81,7 +81,7 @@ private slots:
     void calendarFillsOnlyTickedField();
     void requiredFieldMessages_data();
     void requiredFieldMessages();
-    void insertAnsweredNoClearsAndKeepsNumber();
+    void insertAnsweredNoKeepsTheRecord();
     void firstInsertWritesTypedRow_data();
     void firstInsertWritesTypedRow();
     void emptySettlementDatesAreNotWritten();
@@ -112,6 +112,11 @@ private slots:
     void storeFailureIsReportedNotThrown();
     void focusBackFromMessageBoxKeepsTyping();
     void savedRecordsKeepTheirTypes();
+    void newCounterpartyDetourKeepsTheRecord_data();
+    void newCounterpartyDetourKeepsTheRecord();
+    void counterpartyNumberAsItIsNow();
+    void amountsAreMoney_data();
+    void amountsAreMoney();
 };
 
 void TestLedgerForms::newEntryOpeningClearsEverything_data()
@@ -240,7 +245,7 @@ void TestLedgerForms::dateSelectorCascade_data()
     QTest::newRow("unticking it hides the calendar") << "Check5" << "Check5" << false << "" << false << false;
     QTest::newRow("a second selector leaves all clear") << "Check1" << "Check7" << false << "" << false << false;
     QTest::newRow("a second selector, the other way round") << "Check8" << "Check3" << false << "" << false << false;
-    QTest::newRow("due-date selector clears Acconto") << "" << "Check8" << true << "Check8" << true << false;
+    QTest::newRow("due-date selector leaves Acconto") << "" << "Check8" << true << "Check8" << true << true;
     QTest::newRow("other selectors keep Acconto") << "" << "Check1" << true << "Check1" << true << true;
 }
 
@@ -366,7 +371,7 @@ void TestLedgerForms::requiredFieldMessages()
     QCOMPARE(QApplication::focusWidget(), f.Combo1);
 }
 
-void TestLedgerForms::insertAnsweredNoClearsAndKeepsNumber()
+void TestLedgerForms::insertAnsweredNoKeepsTheRecord()
 {
     World w;
     ledger::Entrata &f = w.entrata();
@@ -380,8 +385,9 @@ void TestLedgerForms::insertAnsweredNoClearsAndKeepsNumber()
                                              " Vuoi Inserire questa Registrazione ?"));
     QVERIFY(w.sheet("Incassi").valueAt(2, 1).isEmpty());
     QCOMPARE(w.sheet("Incassi").valueAt(1, 256).number, 0.0);
-    QVERIFY(f.Text1->text().isEmpty());
-    QVERIFY(!f.Check2->isChecked());
+    // The record stays as typed; "Cancella" clears it.
+    QCOMPARE(f.Text1->text(), QStringLiteral("F-12"));
+    QVERIFY(f.Check2->isChecked());
     QCOMPARE(f.Text10->text(), QStringLiteral("1"));
 }
 
@@ -458,8 +464,8 @@ void TestLedgerForms::emptySettlementDatesAreNotWritten()
 {
     World w;
     store::Worksheet &s = w.sheet("Incassi");
-    // A free row (column A empty) that still carries stale cells: a written empty text
-    // clears its cell, a date that is not written leaves it.
+    // A free row (column A empty) that still carries stale cells: the insert owns the row,
+    // every stale cell goes.
     for (int column : {8, 9, 10, 12, 13, 14, 16, 17, 18})
         s.cells(2, column).setValue(QStringLiteral("vecchio"));
     ledger::Entrata &f = w.entrata();
@@ -468,10 +474,8 @@ void TestLedgerForms::emptySettlementDatesAreNotWritten()
     w.pressAnswering(f.XPButton4);
 
     QCOMPARE(s.valueAt(2, 1), Variant::fromNumber(1));
-    for (int column : {8, 10, 12, 14, 16, 18})
+    for (int column : {8, 9, 10, 12, 13, 14, 16, 17, 18})
         QVERIFY2(store::valueToText(s.valueAt(2, column)).isEmpty(), qPrintable(QString::number(column)));
-    for (int column : {9, 13, 17})
-        QCOMPARE(s.valueAt(2, column).text, QStringLiteral("vecchio"));
     for (int column : {7, 11, 15})
         QCOMPARE(s.valueAt(2, column).text, QStringLiteral("NO"));
 }
@@ -506,8 +510,8 @@ void TestLedgerForms::changeModeShowsItsCaptions()
     // The fields stay as handed over.
     QCOMPARE(f.Text10->text(), QStringLiteral("1"));
     QCOMPARE(f.Combo1->currentText(), QStringLiteral("Ditta 1"));
-    QCOMPARE(f.Text4->text(), QStringLiteral("10"));
-    QCOMPARE(f.Text10->isReadOnly(), !payables);
+    QCOMPARE(f.Text4->text(), QStringLiteral("10,00"));   // shown as money
+    QVERIFY(f.Text10->isReadOnly());   // the number handed over is not typed over
     QCOMPARE(f.Text12->isReadOnly(), !payables);
 }
 
@@ -573,7 +577,7 @@ void TestLedgerForms::deleteAnsweredYesAndNo_data()
     QTest::newRow("receivables, yes") << false << true << "";
     QTest::newRow("payables, yes") << true << true << "";
     QTest::newRow("receivables, no") << false << false << "";
-    // Record 2 was handed over: it goes, not record 3 whose number was typed over it.
+    // Record 2 was handed over: it goes; its number cannot be typed over.
     QTest::newRow("payables, yes, another number typed over") << true << true << "3";
 }
 
@@ -604,7 +608,7 @@ void TestLedgerForms::deleteAnsweredYesAndNo()
     }
     QVERIFY(!f.isVisible());
     QVERIFY(w.menu().isVisible());
-    QCOMPARE(f.Text10->text(), typed.isEmpty() ? QStringLiteral("2") : typed);   // not cleared here
+    QCOMPARE(f.Text10->text(), QStringLiteral("2"));   // not cleared here, not typed over
 }
 
 void TestLedgerForms::missingRecordIsReported_data()
@@ -684,13 +688,11 @@ void TestLedgerForms::recordNumberMustBeWhole_data()
     QTest::addColumn<bool>("change");
     QTest::addColumn<QString>("counter");   // IV1 as text; empty: 1, the number of the record there
     QTest::addColumn<QString>("typed");     // typed into Text10; null: left as proposed or handed over
-    QTest::newRow("receivables insert, counter no number") << false << false << "abc" << QString();
     QTest::newRow("payables insert, number emptied") << true << false << "" << "";
     QTest::newRow("payables insert, fraction") << true << false << "" << "2,5";
     QTest::newRow("payables insert, trailing text") << true << false << "" << "2 bis";
     QTest::newRow("payables insert, zero") << true << false << "" << "0";
     QTest::newRow("payables insert, a date") << true << false << "" << "12/05/2009";
-    QTest::newRow("payables change, number emptied") << true << true << "" << "";
 }
 
 void TestLedgerForms::recordNumberMustBeWhole()
@@ -1125,15 +1127,16 @@ void TestLedgerForms::focusBackFromMessageBoxKeepsTyping()
     QCOMPARE(f.Text1->text(), QStringLiteral("F-12"));
     QCOMPARE(f.Combo1->currentText(), QStringLiteral("Rossi Mario"));
 
-    // Coming back from another of the program's windows runs the activation again.
+    // Coming back from another of the program's windows runs the activation again, which
+    // keeps what was typed: only the menu's opening for a new record clears.
     w.menu().show();
     w.menu().activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w.menu()));
     f.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&f));
     QCOMPARE(activations.count(), 1);
-    QVERIFY(f.Text1->text().isEmpty());
-    QCOMPARE(f.Combo1->currentText(), QStringLiteral("Seleziona"));
+    QCOMPARE(f.Text1->text(), QStringLiteral("F-12"));
+    QCOMPARE(f.Combo1->currentText(), QStringLiteral("Rossi Mario"));
 }
 
 void TestLedgerForms::savedRecordsKeepTheirTypes()
@@ -1166,6 +1169,87 @@ void TestLedgerForms::savedRecordsKeepTheirTypes()
         QCOMPARE(s.valueAt(2, 11), Variant::fromText("NO"));
         QCOMPARE(s.valueAt(1, 256), Variant::fromNumber(1));
     }
+}
+
+// The record half typed waits while the user adds the missing counterparty, who can then
+// be chosen at once.
+void TestLedgerForms::newCounterpartyDetourKeepsTheRecord_data()
+{
+    bothLedgers("receivables", "payables");
+}
+
+void TestLedgerForms::newCounterpartyDetourKeepsTheRecord()
+{
+    QFETCH(bool, payables);
+    World w;
+    ledger::LedgerForm &f = w.ledgerForm(payables);
+    openForNewEntry(w, f);
+    fillRequired(f);
+    f.Text4->setText(QStringLiteral("99,90"));
+    press(f.XPButton1);   // "Nuovo Cliente": off to the registry
+    QVERIFY(!f.isVisible());
+    w.addCounterparty(2, 7, payables ? "F" : "C", "NUOVA SRL");
+    openForNewEntry(w, f);   // back through the main menu
+    QCOMPARE(f.Combo1->itemText(0), QStringLiteral("NUOVA SRL"));
+    QCOMPARE(f.Combo1->currentText(), QStringLiteral("Rossi Mario"));
+    QCOMPARE(f.Text1->text(), QStringLiteral("F-12"));
+    QCOMPARE(f.Text4->text(), QStringLiteral("99,90"));
+    openForNewEntry(w, f);   // the next opening for a new record starts empty again
+    QVERIFY(f.Text1->text().isEmpty());
+}
+
+// The list may be older than the registry: the number is GAMMA's as the registry is now,
+// not that of whoever moved into GAMMA's old row.
+void TestLedgerForms::counterpartyNumberAsItIsNow()
+{
+    World w;
+    w.addCounterparty(2, 1, "F", "ALFA");
+    w.addCounterparty(3, 2, "F", "GAMMA");
+    w.addCounterparty(4, 3, "F", "DELTA");
+    ledger::Pagamenti &f = w.pagamenti();
+    openForNewEntry(w, f);
+    w.sheet("Anagrafe").cells(2, 1).entireRow().deleteRows();   // ALFA goes; GAMMA moves up
+    f.Combo1->setCurrentIndex(1);
+    emit f.Combo1->activated(1);
+    QCOMPARE(f.Combo1->currentText(), QStringLiteral("GAMMA"));
+    QCOMPARE(f.Text12->text(), QStringLiteral("2"));
+}
+
+// Amounts typed in any of the usual ways are stored as numbers shown as money, and come
+// back to the form as money.
+void TestLedgerForms::amountsAreMoney_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("grouped") << "1.234,56" << 1234.56 << "1.234,56";
+    QTest::newRow("plain") << "1234,56" << 1234.56 << "1.234,56";
+    QTest::newRow("with a point") << "1234.56" << 1234.56 << "1.234,56";
+    QTest::newRow("whole") << "850" << 850.0 << "850,00";
+}
+
+void TestLedgerForms::amountsAreMoney()
+{
+    QFETCH(QString, typed);
+    QFETCH(double, stored);
+    QFETCH(QString, shown);
+    World w;
+    ledger::Entrata &f = w.entrata();
+    openForNewEntry(w, f);
+    fillRequired(f);
+    f.Text7->setFocus();
+    QTest::keyClicks(f.Text7, typed);
+    f.Text9->setFocus();
+    QCOMPARE(f.Text7->text(), shown);
+    w.dialogs.queueAnswer(Answer::Yes);
+    press(f.XPButton4);
+    store::Worksheet &ws = w.sheet("Incassi");
+    QCOMPARE(ws.valueAt(2, 12).type, store::Variant::Type::Number);
+    QCOMPARE(ws.valueAt(2, 12).number, stored);
+    QCOMPARE(ws.cells(2, 12).numberFormat(), store::kAmountFormat);
+    QCOMPARE(ws.textAt(2, 12), shown);   // what a spreadsheet shows
+    f.openForChange(testworld::rowTexts(ws, 2, 20));
+    QCOMPARE(f.Text7->text(), shown);
 }
 
 QTEST_MAIN(TestLedgerForms)

@@ -125,6 +125,13 @@ private slots:
     void ledgerInsert_data();
     void ledgerInsert();
     void ledgerChangeAndRemove();
+    void registryWalk_data();
+    void registryWalk();
+    void registryFreeRowOfFullSheet();
+    void writeField_data();
+    void writeField();
+    void progressive_data();
+    void progressive();
     void registryInsert_data();
     void registryInsert();
     void registryFindByCode_data();
@@ -139,22 +146,23 @@ void TestRecords::readings_data()
     QTest::addColumn<QString>("amount");
     QTest::addColumn<QString>("flag");
     QTest::addColumn<QString>("number");
-    QTest::newRow("nothing") << "" << "E" << "E" << "E" << "E";
-    QTest::newRow("empty text") << "t:" << "E" << "E" << "E" << "E";
-    QTest::newRow("date value") << "d:05/03/2009" << "05/03/2009" << "?" << "?" << "39877";
-    QTest::newRow("date kept as text") << "05/03/2009" << "05/03/2009" << "?" << "?" << "?";
-    QTest::newRow("short date text") << "5-3-09" << "05/03/2009" << "?" << "?" << "?";
-    QTest::newRow("impossible date text") << "31/02/2009" << "?" << "?" << "?" << "?";
-    QTest::newRow("plain number is no date") << "#39877" << "?" << "39877" << "?" << "39877";
-    QTest::newRow("amount as Italian text") << "1.234,56" << "?" << "1234,56" << "?" << "?";
-    QTest::newRow("amount as number") << "#-12,5" << "?" << "-12,5" << "?" << "?";
-    QTest::newRow("amount with a currency sign") << "€ 12" << "?" << "?" << "?" << "?";
-    QTest::newRow("flag SI") << "SI" << "?" << "?" << "1" << "?";
-    QTest::newRow("flag NO") << "NO" << "?" << "?" << "0" << "?";
-    QTest::newRow("flag in lower case") << "si" << "?" << "?" << "?" << "?";
-    QTest::newRow("number kept as text") << "12" << "?" << "12" << "?" << "12";
-    QTest::newRow("zero is no record number") << "#0" << "?" << "0" << "?" << "?";
-    QTest::newRow("error value") << "!" << "?" << "?" << "?" << "?";
+    QTest::addColumn<QString>("text");   // the text a form shows; "-" none
+    QTest::newRow("nothing") << "" << "E" << "E" << "E" << "E" << "";
+    QTest::newRow("empty text") << "t:" << "E" << "E" << "E" << "E" << "";
+    QTest::newRow("date value") << "d:05/03/2009" << "05/03/2009" << "?" << "?" << "39877" << "05/03/2009";
+    QTest::newRow("date kept as text") << "05/03/2009" << "05/03/2009" << "?" << "?" << "?" << "05/03/2009";
+    QTest::newRow("short date text") << "5-3-09" << "05/03/2009" << "?" << "?" << "?" << "5-3-09";
+    QTest::newRow("impossible date text") << "31/02/2009" << "?" << "?" << "?" << "?" << "31/02/2009";
+    QTest::newRow("plain number is no date") << "#39877" << "?" << "39877" << "?" << "39877" << "39877";
+    QTest::newRow("amount as Italian text") << "1.234,56" << "?" << "1234,56" << "?" << "?" << "1.234,56";
+    QTest::newRow("amount as number") << "#-0,25" << "?" << "-0,25" << "?" << "?" << "-0,25";
+    QTest::newRow("amount with a currency sign") << "€ 12" << "?" << "?" << "?" << "?" << "€ 12";
+    QTest::newRow("flag SI") << "SI" << "?" << "?" << "1" << "?" << "SI";
+    QTest::newRow("flag NO") << "NO" << "?" << "?" << "0" << "?" << "NO";
+    QTest::newRow("flag in lower case") << "si" << "?" << "?" << "?" << "?" << "si";
+    QTest::newRow("number kept as text") << "12" << "?" << "12" << "?" << "12" << "12";
+    QTest::newRow("zero is no record number") << "#0" << "?" << "0" << "?" << "?" << "0";
+    QTest::newRow("error value") << "!" << "?" << "?" << "?" << "?" << "-";
 }
 
 void TestRecords::readings()
@@ -164,7 +172,9 @@ void TestRecords::readings()
     QFETCH(QString, amount);
     QFETCH(QString, flag);
     QFETCH(QString, number);
+    QFETCH(QString, text);
     const Field field{cellOf(cell)};
+    QCOMPARE(field.shownText().value_or(QStringLiteral("-")), text);
     const auto asNumber = [](double v) { return store::numberToText(v); };
     QCOMPARE(shown(field.date(), [](const QDate &d) { return store::dateText(d); }), date);
     QCOMPARE(shown(field.amount(), asNumber), amount);
@@ -206,24 +216,19 @@ void TestRecords::ledgerWalk()
 
 void TestRecords::recordFields()
 {
+    // Each accessor reaches its own column, and the cells stay as stored.
     Book b;
     b.fill(b.incassi(), {{"#3", "#4", "ROSSI", "F1", "d:01/02/2009", "28/02/2009", "SI", "1.000,50",
-                          "d:27/02/2009", "BONIFICO", "NO", "#200", "", "", "SI", "x", "!", "", "nota"}});
-    const records::LedgerRecord record = Ledger(b.incassi()).readAll().at(0);
-    QCOMPARE(record.row, 2);
-    QCOMPARE(record.number().wholeNumber().get(), std::optional<double>(3));
-    QCOMPARE(record.counterparty().text(), QStringLiteral("ROSSI"));
-    QCOMPARE(record.dueDate().date().get(), std::optional<QDate>(QDate(2009, 2, 28)));
-    QCOMPARE(record.dueDate().value.type, Type::Text);   // kept as stored
-    QCOMPARE(record.amount(Group::Collected).amount().get(), std::optional<double>(1000.5));
-    QCOMPARE(record.date(Group::Collected).date().get(), std::optional<QDate>(QDate(2009, 2, 27)));
-    QCOMPARE(record.means(Group::Collected).text(), QStringLiteral("BONIFICO"));
-    QCOMPARE(record.flag(Group::Advance).flag().get(), std::optional<bool>(false));
-    QVERIFY(record.date(Group::Advance).date().empty());
-    QVERIFY(record.amount(Group::Settled).amount().unreadable());
-    QVERIFY(record.date(Group::Settled).date().unreadable());
-    QCOMPARE(record.date(Group::Settled).shownText(), std::nullopt);
-    QCOMPARE(record.note().text(), QStringLiteral("nota"));
+                          "d:27/02/2009", "BONIFICO", "NO", "#200", "", "A", "SI", "x", "!", "S", "nota"}});
+    const records::LedgerRecord r = Ledger(b.incassi()).readAll().at(0);
+    QStringList seen{specOf(r.number().value), specOf(r.counterpartyNumber().value), specOf(r.counterparty().value),
+                     specOf(r.invoice().value), specOf(r.invoiceDate().value), specOf(r.dueDate().value)};
+    for (Group g : records::kGroups)
+        seen << specOf(r.flag(g).value) << specOf(r.amount(g).value) << specOf(r.date(g).value) << specOf(r.means(g).value);
+    seen << specOf(r.note().value);
+    QCOMPARE(seen, (QStringList{"#3", "#4", "ROSSI", "F1", "d:01/02/2009", "28/02/2009", "SI", "1.000,50",
+                                "d:27/02/2009", "BONIFICO", "NO", "#200", "", "A", "SI", "x", "!", "S", "nota"}));
+    QCOMPARE(r.row, 2);
 }
 
 void TestRecords::nextNumber_data()
@@ -344,6 +349,107 @@ void TestRecords::ledgerChangeAndRemove()
     QCOMPARE(ledger.recordCount(), 2);
 }
 
+void TestRecords::registryWalk_data()
+{
+    // Column A from A2 down; the free row, and the row of `number` (walked from A2 to the
+    // end jump from A2; 0: none).
+    QTest::addColumn<QStringList>("column");
+    QTest::addColumn<double>("number");
+    QTest::addColumn<int>("free");
+    QTest::addColumn<int>("found");
+    QTest::newRow("empty registry") << QStringList{} << 1.0 << 2 << 0;
+    QTest::newRow("upper of two equal numbers") << QStringList{"#4", "#7", "#7"} << 7.0 << 5 << 3;
+    QTest::newRow("absent") << QStringList{"#1", "#2"} << 5.0 << 4 << 0;
+    QTest::newRow("number kept as text, taken") << QStringList{"#1", "12"} << 12.0 << 4 << 3;
+    QTest::newRow("a word is taken too") << QStringList{"abc", "#2"} << 2.0 << 4 << 3;
+    QTest::newRow("empty cell is nobody's zero, and free") << QStringList{"#1", "", "#0"} << 0.0 << 3 << 4;
+    QTest::newRow("zero in a record") << QStringList{"#0"} << 0.0 << 3 << 2;
+    // A2 alone: the end jump goes to the next filled cell, A4; A6 is beyond the walk.
+    QTest::newRow("walk ends at the end jump") << QStringList{"#1", "", "#3", "", "#5"} << 5.0 << 3 << 0;
+    QTest::newRow("next block reached by the jump") << QStringList{"#1", "", "#3", "", "#5"} << 3.0 << 3 << 4;
+    QTest::newRow("fraction") << QStringList{"#1,5", "#2"} << 1.5 << 4 << 2;
+}
+
+void TestRecords::registryWalk()
+{
+    QFETCH(QStringList, column);
+    QFETCH(double, number);
+    QFETCH(int, free);
+    QFETCH(int, found);
+    Book b;
+    b.column(b.anagrafe(), column);
+    const Registry registry = Registry::of(b.book);
+    QCOMPARE(registry.freeRow(), std::optional<int>(free));
+    QCOMPARE(registry.findNumber(number).value_or(0), found);
+}
+
+void TestRecords::registryFreeRowOfFullSheet()
+{
+    Book b;
+    store::Worksheet &s = b.anagrafe();
+    for (int row = 2; row <= store::kMaxRows; ++row)
+        s.cells(row, 1).setValue(double(row));
+    QCOMPARE(Registry(s).freeRow(), std::nullopt);
+    QCOMPARE(Ledger(s).freeRow(), std::nullopt);
+    // Beyond the 16-bit range the last row is still reachable.
+    s.cells(store::kMaxRows, 1).clearContents();
+    QCOMPARE(Registry(s).freeRow(), std::optional<int>(store::kMaxRows));
+    QCOMPARE(Ledger(s).freeRow(), std::optional<int>(store::kMaxRows));
+    // And a missing sheet is said so.
+    store::Workbook bare;
+    QVERIFY_THROWS_EXCEPTION(store::StoreError, Registry::of(bare));
+    QVERIFY_THROWS_EXCEPTION(store::StoreError, Ledger::of(bare, QStringLiteral("Incassi")));
+}
+
+void TestRecords::writeField_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("postal code stays text") << int(Registry::ColPostCode) << "00184" << "00184";
+    QTest::newRow("empty postal code clears") << int(Registry::ColPostCode) << "" << "";
+    QTest::newRow("number in a general column") << int(Registry::ColId) << "12" << "#12";
+    QTest::newRow("date in a general column") << int(Registry::ColDate) << "12/05/2009" << "d:12/05/2009";
+    QTest::newRow("name as typed") << int(Registry::ColName) << "ROSSI" << "ROSSI";
+}
+
+void TestRecords::writeField()
+{
+    QFETCH(int, column);
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    Book b;
+    b.anagrafe().cells(2, column).setValue(QStringLiteral("vecchio"));
+    Registry(b.anagrafe()).writeField(2, column, typed);
+    QCOMPARE(specOf(b.anagrafe().valueAt(2, column)), stored);
+}
+
+void TestRecords::progressive_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("expected");   // 0: no progressive
+    QTest::newRow("digits") << "100" << 100.0;
+    QTest::newRow("blanks around") << " 7 " << 7.0;
+    QTest::newRow("thousands point") << "1.000" << 1000.0;
+    QTest::newRow("largest") << "999999999" << 999999999.0;
+    QTest::newRow("too large") << "1000000000" << 0.0;
+    QTest::newRow("letters") << "abc" << 0.0;
+    QTest::newRow("digits and letters") << "12a" << 0.0;
+    QTest::newRow("fraction") << "2,5" << 0.0;
+    QTest::newRow("zero") << "0" << 0.0;
+    QTest::newRow("date") << "01/02/2009" << 0.0;
+    QTest::newRow("empty") << "" << 0.0;
+}
+
+void TestRecords::progressive()
+{
+    QFETCH(QString, typed);
+    QFETCH(double, expected);
+    QCOMPARE(records::typedProgressive(typed).value_or(0), expected);
+    // A counter cell holding the typed text reads the same.
+    QCOMPARE(records::progressiveIn(Variant::fromText(typed.trimmed())).value_or(0), expected);
+}
+
 void TestRecords::registryInsert_data()
 {
     QTest::addColumn<QStringList>("column");
@@ -426,12 +532,15 @@ void TestRecords::registryFindByCode()
 void TestRecords::registryListAndChange()
 {
     Book b;
-    b.fill(b.anagrafe(), {{"#1", "C", "UNO"}, {"#2", "F", "DUE"}, {"#3", "C", "TRE"}, {"", "C", ""}, {"#5", "C", "CINQUE"}});
+    b.fill(b.anagrafe(), {{"#1", "C", "UNO"}, {"#2", "F", "DUE"}, {"#3", "C", "TRE"}, {"", "c", "QUATTRO"},
+                          {"", "C", ""}, {"#5", "C", "CINQUE"}});
     const Registry registry(b.anagrafe());
     const std::vector<records::Counterparty> customers = registry.list(QStringLiteral("C"));
-    QCOMPARE(customers.size(), size_t(2));   // the empty name ends the list
+    QCOMPARE(customers.size(), size_t(2));   // "c" is no type; the empty name ends the list
     QCOMPARE(customers[1].name().text(), QStringLiteral("TRE"));
+    QCOMPARE(customers[1].row, 4);
     QVERIFY(customers[1].isCustomer());
+    QCOMPARE(registry.entries(QStringLiteral("F")).at(0).row, 3);
     QCOMPARE(registry.find(2)->row, 3);
 
     records::CounterpartyEntry e;

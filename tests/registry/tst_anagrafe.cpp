@@ -1,5 +1,7 @@
 #include "registryworld.h"
 
+#include "controls/xpbutton.h"
+
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
@@ -74,7 +76,7 @@ private slots:
     void insertedRowSurvivesSaveAndReopen();
     void insertRefusedWritesNothing_data();
     void insertRefusedWritesNothing();
-    void insertAnsweredNoEmptiesForm();
+    void insertAnsweredNoKeepsForm();
     void insertAfterChoosingAddsSecondRow();
     void insertTakesFirstFreeRow();
     void insertIntoFullSheetWritesNothing();
@@ -147,7 +149,7 @@ void TestAnagrafe::activationShowsCounter()
     QCOMPARE(w.counter().number, expected);
     QCOMPARE(w.form->Text10->text(), shown);
     QVERIFY(w.form->Text10->isReadOnly());
-    QVERIFY(!w.form->Combo4->isEnabled());   // locked even with a box still ticked
+    QVERIFY(w.form->Combo4->isEnabled());   // usable with a box still ticked
     QVERIFY(w.form->Check1->isChecked());
     QCOMPARE(QApplication::focusWidget(), w.form->Text26);
     QVERIFY(!w.form->MonthView1->isVisible());
@@ -279,7 +281,7 @@ void TestAnagrafe::insertRefusedWritesNothing()
     QCOMPARE(w.form->Text26->text(), nameAfter);
 }
 
-void TestAnagrafe::insertAnsweredNoEmptiesForm()
+void TestAnagrafe::insertAnsweredNoKeepsForm()
 {
     World w;
     QVERIFY(w.open());
@@ -289,10 +291,10 @@ void TestAnagrafe::insertAnsweredNoEmptiesForm()
 
     QCOMPARE(w.shownTexts(), QStringList{kInsertQuestion});
     QVERIFY(w.value(2, 3).isEmpty());
-    QCOMPARE(w.form->Text26->text(), QString());
-    QCOMPARE(w.form->Text25->text(), QString());
-    QCOMPARE(w.form->Text10->text(), QString("1"));
-    QVERIFY(!w.form->Check1->isChecked());
+    // The form stays as typed; "Pulisci" clears it.
+    QCOMPARE(w.form->Text26->text(), QString("NERI"));
+    QCOMPARE(w.form->Text25->text(), QString("VIA PO"));
+    QVERIFY(w.form->Check1->isChecked());
 }
 
 void TestAnagrafe::insertAfterChoosingAddsSecondRow()
@@ -348,16 +350,19 @@ void TestAnagrafe::resetCounterThenInsert()
     World w;
     w.addRows({{1, "C", "ALFA"}}, 7.0);
     QVERIFY(w.show());
+    w.form->Check6->click();   // asked first: No keeps the counter
+    QCOMPARE(w.counter().number, 7.0);
+    w.dialogs.queueAnswer(Answer::Yes);
     w.form->Check6->click();
+    QCOMPARE(w.dialogs.last().defaultButton, Answer::No);
     QCOMPARE(w.counter().number, 1.0);
-    QCOMPARE(w.form->Text10->text(), QString("1"));
+    QCOMPARE(w.form->Text10->text(), QString("2"));   // 1 is ALFA's
     QVERIFY(!w.form->Check6->isChecked());
-    QVERIFY(w.dialogs.shown.empty());
 
     w.form->Check1->click();
     w.insert("beta");
-    QCOMPARE(w.value(3, 1).number, 1.0);   // the same number as ALFA
-    QCOMPARE(w.counter().number, 2.0);
+    QCOMPARE(w.value(3, 1).number, 2.0);   // never ALFA's number
+    QCOMPARE(w.counter().number, 3.0);
 }
 
 void TestAnagrafe::changedCounterThenInsert()
@@ -556,6 +561,7 @@ void TestAnagrafe::insertRefusesCounterThatIsNoNumber()
     QCOMPARE(w.form->Text26->text(), QString("ROSSI"));
 
     // Once reset, the insert goes through.
+    w.dialogs.queueAnswer(Answer::Yes);
     w.form->Check6->click();
     w.pressAnswering(w.form->XPButton4);
     QCOMPARE(w.value(2, 1), store::Variant::fromNumber(1));
@@ -586,7 +592,7 @@ void TestAnagrafe::comingBackKeepsLoadedCounterpartyNumber()
     other.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&other));
     QVERIFY(w.show());   // activation runs again
-    QVERIFY(!w.form->Combo4->isEnabled());
+    QVERIFY(w.form->Combo4->isEnabled());
     QCOMPARE(w.form->Text10->text(), QString("2"));
 
     if (deleteIt) {
@@ -605,18 +611,18 @@ void TestAnagrafe::comingBackKeepsLoadedCounterpartyNumber()
         QCOMPARE(w.value(4, 1).number, 7.0);
     }
     QCOMPARE(w.counter().number, 7.0);
-    // With nothing on show the field offers the counter again.
-    QCOMPARE(w.form->Text10->text(), QString("7"));
+    // With nothing on show the field offers the counter again, past GAMMA's 7.
+    QCOMPARE(w.form->Text10->text(), QString("8"));
 }
 
 // Two rows may carry the same number after the counter was reset. A counterparty chosen
-// from the list is the one deleted; without a choice the number alone finds the upper row.
+// from the list is the one deleted; without a choice nothing is.
 void TestAnagrafe::deleteTwoWithSameNumber_data()
 {
     QTest::addColumn<bool>("chooseBeta");
     QTest::addColumn<QStringList>("left");
     QTest::newRow("chosen from the list") << true << QStringList{"ALFA", "GAMMA"};
-    QTest::newRow("by the number alone") << false << QStringList{"BETA", "GAMMA"};
+    QTest::newRow("by the number alone: refused") << false << QStringList{"ALFA", "BETA"};
 }
 
 void TestAnagrafe::deleteTwoWithSameNumber()
@@ -631,8 +637,12 @@ void TestAnagrafe::deleteTwoWithSameNumber()
         w.form->Check2->click();
         choose(w.form->Combo4, 0);   // BETA, number 1
     } else {
-        w.form->Check1->click();   // keeps the ID field
+        w.form->Check1->click();
         QTest::keyClicks(w.form->Text26, "beta");
+        w.pressAnswering(w.form->XPButton3);
+        QCOMPARE(w.shownTexts(), (QStringList{QString::fromUtf8("Scegliere dall'elenco il Soggetto da eliminare: nessun soggetto è stato eliminato.")}));
+        QCOMPARE(w.text(3, 3), QString("BETA"));
+        return;
     }
     QCOMPARE(w.form->Text10->text(), QString("1"));
     w.pressAnswering(w.form->XPButton3);
@@ -645,7 +655,7 @@ void TestAnagrafe::deleteTwoWithSameNumber()
     QCOMPARE((QStringList{w.text(2, 3), w.text(3, 3)}), left);
     QVERIFY(w.value(4, 3).isEmpty());
     QCOMPARE(w.counter().number, 1.0);
-    QCOMPARE(w.form->Text10->text(), QString("1"));
+    QCOMPARE(w.form->Text10->text(), QString("3"));   // the first number not in use
 }
 
 // "Azzera Contatore " and "Cambia IDProgressivo" put the counter into the ID field while a
@@ -670,8 +680,9 @@ void TestAnagrafe::counterMovedUnderLoadedCounterparty()
     QVERIFY(w.open('C', 2));
     QCOMPARE(w.form->Text10->text(), QString("3"));
     if (reset) {
+        w.dialogs.queueAnswer(Answer::Yes);
         w.form->Check6->click();
-        QCOMPARE(w.form->Text10->text(), QString("1"));
+        QCOMPARE(w.form->Text10->text(), QString("4"));   // past the numbers in use
     } else {
         w.form->Check7->click();
         QTest::keyClicks(w.form->Text10, "2");
@@ -743,13 +754,11 @@ void TestAnagrafe::deleteRefusedLeavesSheet_data()
     QTest::addColumn<QStringList>("messages");
     QTest::newRow("empty name") << QString() << true << false
                                 << QStringList{"Bisogna Selezionare il Soggetto ......."};
-    QTest::newRow("answered no") << "zeta" << false << false << QStringList{kDeleteQuestion};
-    QTest::newRow("nobody has the number")
-        << "zeta" << true << false
-        << QStringList{kDeleteQuestion, QString::fromUtf8("Nessun soggetto ha il numero 9: nessun soggetto è stato eliminato.")};
-    QTest::newRow("empty number")
-        << "zeta" << true << true
-        << QStringList{kDeleteQuestion, QString::fromUtf8("Il campo ID PROGRESSIVO è vuoto: nessun soggetto è stato eliminato.")};
+    // Nothing chosen from the list: refused before the question, whatever the ID field says.
+    QTest::newRow("nothing chosen, the counter's number shown")
+        << "zeta" << true << false << QStringList{QString::fromUtf8("Scegliere dall'elenco il Soggetto da eliminare: nessun soggetto è stato eliminato.")};
+    QTest::newRow("nothing chosen, empty number")
+        << "zeta" << true << true << QStringList{QString::fromUtf8("Scegliere dall'elenco il Soggetto da eliminare: nessun soggetto è stato eliminato.")};
 }
 
 void TestAnagrafe::deleteRefusedLeavesSheet()
@@ -791,7 +800,7 @@ void TestAnagrafe::listKeepsSheetOrderAndLoadsChosenRow()
     w.form->Check2->click();
     QVERIFY(!w.form->Check1->isChecked());
     QCOMPARE(entries(w.form->Combo4), QStringList{"BETA"});
-    QCOMPARE(w.form->Text26->text(), QString());
+    QCOMPARE(w.form->Text26->text(), QString("GAMMA"));   // kept, no longer chosen
 }
 
 void TestAnagrafe::listStopsAtEmptyName()
@@ -851,7 +860,7 @@ void TestAnagrafe::typingIntoListLoadsNothing()
     QTest::keyClicks(typed, "ALFA");
     QTest::keyClick(typed, Qt::Key_Return);
     QCOMPARE(w.form->Text26->text(), QString());
-    QCOMPARE(w.form->Text10->text(), QString("1"));
+    QCOMPARE(w.form->Text10->text(), QString("3"));   // the first number not in use
 
     choose(w.form->Combo4, 1);   // BETA, chosen, then edited
     QTest::keyClicks(w.form->Text23, "pavia");
@@ -883,10 +892,11 @@ void TestAnagrafe::typeTicks_data()
     QTest::addColumn<QString>("before");   // boxes ticked before typing: "", "C", "F"
     QTest::addColumn<QString>("tick");     // the box ticked after typing
     QTest::addColumn<QString>("nameAfter");
-    QTest::newRow("Fornitore empties the fields") << "" << "F" << "";
+    // No type box clears what was typed.
+    QTest::newRow("Fornitore keeps the fields") << "" << "F" << "ROSSI";
     QTest::newRow("Cliente keeps them") << "" << "C" << "ROSSI";
-    QTest::newRow("Cliente after Fornitore empties them") << "F" << "C" << "";
-    QTest::newRow("Fornitore after Cliente empties them") << "C" << "F" << "";
+    QTest::newRow("Cliente after Fornitore keeps them") << "F" << "C" << "ROSSI";
+    QTest::newRow("Fornitore after Cliente keeps them") << "C" << "F" << "ROSSI";
 }
 
 void TestAnagrafe::typeTicks()
@@ -909,10 +919,10 @@ void TestAnagrafe::typeTicks()
     QCOMPARE(fornitore->isChecked(), tick == "F");
     QVERIFY(w.form->Combo4->isEnabled());
 
-    // Unticking clears the form and locks the list.
+    // Unticking locks the list and keeps the form.
     (tick == "C" ? cliente : fornitore)->click();
-    QCOMPARE(w.form->Text26->text(), QString());
-    QCOMPARE(w.form->Text10->text(), QString());
+    QCOMPARE(w.form->Text26->text(), nameAfter);
+    QCOMPARE(w.form->Text10->text(), QString("1"));
     QVERIFY(!w.form->Combo4->isEnabled());
 }
 
@@ -970,17 +980,17 @@ void TestAnagrafe::nameFieldReminder()
         QTRY_COMPARE(w.dialogs.shown.size(), size_t(time));
         QCOMPARE(w.shownBox(), testworld::box(BoxKind::Plain, "Contavio", kNoType));
     }
-    // A click on a type box from the name field brings up the reminder, and still ticks.
-    w.form->Text26->setFocus();
-    QTest::mouseClick(w.form->Check1, Qt::LeftButton, Qt::NoModifier, QPoint(6, w.form->Check1->height() / 2));
-    QTRY_COMPARE(w.dialogs.shown.size(), size_t(3));
+    // A click on a type box (or a button) from the name field is no error: it ticks, in
+    // silence; and with a type ticked the name field is left in silence.
+    const QList<QWidget *> targets{w.form->XPButton2, w.form->Check1, w.form->Text25};
+    for (QWidget *to : targets) {
+        w.form->Text26->setFocus();
+        QTest::mouseClick(to, Qt::LeftButton, Qt::NoModifier, QPoint(6, to->height() / 2));
+        to->setFocus();
+        QTest::qWait(20);
+        QCOMPARE(w.dialogs.shown.size(), size_t(2));
+    }
     QVERIFY(w.form->Check1->isChecked());
-
-    // With a type ticked the name field is left in silence.
-    w.form->Text26->setFocus();
-    w.form->Text25->setFocus();
-    QTest::qWait(20);
-    QCOMPARE(w.dialogs.shown.size(), size_t(3));
 }
 
 void TestAnagrafe::calendarWritesChosenDay()
@@ -1089,7 +1099,7 @@ void TestAnagrafe::engineFailureIsReported()
     w.insert("rossi");
     w.pressAnswering(w.form->XPButton3);
     const QStringList shown = w.shownTexts();
-    QCOMPARE(shown, (QStringList{expected, kInsertQuestion, expected, kDeleteQuestion, expected}));
+    QCOMPARE(shown, (QStringList{expected, kInsertQuestion, expected, QString::fromUtf8("Scegliere dall'elenco il Soggetto da eliminare: nessun soggetto è stato eliminato.")}));
     QCOMPARE(w.form->Text26->text(), QString("ROSSI"));   // no success, nothing cleared
 }
 

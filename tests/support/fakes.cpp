@@ -36,4 +36,15 @@ std::optional<QString> FakeDialogs::input(const QString &prompt, const QString &
     return a;
 }
 
+std::optional<QString> FakeDialogs::savePdf(const QString &title, const QString &suggestedPath)
+{
+    shown.push_back({BoxKind::Plain, suggestedPath, title, suggestedPath, true});
+    if (m_savePaths.empty())
+        return suggestedPath;
+    std::optional<QString> path;
+    path.swap(m_savePaths.front());
+    m_savePaths.erase(m_savePaths.begin());
+    return path;
+}
+
 } // namespace controls

@@ -27,6 +27,9 @@ public:
     // Answers for the next input boxes; nullopt answers Cancel. With none queued the
     // input box returns its default answer.
     void queueInput(std::optional<QString> text) { m_inputs.push_back(std::move(text)); }
+    // Answers for the next save-file boxes; nullopt cancels. With none queued the box
+    // returns the suggested path.
+    void queueSavePath(std::optional<QString> path) { m_savePaths.push_back(std::move(path)); }
     // Answers for the next file choosers; with none queued the chooser is cancelled.
     void queueFiles(QStringList paths) { m_files.push_back(std::move(paths)); }
 
@@ -34,6 +37,7 @@ public:
                    Answer defaultButton = Answer::Yes) override;
     std::optional<QString> input(const QString &prompt, const QString &title,
                                  const QString &defaultAnswer) override;
+    std::optional<QString> savePdf(const QString &title, const QString &suggestedPath) override;
     QStringList chooseFiles(const QString &title, bool folder, const QString &filter) override;
 
     std::vector<Shown> shown;
@@ -43,6 +47,7 @@ public:
 private:
     std::vector<Answer> m_answers;
     std::vector<std::optional<QString>> m_inputs;
+    std::vector<std::optional<QString>> m_savePaths;
     std::vector<QStringList> m_files;
 };
 

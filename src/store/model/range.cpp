@@ -376,7 +376,7 @@ namespace {
 using Rows = std::vector<Worksheet::Row>;
 
 // The key cell of a row (1-based), or null when it holds nothing.
-const Cell *keyCellOf(const Rows &rows, int row, int key)
+inline const Cell *keyCellOf(const Rows &rows, int row, int key)
 {
     const auto &cells = rows[row - 1].cells;
     if (size_t(key) > cells.size())
@@ -486,12 +486,13 @@ inline int compareKeys(const SortKeys &keys, const SortKeys::Item &a, const Sort
 std::vector<int> sortedOrder(SortKeys &keys, const SortOptions &options)
 {
     const bool descending = options.order == SortOrder::Descending;
-    std::stable_sort(keys.items.begin(), keys.items.end(), [&](const SortKeys::Item &a, const SortKeys::Item &b) {
+    const bool matchCase = options.matchCase;
+    std::stable_sort(keys.items.begin(), keys.items.end(), [&keys, descending, matchCase](const SortKeys::Item &a, const SortKeys::Item &b) {
         if ((a.cls == KeyEmpty) != (b.cls == KeyEmpty))
             return b.cls == KeyEmpty;
         if (a.cls == KeyEmpty)
             return false;
-        const int c = compareKeys(keys, a, b, options.matchCase);
+        const int c = compareKeys(keys, a, b, matchCase);
         return descending ? c > 0 : c < 0;
     });
     std::vector<int> order(keys.items.size());

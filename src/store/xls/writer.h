@@ -17,6 +17,8 @@
 #include <QString>
 #include <algorithm>
 #include <cstdint>
+#include <exception>
+#include <thread>
 #include <memory>
 #include <vector>
 
@@ -155,6 +157,20 @@ public:
     std::unique_ptr<StreamCipher> cipher;
 
 private:
+    // A worksheet written on a second thread while the globals and the other sheets are.
+    class SheetOnSecondThread {
+    public:
+        SheetOnSecondThread(const Writer &writer, size_t tab);
+        ~SheetOnSecondThread();
+        size_t tab() const { return m_tab; }
+        QByteArray take();   // its substream; rethrows what the thread threw
+    private:
+        size_t m_tab = SIZE_MAX;
+        std::thread m_thread;
+        QByteArray m_bytes;
+        std::exception_ptr m_error;
+    };
+    size_t largestWorksheet() const;
     void planTabs();
     void collectStrings();
     void bof(uint16_t kind);

@@ -10,6 +10,7 @@
 #include "store/file/savefile.h"
 
 #include <algorithm>
+#include <system_error>
 
 namespace store {
 
@@ -162,6 +163,57 @@ void Writer::bof(uint16_t kind)
     m_out.u32(0x00000006);
 }
 
+// The tab of the worksheet with the most cells, when it is worth a thread of its own.
+size_t Writer::largestWorksheet() const
+{
+    constexpr size_t kCellsForThread = 50000;
+    size_t best = SIZE_MAX;
+    for (size_t t = 0; t < m_tabs.size(); ++t)
+        if (m_tabs[t].sheet && m_extents[t].count >= kCellsForThread && (best == SIZE_MAX || m_extents[t].count > m_extents[best].count))
+            best = t;
+    return m_tabs.size() > 1 ? best : SIZE_MAX;
+}
+
+// One sheet substream written by a second thread into a buffer of its own, with the string
+// numbering and extents this writer settled; nothing when `tab` is SIZE_MAX or no thread can
+// be had (the sheet is then written in turn).
+Writer::SheetOnSecondThread::SheetOnSecondThread(const Writer &writer, size_t tab)
+{
+    if (tab == SIZE_MAX)
+        return;
+    try {
+        m_thread = std::thread([this, &writer, tab] {
+            try {
+                Writer part(writer.m_book);
+                part.m_sstOf = writer.m_sstOf;
+                part.m_extents = writer.m_extents;
+                part.m_out.reserve(qsizetype(writer.m_extents[tab].count) * 15 + 65536);
+                part.sheet(*writer.m_tabs[tab].sheet, tab);
+                m_bytes = part.m_out.take();
+            } catch (...) {
+                m_error = std::current_exception();
+            }
+        });
+        m_tab = tab;
+    } catch (const std::system_error &) {
+        m_tab = SIZE_MAX;
+    }
+}
+
+Writer::SheetOnSecondThread::~SheetOnSecondThread()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+QByteArray Writer::SheetOnSecondThread::take()
+{
+    m_thread.join();
+    if (m_error)
+        std::rethrow_exception(m_error);
+    return std::move(m_bytes);
+}
+
 QByteArray Writer::stream()
 {
     planTabs();
@@ -171,15 +223,17 @@ QByteArray Writer::stream()
         cellCount += e.count;
     m_out.reserve(qsizetype(cellCount) * 15 + qsizetype(m_sstStrings.size()) * 24 + 65536);
 
+    SheetOnSecondThread second(*this, largestWorksheet());
     globals();
     for (size_t t = 0; t < m_tabs.size(); ++t) {
         Tab &tab = m_tabs[t];
         put32(m_out.at(tab.boundSheetAt), uint32_t(m_out.size()));
-        if (tab.sheet) {
+        if (t == second.tab())
+            m_out.raw(second.take());
+        else if (tab.sheet)
             sheet(*tab.sheet, t);
-        } else {
+        else
             otherSheet(*tab.other);
-        }
     }
     if (cipher) {
         // Everything after FILEPASS (BOF 20 bytes, FILEPASS header and payload) is encrypted.
