@@ -18,17 +18,13 @@ class TestFieldRules : public QObject {
     Q_OBJECT
 
 private slots:
-    void digitFilter_data();
-    void digitFilter();
-    void amountFilter_data();
-    void amountFilter();
+    void keyFilters_data();
+    void keyFilters();
     void dateAccepted_data();
     void dateAccepted();
 
-    void digitFieldTyping_data();
-    void digitFieldTyping();
-    void amountFieldTyping_data();
-    void amountFieldTyping();
+    void fieldTyping_data();
+    void fieldTyping();
     void amountCommaKeepsOrderWithQueuedKeys();
     void editingKeysAlwaysWork();
     void amountsReadAsOneNumber_data();
@@ -52,6 +48,19 @@ private slots:
     void limitBindsTheUserOnly();
 
 private:
+    // The rules named by letters: d digits, a amount, u upper case, 5 a limit of five.
+    static void attachRules(QLineEdit *field, const QString &names)
+    {
+        if (names.contains(u'd'))
+            rules::attachDigitFilter(field);
+        if (names.contains(u'a'))
+            rules::attachAmountFilter(field);
+        if (names.contains(u'u'))
+            rules::attachUpperCase(field);
+        if (names.contains(u'5'))
+            rules::applyLimit(field, 5);
+    }
+
     // Two fields in one shown window, the first one focused.
     struct Window {
         QWidget top;
@@ -77,52 +86,41 @@ private:
     };
 };
 
-void TestFieldRules::digitFilter_data()
+void TestFieldRules::keyFilters_data()
 {
+    QTest::addColumn<int>("filter");   // 0 digits, 1 amount
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("kept");
-    QTest::newRow("digit 0") << int('0') << int('0');
-    QTest::newRow("digit 9") << int('9') << int('9');
-    QTest::newRow("comma") << int(',') << int(',');
-    QTest::newRow("backspace") << 8 << 8;
-    QTest::newRow("full stop swallowed") << int('.') << 0;
-    QTest::newRow("space swallowed") << int(' ') << 0;
-    QTest::newRow("letter swallowed") << int('a') << 0;
-    QTest::newRow("plus swallowed") << int('+') << 0;
-    QTest::newRow("enter swallowed") << 13 << 0;
-    QTest::newRow("ctrl-c swallowed") << 3 << 0;
-    QTest::newRow("ctrl-v swallowed") << 22 << 0;
-    QTest::newRow("ctrl-x swallowed") << 24 << 0;
-    QTest::newRow("accented letter swallowed") << 0xE8 << 0;
-    QTest::newRow("null stays null") << 0 << 0;
+    QTest::newRow("digits: digit 0") << 0 << int('0') << int('0');
+    QTest::newRow("digits: digit 9") << 0 << int('9') << int('9');
+    QTest::newRow("digits: comma") << 0 << int(',') << int(',');
+    QTest::newRow("digits: backspace") << 0 << 8 << 8;
+    QTest::newRow("digits: full stop swallowed") << 0 << int('.') << 0;
+    QTest::newRow("digits: space swallowed") << 0 << int(' ') << 0;
+    QTest::newRow("digits: letter swallowed") << 0 << int('a') << 0;
+    QTest::newRow("digits: plus swallowed") << 0 << int('+') << 0;
+    QTest::newRow("digits: enter swallowed") << 0 << 13 << 0;
+    QTest::newRow("digits: ctrl-c swallowed") << 0 << 3 << 0;
+    QTest::newRow("digits: ctrl-v swallowed") << 0 << 22 << 0;
+    QTest::newRow("digits: ctrl-x swallowed") << 0 << 24 << 0;
+    QTest::newRow("digits: accented letter swallowed") << 0 << 0xE8 << 0;
+    QTest::newRow("digits: null stays null") << 0 << 0 << 0;
+    QTest::newRow("amount: digit") << 1 << int('7') << int('7');
+    QTest::newRow("amount: comma") << 1 << int(',') << int(',');
+    QTest::newRow("amount: backspace") << 1 << 8 << 8;
+    QTest::newRow("amount: full stop kept: thousands or decimals, read on leaving") << 1 << int('.') << int('.');
+    QTest::newRow("amount: minus swallowed") << 1 << int('-') << 0;
+    QTest::newRow("amount: space swallowed") << 1 << int(' ') << 0;
+    QTest::newRow("amount: euro-ish letter swallowed") << 1 << int('E') << 0;
+    QTest::newRow("amount: enter swallowed") << 1 << 13 << 0;
 }
 
-void TestFieldRules::digitFilter()
+void TestFieldRules::keyFilters()
 {
+    QFETCH(int, filter);
     QFETCH(int, code);
     QFETCH(int, kept);
-    QCOMPARE(rules::digitFilter(code), kept);
-}
-
-void TestFieldRules::amountFilter_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<int>("kept");
-    QTest::newRow("digit") << int('7') << int('7');
-    QTest::newRow("comma") << int(',') << int(',');
-    QTest::newRow("backspace") << 8 << 8;
-    QTest::newRow("full stop kept: thousands or decimals, read on leaving") << int('.') << int('.');
-    QTest::newRow("minus swallowed") << int('-') << 0;
-    QTest::newRow("space swallowed") << int(' ') << 0;
-    QTest::newRow("euro-ish letter swallowed") << int('E') << 0;
-    QTest::newRow("enter swallowed") << 13 << 0;
-}
-
-void TestFieldRules::amountFilter()
-{
-    QFETCH(int, code);
-    QFETCH(int, kept);
-    QCOMPARE(rules::amountFilter(code), kept);
+    QCOMPARE(filter == 0 ? rules::digitFilter(code) : rules::amountFilter(code), kept);
 }
 
 void TestFieldRules::dateAccepted_data()
@@ -167,43 +165,28 @@ void TestFieldRules::dateAccepted()
         QVERIFY(store::parseDate(text).has_value());
 }
 
-void TestFieldRules::digitFieldTyping_data()
+void TestFieldRules::fieldTyping_data()
 {
+    QTest::addColumn<QString>("rules");   // as attachRules() reads them
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("full stop swallowed") << QStringLiteral("12.5") << QStringLiteral("125");
-    QTest::newRow("space swallowed") << QStringLiteral("02 123") << QStringLiteral("02123");
-    QTest::newRow("comma accepted") << QStringLiteral("1,2") << QStringLiteral("1,2");
-    QTest::newRow("letters swallowed") << QStringLiteral("a1b2") << QStringLiteral("12");
+    QTest::newRow("digits: full stop swallowed") << "d" << QStringLiteral("12.5") << QStringLiteral("125");
+    QTest::newRow("digits: space swallowed") << "d" << QStringLiteral("02 123") << QStringLiteral("02123");
+    QTest::newRow("digits: comma accepted") << "d" << QStringLiteral("1,2") << QStringLiteral("1,2");
+    QTest::newRow("digits: letters swallowed") << "d" << QStringLiteral("a1b2") << QStringLiteral("12");
+    QTest::newRow("amount: full stop kept as typed") << "a" << QStringLiteral("1.234,5") << QStringLiteral("1.234,5");
+    QTest::newRow("amount: several commas kept until leaving") << "a" << QStringLiteral("1,2,3") << QStringLiteral("1,2,3");
+    QTest::newRow("amount: minus and letters swallowed") << "a" << QStringLiteral("-1e3") << QStringLiteral("13");
+    QTest::newRow("amount: no thousands separator added") << "a" << QStringLiteral("1234567,8") << QStringLiteral("1234567,8");
 }
 
-void TestFieldRules::digitFieldTyping()
+void TestFieldRules::fieldTyping()
 {
+    QFETCH(QString, rules);
     QFETCH(QString, typed);
     QFETCH(QString, shown);
     Window w;
-    rules::attachDigitFilter(w.field);
-    QVERIFY(w.ready());
-    QTest::keyClicks(w.field, typed);
-    QCOMPARE(w.field->text(), shown);
-}
-
-void TestFieldRules::amountFieldTyping_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("full stop kept as typed") << QStringLiteral("1.234,5") << QStringLiteral("1.234,5");
-    QTest::newRow("several commas kept until leaving") << QStringLiteral("1,2,3") << QStringLiteral("1,2,3");
-    QTest::newRow("minus and letters swallowed") << QStringLiteral("-1e3") << QStringLiteral("13");
-    QTest::newRow("no thousands separator added") << QStringLiteral("1234567,8") << QStringLiteral("1234567,8");
-}
-
-void TestFieldRules::amountFieldTyping()
-{
-    QFETCH(QString, typed);
-    QFETCH(QString, shown);
-    Window w;
-    rules::attachAmountFilter(w.field);
+    attachRules(w.field, rules);
     QVERIFY(w.ready());
     QTest::keyClicks(w.field, typed);
     QCOMPARE(w.field->text(), shown);
@@ -311,7 +294,7 @@ void TestFieldRules::amountsReadAsOneNumber()
 // Ctrl shortcuts work in filtered fields.
 void TestFieldRules::pasteAndSelectAllObeyTheRules_data()
 {
-    QTest::addColumn<QString>("rules");   // d digits, a amount, u upper case, 5 limit of five
+    QTest::addColumn<QString>("rules");   // as attachRules() reads them
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("pasted");
     QTest::addColumn<QString>("shown");
@@ -330,14 +313,7 @@ void TestFieldRules::pasteAndSelectAllObeyTheRules()
     QFETCH(QString, pasted);
     QFETCH(QString, shown);
     Window w;
-    if (rules.contains(u'd'))
-        rules::attachDigitFilter(w.field);
-    if (rules.contains(u'a'))
-        rules::attachAmountFilter(w.field);
-    if (rules.contains(u'u'))
-        rules::attachUpperCase(w.field);
-    if (rules.contains(u'5'))
-        rules::applyLimit(w.field, 5);
+    attachRules(w.field, rules);
     QVERIFY(w.ready());
     QApplication::clipboard()->setText(pasted);
     const bool overAll = QByteArray(QTest::currentDataTag()).startsWith("select all");

@@ -9,7 +9,7 @@
 #include "dueviews/stampe.h"
 #include "controls/xpbutton.h"
 #include "ledger/entrata.h"
-#include "print/printtargets.h"
+#include "support/pdfprinters.h"
 #include "print/stampap.h"
 #include "records/office.h"
 #include "records/reminders.h"
