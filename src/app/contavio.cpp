@@ -48,6 +48,25 @@ Contavio::Contavio(controls::Session &session, QWidget *parent)
     title->setTextFormat(Qt::RichText);
     title->setGeometry(controls::twips(1080), controls::twips(420), controls::twips(9165), controls::twips(600));
 
+    buildButtons();
+    buildOverdueLine();
+    buildNotes();
+
+    Label15 = new QLabel(this);
+    Label15->setObjectName(QStringLiteral("Label15"));
+    Label15->setGeometry(controls::twips(1080), controls::twips(3840), controls::twips(5925), controls::twips(315));
+    Label15->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(1000);
+    connect(Timer2, &QTimer::timeout, this, &Contavio::tick);
+    Timer2->start();
+}
+
+// The menu's buttons in their places, each wired to its action.
+void Contavio::buildButtons()
+{
     static const ButtonPlace places[] = {
         {&Contavio::XPButton2, "XPButton2", "Inserisci Incassi", 1080, 1440},
         {&Contavio::XPButton1, "XPButton1", "Inserisci Pagamenti", 1080, 2040},
@@ -82,8 +101,11 @@ Contavio::Contavio(controls::Session &session, QWidget *parent)
     connect(XPButton11, &controls::XPButton::clicked, this, &Contavio::situazione);
     connect(XPButton7, &controls::XPButton::clicked, this, &Contavio::scadenze);
     connect(XPButton8, &controls::XPButton::clicked, this, &Contavio::stampe);
+}
 
-    // Under the buttons: what is overdue in each ledger; a click lists it.
+// Under the buttons: what is overdue in each ledger; a click lists it.
+void Contavio::buildOverdueLine()
+{
     LabelScaduti = new QPushButton(this);
     LabelScaduti->setObjectName(QStringLiteral("LabelScaduti"));
     LabelScaduti->setFlat(true);
@@ -92,8 +114,11 @@ Contavio::Contavio(controls::Session &session, QWidget *parent)
     LabelScaduti->setStyleSheet(QStringLiteral("QPushButton { text-align: left; color: #A01010; font-weight: 600; border: none; }"));
     LabelScaduti->setGeometry(controls::twips(1080), controls::twips(4200), controls::twips(9165), controls::twips(315));
     connect(LabelScaduti, &QPushButton::clicked, this, &Contavio::scaduti);
+}
 
-    // Notes of what changed in the program, newest first.
+// Notes of what changed in the program, newest first.
+void Contavio::buildNotes()
+{
     static const char *const noteTexts[] = {
         "agg. 07/12/2026 - se il salvataggio all'uscita non riesce il programma lo dice e resta aperto",
         "agg. 07/12/2026 - le date scritte a mano sono controllate sul calendario (31/02 non passa)",
@@ -112,17 +137,6 @@ Contavio::Contavio(controls::Session &session, QWidget *parent)
         notes.push_back(note);
         noteTop += 270;
     }
-
-    Label15 = new QLabel(this);
-    Label15->setObjectName(QStringLiteral("Label15"));
-    Label15->setGeometry(controls::twips(1080), controls::twips(3840), controls::twips(5925), controls::twips(315));
-    Label15->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName(QStringLiteral("Timer2"));
-    Timer2->setInterval(1000);
-    connect(Timer2, &QTimer::timeout, this, &Contavio::tick);
-    Timer2->start();
 }
 
 void Contavio::showEvent(QShowEvent *event)

@@ -62,6 +62,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void buildButtons();
+    void buildOverdueLine();
+    void buildNotes();
     // A ledger's entry form ready for a new record, or the browser on a ledger; the menu
     // hides once the form is up (and stays when the program has no such form).
     void openEntryForm(ledger::Ledger which);

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <functional>
 #include <optional>
+#include <variant>
 
 namespace einvoice {
 
@@ -417,101 +418,131 @@ Plan plan(store::Workbook &book, const Identity &office, const QStringList &path
     return std::move(planner.result);
 }
 
+namespace {
+
+// Where an import goes, all checked before the first write: the three sheets, the next
+// counterparty number, the last record number of each ledger and the free rows.
+struct Room {
+    store::Worksheet *registry = nullptr;
+    store::Worksheet *ledgers[2] = {nullptr, nullptr};   // Incassi, Pagamenti
+    double nextCounterparty = 1;
+    double lastRecord[2] = {0, 0};
+    std::vector<int> rows[2];
+    std::vector<int> registryRows;
+};
+
+// The room for `plan`, or the reason there is none.
+std::variant<Room, QString> findRoom(store::Workbook &book, const Plan &plan)
+{
+    Room room;
+    room.registry = book.findSheet(records::layout::anagrafe().name);
+    room.ledgers[0] = book.findSheet(records::layout::incassi().name);
+    room.ledgers[1] = book.findSheet(records::layout::pagamenti().name);
+    if (!room.registry || !room.ledgers[0] || !room.ledgers[1])
+        return QStringLiteral("Manca uno dei fogli Anagrafe, Incassi, Pagamenti.");
+    const std::optional<double> next = counterOf(*room.registry, 1);
+    if (!next)
+        return QStringLiteral("Il contatore di Anagrafe (cella IV1) non è un numero intero.");
+    room.nextCounterparty = *next;
+    for (int i = 0; i < 2; ++i) {
+        const std::optional<double> last = counterOf(*room.ledgers[i], 0);
+        if (!last)
+            return QStringLiteral("Il contatore di %1 (cella IV1) non è un numero intero.").arg(room.ledgers[i]->name());
+        room.lastRecord[i] = *last;
+        std::optional<std::vector<int>> rows =
+            freeRows(*room.ledgers[i], plan.rowCount(i == 0 ? Direction::Sale : Direction::Purchase));
+        if (!rows)
+            return QStringLiteral("Il foglio %1 non ha posto per tutte le righe da importare.").arg(room.ledgers[i]->name());
+        room.rows[i] = std::move(*rows);
+    }
+    std::optional<std::vector<int>> registryRows = freeRows(*room.registry, int(plan.newCounterparties.size()));
+    if (!registryRows)
+        return QStringLiteral("Il foglio Anagrafe non ha posto per i nuovi clienti e fornitori.");
+    room.registryRows = std::move(*registryRows);
+    return room;
+}
+
+// Adds the new counterparties as the registry form adds them; their numbers, in plan order.
+std::vector<double> writeCounterparties(CellUndo &undo, Room &room, const Plan &plan)
+{
+    std::vector<double> numbers;
+    store::Worksheet &registry = *room.registry;
+    for (size_t i = 0; i < plan.newCounterparties.size(); ++i) {
+        const NewCounterparty &c = plan.newCounterparties[i];
+        const int row = room.registryRows[i];
+        const Party &p = c.party;
+        const QString vat = p.vatCountry.isEmpty() || p.vatCountry == QLatin1String("IT") ? p.vatCode : p.vatCountry + p.vatCode;
+        undo.set(registry, row, RegId, store::Variant::fromNumber(room.nextCounterparty));
+        undo.setText(registry, row, RegType, typeLetter(c.direction));
+        undo.setText(registry, row, RegName, p.name.toUpper());
+        undo.setText(registry, row, RegAddress, p.address.toUpper());
+        undo.setText(registry, row, RegPostCode, p.postCode);
+        undo.setText(registry, row, RegTown, p.town.toUpper());
+        undo.setText(registry, row, RegProvince, p.province.toUpper());
+        undo.setText(registry, row, RegTaxCode, codeOf(p.taxCode));
+        undo.setText(registry, row, RegVat, vat.toUpper());
+        if (c.direction == Direction::Purchase) {
+            undo.setText(registry, row, RegPhone, p.phone);
+            undo.setText(registry, row, RegFax, p.fax);
+            undo.setText(registry, row, RegEmail, p.email);
+            undo.setText(registry, row, RegIban, c.iban.toUpper());
+        }
+        numbers.push_back(room.nextCounterparty);
+        room.nextCounterparty += 1;
+    }
+    if (!plan.newCounterparties.empty())
+        undo.set(registry, 1, kCounterColumn, store::Variant::fromNumber(room.nextCounterparty));
+    return numbers;
+}
+
+// Writes one invoice's rows into its ledger as "Inserisci" writes a record, counter included.
+void writeInvoice(CellUndo &undo, Room &room, size_t (&used)[2], const PlannedInvoice &p, double counterparty,
+                  const QString &name, Applied &done)
+{
+    const int i = p.document.direction == Direction::Sale ? 0 : 1;
+    store::Worksheet &sheet = *room.ledgers[i];
+    for (const Row &r : p.document.rows) {
+        const int row = room.rows[i][used[i]++];
+        const double id = room.lastRecord[i] += 1;
+        undo.set(sheet, row, 1, store::Variant::fromNumber(id));
+        undo.set(sheet, row, 2, store::Variant::fromNumber(counterparty));
+        undo.setText(sheet, row, 3, name);
+        undo.setText(sheet, row, 4, p.document.number);
+        undo.set(sheet, row, 5, store::Variant::fromDate(store::dateToSerial(p.document.date)));
+        undo.set(sheet, row, 6, store::Variant::fromDate(store::dateToSerial(r.due)));
+        undo.setText(sheet, row, 7, QStringLiteral("NO"));
+        undo.set(sheet, row, 8, store::Variant::fromNumber(double(r.amount) / 100.0));
+        sheet.cells(row, 8).setNumberFormat(store::kAmountFormat);
+        undo.setText(sheet, row, 11, QStringLiteral("NO"));
+        undo.setText(sheet, row, 15, QStringLiteral("NO"));
+        undo.setText(sheet, row, 19, r.note);
+        ++(i == 0 ? done.rowsIncassi : done.rowsPagamenti);
+    }
+    undo.set(sheet, 1, kCounterColumn, store::Variant::fromNumber(room.lastRecord[i]));
+    ++done.invoices;
+}
+
+} // namespace
+
 Applied apply(store::Workbook &book, const Plan &plan)
 {
     Applied done;
-    store::Worksheet *registry = book.findSheet(records::layout::anagrafe().name);
-    store::Worksheet *ledgers[2] = {book.findSheet(records::layout::incassi().name),
-                                    book.findSheet(records::layout::pagamenti().name)};
-    if (!registry || !ledgers[0] || !ledgers[1]) {
-        done.error = QStringLiteral("Manca uno dei fogli Anagrafe, Incassi, Pagamenti.");
+    std::variant<Room, QString> found = findRoom(book, plan);
+    if (const QString *why = std::get_if<QString>(&found)) {
+        done.error = *why;
         return done;
     }
-    // Everything is checked before the first write.
-    const std::optional<double> nextCounterparty = counterOf(*registry, 1);
-    if (!nextCounterparty) {
-        done.error = QStringLiteral("Il contatore di Anagrafe (cella IV1) non è un numero intero.");
-        return done;
-    }
-    std::optional<double> lastRecord[2];
-    std::optional<std::vector<int>> rows[2];
-    for (int i = 0; i < 2; ++i) {
-        lastRecord[i] = counterOf(*ledgers[i], 0);
-        if (!lastRecord[i]) {
-            done.error = QStringLiteral("Il contatore di %1 (cella IV1) non è un numero intero.").arg(ledgers[i]->name());
-            return done;
-        }
-        rows[i] = freeRows(*ledgers[i], plan.rowCount(i == 0 ? Direction::Sale : Direction::Purchase));
-        if (!rows[i]) {
-            done.error = QStringLiteral("Il foglio %1 non ha posto per tutte le righe da importare.").arg(ledgers[i]->name());
-            return done;
-        }
-    }
-    const std::optional<std::vector<int>> registryRows = freeRows(*registry, int(plan.newCounterparties.size()));
-    if (!registryRows) {
-        done.error = QStringLiteral("Il foglio Anagrafe non ha posto per i nuovi clienti e fornitori.");
-        return done;
-    }
-
+    Room &room = std::get<Room>(found);
     try {
         CellUndo undo(book);
-        std::vector<double> newNumbers;
-        double next = *nextCounterparty;
-        for (size_t i = 0; i < plan.newCounterparties.size(); ++i) {
-            const NewCounterparty &c = plan.newCounterparties[i];
-            const int row = (*registryRows)[i];
-            const Party &p = c.party;
-            const QString vat = p.vatCountry.isEmpty() || p.vatCountry == QLatin1String("IT") ? p.vatCode : p.vatCountry + p.vatCode;
-            undo.set(*registry, row, RegId, store::Variant::fromNumber(next));
-            undo.setText(*registry, row, RegType, typeLetter(c.direction));
-            undo.setText(*registry, row, RegName, p.name.toUpper());
-            undo.setText(*registry, row, RegAddress, p.address.toUpper());
-            undo.setText(*registry, row, RegPostCode, p.postCode);
-            undo.setText(*registry, row, RegTown, p.town.toUpper());
-            undo.setText(*registry, row, RegProvince, p.province.toUpper());
-            undo.setText(*registry, row, RegTaxCode, codeOf(p.taxCode));
-            undo.setText(*registry, row, RegVat, vat.toUpper());
-            if (c.direction == Direction::Purchase) {
-                undo.setText(*registry, row, RegPhone, p.phone);
-                undo.setText(*registry, row, RegFax, p.fax);
-                undo.setText(*registry, row, RegEmail, p.email);
-                undo.setText(*registry, row, RegIban, c.iban.toUpper());
-            }
-            newNumbers.push_back(next);
-            next += 1;
-        }
-        if (!plan.newCounterparties.empty())
-            undo.set(*registry, 1, kCounterColumn, store::Variant::fromNumber(next));
-
+        const std::vector<double> newNumbers = writeCounterparties(undo, room, plan);
         size_t used[2] = {0, 0};
         for (const PlannedInvoice &p : plan.invoices) {
-            const int i = p.document.direction == Direction::Sale ? 0 : 1;
-            store::Worksheet &sheet = *ledgers[i];
-            const double counterparty = p.newIndex >= 0 ? newNumbers[size_t(p.newIndex)] : p.counterpartyNumber;
-            const QString name = p.newIndex >= 0 ? plan.newCounterparties[size_t(p.newIndex)].party.name.toUpper()
-                                                 : p.counterpartyName;
-            for (const Row &r : p.document.rows) {
-                const int row = (*rows[i])[used[i]++];
-                const double id = *lastRecord[i] + 1;
-                lastRecord[i] = id;
-                undo.set(sheet, row, 1, store::Variant::fromNumber(id));
-                undo.set(sheet, row, 2, store::Variant::fromNumber(counterparty));
-                undo.setText(sheet, row, 3, name);
-                undo.setText(sheet, row, 4, p.document.number);
-                undo.set(sheet, row, 5, store::Variant::fromDate(store::dateToSerial(p.document.date)));
-                undo.set(sheet, row, 6, store::Variant::fromDate(store::dateToSerial(r.due)));
-                undo.setText(sheet, row, 7, QStringLiteral("NO"));
-                undo.set(sheet, row, 8, store::Variant::fromNumber(double(r.amount) / 100.0));
-                undo.setText(sheet, row, 11, QStringLiteral("NO"));
-                undo.setText(sheet, row, 15, QStringLiteral("NO"));
-                undo.setText(sheet, row, 19, r.note);
-                if (i == 0)
-                    ++done.rowsIncassi;
-                else
-                    ++done.rowsPagamenti;
-            }
-            undo.set(sheet, 1, kCounterColumn, store::Variant::fromNumber(*lastRecord[i]));
-            ++done.invoices;
+            const bool isNew = p.newIndex >= 0;
+            const double counterparty = isNew ? newNumbers[size_t(p.newIndex)] : p.counterpartyNumber;
+            const QString name = isNew ? plan.newCounterparties[size_t(p.newIndex)].party.name.toUpper()
+                                       : p.counterpartyName;
+            writeInvoice(undo, room, used, p, counterparty, name, done);
         }
         undo.commit();
     } catch (const std::exception &e) {

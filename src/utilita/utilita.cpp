@@ -66,7 +66,31 @@ Utilita::Utilita(controls::Session &session, QWidget *parent)
     Tab1 = controls::makeNamed<QTabWidget>(this, "Tab1");
     layout->addWidget(Tab1);
 
-    // Dati dello studio.
+    Tab1->addTab(buildStudioPage(), QStringLiteral("Dati dello studio"));
+    Tab1->addTab(buildCausaliPage(), QStringLiteral("Causali"));
+    Tab1->addTab(buildImportPage(), QStringLiteral("Importa fatture elettroniche"));
+
+    XPButton11 = controls::makeFormButton(this, "XPButton11", QStringLiteral("Chiudi"));
+    XPButton11->setMinimumSize(120, 26);
+    layout->addWidget(XPButton11, 0, Qt::AlignRight);
+
+    connect(XPButton1, &controls::XPButton::clicked, this, &Utilita::salvaStudio);
+    connect(XPButton2, &controls::XPButton::clicked, this, &Utilita::aggiungiCausale);
+    connect(XPButton3, &controls::XPButton::clicked, this, &Utilita::rinominaCausale);
+    connect(XPButton4, &controls::XPButton::clicked, this, &Utilita::eliminaCausale);
+    connect(XPButton5, &controls::XPButton::clicked, this, [this] { spostaCausale(-1); });
+    connect(XPButton6, &controls::XPButton::clicked, this, [this] { spostaCausale(1); });
+    connect(XPButton7, &controls::XPButton::clicked, this, &Utilita::scegliFile);
+    connect(XPButton8, &controls::XPButton::clicked, this, &Utilita::scegliCartella);
+    connect(XPButton9, &controls::XPButton::clicked, this, &Utilita::anteprima);
+    connect(XPButton10, &controls::XPButton::clicked, this, &Utilita::importa);
+    connect(XPButton11, &controls::XPButton::clicked, this, &Utilita::chiudi);
+    connect(List1, &QListWidget::currentTextChanged, Text11, &QLineEdit::setText);
+}
+
+// The office's data: one line per field of the sheet "Studio", then "Salva".
+QWidget *Utilita::buildStudioPage()
+{
     auto *studioPage = new QWidget;
     auto *form = new QFormLayout(studioPage);
     for (size_t i = 0; i < studio.size(); ++i) {
@@ -83,9 +107,12 @@ Utilita::Utilita(controls::Session &session, QWidget *parent)
     }
     XPButton1 = controls::makeFormButton(studioPage, "XPButton1", QStringLiteral("Salva"));
     form->addRow(QString(), XPButton1);
-    Tab1->addTab(studioPage, QStringLiteral("Dati dello studio"));
+    return studioPage;
+}
 
-    // Causali.
+// The causali: the list, the name being edited, and the buttons that change the list.
+QWidget *Utilita::buildCausaliPage()
+{
     auto *causaliPage = new QWidget;
     auto *grid = new QGridLayout(causaliPage);
     List1 = controls::makeNamed<QListWidget>(causaliPage, "List1");
@@ -104,9 +131,12 @@ Utilita::Utilita(controls::Session &session, QWidget *parent)
         b->setMinimumSize(160, 24);
         grid->addWidget(b, row++, 1);
     }
-    Tab1->addTab(causaliPage, QStringLiteral("Causali"));
+    return causaliPage;
+}
 
-    // Importa fatture elettroniche.
+// The import: the choice of files or a folder, the chosen ones, the preview and the report.
+QWidget *Utilita::buildImportPage()
+{
     auto *importPage = new QWidget;
     auto *importLayout = new QVBoxLayout(importPage);
     auto *choose = new QHBoxLayout;
@@ -127,24 +157,7 @@ Utilita::Utilita(controls::Session &session, QWidget *parent)
     importLayout->addLayout(choose);
     importLayout->addWidget(List2);
     importLayout->addWidget(Text12, 1);
-    Tab1->addTab(importPage, QStringLiteral("Importa fatture elettroniche"));
-
-    XPButton11 = controls::makeFormButton(this, "XPButton11", QStringLiteral("Chiudi"));
-    XPButton11->setMinimumSize(120, 26);
-    layout->addWidget(XPButton11, 0, Qt::AlignRight);
-
-    connect(XPButton1, &controls::XPButton::clicked, this, &Utilita::salvaStudio);
-    connect(XPButton2, &controls::XPButton::clicked, this, &Utilita::aggiungiCausale);
-    connect(XPButton3, &controls::XPButton::clicked, this, &Utilita::rinominaCausale);
-    connect(XPButton4, &controls::XPButton::clicked, this, &Utilita::eliminaCausale);
-    connect(XPButton5, &controls::XPButton::clicked, this, [this] { spostaCausale(-1); });
-    connect(XPButton6, &controls::XPButton::clicked, this, [this] { spostaCausale(1); });
-    connect(XPButton7, &controls::XPButton::clicked, this, &Utilita::scegliFile);
-    connect(XPButton8, &controls::XPButton::clicked, this, &Utilita::scegliCartella);
-    connect(XPButton9, &controls::XPButton::clicked, this, &Utilita::anteprima);
-    connect(XPButton10, &controls::XPButton::clicked, this, &Utilita::importa);
-    connect(XPButton11, &controls::XPButton::clicked, this, &Utilita::chiudi);
-    connect(List1, &QListWidget::currentTextChanged, Text11, &QLineEdit::setText);
+    return importPage;
 }
 
 void Utilita::message(const QString &text)

@@ -54,6 +54,9 @@ public:
                        *XPButton10 = nullptr, *XPButton11 = nullptr;
 
 private:
+    QWidget *buildStudioPage();
+    QWidget *buildCausaliPage();
+    QWidget *buildImportPage();
     void loadStudio();
     void loadCausali();
     void saveCausali(const QStringList &names);

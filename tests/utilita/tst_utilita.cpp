@@ -2,7 +2,7 @@
 // and a causale saved into their sheets, files chosen, preview, confirmation and report,
 // and "Chiudi" back to the menu.
 #include "controls/xpbutton.h"
-#include "invoicexml.h"
+include "einvoice/invoicexml.h"
 #include "ledger/entrata.h"
 #include "support/formworld.h"
 #include "utilita/utilita.h"
