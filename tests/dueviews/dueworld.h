@@ -12,14 +12,14 @@
 
 namespace dueworld {
 
-inline store::Variant cell(const QString &spec)
+inline store::Variant cell(const QString &code)
 {
-    const QString rest = spec.mid(2);
-    if (spec.startsWith(QLatin1String("n:")))
+    const QString rest = code.mid(2);
+    if (code.startsWith(QLatin1String("n:")))
         return store::Variant::fromNumber(rest.toDouble());
-    if (spec.startsWith(QLatin1String("d:")))
+    if (code.startsWith(QLatin1String("d:")))
         return store::Variant::fromDate(store::dateToSerial(QDate::fromString(rest, QStringLiteral("dd/MM/yyyy"))));
-    if (spec.startsWith(QLatin1String("t:")))
+    if (code.startsWith(QLatin1String("t:")))
         return store::Variant::fromText(rest);
     return store::Variant();
 }
@@ -35,9 +35,9 @@ inline void writeRecord(store::Worksheet &sheet, int row, double id, const Cells
     sheet.cells(row, 1).setValue(id);
     const std::pair<int, QString> cells[] = {{2, c.number}, {3, c.name}, {4, c.invoice}, {6, c.due}, {7, c.g},
                                              {8, c.h}, {11, c.k}, {12, c.l}, {15, c.o}, {5, c.date}};
-    for (const auto &[column, spec] : cells)
-        if (!spec.isEmpty())
-            sheet.cells(row, column).setValue(cell(spec));
+    for (const auto &[column, code] : cells)
+        if (!code.isEmpty())
+            sheet.cells(row, column).setValue(cell(code));
 }
 
 // The text of a PDF, "" when pdftotext cannot read it.

@@ -10,7 +10,7 @@ namespace testinvoice {
 
 inline const QString kOffice = QStringLiteral("01234567890");   // the office's partita IVA
 
-struct Spec {
+struct Draft {
     QString sellerVat = QStringLiteral("09876543210");
     QString sellerName = QStringLiteral("Fornitore Alfa Srl");
     QString buyerVat = kOffice;
@@ -56,7 +56,7 @@ inline QString detail(const QString &mp, const QString &amount, const QString &d
     return x;
 }
 
-inline QString xml(const Spec &s)
+inline QString xml(const Draft &s)
 {
     const QString root = s.prefix.isEmpty() ? QStringLiteral("FatturaElettronica") : s.prefix + QStringLiteral(":FatturaElettronica");
     const QString ns = s.prefix.isEmpty() ? QStringLiteral("xmlns") : QStringLiteral("xmlns:") + s.prefix;
@@ -87,6 +87,6 @@ inline QString xml(const Spec &s)
              party("CessionarioCommittente", s.buyerVat, s.buyerCf, s.buyerName), body);
 }
 
-inline QByteArray bytes(const Spec &s) { return xml(s).toUtf8(); }
+inline QByteArray bytes(const Draft &s) { return xml(s).toUtf8(); }
 
 } // namespace testinvoice

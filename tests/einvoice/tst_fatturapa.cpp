@@ -8,7 +8,7 @@
 #include <QtTest>
 
 using namespace einvoice;
-using testinvoice::Spec;
+using testinvoice::Draft;
 
 class TstFatturapa : public QObject {
     Q_OBJECT
@@ -24,7 +24,7 @@ private slots:
 namespace {
 QByteArray withPrefix(const QString &prefix)
 {
-    Spec s;
+    Draft s;
     s.prefix = prefix;
     return testinvoice::bytes(s);
 }
@@ -44,12 +44,12 @@ void TstFatturapa::reads_data()
     QStringEncoder utf16(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
     QString utf16Text = QString::fromUtf8(plain).replace("UTF-8", "UTF-16");
     QTest::newRow("UTF-16 with mark") << QByteArray(utf16(utf16Text)) << "Fornitore Alfa Srl" << 1;
-    Spec accented;
+    Draft accented;
     accented.sellerName = QStringLiteral("Caffè Società");
     QByteArray latin = testinvoice::xml(accented).replace("UTF-8", "windows-1252").toLatin1();
     QTest::newRow("windows-1252") << latin << "Caffè Società" << 1;
     QTest::newRow("ISO-8859-1") << testinvoice::xml(accented).replace("UTF-8", "ISO-8859-1").toLatin1() << "Caffè Società" << 1;
-    Spec two;
+    Draft two;
     two.bodies = 3;
     QTest::newRow("three bodies") << testinvoice::bytes(two) << "Fornitore Alfa Srl" << 3;
 }
@@ -103,43 +103,43 @@ void TstFatturapa::maps_data()
     QTest::addColumn<QString>("ownVat");
     QTest::addColumn<QString>("ownCf");
     QTest::addColumn<QString>("expected");   // "skip: reason" or the rows "ledger;due;cents;note|..."
-    Spec bought;
+    Draft bought;
     bought.details = {detail("MP05", "122.00", "2024-04-30")};
     QTest::newRow("office buys: Pagamenti") << testinvoice::bytes(bought) << "IT01234567890" << ""
                                             << "P;30/04/2024;12200;Fattura TD01, Bonifico";
     QTest::newRow("office sells: Incassi") << testinvoice::bytes(bought) << "09876543210" << ""
                                            << "I;30/04/2024;12200;Fattura TD01, Bonifico";
-    Spec byCf = bought;
+    Draft byCf = bought;
     byCf.buyerVat.clear();
     byCf.buyerCf = QStringLiteral("RSSMRA70A01H501U");
     QTest::newRow("office by codice fiscale") << testinvoice::bytes(byCf) << "" << "rssmra70a01h501u"
                                               << "P;30/04/2024;12200;Fattura TD01, Bonifico";
     QTest::newRow("neither party") << testinvoice::bytes(bought) << "11111111111" << "" << "skip: fattura non intestata allo studio";
-    Spec rates = bought;
+    Draft rates = bought;
     rates.details = {detail("MP12", "40.00", "2024-04-30"), detail("MP12", "40.00", {}, "2024-03-31", "60"),
                      detail("MP05", "42.00", {}, "2024-05-10"), detail("MP01", "0.004", {}, {}, "10")};
     QTest::newRow("instalments and terms") << testinvoice::bytes(rates) << "01234567890" << ""
         << "P;30/04/2024;4000;Fattura TD01, rata 1/4, Ri.Ba.|P;30/05/2024;4000;Fattura TD01, rata 2/4, Ri.Ba.|"
            "P;10/05/2024;4200;Fattura TD01, rata 3/4, Bonifico|P;25/03/2024;0;Fattura TD01, rata 4/4, Contanti";
-    Spec undated = bought;
+    Draft undated = bought;
     undated.details = {detail("MP05", "10.005")};
     QTest::newRow("no due date") << testinvoice::bytes(undated) << "01234567890" << ""
                                  << "P;15/03/2024;1001;Fattura TD01, Bonifico, scadenza non indicata";
-    Spec credit = bought;
+    Draft credit = bought;
     credit.type = QStringLiteral("TD04");
     QTest::newRow("credit note negative") << testinvoice::bytes(credit) << "01234567890" << ""
                                           << "P;30/04/2024;-12200;Nota di credito TD04, Bonifico";
-    Spec noPayment;
+    Draft noPayment;
     QTest::newRow("no DatiPagamento: total") << testinvoice::bytes(noPayment) << "01234567890" << ""
         << "P;15/03/2024;12200;Fattura TD01, scadenza non indicata, importo da verificare";
     noPayment.total.clear();
     noPayment.type = QStringLiteral("TD06");
     QTest::newRow("no total: summary") << testinvoice::bytes(noPayment) << "01234567890" << ""
         << "P;15/03/2024;12200;Parcella TD06, scadenza non indicata, importo da verificare";
-    Spec selfInvoice = bought;
+    Draft selfInvoice = bought;
     selfInvoice.type = QStringLiteral("TD17");
     QTest::newRow("TD17 skipped") << testinvoice::bytes(selfInvoice) << "01234567890" << "" << "skip: documento TD17";
-    Spec simplified = bought;
+    Draft simplified = bought;
     simplified.type = QStringLiteral("TD07");
     QTest::newRow("simplified skipped") << testinvoice::bytes(simplified) << "01234567890" << "" << "skip: fattura semplificata";
 }

@@ -15,7 +15,7 @@
 
 using namespace einvoice;
 using testinvoice::detail;
-using testinvoice::Spec;
+using testinvoice::Draft;
 
 class TstImport : public QObject {
     Q_OBJECT
@@ -76,10 +76,10 @@ QStringList contents(store::Workbook &b)
 void TstImport::writesRowsAndCounterparties()
 {
     QTemporaryDir dir;
-    Spec bought;   // from the supplier typed by hand: two instalments
+    Draft bought;   // from the supplier typed by hand: two instalments
     bought.details = {detail("MP05", "61.00", "2024-04-30", {}, {}, "IT60X0542811101000000123456"),
                       detail("MP05", "61.00", "2024-05-31")};
-    Spec sold;     // to a new customer
+    Draft sold;     // to a new customer
     sold.sellerVat = testinvoice::kOffice;
     sold.sellerName = QStringLiteral("Studio Beta");
     sold.buyerVat = QStringLiteral("11223344556");
@@ -104,12 +104,12 @@ void TstImport::writesRowsAndCounterparties()
 
     store::Worksheet &pag = b->sheet("Pagamenti");
     QCOMPARE(testworld::rowTexts(pag, 2, 19).join('|'),
-             "1|7|FORNITORE ALFA SRL|FA/1|15/03/2024|30/04/2024|NO|61|||NO||||NO||||Fattura TD01, rata 1/2, Bonifico");
+             "1|7|FORNITORE ALFA SRL|FA/1|15/03/2024|30/04/2024|NO|61,00|||NO||||NO||||Fattura TD01, rata 1/2, Bonifico");
     QCOMPARE(testworld::rowTexts(pag, 3, 6).join('|'), "2|7|FORNITORE ALFA SRL|FA/1|15/03/2024|31/05/2024");
     QCOMPARE(pag.valueAt(2, 5).type, store::Variant::Type::Date);
     QCOMPARE(pag.valueAt(1, 256).number, 2.0);
     store::Worksheet &inc = b->sheet("Incassi");
-    QCOMPARE(testworld::rowTexts(inc, 3, 8).join('|'), "6|8|CLIENTE GAMMA SPA|007|15/03/2024|30/06/2024|NO|122");
+    QCOMPARE(testworld::rowTexts(inc, 3, 8).join('|'), "6|8|CLIENTE GAMMA SPA|007|15/03/2024|30/06/2024|NO|122,00");
     QCOMPARE(inc.valueAt(1, 256).number, 6.0);
     store::Worksheet &reg = b->sheet("Anagrafe");
     QCOMPARE(testworld::rowTexts(reg, 3, 15).join('|'),
@@ -137,7 +137,7 @@ void TstImport::refusedWhole()
     QFETCH(QString, counter);
     QFETCH(QString, error);
     QTemporaryDir dir;
-    Spec s;
+    Draft s;
     s.sellerVat = QStringLiteral("55555555555");   // a new supplier
     s.details = {detail("MP05", "1.00", "2024-04-30"), detail("MP05", "1.00", "2024-05-30")};
     put(dir.filePath("a.xml"), testinvoice::bytes(s));
@@ -160,20 +160,20 @@ void TstImport::sharedInvoices_data()
     QTest::addColumn<QString>("ownVat");
     QTest::addColumn<QString>("rows");   // "sheet row: A..H and S" of the first and last row written
     QTest::newRow("three instalments") << "oca-l10n-italy/IT02780790107_11004.xml" << "02780790107"
-        << "1|1|AMMINISTRAZIONE BETA|123|18/12/2014|30/04/2015|NO|20|Fattura TD01, rata 1/3, Bonifico/"
-           "3|1|AMMINISTRAZIONE BETA|123|18/12/2014|30/06/2015|NO|1,5|Fattura TD01, rata 3/3, Bonifico";
+        << "1|1|AMMINISTRAZIONE BETA|123|18/12/2014|30/04/2015|NO|20,00|Fattura TD01, rata 1/3, Bonifico/"
+           "3|1|AMMINISTRAZIONE BETA|123|18/12/2014|30/06/2015|NO|1,50|Fattura TD01, rata 3/3, Bonifico";
     QTest::newRow("two bodies") << "oca-l10n-italy/IT01234567890_FPR03.xml" << "02780790107"
-        << "1|1|BETA GAMMA|123|18/12/2014|30/01/2015|NO|32,5|Fattura TD01, Contanti/"
-           "2|1|BETA GAMMA|456|20/12/2014|28/01/2015|NO|2440|Fattura TD01, SDD";
+        << "1|1|BETA GAMMA|123|18/12/2014|30/01/2015|NO|32,50|Fattura TD01, Contanti/"
+           "2|1|BETA GAMMA|456|20/12/2014|28/01/2015|NO|2.440,00|Fattura TD01, SDD";
     QTest::newRow("credit note") << "invopop-gobl-fatturapa/invoice-credit-note.xml" << "12345678903"
-        << "1|1|MARIO LEONI|CN-001|09/10/2024|09/10/2024|NO|-1388,4|Nota di credito TD04, Carta di pagamento, scadenza non indicata/"
-           "1|1|MARIO LEONI|CN-001|09/10/2024|09/10/2024|NO|-1388,4|Nota di credito TD04, Carta di pagamento, scadenza non indicata";
+        << "1|1|MARIO LEONI|CN-001|09/10/2024|09/10/2024|NO|-1.388,40|Nota di credito TD04, Carta di pagamento, scadenza non indicata/"
+           "1|1|MARIO LEONI|CN-001|09/10/2024|09/10/2024|NO|-1.388,40|Nota di credito TD04, Carta di pagamento, scadenza non indicata";
     QTest::newRow("base64 envelope, no payment data") << "fatturaelettronica-net/IT02182030391_31.Base64.xml.p7m" << "02182030391"
-        << "1|1|CIR 2000 SNC|2|08/06/2018|08/06/2018|NO|122|Fattura TD01, scadenza non indicata, importo da verificare/"
-           "1|1|CIR 2000 SNC|2|08/06/2018|08/06/2018|NO|122|Fattura TD01, scadenza non indicata, importo da verificare";
+        << "1|1|CIR 2000 SNC|2|08/06/2018|08/06/2018|NO|122,00|Fattura TD01, scadenza non indicata, importo da verificare/"
+           "1|1|CIR 2000 SNC|2|08/06/2018|08/06/2018|NO|122,00|Fattura TD01, scadenza non indicata, importo da verificare";
     QTest::newRow("office buys: Pagamenti") << "fatturaelettronicaphp/ESEMPIO TD24.xml" << "01401234567"
-        << "1|1|ACME SRL|90|24/02/2021|30/04/2021|NO|3214,29|Fattura differita TD24, Bonifico/"
-           "1|1|ACME SRL|90|24/02/2021|30/04/2021|NO|3214,29|Fattura differita TD24, Bonifico";
+        << "1|1|ACME SRL|90|24/02/2021|30/04/2021|NO|3.214,29|Fattura differita TD24, Bonifico/"
+           "1|1|ACME SRL|90|24/02/2021|30/04/2021|NO|3.214,29|Fattura differita TD24, Bonifico";
 }
 
 void TstImport::sharedInvoices()
@@ -202,7 +202,7 @@ void TstImport::commandLine()
 {
     QTemporaryDir dir;
     const QString xls = dir.filePath("C.xls");
-    Spec s;
+    Draft s;
     s.details = {detail("MP05", "10.00", "2024-04-30")};
     QDir(dir.path()).mkdir("in");
     put(dir.filePath("in/a.xml"), testinvoice::bytes(s));
@@ -228,7 +228,7 @@ void TstImport::commandLine()
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), saved);   // nothing to add: the file is not rewritten
     auto b = store::readWorkbook(xls, testworld::kPassword);
-    QCOMPARE(testworld::rowTexts(b->sheet("Pagamenti"), 2, 8).join('|'), "1|1|FORNITORE ALFA SRL|FA/1|15/03/2024|30/04/2024|NO|10");
+    QCOMPARE(testworld::rowTexts(b->sheet("Pagamenti"), 2, 8).join('|'), "1|1|FORNITORE ALFA SRL|FA/1|15/03/2024|30/04/2024|NO|10,00");
     QCOMPARE(run({"import-fe", xls, dir.filePath("in")}).first, 2);   // no identity anywhere
 }
 

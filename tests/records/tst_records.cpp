@@ -17,17 +17,17 @@ namespace {
 
 // A cell written as a test says it: "" nothing, "#12,5" a number, "d:05/03/2009" a date
 // value, "!" an error, "t:..." a text (also an empty one), anything else a text.
-Variant cellOf(const QString &spec)
+Variant cellOf(const QString &code)
 {
-    if (spec.isEmpty())
+    if (code.isEmpty())
         return {};
-    if (spec.startsWith(u'#'))
-        return store::parseTyped(spec.mid(1));
-    if (spec.startsWith(QLatin1String("d:")))
-        return Variant::fromDate(store::dateToSerial(*store::parseDate(spec.mid(2))));
-    if (spec == QLatin1String("!"))
+    if (code.startsWith(u'#'))
+        return store::parseTyped(code.mid(1));
+    if (code.startsWith(QLatin1String("d:")))
+        return Variant::fromDate(store::dateToSerial(*store::parseDate(code.mid(2))));
+    if (code == QLatin1String("!"))
         return Variant::fromError(store::CellError::NA);
-    return Variant::fromText(spec.startsWith(QLatin1String("t:")) ? spec.mid(2) : spec);
+    return Variant::fromText(code.startsWith(QLatin1String("t:")) ? code.mid(2) : code);
 }
 
 // What a stored cell holds, in the same notation (texts without "t:").
@@ -70,10 +70,10 @@ struct Book {
             if (!cells[r].isEmpty())
                 sheet.cells(2 + r, 1).setValue(cellOf(cells[r]));
     }
-    void setCounter(store::Worksheet &sheet, const QString &spec)
+    void setCounter(store::Worksheet &sheet, const QString &code)
     {
-        if (!spec.isEmpty())
-            sheet.cells(1, 256).setValue(cellOf(spec));
+        if (!code.isEmpty())
+            sheet.cells(1, 256).setValue(cellOf(code));
     }
     QString counter(store::Worksheet &sheet) { return specOf(sheet.valueAt(1, 256)); }
     QStringList row(store::Worksheet &sheet, int row, int columns)

@@ -2,7 +2,7 @@
 // and a causale saved into their sheets, files chosen, preview, confirmation and report,
 // and "Chiudi" back to the menu.
 #include "controls/xpbutton.h"
-include "einvoice/invoicexml.h"
+#include "einvoice/invoicexml.h"
 #include "ledger/entrata.h"
 #include "support/formworld.h"
 #include "utilita/utilita.h"
@@ -33,7 +33,7 @@ void TstUtilita::previewConfirmReport()
 
     // Without the office's identity the preview asks for it first.
     QTemporaryDir dir;
-    testinvoice::Spec s;
+    testinvoice::Draft s;
     s.details = {testinvoice::detail("MP05", "50.00", "2024-04-30"), testinvoice::detail("MP05", "72.00", "2024-05-30")};
     QFile f(dir.filePath("a.xml"));
     QVERIFY(f.open(QIODevice::WriteOnly));
@@ -75,7 +75,7 @@ void TstUtilita::previewConfirmReport()
     press(form.XPButton10);
     QCOMPARE(w.dialogs.last().text, QStringLiteral("Importazione conclusa: 1 fatture, 2 righe."));
     QVERIFY(form.Text12->toPlainText().startsWith("Fatture importate: 1\nRighe in Incassi: 0; righe in Pagamenti: 2"));
-    QCOMPARE(testworld::rowTexts(w.sheet("Pagamenti"), 3, 8).join('|'), "2|1|FORNITORE ALFA SRL|FA/1|15/03/2024|30/05/2024|NO|72");
+    QCOMPARE(testworld::rowTexts(w.sheet("Pagamenti"), 3, 8).join('|'), "2|1|FORNITORE ALFA SRL|FA/1|15/03/2024|30/05/2024|NO|72,00");
     QVERIFY(!form.XPButton10->isEnabled());
 
     press(form.XPButton11);
