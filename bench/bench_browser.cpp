@@ -42,14 +42,6 @@ double timed(const char *what, const std::function<void()> &step)
     return kTable.timed(what, step);
 }
 
-class OneForms : public controls::Forms {
-public:
-    std::map<controls::FormId, QWidget *> forms;
-    QWidget *form(controls::FormId id) override { return forms.count(id) ? forms[id] : nullptr; }
-    bool isLoaded(controls::FormId id) const override { return forms.count(id) != 0; }
-    void unload(controls::FormId) override {}
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -74,7 +66,7 @@ int main(int argc, char **argv)
 
     bench::QuietDialogs dialogs(true);
     controls::SystemClock clock;
-    OneForms forms;
+    bench::OneForms forms;
     controls::Session session;
     session.server = &server;
     session.dialogs = &dialogs;

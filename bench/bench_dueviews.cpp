@@ -60,14 +60,6 @@ void timed(const char *what, const std::function<void()> &step)
     std::fflush(stdout);
 }
 
-class OneForms : public controls::Forms {
-public:
-    std::map<controls::FormId, QWidget *> forms;
-    QWidget *form(controls::FormId id) override { return forms.count(id) ? forms[id] : nullptr; }
-    bool isLoaded(controls::FormId id) const override { return forms.count(id) != 0; }
-    void unload(controls::FormId) override {}
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -98,7 +90,7 @@ int main(int argc, char **argv)
 
     bench::QuietDialogs dialogs;
     bench::FixedClock clock(QDateTime(QDate(2015, 6, 1), QTime(9, 0)));
-    OneForms forms;
+    bench::OneForms forms;
     controls::Session session;
     session.server = &server;
     session.dialogs = &dialogs;

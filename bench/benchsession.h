@@ -1,13 +1,16 @@
 #pragma once
 
-// What a bench puts in place of the user and the wall clock when it drives the forms: boxes
-// that answer without being shown (every question No, or the first one Yes when asked;
-// every input and file box its default) and a clock that shows the time the bench sets.
+// What a bench puts in place of the user, the wall clock and the forms registry when it drives
+// the forms: boxes that answer without being shown (every question No, or the first one Yes
+// when asked; every input and file box its default), a clock that shows the time the bench
+// sets, and the forms it built itself.
 
 #include "controls/clock.h"
 #include "controls/dialogs.h"
+#include "controls/session.h"
 
 #include <QDateTime>
+#include <map>
 #include <utility>
 
 namespace bench {
@@ -39,6 +42,15 @@ public:
 
 private:
     QDateTime m_now;
+};
+
+// The forms a bench built itself, handed out by their id; nothing is created on demand.
+class OneForms : public controls::Forms {
+public:
+    std::map<controls::FormId, QWidget *> forms;
+    QWidget *form(controls::FormId id) override { return forms.count(id) ? forms[id] : nullptr; }
+    bool isLoaded(controls::FormId id) const override { return forms.count(id) != 0; }
+    void unload(controls::FormId) override {}
 };
 
 } // namespace bench

@@ -22,14 +22,6 @@
 
 namespace {
 
-class OneForms : public controls::Forms {
-public:
-    std::map<controls::FormId, QWidget *> forms;
-    QWidget *form(controls::FormId id) override { return forms.count(id) ? forms[id] : nullptr; }
-    bool isLoaded(controls::FormId id) const override { return forms.count(id) != 0; }
-    void unload(controls::FormId) override {}
-};
-
 const char *const kNames[] = {"ROSSI MARIO", "BIANCHI S.R.L.", "VERDI & FIGLI S.N.C.", "STUDIO NERI",
                               "FERRARI COSTRUZIONI", "ESPOSITO LUCIA", "ROMANO TRASPORTI", "COLOMBO SPA"};
 
@@ -107,7 +99,7 @@ int main(int argc, char **argv)
     server.open(path, QString());
     bench::QuietDialogs dialogs;
     bench::FixedClock clock(QDateTime(today, QTime(9, 30)));
-    OneForms forms;
+    bench::OneForms forms;
     controls::Session session;
     session.server = &server;
     session.dialogs = &dialogs;
