@@ -1,5 +1,7 @@
 #include "duerules.h"
 
+#include "store/model/italian.h"
+
 #include <QLocale>
 
 #include <algorithm>
@@ -112,10 +114,7 @@ QString daysText(const DueRecord &r, const QDate &today)
 
 QString money(double value)
 {
-    static const QLocale italian(QLocale::Italian, QLocale::Italy);
-    if (value > -0.005 && value < 0.005)
-        value = 0;   // no "-0,00"
-    return italian.toString(value, 'f', 2);
+    return store::amountText(value);
 }
 
 int chartBarOf(const QDate &due, const QDate &today)

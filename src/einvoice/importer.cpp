@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QLocale>
 
 #include <cmath>
 #include <functional>
@@ -391,7 +390,7 @@ std::optional<double> counterOf(const store::Worksheet &sheet, double whenEmpty)
 
 QString amountText(Cents cents)
 {
-    return QLocale(QLocale::Italian).toString(double(cents) / 100.0, 'f', 2);
+    return store::amountText(double(cents) / 100.0);
 }
 
 } // namespace
