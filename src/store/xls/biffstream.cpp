@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -227,7 +228,15 @@ struct RecordStream::Decryptor {
     std::atomic<bool> stop{false};
 };
 
-RecordStream::RecordStream(QByteArray bytes) : m_bytes(std::move(bytes)) {}
+RecordStream::RecordStream(QByteArray bytes)
+    : m_bytes(std::move(bytes)), m_data(reinterpret_cast<const uint8_t *>(m_bytes.constData())), m_size(m_bytes.size())
+{
+}
+
+RecordStream::RecordStream(const RecordStream &source, SecondReader)
+    : m_data(source.m_data), m_size(source.m_size), m_first(&source)
+{
+}
 
 RecordStream::~RecordStream()
 {
@@ -237,32 +246,32 @@ RecordStream::~RecordStream()
     }
 }
 
-void RecordStream::waitSlow(qsizetype end)
+void RecordStream::waitSlow(qsizetype end) const
 {
     std::unique_lock lock(m_decryptor->mutex);
     m_decryptor->advanced.wait(lock, [&] { return m_clear.load(std::memory_order_acquire) >= end; });
 }
 
-bool RecordStream::next()
+bool RecordStream::next(bool payload)
 {
     m_valid = false;
     m_truncated = false;
-    const qsizetype total = m_bytes.size();
-    if (m_next < 0 || m_next + 4 > total)
+    if (m_next < 0 || m_next + 4 > m_size)
         return false;
-    const uint8_t *p = reinterpret_cast<const uint8_t *>(m_bytes.constData()) + m_next;
+    const uint8_t *p = m_data + m_next;
     const int size = biff::u16(p + 2);
-    if (m_next + 4 + size > total) {
+    if (m_next + 4 + size > m_size) {
         m_truncated = true;
         return false;
     }
-    waitFor(m_next + 4 + size);
+    if (payload)
+        waitFor(m_next + 4 + size);
     if (size > kMaxRecordData) [[unlikely]]
         throw StoreError(ErrorKind::Damaged, QStringLiteral("Il file è danneggiato: non si riesce a leggere la cartella di lavoro."),
                          QStringLiteral("record %1 di %2 byte all'offset %3, oltre gli %4 di un record")
                              .arg(biff::u16(p)).arg(size).arg(m_next).arg(kMaxRecordData));
     m_type = biff::u16(p);
-    m_size = size;
+    m_recordSize = size;
     m_offset = m_next;
     m_next += 4 + size;
     m_valid = true;
@@ -271,30 +280,30 @@ bool RecordStream::next()
 
 uint16_t RecordStream::peekType() const
 {
-    if (m_next + 4 > m_bytes.size())
+    if (m_next + 4 > m_size)
         return 0xFFFF;
-    return biff::u16(reinterpret_cast<const uint8_t *>(m_bytes.constData()) + m_next);
+    return biff::u16(m_data + m_next);
 }
 
 QByteArray RecordStream::joinContinues(std::vector<int> *pieceSizes)
 {
     // The whole size first, so that the pieces are copied once into one buffer.
-    qsizetype total = m_size;
-    for (qsizetype at = m_next; at + 4 <= m_bytes.size();) {
-        const uint8_t *h = reinterpret_cast<const uint8_t *>(m_bytes.constData()) + at;
+    qsizetype total = m_recordSize;
+    for (qsizetype at = m_next; at + 4 <= m_size;) {
+        const uint8_t *h = m_data + at;
         const int size = biff::u16(h + 2);
-        if (biff::u16(h) != kContinue || at + 4 + size > m_bytes.size())
+        if (biff::u16(h) != kContinue || at + 4 + size > m_size)
             break;
         total += size;
         at += 4 + size;
     }
     QByteArray out = largeBuffer(total);
     char *o = out.data();
-    std::memcpy(o, data(), size_t(m_size));
-    o += m_size;
+    std::memcpy(o, data(), size_t(m_recordSize));
+    o += m_recordSize;
     if (pieceSizes) {
         pieceSizes->clear();
-        pieceSizes->push_back(m_size);
+        pieceSizes->push_back(m_recordSize);
     }
     while (peekType() == kContinue) {
         const qsizetype save = m_next;
@@ -302,10 +311,10 @@ QByteArray RecordStream::joinContinues(std::vector<int> *pieceSizes)
             m_next = save;
             break;
         }
-        std::memcpy(o, data(), size_t(m_size));
-        o += m_size;
+        std::memcpy(o, data(), size_t(m_recordSize));
+        o += m_recordSize;
         if (pieceSizes)
-            pieceSizes->push_back(m_size);
+            pieceSizes->push_back(m_recordSize);
     }
     out.truncate(o - out.constData());
     return out;
@@ -314,7 +323,7 @@ QByteArray RecordStream::joinContinues(std::vector<int> *pieceSizes)
 std::optional<Bof> RecordStream::substreamAt(qsizetype offset)
 {
     seek(offset);
-    if (!next() || m_type != kBof || m_size < 4)
+    if (!next(false) || m_type != kBof || m_recordSize < 4)
         return std::nullopt;
     return Bof{biff::u16(data()), biff::u16(data() + 2)};
 }
@@ -336,10 +345,10 @@ inline void xorInto(uint8_t *data, const uint8_t *key, qsizetype n)
         data[i] ^= key[i];
 }
 
-// A pure stream cipher over the whole range: the key stream is made a large piece at a time
-// (the cipher may split a piece over threads) and XORed into the payload bytes the format
-// encrypts, leaving headers and the clear parts as they are. Headers are never encrypted,
-// so the record walk reads them directly in both directions.
+// A pure stream cipher over the whole range while the records already in clear are read: the
+// key stream is made a piece at a time and XORed into the payload bytes the format encrypts
+// only, so that no byte a reader may look at (headers, clear parts) is ever written. Headers
+// are never encrypted, so the record walk reads them directly in both directions.
 void cipherInBulk(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher, qsizetype pieceLimit,
                   const std::function<bool(qsizetype)> &progress)
 {
@@ -385,15 +394,15 @@ void cipherInBulk(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher 
 
 } // namespace
 
-// A stream this long after FILEPASS is decrypted while it is read; pieces stay under the
-// size at which the cipher splits its own work over two threads.
+// A stream this long after FILEPASS is decrypted while it is read, a piece at a time.
 constexpr qsizetype kBackgroundDecryption = qsizetype(1) << 20;
-constexpr qsizetype kBackgroundPiece = 255 * 1024;
+constexpr qsizetype kBackgroundPiece = 64 * 1024;
 
 void RecordStream::decrypt(qsizetype from, std::unique_ptr<StreamCipher> cipher, bool streamCipher)
 {
     m_bytes.detach();
     uint8_t *bytes = reinterpret_cast<uint8_t *>(m_bytes.data());
+    m_data = bytes;
     const qsizetype size = m_bytes.size();
     if (!streamCipher || size - from < kBackgroundDecryption || m_decryptor) {
         cipherRecords(bytes, size, from, *cipher, streamCipher);
@@ -423,10 +432,83 @@ void RecordStream::decrypt(qsizetype from, std::unique_ptr<StreamCipher> cipher,
     }
 }
 
+namespace {
+
+// A pure stream cipher over the whole records of [from, end), which nothing else reads or
+// writes meanwhile: a piece's key stream gets zeros where the record headers and the clear
+// parts fall, then goes into the piece with one XOR.
+void cipherRange(uint8_t *stream, qsizetype from, qsizetype end, StreamCipher &cipher)
+{
+    constexpr qsizetype kPiece = 64 * 1024;
+    std::unique_ptr<uint8_t[]> key(new uint8_t[size_t(kPiece)]);
+    qsizetype record = from;     // the next record header
+    qsizetype clearEnd = from;   // end of the clear part of the last record met
+    for (qsizetype piece = from; piece < end; piece += kPiece) {
+        const qsizetype pieceEnd = std::min(end, piece + kPiece);
+        std::memset(key.get(), 0, size_t(pieceEnd - piece));
+        cipher.apply(uint64_t(piece), key.get(), size_t(pieceEnd - piece));
+        auto keepClear = [&](qsizetype a, qsizetype b) {
+            a = std::max(a, piece);
+            b = std::min(b, pieceEnd);
+            if (a < b)
+                std::memset(key.get() + (a - piece), 0, size_t(b - a));
+        };
+        keepClear(piece, clearEnd);
+        for (; record < pieceEnd; record += 4 + biff::u16(stream + record + 2)) {
+            clearEnd = record + 4 + clearBytes(biff::u16(stream + record), biff::u16(stream + record + 2));
+            keepClear(record, clearEnd);
+        }
+        xorInto(stream + piece, key.get(), pieceEnd - piece);
+    }
+    std::memset(key.get(), 0, size_t(kPiece));
+}
+
+// A stream this long is encrypted by two threads, one half each.
+constexpr qsizetype kTwoThreads = qsizetype(1) << 20;
+
+} // namespace
+
 void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher, bool streamCipher)
 {
     if (streamCipher) {
-        cipherInBulk(stream, size, from, cipher, qsizetype(1) << 20, {});
+        // The whole records from `from` on, and the first record boundary past the middle.
+        qsizetype end = from, middle = -1;
+        while (end >= 0 && end + 4 <= size) {
+            const int len = biff::u16(stream + end + 2);
+            if (end + 4 + len > size)
+                break;
+            if (middle < 0 && end >= from + (size - from) / 2)
+                middle = end;
+            end += 4 + len;
+        }
+        std::unique_ptr<StreamCipher> second = end - from >= kTwoThreads && middle > from ? cipher.twin() : nullptr;
+        if (!second) {
+            cipherRange(stream, from, end, cipher);
+            return;
+        }
+        std::exception_ptr failed;
+        std::thread helper;
+        try {
+            helper = std::thread([&] {
+                try {
+                    cipherRange(stream, middle, end, *second);
+                } catch (...) {
+                    failed = std::current_exception();
+                }
+            });
+        } catch (const std::system_error &) {
+            cipherRange(stream, from, end, cipher);
+            return;
+        }
+        try {
+            cipherRange(stream, from, middle, cipher);
+        } catch (...) {
+            helper.join();
+            throw;
+        }
+        helper.join();
+        if (failed)
+            std::rethrow_exception(failed);
         return;
     }
     qsizetype at = from;

@@ -106,6 +106,11 @@ struct Bof {
 class RecordStream {
 public:
     explicit RecordStream(QByteArray bytes);
+    // A second reader of `source`'s stream, for another thread: a position of its own over the
+    // same bytes, waiting for the same decryption. `source` outlives it and starts no other
+    // decryption meanwhile.
+    struct SecondReader {};
+    RecordStream(const RecordStream &source, SecondReader);
     ~RecordStream();
     RecordStream(const RecordStream &) = delete;
     RecordStream &operator=(const RecordStream &) = delete;
@@ -115,45 +120,51 @@ public:
     // while the records already in clear are read: next() waits only for a record the
     // decryption has not reached yet.
     void decrypt(qsizetype from, std::unique_ptr<StreamCipher> cipher, bool streamCipher);
-    const QByteArray &bytes() const { return m_bytes; }
+    qsizetype streamSize() const { return m_size; }
 
     void seek(qsizetype offset) { m_next = offset; m_valid = false; }
     // Moves to the next record; false at the end of the stream or when the record does
     // not fit in what is left of it (truncated() tells the two apart). A record longer than
-    // the format allows (kMaxRecordData) is damage: throws StoreError.
-    bool next();
+    // the format allows (kMaxRecordData) is damage: throws StoreError. With `payload` false
+    // only the record's header counts (type, size, offset; headers are never encrypted):
+    // it does not wait for the decryption, and the payload must not be read.
+    bool next(bool payload = true);
     bool truncated() const { return m_truncated; }
     uint16_t type() const { return m_type; }
-    int size() const { return m_size; }
+    int size() const { return m_recordSize; }
     qsizetype offset() const { return m_offset; }
-    const uint8_t *data() const { return reinterpret_cast<const uint8_t *>(m_bytes.constData()) + m_offset + 4; }
-    QByteArray payload() const { return QByteArray(reinterpret_cast<const char *>(data()), m_size); }
-    Cursor cursor() const { return Cursor(data(), m_size); }
+    const uint8_t *data() const { return m_data + m_offset + 4; }
+    QByteArray payload() const { return QByteArray(reinterpret_cast<const char *>(data()), m_recordSize); }
+    Cursor cursor() const { return Cursor(data(), m_recordSize); }
     // The record type that follows the current one, 0xFFFF when none.
     uint16_t peekType() const;
     // The current record with the CONTINUE records that follow it (consumed).
     QByteArray joinContinues(std::vector<int> *pieceSizes = nullptr);
     // Moves to `offset` and reads the BOF record that must open a substream there: its BIFF
     // version and its substream type (0x0005 globals, 0x0010 worksheet, 0x0020 chart...).
-    // Nothing when no BOF of at least those two fields stands there.
+    // Nothing when no BOF of at least those two fields stands there. A BOF is never
+    // encrypted: this does not wait for the decryption either.
     std::optional<Bof> substreamAt(qsizetype offset);
 
 private:
-    QByteArray m_bytes;
+    QByteArray m_bytes;              // the stream, held by the first reader only
+    const uint8_t *m_data = nullptr;
+    qsizetype m_size = 0;
+    const RecordStream *m_first = this;   // the reader that holds the bytes and decrypts them
     qsizetype m_next = 0;
     qsizetype m_offset = 0;
     uint16_t m_type = 0;
-    int m_size = 0;
+    int m_recordSize = 0;
     bool m_valid = false;
     bool m_truncated = false;
 
     // Bytes before this offset are in clear (all of them when nothing is being decrypted).
-    void waitFor(qsizetype end)
+    void waitFor(qsizetype end) const
     {
-        if (end > m_clear.load(std::memory_order_acquire)) [[unlikely]]
-            waitSlow(end);
+        if (end > m_first->m_clear.load(std::memory_order_acquire)) [[unlikely]]
+            m_first->waitSlow(end);
     }
-    void waitSlow(qsizetype end);
+    void waitSlow(qsizetype end) const;
     struct Decryptor;
     std::unique_ptr<Decryptor> m_decryptor;
     std::atomic<qsizetype> m_clear{std::numeric_limits<qsizetype>::max()};
@@ -176,9 +187,10 @@ inline int clearBytes(uint16_t type, int len)
 
 // Encrypts or decrypts the payloads of the records that start at `from`, in place, leaving
 // headers and the parts the format keeps in clear untouched. Shared by reader and writer.
-// A pure stream cipher (RC4, positioned by offset alone) may make its key stream for large
-// pieces of the range at once, to be XORed into the encrypted bytes only: `streamCipher`
-// says so; XOR obfuscation, whose key depends on each record, must not.
+// A pure stream cipher (RC4, positioned by offset alone) makes its key stream for whole
+// pieces of the range at once, a long range in two halves on two threads: `streamCipher`
+// says so; XOR obfuscation, whose key depends on each record, must not. Nothing else may
+// touch the range meanwhile.
 void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher,
                    bool streamCipher = false);
 

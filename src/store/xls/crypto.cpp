@@ -14,8 +14,6 @@
 #include <array>
 #include <cstring>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace store {
@@ -168,37 +166,14 @@ class Rc4StreamCipher : public StreamCipher {
 public:
     void apply(uint64_t streamOffset, uint8_t *data, size_t size) override
     {
-        // Blocks are independent, so a large range is shared with a second thread: the
-        // part from a block boundary near its middle on gets its own key stream position.
-        if (size >= kParallelMinimum) {
-            const uint64_t middle = (streamOffset + size / 2) / kBlockSize * kBlockSize;
-            const size_t head = static_cast<size_t>(middle - streamOffset);
-            std::thread helper;
-            Position second;
-            try {
-                helper = std::thread([this, &second, middle, data, head, size] {
-                    run(second, middle, data + head, size - head);
-                });
-            } catch (const std::system_error &) {
-                run(m_position, streamOffset, data, size);
-                return;
-            }
-            run(m_position, streamOffset, data, head);
-            helper.join();
-            m_position = std::move(second);
-            return;
-        }
         run(m_position, streamOffset, data, size);
     }
 
 protected:
-    // Writes the RC4 key for `block` into `key` and returns its length. Called from two
-    // threads at once for large ranges: it must only read the cipher.
+    // Writes the RC4 key for `block` into `key` and returns its length.
     virtual size_t blockKey(uint32_t block, uint8_t *key) const = 0;
 
 private:
-    static constexpr size_t kParallelMinimum = 256 * 1024;
-
     // Where a key stream stands: byte `within` of `block`.
     struct Position {
         CipherContext ctx;
@@ -233,16 +208,18 @@ private:
     void seek(Position &at, uint64_t block, uint32_t within) const
     {
         if (!at.ctx || block != at.block || within < at.within) {
+            uint8_t key[SHA1_DIGEST_SIZE];
+            const size_t length = blockKey(static_cast<uint32_t>(block), key);
+            bool keyed = true;
             if (!at.ctx) {
+                // The algorithm and the key length once; each block then only sets its key.
                 at.ctx.reset(EVP_CIPHER_CTX_new());
                 if (!at.ctx)
                     throw std::bad_alloc();
+                keyed = EVP_CipherInit_ex2(at.ctx.get(), rc4Algorithm(), nullptr, nullptr, 1, nullptr)
+                    && EVP_CIPHER_CTX_set_key_length(at.ctx.get(), static_cast<int>(length));
             }
-            uint8_t key[SHA1_DIGEST_SIZE];
-            const size_t length = blockKey(static_cast<uint32_t>(block), key);
-            const bool keyed = EVP_CipherInit_ex2(at.ctx.get(), rc4Algorithm(), nullptr, nullptr, 1, nullptr)
-                && EVP_CIPHER_CTX_set_key_length(at.ctx.get(), static_cast<int>(length))
-                && EVP_CipherInit_ex2(at.ctx.get(), nullptr, key, nullptr, 1, nullptr);
+            keyed = keyed && EVP_CipherInit_ex2(at.ctx.get(), nullptr, key, nullptr, 1, nullptr);
             std::memset(key, 0, sizeof key);
             if (!keyed)
                 throw StoreError(ErrorKind::Io, QStringLiteral("La cifratura RC4 non è riuscita."));
@@ -267,6 +244,7 @@ public:
         : m_base(base)
     {
     }
+    std::unique_ptr<StreamCipher> twin() const override { return std::make_unique<Rc4Md5Cipher>(m_base); }
 
 protected:
     size_t blockKey(uint32_t block, uint8_t *key) const override
@@ -315,6 +293,10 @@ public:
         : m_base(base)
         , m_keyBits(keyBits)
     {
+    }
+    std::unique_ptr<StreamCipher> twin() const override
+    {
+        return std::make_unique<Rc4CryptoApiCipher>(m_base, m_keyBits);
     }
 
 protected:

@@ -22,7 +22,8 @@ namespace store {
 
 // A cipher keeps the key stream state of the last call, so that a caller going through the
 // stream in order pays for each 1024-byte RC4 block's key once; calls at any other offset
-// (backwards, skipping) are still correct. One cipher serves one thread at a time.
+// (backwards, skipping) are still correct. One cipher serves one thread at a time: a second
+// thread takes a twin.
 class StreamCipher {
 public:
     virtual ~StreamCipher() = default;
@@ -36,6 +37,9 @@ public:
     // record header (the whole payload, including any bytes left in clear); XOR then uses
     // key byte (streamOffset + size) % 16 for the byte at streamOffset.
     virtual void beginRecord(uint16_t /*type*/, uint16_t /*size*/, uint64_t /*payloadOffset*/) {}
+    // A second cipher with the same key, for a second thread working on another part of the
+    // stream; nothing for a cipher whose key depends on what came before (XOR obfuscation).
+    virtual std::unique_ptr<StreamCipher> twin() const { return nullptr; }
 };
 
 // Reads the FILEPASS payload (without the 4-byte record header) and checks the password.

@@ -50,7 +50,7 @@ void SheetReader::flush()
         target.flags |= Cell::kWritten;
     }
     m_pending.clear();
-    m_book.noteChange();
+    m_storedCells = true;
 }
 
 void SheetReader::put(int row, int col, const Cell &cell)
@@ -246,10 +246,32 @@ void SheetReader::textCell(uint16_t type)
         const int runs = cur.u16();
         rich.runs = cur.bytes(std::min(runs * 4, cur.left() / 4 * 4));
     }
-    c.ref = m_book.strings.intern(text);
-    if (!rich.empty())
-        m_bookExtras.richTexts.try_emplace(c.ref, std::move(rich));
+    if (m_deferred) {
+        c.ref = kDeferredText | uint32_t(m_deferred->size());
+        m_deferred->push_back({row, col, text, std::move(rich)});
+    } else {
+        c.ref = m_book.strings.intern(text);
+        if (!rich.empty())
+            m_bookExtras.richTexts.try_emplace(c.ref, std::move(rich));
+    }
     put(row, col, c);
+}
+
+void SheetReader::internTexts(Workbook &book, BiffExtras &bookExtras, Worksheet &sheet, std::vector<DeferredText> &texts)
+{
+    auto &rows = sheet.rowsStorage();
+    for (size_t i = 0; i < texts.size(); ++i) {
+        DeferredText &t = texts[i];
+        const uint32_t ref = book.strings.intern(t.text);
+        if (!t.rich.empty())
+            bookExtras.richTexts.try_emplace(ref, std::move(t.rich));
+        // A later record for the same cell may have replaced the text.
+        if (size_t(t.row) >= rows.size() || size_t(t.col) >= rows[size_t(t.row)].cells.size())
+            continue;
+        Cell &cell = rows[size_t(t.row)].cells[size_t(t.col)];
+        if (cell.kind == CellKind::Text && !cell.isFormula() && cell.ref == (kDeferredText | uint32_t(i)))
+            cell.ref = ref;
+    }
 }
 
 void SheetReader::formula()

@@ -14,6 +14,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -37,17 +38,17 @@ public:
 
     explicit ReadBudget(qint64 streamSize)
         : m_total(kBase + kPerStreamByte * streamSize), m_left(m_total), m_streamSize(streamSize) {}
+    // Safe from the two threads that read sheets at once.
     void charge(qint64 bytes)
     {
-        m_left -= bytes;
-        if (m_left < 0) [[unlikely]]
+        if (m_left.fetch_sub(bytes, std::memory_order_relaxed) - bytes < 0) [[unlikely]]
             exceeded();
     }
 
 private:
     [[noreturn]] void exceeded() const;
     qint64 m_total;
-    qint64 m_left;
+    std::atomic<qint64> m_left;
     qint64 m_streamSize;
 };
 
@@ -112,13 +113,30 @@ private:
     biff::Place m_place = biff::Place::BookHead;   // where the unmodelled records that follow go
 };
 
-// Reads one worksheet substream into its sheet of the model and its BiffExtras.
+// A text cell (LABEL, RSTRING) read on a second thread: its text joins the workbook's string
+// pool afterwards, on the first thread, in the order the texts were read. Until then the
+// cell's ref is kDeferredText | its index in the sheet's list.
+struct DeferredText {
+    int row = 0, col = 0;   // 0-based, as in the record
+    QString text;
+    biff::RichText rich;
+};
+constexpr uint32_t kDeferredText = 0x80000000u;
+
+// Reads one worksheet substream into its sheet of the model and its BiffExtras. Touches
+// nothing of the workbook but that sheet and the budget when its texts are deferred, so
+// that two sheets may be read at once.
 class SheetReader {
 public:
     SheetReader(Workbook &book, biff::RecordStream &rs, BiffExtras &bookExtras, ReadBudget &budget,
                 const SharedStrings &strings, const SheetEntry &entry, int tab);
 
     void run();
+    void deferTexts(std::vector<DeferredText> *texts) { m_deferred = texts; }
+    // Whether the sheet got cells (the workbook then notes a change).
+    bool storedCells() const { return m_storedCells; }
+    // The deferred texts of `sheet` into the pool, and their cells pointed at them.
+    static void internTexts(Workbook &book, BiffExtras &bookExtras, Worksheet &sheet, std::vector<DeferredText> &texts);
 
 private:
     struct Pending { int row; int col; Cell cell; };
@@ -166,6 +184,8 @@ private:
     int64_t m_pendingString = -1;   // formula waiting for its STRING record
     int64_t m_lastFormula = -1;
     int m_rowsWithHeight = 0;       // the model keeps a height for every row up to the last set
+    std::vector<DeferredText> *m_deferred = nullptr;
+    bool m_storedCells = false;
 };
 
 } // namespace store::xlsread

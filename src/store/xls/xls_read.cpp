@@ -14,6 +14,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 namespace store {
 
@@ -28,11 +31,32 @@ constexpr qint64 kSheetCost = 8192;   // a sheet of the model before its cells
 class Reader {
 public:
     Reader(Workbook &book, QByteArray stream, const QString &password)
-        : m_book(book), m_rs(std::move(stream)), m_password(password), m_budget(m_rs.bytes().size()) {}
+        : m_book(book), m_rs(std::move(stream)), m_password(password), m_budget(m_rs.streamSize()) {}
 
     void run();
 
 private:
+    // The worksheets from tab from() on, read by a second thread while this one reads the
+    // tabs before; finish() waits for it, rethrows what it threw and puts the texts it read
+    // into the string pool in tab order.
+    class SecondThread {
+    public:
+        SecondThread(Reader &reader, int from, const xlsread::SharedStrings &strings);
+        ~SecondThread();
+        int from() const { return m_from; }   // the tab count when no thread reads
+        void finish();
+    private:
+        Reader &m_reader;
+        int m_from;
+        std::thread m_thread;
+        std::exception_ptr m_error;
+        std::vector<std::vector<xlsread::DeferredText>> m_texts;
+        std::vector<char> m_storedCells;
+    };
+    void makeWorksheets();
+    bool readWorksheet(RecordStream &rs, const SheetEntry &e, int tab, const xlsread::SharedStrings &strings,
+                       std::vector<xlsread::DeferredText> *deferred);
+    int secondThreadFrom() const;
     void otherSheet(const SheetEntry &entry, int tab, int afterTab, const xlsread::SharedStrings &strings);
     void applyNames();
     void checkSheetEntries(qsizetype globalsEnd);
@@ -44,13 +68,16 @@ private:
     std::shared_ptr<BiffExtras> m_bx = std::make_shared<BiffExtras>();
     std::vector<SheetEntry> m_sheets;
     xlsread::ReadBudget m_budget;
+    int m_refusedTab = -1;   // the worksheet whose name the model refused
+    QString m_refusal;
 };
 
 // Every sheet entry must lead to a substream of its own, after the globals, of the kind the
 // entry names: at the start of a record, outside every other substream, a BIFF8 BOF. A file
 // whose entries share a substream, or point into a record's payload or into a substream that
 // another entry already covers, would otherwise be read (and saved) twice or as garbage.
-// One walk over the record headers after the globals settles where each entry lands.
+// One walk over the record headers after the globals settles where each entry lands; it
+// needs no payload, so it goes ahead of the decryption.
 void Reader::checkSheetEntries(qsizetype globalsEnd)
 {
     std::vector<std::pair<uint32_t, int>> positions;
@@ -64,7 +91,7 @@ void Reader::checkSheetEntries(qsizetype globalsEnd)
                         .arg(m_sheets[size_t(positions[i - 1].second)].name, m_sheets[size_t(positions[i].second)].name)
                         .arg(positions[i].first));
     m_rs.seek(globalsEnd);
-    bool more = m_rs.next();
+    bool more = m_rs.next(false);
     int depth = 0;
     qsizetype lastBof = -1;   // the BOF that opened the substream being walked
     uint32_t previous = 0;
@@ -72,7 +99,7 @@ void Reader::checkSheetEntries(qsizetype globalsEnd)
         SheetEntry &e = m_sheets[size_t(tab)];
         if (e.position < globalsEnd)
             damaged(QStringLiteral("il foglio \"%1\" indica un punto della parte globale (%2)").arg(e.name).arg(e.position));
-        for (; more && m_rs.offset() < qsizetype(position); more = m_rs.next()) {
+        for (; more && m_rs.offset() < qsizetype(position); more = m_rs.next(false)) {
             if (m_rs.type() == kBof) {
                 if (depth++ == 0)
                     lastBof = m_rs.offset();
@@ -94,7 +121,7 @@ void Reader::checkSheetEntries(qsizetype globalsEnd)
         previous = position;
         checkSubstreamKind(e);
         m_rs.seek(position);   // substreamAt moved the stream: back to the walk
-        more = m_rs.next();
+        more = m_rs.next(false);
     }
 }
 
@@ -121,6 +148,119 @@ void Reader::checkSubstreamKind(const SheetEntry &e)
                     .arg(e.name, xlsread::hex(bof->kind), xlsread::hex(expected)));
 }
 
+// The worksheets of the model, made in tab order before any is read. A name the model
+// refuses ends the making; it is damage, said when the reading reaches that sheet (after
+// the sheets before it, as when each sheet is made just before it is read).
+void Reader::makeWorksheets()
+{
+    bool first = true;
+    for (int tab = 0; tab < int(m_sheets.size()); ++tab) {
+        SheetEntry &e = m_sheets[size_t(tab)];
+        if (e.kind != 0)
+            continue;
+        try {
+            // A new sheet under a name free for the moment, then the file's own name.
+            Worksheet &sheet = first ? m_book.sheet(1) : m_book.appendSheet(QStringLiteral("\u0001"));
+            sheet.restoreName(e.name);
+            e.sheet = &sheet;
+        } catch (const StoreError &err) {
+            m_refusedTab = tab;
+            m_refusal = QStringLiteral("nome di foglio non valido \"%1\": %2").arg(e.name, err.userMessage());
+            return;
+        }
+        first = false;
+    }
+}
+
+// Reads one worksheet from `rs`; true when it got cells.
+bool Reader::readWorksheet(RecordStream &rs, const SheetEntry &e, int tab, const xlsread::SharedStrings &strings,
+                           std::vector<xlsread::DeferredText> *deferred)
+{
+    if (tab == m_refusedTab)
+        damaged(m_refusal);
+    m_budget.charge(kSheetCost);
+    xlsread::SheetReader reader(m_book, rs, *m_bx, m_budget, strings, e, tab);
+    reader.deferTexts(deferred);
+    reader.run();
+    return reader.storedCells();
+}
+
+// The first tab of the worksheets a second thread reads while this one reads the tabs
+// before: a run of worksheets at the end of the tab order, near half of the sheets' bytes.
+// The tab count when the sheets are too small to share or a name was refused.
+int Reader::secondThreadFrom() const
+{
+    constexpr qsizetype kSecondThreadBytes = qsizetype(1) << 20;
+    const int n = int(m_sheets.size());
+    if (m_refusedTab >= 0)
+        return n;
+    // Each substream runs up to the next one in the stream, the last up to its end.
+    std::vector<qsizetype> starts{m_rs.streamSize()};
+    for (const SheetEntry &e : m_sheets)
+        starts.push_back(e.position);
+    std::sort(starts.begin(), starts.end());
+    auto length = [&starts](const SheetEntry &e) {
+        return *std::upper_bound(starts.begin(), starts.end(), qsizetype(e.position)) - qsizetype(e.position);
+    };
+    qsizetype total = 0;
+    for (const SheetEntry &e : m_sheets)
+        total += length(e);
+    int best = n;
+    qsizetype suffix = 0, bestSuffix = 0;
+    for (int tab = n - 1; tab >= 1 && m_sheets[size_t(tab)].kind == 0; --tab) {
+        suffix += length(m_sheets[size_t(tab)]);
+        if (best == n || std::abs(total - 2 * suffix) < std::abs(total - 2 * bestSuffix)) {
+            best = tab;
+            bestSuffix = suffix;
+        }
+    }
+    return bestSuffix >= kSecondThreadBytes ? best : n;
+}
+
+Reader::SecondThread::SecondThread(Reader &reader, int from, const xlsread::SharedStrings &strings)
+    : m_reader(reader), m_from(from)
+{
+    const int n = int(reader.m_sheets.size());
+    if (from >= n)
+        return;
+    m_texts.resize(size_t(n - from));
+    m_storedCells.resize(size_t(n - from), 0);
+    try {
+        m_thread = std::thread([this, n, &strings] {
+            try {
+                RecordStream rs(m_reader.m_rs, RecordStream::SecondReader{});
+                for (int tab = m_from; tab < n; ++tab) {
+                    const size_t i = size_t(tab - m_from);
+                    m_storedCells[i] = m_reader.readWorksheet(rs, m_reader.m_sheets[size_t(tab)], tab, strings, &m_texts[i]);
+                }
+            } catch (...) {
+                m_error = std::current_exception();
+            }
+        });
+    } catch (const std::system_error &) {
+        m_from = n;   // no thread to be had: this one reads them all
+    }
+}
+
+Reader::SecondThread::~SecondThread()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void Reader::SecondThread::finish()
+{
+    m_thread.join();
+    if (m_error)
+        std::rethrow_exception(m_error);
+    for (size_t i = 0; i < m_texts.size(); ++i) {
+        xlsread::SheetReader::internTexts(m_reader.m_book, *m_reader.m_bx, *m_reader.m_sheets[size_t(m_from) + i].sheet,
+                                          m_texts[i]);
+        if (m_storedCells[i])
+            m_reader.m_book.noteChange();
+    }
+}
+
 void Reader::run()
 {
     xlsread::GlobalsReader globals(m_book, m_rs, *m_bx, m_password);
@@ -137,25 +277,21 @@ void Reader::run()
 
     m_book.styles = std::move(globals.styles);
     m_bx->sheetTabCount = int(m_sheets.size());
+    makeWorksheets();
+    SecondThread second(*this, secondThreadFrom(), globals.strings);
     int lastWorksheetTab = -1;
-    bool first = true;
     for (int tab = 0; tab < int(m_sheets.size()); ++tab) {
         SheetEntry &e = m_sheets[size_t(tab)];
+        if (tab == second.from()) {
+            second.finish();
+            break;
+        }
         if (e.kind != 0) {
             otherSheet(e, tab, lastWorksheetTab, globals.strings);
             continue;
         }
-        try {
-            // A new sheet under a name free for the moment, then the file's own name.
-            Worksheet &sheet = first ? m_book.sheet(1) : m_book.appendSheet(QStringLiteral("\u0001"));
-            sheet.restoreName(e.name);
-        } catch (const StoreError &err) {
-            damaged(QStringLiteral("nome di foglio non valido \"%1\": %2").arg(e.name, err.userMessage()));
-        }
-        e.sheet = first ? &m_book.sheet(1) : &m_book.sheet(m_book.sheetCount());
-        first = false;
-        m_budget.charge(kSheetCost);
-        xlsread::SheetReader(m_book, m_rs, *m_bx, m_budget, globals.strings, e, tab).run();
+        if (readWorksheet(m_rs, e, tab, globals.strings, nullptr))
+            m_book.noteChange();
         lastWorksheetTab = tab;
     }
     applyNames();
