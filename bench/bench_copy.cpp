@@ -14,6 +14,8 @@
 #include "store/file/savefile.h"
 #include "store/file/workbookfile.h"
 #include "store/xls/cfb.h"
+#include "store/xls/crypto.h"
+#include "store/xls/writer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -77,6 +79,21 @@ int main(int argc, char **argv)
     row("streams out of the compound file", [&] { store::cfb::read(file); });
     row("open from memory (with the above)", [&] { store::readWorkbookBytes(file, password); });
     row("file image in memory", [&] { store::workbookBytes(*book); });
+    // Its parts: the records alone, the key stream alone, the key stream into the records.
+    const QByteArray stream = [&] {
+        store::xlswrite::Writer writer(*book);
+        return writer.stream();
+    }();
+    row("  records of the stream, not encrypted", [&] { store::xlswrite::Writer(*book).stream(); });
+    QByteArray scratch(stream.size(), '\0');
+    row("  RC4 key stream as long, one thread", [&] {
+        store::createProtection(password).cipher->apply(0, reinterpret_cast<uint8_t *>(scratch.data()), size_t(scratch.size()));
+    });
+    row("  the records encrypted (RC4 and XOR)", [&] {
+        scratch = stream;
+        store::biff::cipherRecords(reinterpret_cast<uint8_t *>(scratch.data()), scratch.size(), 0,
+                                   *store::createProtection(password).cipher, true);
+    });
     const std::vector<store::biff::CfbEntry> entries = store::cfb::read(image);
     row("compound file of the saved streams", [&] { store::cfb::write(entries); });
     row("write the file (flushed, renamed)", [&] { store::writeFileAtomically(out, image); });

@@ -434,17 +434,23 @@ void RecordStream::decrypt(qsizetype from, std::unique_ptr<StreamCipher> cipher,
 
 namespace {
 
-// A pure stream cipher over the whole records of [from, end), which nothing else reads or
-// writes meanwhile: a piece's key stream gets zeros where the record headers and the clear
-// parts fall, then goes into the piece with one XOR.
-void cipherRange(uint8_t *stream, qsizetype from, qsizetype end, StreamCipher &cipher)
+// A pure stream cipher over the whole records from `from` on, up to the first record that
+// starts at `stop` or later or does not fit in `size`; returns where it stopped. A piece's
+// key stream gets zeros where the record headers and the clear parts fall, then goes into
+// the piece with one XOR; no byte past the stopping point is read or written.
+qsizetype cipherRange(uint8_t *stream, qsizetype size, qsizetype from, qsizetype stop, StreamCipher &cipher)
 {
     constexpr qsizetype kPiece = 64 * 1024;
     std::unique_ptr<uint8_t[]> key(new uint8_t[size_t(kPiece)]);
     qsizetype record = from;     // the next record header
     qsizetype clearEnd = from;   // end of the clear part of the last record met
-    for (qsizetype piece = from; piece < end; piece += kPiece) {
-        const qsizetype pieceEnd = std::min(end, piece + kPiece);
+    qsizetype end = -1;
+    for (qsizetype piece = from; end < 0; piece += kPiece) {
+        const qsizetype pieceEnd = std::min(size, piece + kPiece);
+        if (piece >= pieceEnd || record >= stop) {
+            end = record;
+            break;
+        }
         std::memset(key.get(), 0, size_t(pieceEnd - piece));
         cipher.apply(uint64_t(piece), key.get(), size_t(pieceEnd - piece));
         auto keepClear = [&](qsizetype a, qsizetype b) {
@@ -454,13 +460,23 @@ void cipherRange(uint8_t *stream, qsizetype from, qsizetype end, StreamCipher &c
                 std::memset(key.get() + (a - piece), 0, size_t(b - a));
         };
         keepClear(piece, clearEnd);
-        for (; record < pieceEnd; record += 4 + biff::u16(stream + record + 2)) {
-            clearEnd = record + 4 + clearBytes(biff::u16(stream + record), biff::u16(stream + record + 2));
-            keepClear(record, clearEnd);
+        while (record < pieceEnd) {
+            const int len = record + 4 <= size ? biff::u16(stream + record + 2) : 0;
+            if (record >= stop || record + 4 > size || record + 4 + len > size) {
+                end = record;
+                break;
+            }
+            clearEnd = record + 4 + clearBytes(biff::u16(stream + record), len);
+            if (clearEnd == record + 4 && clearEnd <= pieceEnd) [[likely]]
+                std::memset(key.get() + (record - piece), 0, 4);   // just the header: one store
+            else
+                keepClear(record, clearEnd);
+            record += 4 + len;
         }
-        xorInto(stream + piece, key.get(), pieceEnd - piece);
+        xorInto(stream + piece, key.get(), (end < 0 ? pieceEnd : end) - piece);
     }
     std::memset(key.get(), 0, size_t(kPiece));
+    return end;
 }
 
 // A stream this long is encrypted by two threads, one half each.
@@ -471,19 +487,15 @@ constexpr qsizetype kTwoThreads = qsizetype(1) << 20;
 void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher, bool streamCipher)
 {
     if (streamCipher) {
-        // The whole records from `from` on, and the first record boundary past the middle.
-        qsizetype end = from, middle = -1;
-        while (end >= 0 && end + 4 <= size) {
-            const int len = biff::u16(stream + end + 2);
-            if (end + 4 + len > size)
-                break;
-            if (middle < 0 && end >= from + (size - from) / 2)
-                middle = end;
-            end += 4 + len;
-        }
-        std::unique_ptr<StreamCipher> second = end - from >= kTwoThreads && middle > from ? cipher.twin() : nullptr;
+        // A long stream is split at the first record boundary past its middle, found by a
+        // walk over the headers before either thread writes a byte.
+        qsizetype middle = from;
+        if (size - from >= kTwoThreads)
+            while (middle >= 0 && middle < from + (size - from) / 2 && middle + 4 <= size)
+                middle += 4 + biff::u16(stream + middle + 2);
+        std::unique_ptr<StreamCipher> second = middle > from && middle < size ? cipher.twin() : nullptr;
         if (!second) {
-            cipherRange(stream, from, end, cipher);
+            cipherRange(stream, size, from, size, cipher);
             return;
         }
         std::exception_ptr failed;
@@ -491,17 +503,17 @@ void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher
         try {
             helper = std::thread([&] {
                 try {
-                    cipherRange(stream, middle, end, *second);
+                    cipherRange(stream, size, middle, size, *second);
                 } catch (...) {
                     failed = std::current_exception();
                 }
             });
         } catch (const std::system_error &) {
-            cipherRange(stream, from, end, cipher);
+            cipherRange(stream, size, from, size, cipher);
             return;
         }
         try {
-            cipherRange(stream, from, middle, cipher);
+            cipherRange(stream, size, from, middle, cipher);
         } catch (...) {
             helper.join();
             throw;
