@@ -82,7 +82,33 @@ std::vector<std::pair<uint16_t, QByteArray>> sst(int unique, const QList<QByteAr
 
 std::unique_ptr<Workbook> open(const QByteArray &bytes) { return readWorkbookBytes(bytes, QString()); }
 
+using Records = std::vector<std::pair<uint16_t, QByteArray>>;
+
+QByteArray label(int row, int col, const QString &text) { return u16le(row) + u16le(col) + u16le(15) + u16le(int(text.size())) + '\0' + text.toLatin1(); }
+QByteArray number(int row, int col, double v)
+{
+    QByteArray b = u16le(row) + u16le(col) + u16le(15) + QByteArray(8, '\0');
+    std::memcpy(b.data() + 6, &v, 8);
+    return b;
+}
+
+// Three sheets, the last two of some 1.1 MB each, so that the last is read by a second
+// thread; `tail` goes at the end of each sheet's cells (of the first when `first` is given).
+QByteArray threeSheets(const Records &tail, const Records &first = {})
+{
+    std::vector<Records> sheets{first, {}, {}};
+    sheets[0].push_back({biff::kLabel, label(0, 0, QStringLiteral("uno"))});
+    for (int s = 1; s < 3; ++s)
+        for (int r = 1; r <= 60000; ++r)
+            sheets[size_t(s)].push_back({biff::kNumber, number(r, 0, r)});
+    sheets[1].push_back({biff::kLabel, label(0, 0, QStringLiteral("due"))});
+    sheets[2].insert(sheets[2].end(), tail.begin(), tail.end());
+    return file(bookStream(sst(1, {u16le(6) + '\0' + "comune"}), sheets));
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Records)
 
 class TestXlsReading : public QObject {
     Q_OBJECT
@@ -270,6 +296,59 @@ private slots:
         }
         auto book = open(file(bookStream({}, sheets(600, 3, 3))));
         QCOMPARE(book->sheetCount(), 600);
+    }
+    // The last sheet read on a second thread: its cells as a single thread reads them, and its
+    // texts in the string pool after those of the sheets before it, in the order read.
+    void secondThreadSheet()
+    {
+        const QByteArray runs = u16le(0) + u16le(1);
+        auto book = open(threeSheets({{biff::kLabelSst, labelSst(0, 0, 0)},
+                                      {biff::kLabel, label(0, 1, QStringLiteral("sostituito"))},
+                                      {biff::kNumber, number(0, 1, 5)},
+                                      {biff::kNumber, number(0, 2, 6)},
+                                      {biff::kLabel, label(0, 2, QStringLiteral("ultimo"))},
+                                      {biff::kRString, label(0, 3, QStringLiteral("ricco")) + u16le(1) + runs}}));
+        const Worksheet &last = book->sheet(3);
+        QCOMPARE(last.textAt(1, 1), QStringLiteral("comune"));
+        QCOMPARE(last.valueAt(1, 2), Variant::fromNumber(5.0));
+        QCOMPARE(last.textAt(1, 3), QStringLiteral("ultimo"));
+        QCOMPARE(last.textAt(1, 4), QStringLiteral("ricco"));
+        QCOMPARE(last.valueAt(60001, 1), Variant::fromNumber(60000.0));
+        QCOMPARE(book->extras->richTexts.at(last.rowsStorage()[0].cells[3].ref).runs, runs);
+        QStringList pool;
+        for (uint32_t i = 0; i < book->strings.size(); ++i)
+            pool << book->strings.at(i);
+        const QStringList read{QStringLiteral("comune"), QStringLiteral("uno"), QStringLiteral("due"), QStringLiteral("sostituito"),
+                               QStringLiteral("ultimo"), QStringLiteral("ricco")};
+        QCOMPARE(pool.mid(pool.indexOf(read.first()), read.size()), read);
+    }
+
+    // Damage in the sheet read on the second thread is refused as on the first; with damage
+    // in an earlier sheet too, the earlier one is what the refusal names.
+    void secondThreadDamage_data()
+    {
+        QTest::addColumn<Records>("tail");
+        QTest::addColumn<Records>("first");
+        QTest::addColumn<QString>("detail");
+        const Records pastTable{{biff::kLabelSst, labelSst(0, 0, 9)}};
+        const Records cutShort{{biff::kLabel, u16le(0) + u16le(1)}};
+        QTest::newRow("shared string past the table") << pastTable << Records{} << QStringLiteral("testo condiviso 9");
+        QTest::newRow("text record cut short") << cutShort << Records{} << QStringLiteral("record 0x0204 di 4 byte");
+        QTest::newRow("an earlier sheet damaged too") << pastTable << cutShort << QStringLiteral("record 0x0204 di 4 byte");
+    }
+    void secondThreadDamage()
+    {
+        QFETCH(Records, tail);
+        QFETCH(Records, first);
+        QFETCH(QString, detail);
+        try {
+            open(threeSheets(tail, first));
+            QFAIL("the damaged sheet was read");
+        } catch (const StoreError &e) {
+            QCOMPARE(e.kind(), ErrorKind::Damaged);
+            QCOMPARE(e.userMessage(), QStringLiteral("Il file è danneggiato: non si riesce a leggere la cartella di lavoro."));
+            QVERIFY2(e.detail().startsWith(detail), qPrintable(e.detail()));
+        }
     }
 };
 
