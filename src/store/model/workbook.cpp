@@ -171,7 +171,7 @@ QString absoluteAddress(const RangeRect &r)
 // ---------------------------------------------------------------------------------------
 // Strings and page set-up
 
-uint32_t StringPool::intern(const QString &text)
+uint32_t StringPool::intern(QString &&text)
 {
     const auto hash = uint32_t(qHash(QStringView(text), 0));
     if (m_slots.empty() || (m_strings.size() + 1) * 2 > m_slots.size())
@@ -184,7 +184,7 @@ uint32_t StringPool::intern(const QString &text)
         slot = (slot + 1) & mask;
     }
     const auto index = uint32_t(m_strings.size());
-    m_strings.push_back(text);
+    m_strings.push_back(std::move(text));
     m_hashes.push_back(hash);
     m_slots[slot] = index + 1;
     return index;

@@ -75,7 +75,8 @@ struct Formula {
 // Every distinct text of a workbook once; cells refer to them by index.
 class StringPool {
 public:
-    uint32_t intern(const QString &text);
+    uint32_t intern(const QString &text) { return intern(QString(text)); }
+    uint32_t intern(QString &&text);
     const QString &at(uint32_t index) const { return m_strings[index]; }
     size_t size() const { return m_strings.size(); }
     // Room for `count` texts in all, so that a load of known size does not regrow the pool.

@@ -461,7 +461,8 @@ qsizetype cipherRange(uint8_t *stream, qsizetype size, qsizetype from, qsizetype
         };
         keepClear(piece, clearEnd);
         while (record < pieceEnd) {
-            const int len = record + 4 <= size ? biff::u16(stream + record + 2) : 0;
+            // The header at `stop` belongs to the range after this one: not even read.
+            const int len = record < stop && record + 4 <= size ? biff::u16(stream + record + 2) : 0;
             if (record >= stop || record + 4 > size || record + 4 + len > size) {
                 end = record;
                 break;

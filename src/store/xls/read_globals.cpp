@@ -254,10 +254,10 @@ void GlobalsReader::sst()
     m_book.strings.reserve(m_book.strings.size() + count);
     RichText rich;
     for (uint32_t i = 0; i < count && r.ok() && !r.atEnd(); ++i) {
-        const QString s = r.string16(&rich);
+        QString s = r.string16(&rich);
         if (!r.ok())
             damaged(QStringLiteral("il testo condiviso %1 va oltre la tabella").arg(i));
-        const uint32_t index = m_book.strings.intern(s);
+        const uint32_t index = m_book.strings.intern(std::move(s));
         strings.pool.push_back(index);
         if (!rich.empty())
             m_bx.richTexts.try_emplace(index, std::move(rich));
