@@ -394,44 +394,6 @@ void cipherInBulk(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher 
 
 } // namespace
 
-// A stream this long after FILEPASS is decrypted while it is read, a piece at a time.
-constexpr qsizetype kBackgroundDecryption = qsizetype(1) << 20;
-constexpr qsizetype kBackgroundPiece = 64 * 1024;
-
-void RecordStream::decrypt(qsizetype from, std::unique_ptr<StreamCipher> cipher, bool streamCipher)
-{
-    m_bytes.detach();
-    uint8_t *bytes = reinterpret_cast<uint8_t *>(m_bytes.data());
-    m_data = bytes;
-    const qsizetype size = m_bytes.size();
-    if (!streamCipher || size - from < kBackgroundDecryption || m_decryptor) {
-        cipherRecords(bytes, size, from, *cipher, streamCipher);
-        return;
-    }
-    m_decryptor = std::make_unique<Decryptor>();
-    m_decryptor->cipher = std::move(cipher);
-    m_clear.store(from, std::memory_order_release);
-    Decryptor &d = *m_decryptor;
-    auto publish = [this, &d](qsizetype clearUpTo) {
-        {
-            std::lock_guard lock(d.mutex);
-            m_clear.store(clearUpTo, std::memory_order_release);
-        }
-        d.advanced.notify_all();
-        return !d.stop.load();
-    };
-    try {
-        d.thread = std::thread([bytes, size, from, &d, publish] {
-            cipherInBulk(bytes, size, from, *d.cipher, kBackgroundPiece, publish);
-            publish(std::numeric_limits<qsizetype>::max());
-        });
-    } catch (const std::system_error &) {
-        m_clear.store(std::numeric_limits<qsizetype>::max());
-        cipherRecords(bytes, size, from, *d.cipher, true);
-        m_decryptor.reset();
-    }
-}
-
 namespace {
 
 // A pure stream cipher over the whole records from `from` on, up to the first record that
@@ -484,6 +446,57 @@ qsizetype cipherRange(uint8_t *stream, qsizetype size, qsizetype from, qsizetype
 constexpr qsizetype kTwoThreads = qsizetype(1) << 20;
 
 } // namespace
+
+// A stream this long after FILEPASS is decrypted while it is read, a piece at a time.
+constexpr qsizetype kBackgroundDecryption = qsizetype(1) << 20;
+constexpr qsizetype kBackgroundPiece = 64 * 1024;
+
+void RecordStream::decrypt(qsizetype from, std::unique_ptr<StreamCipher> cipher, bool streamCipher)
+{
+    m_bytes.detach();
+    uint8_t *bytes = reinterpret_cast<uint8_t *>(m_bytes.data());
+    m_data = bytes;
+    const qsizetype size = m_bytes.size();
+    if (!streamCipher || size - from < kBackgroundDecryption || m_decryptor) {
+        cipherRecords(bytes, size, from, *cipher, streamCipher);
+        return;
+    }
+    // The rest of the globals (the shared strings above all) this thread decrypts itself,
+    // at once, while the second thread starts on the sheets: it would only wait for them.
+    qsizetype split = from;
+    while (split + 4 <= size && biff::u16(bytes + split) != kEof)
+        split += 4 + biff::u16(bytes + split + 2);
+    split += split + 4 <= size ? 4 + biff::u16(bytes + split + 2) : 0;   // past the EOF
+    std::unique_ptr<StreamCipher> globals = split > from && split < size ? cipher->twin() : nullptr;
+    if (!globals)
+        split = from;
+    m_decryptor = std::make_unique<Decryptor>();
+    m_decryptor->cipher = std::move(cipher);
+    m_clear.store(split, std::memory_order_release);
+    Decryptor &d = *m_decryptor;
+    auto publish = [this, &d](qsizetype clearUpTo) {
+        {
+            std::lock_guard lock(d.mutex);
+            m_clear.store(clearUpTo, std::memory_order_release);
+        }
+        d.advanced.notify_all();
+        return !d.stop.load();
+    };
+    try {
+        d.thread = std::thread([bytes, size, split, &d, publish] {
+            cipherInBulk(bytes, size, split, *d.cipher, kBackgroundPiece, publish);
+            publish(std::numeric_limits<qsizetype>::max());
+        });
+    } catch (const std::system_error &) {
+        m_clear.store(std::numeric_limits<qsizetype>::max());
+        cipherRecords(bytes, size, from, *d.cipher, true);
+        m_decryptor.reset();
+        return;
+    }
+    if (globals)
+        cipherRange(bytes, split, from, split, *globals);
+}
+
 
 void cipherRecords(uint8_t *stream, qsizetype size, qsizetype from, StreamCipher &cipher, bool streamCipher)
 {

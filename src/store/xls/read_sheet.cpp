@@ -247,6 +247,7 @@ void SheetReader::textCell(uint16_t type)
         rich.runs = cur.bytes(std::min(runs * 4, cur.left() / 4 * 4));
     }
     if (m_deferred) {
+        m_budget.charge(2 * qint64(text.size()) + rich.runs.size() + rich.phonetic.size() + kKeptOverhead);
         c.ref = kDeferredText | uint32_t(m_deferred->size());
         m_deferred->push_back({row, col, text, std::move(rich)});
     } else {
