@@ -170,7 +170,7 @@ private:
         QByteArray m_bytes;
         std::exception_ptr m_error;
     };
-    size_t largestWorksheet() const;
+    size_t secondThreadSheet() const;
     void planTabs();
     void collectStrings();
     void bof(uint16_t kind);

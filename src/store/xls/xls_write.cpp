@@ -163,14 +163,26 @@ void Writer::bof(uint16_t kind)
     m_out.u32(0x00000006);
 }
 
-// The tab of the worksheet with the most cells, when it is worth a thread of its own.
-size_t Writer::largestWorksheet() const
+// The worksheet a second thread writes while this one writes the rest, when one is worth a
+// thread of its own: the one that ends the writing soonest, counting a record a cell (and a
+// text of the shared strings). This thread waits at that sheet's turn until it is written,
+// so a big sheet late in the tab order is worth more than the same sheet early on.
+size_t Writer::secondThreadSheet() const
 {
     constexpr size_t kCellsForThread = 50000;
-    size_t best = SIZE_MAX;
-    for (size_t t = 0; t < m_tabs.size(); ++t)
-        if (m_tabs[t].sheet && m_extents[t].count >= kCellsForThread && (best == SIZE_MAX || m_extents[t].count > m_extents[best].count))
+    size_t total = m_sstStrings.size();
+    for (const CellExtent &e : m_extents)
+        total += e.count;
+    size_t best = SIZE_MAX, bestEnd = total, before = m_sstStrings.size();
+    for (size_t t = 0; t < m_tabs.size(); ++t) {
+        const size_t count = m_extents[t].count;
+        const size_t end = std::max(before, count) + (total - before - count);
+        if (m_tabs[t].sheet && count >= kCellsForThread && end < bestEnd) {
             best = t;
+            bestEnd = end;
+        }
+        before += count;
+    }
     return m_tabs.size() > 1 ? best : SIZE_MAX;
 }
 
@@ -223,7 +235,7 @@ QByteArray Writer::stream()
         cellCount += e.count;
     m_out.reserve(qsizetype(cellCount) * 15 + qsizetype(m_sstStrings.size()) * 24 + 65536);
 
-    SheetOnSecondThread second(*this, largestWorksheet());
+    SheetOnSecondThread second(*this, secondThreadSheet());
     globals();
     for (size_t t = 0; t < m_tabs.size(); ++t) {
         Tab &tab = m_tabs[t];
