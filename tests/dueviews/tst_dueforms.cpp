@@ -111,6 +111,8 @@ private slots:
     void rangeAndRefusals();
     void situazione();
     void stampe();
+    void stampeListToPdf_data();
+    void stampeListToPdf();
 };
 
 void TestDueForms::scadenze()
@@ -267,6 +269,52 @@ void TestDueForms::stampe()
     QVERIFY2(pdf.contains(QStringLiteral("in scadenza entro 30 giorni")) && pdf.contains(QStringLiteral("A2")), qPrintable(pdf));
     QVERIFY(!pdf.contains(QStringLiteral("A3")));
     QCOMPARE(contents(w.book()), before);
+}
+
+// A list of the print form written as a PDF file: the same questions, the pages said Yes to
+// in one file, offered to open; a refusal writes nothing; a folder that takes no file is told.
+void TestDueForms::stampeListToPdf_data()
+{
+    QTest::addColumn<QString>("pageAnswers");   // Y or N, one a page question
+    QTest::addColumn<bool>("folderThere");
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<QString>("lastBox");
+
+    QTest::newRow("page said Yes: the list in one file") << "Y" << true << true << "PDF salvato in";
+    QTest::newRow("first page refused: no file, nothing told") << "N" << true << false << "Vuoi Procedere";
+    QTest::newRow("folder missing: told, nothing written") << "Y" << false << false << "Impossibile scrivere";
+}
+
+void TestDueForms::stampeListToPdf()
+{
+    QFETCH(QString, pageAnswers);
+    QFETCH(bool, folderThere);
+    QFETCH(bool, written);
+    QFETCH(QString, lastBox);
+
+    World w;
+    auto &form = w.form<Stampe>(FormId::Stampe);
+    QVERIFY(w.openFromMenu(form, [&] { form.open(); }));
+    form.ComboDestinazione->setCurrentIndex(1);
+    const QString folder = w.dir.filePath(QStringLiteral("pdf"));
+    if (folderThere)
+        QDir().mkpath(folder);
+    const QString path = QDir(folder).filePath(QStringLiteral("incassi.pdf"));
+    w.dialogs.queueSavePath(path);
+    w.dialogs.queueAnswer(controls::Answer::No);   // landscape
+    for (QChar answer : pageAnswers)
+        w.dialogs.queueAnswer(answer == u'Y' ? controls::Answer::Yes : controls::Answer::No);
+    press(form.ButtonIncassi);
+
+    QVERIFY(!w.form<print::StampaP>(FormId::StampaP).isVisible());
+    QVERIFY2(w.dialogs.last().text.contains(lastBox), qPrintable(w.dialogs.last().text));
+    QCOMPARE(QFileInfo::exists(path), written);
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), written ? 1 : 0);   // no temporary left
+    if (written) {
+        const QString text = dueworld::pdfText(path);
+        for (const char *shown : {"Elenco Incassi", "12/05/2009", "A1", "A2", "A3", "1.200,00"})
+            QVERIFY2(text.contains(QLatin1String(shown)), shown);
+    }
 }
 
 QTEST_MAIN(TestDueForms)
