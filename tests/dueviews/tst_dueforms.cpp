@@ -33,20 +33,6 @@ using testworld::press;
 
 namespace {
 
-// Every sheet and every cell's text.
-QStringList contents(store::Workbook &book)
-{
-    QStringList out;
-    for (int index = 1; index <= book.sheetCount(); ++index) {
-        store::Worksheet &sheet = book.sheet(index);
-        out << sheet.name();
-        for (int row = 1; row <= sheet.lastRow(); ++row)
-            for (int column = 1; column <= sheet.lastColumn(); ++column)
-                out << sheet.textAt(row, column);
-    }
-    return out;
-}
-
 // Two customers and a supplier; on 12/05/2009 ROSSI owes A1 (overdue) and A2 (in 8 days),
 // VERDI's A3 is paid, BIANCHI is owed P1 (overdue 31 days).
 struct World : testworld::FormWorld {
@@ -118,7 +104,7 @@ private slots:
 void TestDueForms::scadenze()
 {
     World w;
-    const QStringList before = contents(w.book());
+    const QStringList before = testworld::workbookTexts(w.book());
     auto &form = w.form<Scadenze>(FormId::Scadenze);
     QVERIFY(w.openFromMenu(form, [&] { form.open(); }));
     QTRY_COMPARE(shownInvoices(form), (QStringList{"A1", "P1", "A2"}));
@@ -165,7 +151,7 @@ void TestDueForms::scadenze()
     const QString printed = dueworld::pdfText(w.printers.jobs().front().path);
     QVERIFY(printed.contains(QStringLiteral("Incassi e Pagamenti - scadute")) && printed.contains(QStringLiteral("P1")));
 
-    QCOMPARE(contents(w.book()), before);
+    QCOMPARE(testworld::workbookTexts(w.book()), before);
 
     // Enter on A1 opens it in its entry form; once collected and changed, the list comes
     // back without it, with the same filters.
@@ -254,7 +240,7 @@ void TestDueForms::situazione()
 void TestDueForms::stampe()
 {
     World w;
-    const QStringList before = contents(w.book());
+    const QStringList before = testworld::workbookTexts(w.book());
     auto &form = w.form<Stampe>(FormId::Stampe);
     QVERIFY(w.openFromMenu(form, [&] { form.open(); }));
     press(form.ButtonPagamenti);
@@ -268,7 +254,7 @@ void TestDueForms::stampe()
     const QString pdf = w.lastPdf();
     QVERIFY2(pdf.contains(QStringLiteral("in scadenza entro 30 giorni")) && pdf.contains(QStringLiteral("A2")), qPrintable(pdf));
     QVERIFY(!pdf.contains(QStringLiteral("A3")));
-    QCOMPARE(contents(w.book()), before);
+    QCOMPARE(testworld::workbookTexts(w.book()), before);
 }
 
 // A list of the print form written as a PDF file: the same questions, the pages said Yes to
