@@ -58,27 +58,46 @@ bool printOnPrinter(controls::Session &session, const PrintDoc &doc)
     return true;
 }
 
-std::optional<QString> exportPdf(controls::Session &session, const PrintDoc &doc, const QString &name)
+std::optional<QString> askPdfPath(controls::Session &session, const QString &name, QDate date)
 {
     if (!session.dialogs)
         return std::nullopt;
-    const QDate date = doc.date.isValid() ? doc.date : QDate::currentDate();
+    if (!date.isValid())
+        date = QDate::currentDate();
     const QString suggested = QDir(workbookFolder(session))
                                   .filePath(QStringLiteral("%1-%2.pdf").arg(name, date.toString(QStringLiteral("dd-MM-yyyy"))));
-    const std::optional<QString> path = session.dialogs->savePdf(QStringLiteral("Salva il PDF"), suggested);
+    std::optional<QString> path = session.dialogs->savePdf(QStringLiteral("Salva il PDF"), suggested);
     if (!path || path->isEmpty())
         return std::nullopt;
-    if (!writePdf(doc, *path)) {
-        tell(session, QStringLiteral("Impossibile scrivere il file %1: controllate la cartella e i permessi.")
-                          .arg(QDir::toNativeSeparators(*path)));
-        return std::nullopt;
-    }
+    return path;
+}
+
+void tellNotWritten(controls::Session &session, const QString &path)
+{
+    tell(session, QStringLiteral("Impossibile scrivere il file %1: controllate la cartella e i permessi.")
+                      .arg(QDir::toNativeSeparators(path)));
+}
+
+void offerToOpen(controls::Session &session, const QString &path)
+{
     const controls::Answer open = session.dialogs->message(
         controls::BoxKind::Question,
-        QStringLiteral("PDF salvato in %1.\nVuoi aprirlo ?").arg(QDir::toNativeSeparators(*path)),
+        QStringLiteral("PDF salvato in %1.\nVuoi aprirlo ?").arg(QDir::toNativeSeparators(path)),
         controls::titles::kTitle);
     if (open == controls::Answer::Yes)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(*path));
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+std::optional<QString> exportPdf(controls::Session &session, const PrintDoc &doc, const QString &name)
+{
+    const std::optional<QString> path = askPdfPath(session, name, doc.date);
+    if (!path)
+        return std::nullopt;
+    if (!writePdf(doc, *path)) {
+        tellNotWritten(session, *path);
+        return std::nullopt;
+    }
+    offerToOpen(session, *path);
     return path;
 }
 

@@ -6,6 +6,7 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSaveFile>
 
 namespace dueviews {
 
@@ -223,16 +224,24 @@ int paintDoc(const PrintDoc &doc, QPagedPaintDevice &device)
 
 bool writePdf(const PrintDoc &doc, const QString &path)
 {
+    // Through a temporary file beside it: a failed or empty document leaves the folder as it was.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
     int pages = 0;
     {
-        QPdfWriter writer(path);
+        QPdfWriter writer(&file);
         writer.setPageLayout(pageLayoutOf(doc));
         writer.setTitle(doc.jobName.isEmpty() ? doc.title : doc.jobName);
         writer.setCreator(QStringLiteral("Contavio"));
         writer.setResolution(300);
         pages = paintDoc(doc, writer);
     }
-    return pages > 0;
+    if (pages == 0) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
 }
 
 } // namespace dueviews

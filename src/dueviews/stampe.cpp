@@ -7,6 +7,8 @@
 #include "controls/formparts.h"
 #include "controls/session.h"
 #include "controls/xpbutton.h"
+#include "print/printtargets.h"
+#include "print/reports.h"
 #include "print/stampap.h"
 #include "store/model/workbook.h"
 
@@ -58,7 +60,12 @@ Stampe::Stampe(controls::Session &session, QWidget *parent)
     ButtonChiudi = button("ButtonChiudi", "Chiudi", "Esci");
 
     auto *outer = new QVBoxLayout(this);
-    auto *lists = new QGroupBox(QStringLiteral("Elenchi (con la scelta della stampante)"), this);
+    auto *where = new QHBoxLayout;
+    where->addWidget(new QLabel(QStringLiteral("Stampa su"), this));
+    where->addWidget(ComboDestinazione);
+    where->addStretch(1);
+    outer->addLayout(where);
+    auto *lists = new QGroupBox(QStringLiteral("Elenchi"), this);
     auto *listsRow = new QHBoxLayout(lists);
     listsRow->addWidget(ButtonIncassi);
     listsRow->addWidget(ButtonPagamenti);
@@ -67,8 +74,6 @@ Stampe::Stampe(controls::Session &session, QWidget *parent)
 
     auto *others = new QGroupBox(QStringLiteral("Scadenze, estratti conto e solleciti"), this);
     auto *grid = new QGridLayout(others);
-    grid->addWidget(new QLabel(QStringLiteral("Su"), this), 0, 0);
-    grid->addWidget(ComboDestinazione, 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Periodo"), this), 1, 0);
     grid->addWidget(ComboPeriod, 1, 1);
     grid->addWidget(ButtonScadenze, 1, 2);
@@ -120,8 +125,46 @@ void Stampe::activate()
 
 void Stampe::printList(int mode)
 {
+    if (destination() == Destination::Pdf) {
+        exportList(mode);
+        return;
+    }
     if (auto *form = qobject_cast<print::StampaP *>(controls::programForm(session(), controls::FormId::StampaP)))
         form->open(QString::number(mode));
+}
+
+// The print form's sequence with a PDF file as its printer: the same refusal, questions and
+// page set-up; the file is written once, with the pages said Yes to.
+void Stampe::exportList(int mode)
+{
+    const print::Report *report = print::reportForMode(mode);
+    if (!report)
+        return;
+    controls::Session &s = session();
+    const QDate today = s.clock ? s.clock->now().date() : QDate::currentDate();
+    const std::optional<QString> path = askPdfPath(s, QStringLiteral("Elenco %1").arg(report->sheet), today);
+    if (!path)
+        return;
+    print::PdfFileTarget file(*path);
+    print::PrintContext context;
+    context.server = s.server;
+    try {
+        context.workbook = &s.workbook();
+    } catch (const std::exception &e) {
+        controls::reportStoreError(s.dialogs, e);
+        return;
+    }
+    context.dialogs = s.dialogs;
+    context.clock = s.clock;
+    context.printers = &file;
+    context.printerName = [] { return print::PdfFileTarget::kPrinterName; };
+    context.hideForm = [] {};
+    context.oneJob = true;
+    print::runReport(*report, context);
+    if (file.written())
+        offerToOpen(s, *path);
+    else if (file.started())
+        tellNotWritten(s, *path);
 }
 
 Destination Stampe::destination() const

@@ -1,8 +1,10 @@
 #pragma once
 
-// "Stampe": every printout in one place. The registry and ledger lists go through the print
-// form and its print sequence, unchanged; the due list (for a period), a customer's or
-// supplier's statement and a reminder letter go to the printer or to a PDF file.
+// "Stampe": every printout in one place, to the printer or to a PDF file. The registry and
+// ledger lists go through the print sequence of the print form: to a printer through the form
+// itself, unchanged; to a PDF file with the same questions and page set-up, the pages said Yes
+// to in one file. The due list (for a period), a customer's or supplier's statement and a
+// reminder letter go where chosen as well.
 
 #include "duesource.h"
 #include "situazione.h"
@@ -24,7 +26,7 @@ public:
     void activate() override;   // the counterparties again
 
     void open();
-    void printList(int mode);   // "1" collections, "2" payments, "8" registry, in the print form
+    void printList(int mode);   // "1" collections, "2" payments, "8" registry
     void scadenze();
     void estrattoConto();
     void sollecito();
@@ -39,10 +41,11 @@ public:
     controls::XPButton *ButtonEstratto = nullptr;
     QComboBox *ComboLivello = nullptr;
     controls::XPButton *ButtonSollecito = nullptr;
-    QComboBox *ComboDestinazione = nullptr;   // "Stampante", "File PDF"
+    QComboBox *ComboDestinazione = nullptr;   // "Stampante", "File PDF": for every printout
     controls::XPButton *ButtonChiudi = nullptr;
 
 private:
+    void exportList(int mode);
     Destination destination() const;
     const CounterpartyInfo *chosen() const;
     std::vector<DueRecord> readRecords();

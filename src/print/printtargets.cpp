@@ -1,7 +1,9 @@
 #include "printtargets.h"
 
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QSaveFile>
 
 namespace print {
 
@@ -45,6 +47,49 @@ QPagedPaintDevice *QtPrintTarget::beginJob(const QString &printer, const QPageLa
 void QtPrintTarget::endJob()
 {
     m_printer.reset();
+}
+
+const QString PdfFileTarget::kPrinterName = QStringLiteral("File PDF");
+
+PdfFileTarget::PdfFileTarget(QString path) : m_path(std::move(path)) {}
+
+PdfFileTarget::~PdfFileTarget()
+{
+    m_writer.reset();
+    if (m_file)
+        m_file->cancelWriting();
+}
+
+QPagedPaintDevice *PdfFileTarget::beginJob(const QString &printer, const QPageLayout &layout, int,
+                                           const QString &jobName)
+{
+    if (printer != kPrinterName || m_started)
+        return nullptr;
+    m_started = true;
+    m_file = std::make_unique<QSaveFile>(m_path);
+    if (!m_file->open(QIODevice::WriteOnly)) {
+        m_file.reset();
+        return nullptr;
+    }
+    m_writer = std::make_unique<QPdfWriter>(m_file.get());
+    QPageLayout full = layout;
+    full.setMode(QPageLayout::FullPageMode);
+    m_writer->setPageLayout(full);
+    m_writer->setTitle(jobName);
+    m_writer->setCreator(QStringLiteral("Contavio"));
+    return m_writer.get();
+}
+
+void PdfFileTarget::endJob()
+{
+    if (!m_writer)
+        return;
+    m_writer.reset();   // the document's end goes to the temporary file
+    if (m_file->pos() > 0)
+        m_written = m_file->commit();
+    else
+        m_file->cancelWriting();
+    m_file.reset();
 }
 
 } // namespace print

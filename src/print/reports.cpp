@@ -228,13 +228,15 @@ private:
             skipOnFailure([&] { applyStep(step, setup, orientation, zoom); });
     }
 
-    void printPages(int from, int to, const QString &printer)
+    void printPages(const std::vector<int> &pages, const QString &printer)
     {
+        if (pages.empty() || printer.isEmpty())
+            return;
         skipOnFailure([&] {
             if (!m_ctx.printers)
                 throw store::StoreError(store::ErrorKind::NotFound,
                                         QStringLiteral("Nessuna stampante."));
-            store::printOut(*m_sheet, *m_ctx.printers, from, to, kCopiesPerPage, printer);
+            store::printPages(*m_sheet, *m_ctx.printers, pages, kCopiesPerPage, printer);
         });
     }
 
@@ -256,17 +258,24 @@ private:
     {
         int pages = 1;
         skipOnFailure([&] { pages = int(store::paginate(*m_sheet).pages.size()); });
-        for (int i = 1; i <= pages; ++i) {
-            if (m_ctx.dialogs->message(controls::BoxKind::Question, pageQuestion(i, pages),
-                                       texts::pageQuestionTitle)
-                != controls::Answer::Yes)
-                return false;
+        std::vector<int> chosen;
+        QString printer;
+        bool stopped = false;
+        for (int i = 1; i <= pages && !stopped; ++i) {
+            stopped = m_ctx.dialogs->message(controls::BoxKind::Question, pageQuestion(i, pages),
+                                             texts::pageQuestionTitle)
+                      != controls::Answer::Yes;
+            if (stopped)
+                break;
             // The printer box's text, unchanged; an empty one names no printer at all.
-            const QString printer = m_ctx.printerName ? m_ctx.printerName() : QString();
-            if (!printer.isEmpty())
-                printPages(i, i, printer);
+            printer = m_ctx.printerName ? m_ctx.printerName() : QString();
+            if (m_ctx.oneJob)
+                chosen.push_back(i);
+            else
+                printPages({i}, printer);
         }
-        return true;
+        printPages(chosen, printer);
+        return !stopped;
     }
 
     void endPrint()

@@ -94,6 +94,9 @@ struct PrintContext {
     store::PrintTarget *printers = nullptr;
     std::function<QString()> printerName;
     std::function<void()> hideForm;
+    // The pages said Yes to are printed together after the last question (or the first No),
+    // in one job: a PDF file takes one job.
+    bool oneJob = false;
 };
 
 // Why `printer` cannot be printed on (the message the user is told), or an empty text when

@@ -38,21 +38,6 @@ app::Contavio *startToMenu(ProgramWorld &h)
     return qobject_cast<app::Contavio *>(h.forms->form(FormId::Contavio));
 }
 
-// Every sheet's name and the text of each used cell, as the program would save them.
-QStringList contents(store::Workbook &book)
-{
-    QStringList out;
-    for (int index = 1; index <= book.sheetCount(); ++index) {
-        store::Worksheet &sheet = book.sheet(index);
-        out << sheet.name();
-        for (int row = 1; row <= sheet.lastRow(); ++row)
-            for (int column = 1; column <= sheet.lastColumn(); ++column)
-                if (const QString text = sheet.textAt(row, column); !text.isEmpty())
-                    out << QStringLiteral("%1,%2=%3").arg(row).arg(column).arg(text);
-    }
-    return out;
-}
-
 QList<FormId> loadedOthers(ProgramWorld &h)
 {
     QList<FormId> loaded;
@@ -223,14 +208,14 @@ void TestMenu::buttonsWithoutAction()
     ProgramWorld h;
     app::Contavio *menu = startToMenu(h);
     QVERIFY(menu);
-    const QStringList before = contents(h.session.workbook());
+    const QStringList before = testworld::workbookTexts(h.session.workbook());
     const QByteArray file = h.bytes();
     auto *button = menu->findChild<controls::XPButton *>(name);
     QVERIFY(button);
     QVERIFY(button->isEnabled());
     QTest::mouseClick(button, Qt::LeftButton);
     // Nothing in the workbook, on disk, or on the screen changed.
-    QCOMPARE(contents(h.session.workbook()), before);
+    QCOMPARE(testworld::workbookTexts(h.session.workbook()), before);
     QCOMPARE(h.bytes(), file);
     QVERIFY(h.session.server->activeWorkbook());
     QVERIFY(menu->isVisible());
@@ -286,12 +271,12 @@ void TestMenu::dueViews()
     app::Contavio *menu = startToMenu(h);
     QVERIFY(menu);
     QCOMPARE(menu->LabelScaduti->text(), QStringLiteral("Scaduti: nessun incasso e nessun pagamento"));
-    const QStringList before = contents(h.session.workbook());
+    const QStringList before = testworld::workbookTexts(h.session.workbook());
     QTest::mouseClick(menu->findChild<QWidget *>(button), Qt::LeftButton);
     QWidget *opened = h.forms->form(FormId(form));
     QTRY_VERIFY(opened->isVisible());
     QVERIFY(!menu->isVisible());
-    QCOMPARE(contents(h.session.workbook()), before);
+    QCOMPARE(testworld::workbookTexts(h.session.workbook()), before);
     if (button == QLatin1String("LabelScaduti"))
         QCOMPARE(qobject_cast<dueviews::Scadenze *>(opened)->filter().period, dueviews::Period::Scadute);
 }

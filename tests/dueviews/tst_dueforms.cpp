@@ -33,20 +33,6 @@ using testworld::press;
 
 namespace {
 
-// Every sheet and every cell's text.
-QStringList contents(store::Workbook &book)
-{
-    QStringList out;
-    for (int index = 1; index <= book.sheetCount(); ++index) {
-        store::Worksheet &sheet = book.sheet(index);
-        out << sheet.name();
-        for (int row = 1; row <= sheet.lastRow(); ++row)
-            for (int column = 1; column <= sheet.lastColumn(); ++column)
-                out << sheet.textAt(row, column);
-    }
-    return out;
-}
-
 // Two customers and a supplier; on 12/05/2009 ROSSI owes A1 (overdue) and A2 (in 8 days),
 // VERDI's A3 is paid, BIANCHI is owed P1 (overdue 31 days).
 struct World : testworld::FormWorld {
@@ -111,12 +97,14 @@ private slots:
     void rangeAndRefusals();
     void situazione();
     void stampe();
+    void stampeListToPdf_data();
+    void stampeListToPdf();
 };
 
 void TestDueForms::scadenze()
 {
     World w;
-    const QStringList before = contents(w.book());
+    const QStringList before = testworld::workbookTexts(w.book());
     auto &form = w.form<Scadenze>(FormId::Scadenze);
     QVERIFY(w.openFromMenu(form, [&] { form.open(); }));
     QTRY_COMPARE(shownInvoices(form), (QStringList{"A1", "P1", "A2"}));
@@ -163,7 +151,7 @@ void TestDueForms::scadenze()
     const QString printed = dueworld::pdfText(w.printers.jobs().front().path);
     QVERIFY(printed.contains(QStringLiteral("Incassi e Pagamenti - scadute")) && printed.contains(QStringLiteral("P1")));
 
-    QCOMPARE(contents(w.book()), before);
+    QCOMPARE(testworld::workbookTexts(w.book()), before);
 
     // Enter on A1 opens it in its entry form; once collected and changed, the list comes
     // back without it, with the same filters.
@@ -252,7 +240,7 @@ void TestDueForms::situazione()
 void TestDueForms::stampe()
 {
     World w;
-    const QStringList before = contents(w.book());
+    const QStringList before = testworld::workbookTexts(w.book());
     auto &form = w.form<Stampe>(FormId::Stampe);
     QVERIFY(w.openFromMenu(form, [&] { form.open(); }));
     press(form.ButtonPagamenti);
@@ -266,7 +254,53 @@ void TestDueForms::stampe()
     const QString pdf = w.lastPdf();
     QVERIFY2(pdf.contains(QStringLiteral("in scadenza entro 30 giorni")) && pdf.contains(QStringLiteral("A2")), qPrintable(pdf));
     QVERIFY(!pdf.contains(QStringLiteral("A3")));
-    QCOMPARE(contents(w.book()), before);
+    QCOMPARE(testworld::workbookTexts(w.book()), before);
+}
+
+// A list of the print form written as a PDF file: the same questions, the pages said Yes to
+// in one file, offered to open; a refusal writes nothing; a folder that takes no file is told.
+void TestDueForms::stampeListToPdf_data()
+{
+    QTest::addColumn<QString>("pageAnswers");   // Y or N, one a page question
+    QTest::addColumn<bool>("folderThere");
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<QString>("lastBox");
+
+    QTest::newRow("page said Yes: the list in one file") << "Y" << true << true << "PDF salvato in";
+    QTest::newRow("first page refused: no file, nothing told") << "N" << true << false << "Vuoi Procedere";
+    QTest::newRow("folder missing: told, nothing written") << "Y" << false << false << "Impossibile scrivere";
+}
+
+void TestDueForms::stampeListToPdf()
+{
+    QFETCH(QString, pageAnswers);
+    QFETCH(bool, folderThere);
+    QFETCH(bool, written);
+    QFETCH(QString, lastBox);
+
+    World w;
+    auto &form = w.form<Stampe>(FormId::Stampe);
+    QVERIFY(w.openFromMenu(form, [&] { form.open(); }));
+    form.ComboDestinazione->setCurrentIndex(1);
+    const QString folder = w.dir.filePath(QStringLiteral("pdf"));
+    if (folderThere)
+        QDir().mkpath(folder);
+    const QString path = QDir(folder).filePath(QStringLiteral("incassi.pdf"));
+    w.dialogs.queueSavePath(path);
+    w.dialogs.queueAnswer(controls::Answer::No);   // landscape
+    for (QChar answer : pageAnswers)
+        w.dialogs.queueAnswer(answer == u'Y' ? controls::Answer::Yes : controls::Answer::No);
+    press(form.ButtonIncassi);
+
+    QVERIFY(!w.form<print::StampaP>(FormId::StampaP).isVisible());
+    QVERIFY2(w.dialogs.last().text.contains(lastBox), qPrintable(w.dialogs.last().text));
+    QCOMPARE(QFileInfo::exists(path), written);
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), written ? 1 : 0);   // no temporary left
+    if (written) {
+        const QString text = dueworld::pdfText(path);
+        for (const char *shown : {"Elenco Incassi", "12/05/2009", "A1", "A2", "A3", "1.200,00"})
+            QVERIFY2(text.contains(QLatin1String(shown)), shown);
+    }
 }
 
 QTEST_MAIN(TestDueForms)

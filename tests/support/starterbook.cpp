@@ -88,4 +88,18 @@ QStringList sheetNames(store::Workbook &book)
     return names;
 }
 
+QStringList workbookTexts(store::Workbook &book)
+{
+    QStringList out;
+    for (int index = 1; index <= book.sheetCount(); ++index) {
+        store::Worksheet &sheet = book.sheet(index);
+        out << sheet.name();
+        for (int row = 1; row <= sheet.lastRow(); ++row)
+            for (int column = 1; column <= sheet.lastColumn(); ++column)
+                if (const QString text = sheet.textAt(row, column); !text.isEmpty())
+                    out << QStringLiteral("%1,%2=%3").arg(row).arg(column).arg(text);
+    }
+    return out;
+}
+
 } // namespace testworld

@@ -47,5 +47,8 @@ QList<double> idsOf(store::Worksheet &sheet);
 QStringList rowTexts(store::Worksheet &sheet, int row, int columns);
 // The names of the sheets in workbook order.
 QStringList sheetNames(store::Workbook &book);
+// Every sheet's name and the text of each used cell ("row,column=text"), as a save would
+// write them: two calls compare a workbook before and after.
+QStringList workbookTexts(store::Workbook &book);
 
 } // namespace testworld

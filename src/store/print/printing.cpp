@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace store {
 
@@ -500,8 +501,11 @@ int horizontalPageBreakCount(const Worksheet &sheet)
     return layOut(sheet).pagination.horizontalBreaks;
 }
 
-void printOut(const Worksheet &sheet, PrintTarget &target, int from, int to, int copies,
-              const QString &printerName)
+namespace {
+
+// The printer a print names, or the target's current one; throws when it is not installed
+// or the copies are below 1.
+QString checkedPrinter(PrintTarget &target, int copies, const QString &printerName)
 {
     const QString printer = printerName.isEmpty() ? target.currentPrinterName() : printerName;
     if (printer.isEmpty() || !target.printerNames().contains(printer))
@@ -510,14 +514,14 @@ void printOut(const Worksheet &sheet, PrintTarget &target, int from, int to, int
     if (copies < 1)
         throw StoreError(ErrorKind::Invalid,
                          QStringLiteral("Il numero di copie deve essere almeno 1."));
+    return printer;
+}
 
-    const Layout layout = layOut(sheet);
+// One job with the given pages of the layout, each a valid 1-based page number.
+void printJob(const Worksheet &sheet, const Layout &layout, PrintTarget &target,
+              const std::vector<int> &pages, int copies, const QString &printer)
+{
     const int count = int(layout.pagination.pages.size());
-    const int first = from <= 0 ? 1 : from;
-    const int last = (to <= 0 || to > count) ? count : to;
-    if (first > last)
-        return;
-
     const QString jobName = QStringLiteral("Contavio - %1").arg(sheet.name());
     QPagedPaintDevice *device = target.beginJob(printer, pageLayoutOf(sheet.pageSetup()),
                                                 copies, jobName);
@@ -538,12 +542,42 @@ void printOut(const Worksheet &sheet, PrintTarget &target, int from, int to, int
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     PageRenderer renderer(sheet, layout, painter, *device);
-    for (int i = first; i <= last; ++i) {
-        if (i > first)
+    for (size_t i = 0; i < pages.size(); ++i) {
+        if (i > 0)
             device->newPage();
-        renderer.render(layout.pagination.pages[size_t(i - 1)], i, count);
+        renderer.render(layout.pagination.pages[size_t(pages[i] - 1)], pages[i], count);
     }
     painter.end();
+}
+
+} // namespace
+
+void printOut(const Worksheet &sheet, PrintTarget &target, int from, int to, int copies,
+              const QString &printerName)
+{
+    const QString printer = checkedPrinter(target, copies, printerName);
+    const Layout layout = layOut(sheet);
+    const int count = int(layout.pagination.pages.size());
+    const int first = from <= 0 ? 1 : from;
+    const int last = (to <= 0 || to > count) ? count : to;
+    std::vector<int> pages;
+    for (int page = first; page <= last; ++page)
+        pages.push_back(page);
+    if (!pages.empty())
+        printJob(sheet, layout, target, pages, copies, printer);
+}
+
+void printPages(const Worksheet &sheet, PrintTarget &target, const std::vector<int> &pages,
+                int copies, const QString &printerName)
+{
+    const QString printer = checkedPrinter(target, copies, printerName);
+    const Layout layout = layOut(sheet);
+    const int count = int(layout.pagination.pages.size());
+    std::vector<int> kept;
+    std::copy_if(pages.begin(), pages.end(), std::back_inserter(kept),
+                 [count](int page) { return page >= 1 && page <= count; });
+    if (!kept.empty())
+        printJob(sheet, layout, target, kept, copies, printer);
 }
 
 } // namespace store

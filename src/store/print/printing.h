@@ -73,4 +73,10 @@ int horizontalPageBreakCount(const Worksheet &sheet);
 void printOut(const Worksheet &sheet, PrintTarget &target, int from = 0, int to = 0,
               int copies = 1, const QString &printerName = {});
 
+// Prints the listed pages (1-based, in the order given) in one job, as printOut does for a
+// range: the same checks, nothing printed when no listed page exists. Pages past the last
+// are left out.
+void printPages(const Worksheet &sheet, PrintTarget &target, const std::vector<int> &pages,
+                int copies = 1, const QString &printerName = {});
+
 } // namespace store

@@ -105,24 +105,32 @@ void TestPrintOut::pageRange_data()
 {
     QTest::addColumn<int>("from");
     QTest::addColumn<int>("to");
+    QTest::addColumn<QList<int>>("listed");             // when given: printPages of these
     QTest::addColumn<QStringList>("firstAndLastRows");   // per printed page; empty: no job
 
-    QTest::newRow("all pages") << 0 << 0 << QStringList{"R1 R40", "R41 R80", "R81 R100"};
-    QTest::newRow("page 2 only") << 2 << 2 << QStringList{"R41 R80"};
-    QTest::newRow("from page 2 to the end") << 2 << 0 << QStringList{"R41 R80", "R81 R100"};
-    QTest::newRow("to past the last page stops at it") << 3 << 9 << QStringList{"R81 R100"};
-    QTest::newRow("from past the last page prints nothing") << 4 << 4 << QStringList{};
-    QTest::newRow("from after to prints nothing") << 3 << 2 << QStringList{};
+    QTest::newRow("all pages") << 0 << 0 << QList<int>{} << QStringList{"R1 R40", "R41 R80", "R81 R100"};
+    QTest::newRow("page 2 only") << 2 << 2 << QList<int>{} << QStringList{"R41 R80"};
+    QTest::newRow("from page 2 to the end") << 2 << 0 << QList<int>{} << QStringList{"R41 R80", "R81 R100"};
+    QTest::newRow("to past the last page stops at it") << 3 << 9 << QList<int>{} << QStringList{"R81 R100"};
+    QTest::newRow("from past the last page prints nothing") << 4 << 4 << QList<int>{} << QStringList{};
+    QTest::newRow("from after to prints nothing") << 3 << 2 << QList<int>{} << QStringList{};
+    QTest::newRow("listed pages in the order given") << 0 << 0 << QList<int>{3, 1} << QStringList{"R81 R100", "R1 R40"};
+    QTest::newRow("listed pages past the last left out") << 0 << 0 << QList<int>{2, 7, 0} << QStringList{"R41 R80"};
+    QTest::newRow("no listed page exists: nothing") << 0 << 0 << QList<int>{4} << QStringList{};
 }
 
 void TestPrintOut::pageRange()
 {
     QFETCH(int, from);
     QFETCH(int, to);
+    QFETCH(QList<int>, listed);
     QFETCH(QStringList, firstAndLastRows);
 
     World w;
-    printOut(w.ws, w.printers, from, to, 1, QStringLiteral("Ufficio"));
+    if (listed.isEmpty())
+        printOut(w.ws, w.printers, from, to, 1, QStringLiteral("Ufficio"));
+    else
+        printPages(w.ws, w.printers, {listed.begin(), listed.end()}, 1, QStringLiteral("Ufficio"));
     if (firstAndLastRows.isEmpty()) {
         QCOMPARE(w.printers.jobs().size(), size_t(0));
         return;

@@ -448,6 +448,28 @@ private slots:
         QCOMPARE(again->styles.fonts, book->styles.fonts);
         QCOMPARE(again->styles.xfs, book->styles.xfs);
     }
+
+    // Formulas with array and reference operands (array formulas, array constants, MMULT,
+    // FREQUENCY, unions) keep their formula, array, shared-formula, string and name records
+    // byte for byte through a save: operand classes, flags and cached results as read.
+    void arrayAndReferenceOperandsKeptAsRead()
+    {
+        QFile file(QStringLiteral(CONTAVIO_TEST_DATA "/operand_classes.xls"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray image = file.readAll();
+        const auto formulaRecords = [](const QByteArray &image) {
+            static const std::vector<uint16_t> kinds = {0x0006, 0x0018, 0x0207, 0x0221, 0x04BC};
+            std::vector<QByteArray> out;
+            for (const Rec &r : records(workbookStream(image)))
+                if (std::find(kinds.begin(), kinds.end(), r.type) != kinds.end())
+                    out.push_back(QByteArray::number(r.type, 16) + ':' + r.data.toHex());
+            return out;
+        };
+        const auto before = formulaRecords(image);
+        QVERIFY(std::count_if(before.begin(), before.end(), [](const QByteArray &r) { return r.startsWith("221:"); }) >= 3);
+        const auto book = readWorkbookBytes(image, QString());
+        QCOMPARE(formulaRecords(workbookBytes(*book)), before);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestXlsRoundTrip)
