@@ -226,6 +226,7 @@ struct RecordStream::Decryptor {
     std::mutex mutex;
     std::condition_variable advanced;
     std::atomic<bool> stop{false};
+    std::exception_ptr failure;   // what stopped the decryption (set under the mutex)
 };
 
 RecordStream::RecordStream(QByteArray bytes)
@@ -249,7 +250,9 @@ RecordStream::~RecordStream()
 void RecordStream::waitSlow(qsizetype end) const
 {
     std::unique_lock lock(m_decryptor->mutex);
-    m_decryptor->advanced.wait(lock, [&] { return m_clear.load(std::memory_order_acquire) >= end; });
+    m_decryptor->advanced.wait(lock, [&] { return m_clear.load(std::memory_order_acquire) >= end || m_decryptor->failure; });
+    if (m_clear.load(std::memory_order_acquire) < end)
+        std::rethrow_exception(m_decryptor->failure);
 }
 
 bool RecordStream::next(bool payload)
@@ -484,7 +487,17 @@ void RecordStream::decrypt(qsizetype from, std::unique_ptr<StreamCipher> cipher,
     };
     try {
         d.thread = std::thread([bytes, size, split, &d, publish] {
-            cipherInBulk(bytes, size, split, *d.cipher, kBackgroundPiece, publish);
+            try {
+                cipherInBulk(bytes, size, split, *d.cipher, kBackgroundPiece, publish);
+            } catch (...) {
+                // What is not decrypted stays unpublished: a reader waiting for it gets this.
+                {
+                    std::lock_guard lock(d.mutex);
+                    d.failure = std::current_exception();
+                }
+                d.advanced.notify_all();
+                return;
+            }
             publish(std::numeric_limits<qsizetype>::max());
         });
     } catch (const std::system_error &) {

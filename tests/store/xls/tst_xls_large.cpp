@@ -54,6 +54,12 @@ QByteArray workbookStream(const QByteArray &image)
     return {};
 }
 
+// A cipher that fails, as OpenSSL might when out of memory.
+class FailingCipher final : public StreamCipher {
+public:
+    void apply(uint64_t, uint8_t *, size_t) override { throw StoreError(ErrorKind::Io, QStringLiteral("cifratura non riuscita")); }
+};
+
 } // namespace
 
 class TstXlsLarge : public QObject {
@@ -91,6 +97,18 @@ private slots:
         }
         QCOMPARE(at, plain.size());
         QVERIFY(changedPayloads > records * 9 / 10);
+    }
+
+    // A decryption that fails on the background thread reaches the reader as that error, not
+    // as bytes taken for clear text nor as a wait without end.
+    void backgroundDecryptionFailure()
+    {
+        QByteArray stream;
+        for (int i = 0; i < 100000; ++i)
+            stream.append(QByteArray::fromHex("0302") + QByteArray::fromHex("0e00") + QByteArray(14, 'x'));
+        biff::RecordStream rs(stream);
+        rs.decrypt(0, std::make_unique<FailingCipher>(), true);
+        QVERIFY_THROWS_EXCEPTION(StoreError, rs.next());
     }
 
     // With two sheets the second is read by a second thread while the stream is still being
