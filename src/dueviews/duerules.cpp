@@ -58,7 +58,7 @@ bool baseKeeps(const DueRecord &r, const DueFilter &f)
 
 QString plural(int n, const char *one, const char *many)
 {
-    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+    return QStringLiteral("%1 %2").arg(store::countText(n), QLatin1String(n == 1 ? one : many));
 }
 
 } // namespace

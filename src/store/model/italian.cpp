@@ -260,17 +260,37 @@ std::optional<double> parseAmount(const QString &raw)
     return units + fraction;
 }
 
+namespace {
+
+// Digits with a point before each group of three from the right.
+QString grouped(unsigned long long magnitude)
+{
+    QString whole = QString::number(magnitude);
+    for (qsizetype at = whole.size() - 3; at > 0; at -= 3)
+        whole.insert(at, u'.');
+    return whole;
+}
+
+unsigned long long magnitudeOf(long long value)
+{
+    return value < 0 ? 0ULL - (unsigned long long)value : (unsigned long long)value;
+}
+
+} // namespace
+
 QString amountText(double value)
 {
     if (!std::isfinite(value) || std::fabs(value) >= 1e15)
         return numberToText(value);
     const long long cents = std::llround(value * 100.0);   // halves away from zero
-    const unsigned long long magnitude = cents < 0 ? 0ULL - (unsigned long long)cents : (unsigned long long)cents;
-    QString whole = QString::number(magnitude / 100);
-    for (qsizetype at = whole.size() - 3; at > 0; at -= 3)
-        whole.insert(at, u'.');
+    const unsigned long long magnitude = magnitudeOf(cents);
     const QString decimals = QStringLiteral("%1").arg(magnitude % 100, 2, 10, QLatin1Char('0'));
-    return (cents < 0 ? QStringLiteral("-") : QString()) + whole + u',' + decimals;
+    return (cents < 0 ? QStringLiteral("-") : QString()) + grouped(magnitude / 100) + u',' + decimals;
+}
+
+QString countText(long long value)
+{
+    return (value < 0 ? QStringLiteral("-") : QString()) + grouped(magnitudeOf(value));
 }
 
 Variant amountValue(const QString &text)

@@ -61,6 +61,8 @@ std::optional<int> toWholeNumber(const QString &text);
 std::optional<double> parseAmount(const QString &text);
 // An amount as money: grouped thousands, two decimals ("1.234,56", "850,00", "-0,50").
 QString amountText(double value);
+// A count with the thousands grouped: "6.140", "-1.000", "7".
+QString countText(long long value);
 // The number format of amount cells, so that a spreadsheet shows what the forms show.
 inline const QString kAmountFormat = QStringLiteral("#,##0.00");
 // The value an amount field stores: Empty for an empty text, the number when it reads as an

@@ -171,6 +171,27 @@ private slots:
         QCOMPARE(got.value_or(-1), expected);
     }
 
+    void amountAndCountText_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("amount");
+        QTest::addColumn<QString>("count");   // of the value as a whole number
+        QTest::newRow("units") << 7.0 << "7,00" << "7";
+        QTest::newRow("three digits, no point") << 999.0 << "999,00" << "999";
+        QTest::newRow("thousands") << 6140.0 << "6.140,00" << "6.140";
+        QTest::newRow("millions") << 26010234.0 << "26.010.234,00" << "26.010.234";
+        QTest::newRow("negative") << -1000.0 << "-1.000,00" << "-1.000";
+        QTest::newRow("cents") << 1234.56 << "1.234,56" << "1.234";
+    }
+    void amountAndCountText()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, amount);
+        QFETCH(QString, count);
+        QCOMPARE(store::amountText(value), amount);
+        QCOMPARE(store::countText((long long)value), count);
+    }
+
     void clockLine()
     {
         const QDateTime now(QDate(2009, 5, 2), QTime(9, 5, 7));
