@@ -61,17 +61,10 @@ int main(int argc, char **argv)
         book.appendSheet(layout::pagamenti().name);
         book.saveAs(path);
     }
-    store::Server server;
-    server.open(path, QString());
-
-    bench::QuietDialogs dialogs(true);
     controls::SystemClock clock;
-    bench::OneForms forms;
-    controls::Session session;
-    session.server = &server;
-    session.dialogs = &dialogs;
-    session.clock = &clock;
-    session.forms = &forms;
+    bench::BenchSession world(path, clock, true);
+    controls::Session &session = world.session;
+    bench::OneForms &forms = world.forms;
 
     auto *menu = new controls::Form(session);
     forms.forms[controls::FormId::Contavio] = menu;
@@ -92,7 +85,7 @@ int main(int argc, char **argv)
     std::printf("%-48s %8d\n", "records listed", browser->listModel()->rowCount());
 
     // What a due-date view reads: every record of the ledger, typed.
-    const records::Ledger incassi = records::Ledger::of(*server.activeWorkbook(), records::layout::incassi().name);
+    const records::Ledger incassi = records::Ledger::of(*world.server.activeWorkbook(), records::layout::incassi().name);
     size_t read = 0;
     timed("read every record as typed records", [&] { read = incassi.readAll().size(); });
     double due = 0;
@@ -113,7 +106,7 @@ int main(int argc, char **argv)
     entrata->Text3->setText(QStringLiteral("30/06/2009"));
     timed("insert under 32,766 records (free-row search)", [&] { entrata->inserisci(); });
     std::printf("%-48s %8s\n", "new record number", qPrintable(store::valueToText(
-        server.activeWorkbook()->sheet(QStringLiteral("Incassi")).valueAt(1, 256))));
+        world.server.activeWorkbook()->sheet(QStringLiteral("Incassi")).valueAt(1, 256))));
 
     delete browser;
     delete entrata;

@@ -85,17 +85,10 @@ int main(int argc, char **argv)
         bench::fillLedger(book.appendSheet(layout::pagamenti().name), layout::pagamenti(), kLedgerRows, kCounterparties);
         book.saveAs(path);
     }
-    store::Server server;
-    server.open(path, QString());
-
-    bench::QuietDialogs dialogs;
     bench::FixedClock clock(QDateTime(QDate(2015, 6, 1), QTime(9, 0)));
-    bench::OneForms forms;
-    controls::Session session;
-    session.server = &server;
-    session.dialogs = &dialogs;
-    session.clock = &clock;
-    session.forms = &forms;
+    bench::BenchSession world(path, clock);
+    controls::Session &session = world.session;
+    bench::OneForms &forms = world.forms;
 
     timed("read both ledgers as due records", [&] { dueviews::readDueRecords(session.workbook()); });
 

@@ -8,6 +8,7 @@
 #include "controls/clock.h"
 #include "controls/dialogs.h"
 #include "controls/session.h"
+#include "store/model/workbook.h"
 
 #include <QDateTime>
 #include <map>
@@ -51,6 +52,23 @@ public:
     QWidget *form(controls::FormId id) override { return forms.count(id) ? forms[id] : nullptr; }
     bool isLoaded(controls::FormId id) const override { return forms.count(id) != 0; }
     void unload(controls::FormId) override {}
+};
+
+// A bench's session on the workbook at `path` (no password): its server, the quiet boxes, the
+// clock it is given and the forms it builds itself.
+struct BenchSession {
+    BenchSession(const QString &path, controls::Clock &clock, bool firstYes = false) : dialogs(firstYes)
+    {
+        server.open(path, QString());
+        session.server = &server;
+        session.dialogs = &dialogs;
+        session.clock = &clock;
+        session.forms = &forms;
+    }
+    store::Server server;
+    QuietDialogs dialogs;
+    OneForms forms;
+    controls::Session session;
 };
 
 } // namespace bench

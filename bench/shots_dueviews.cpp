@@ -95,16 +95,10 @@ int main(int argc, char **argv)
         fill(book, today);
         book.saveAs(path);
     }
-    store::Server server;
-    server.open(path, QString());
-    bench::QuietDialogs dialogs;
     bench::FixedClock clock(QDateTime(today, QTime(9, 30)));
-    bench::OneForms forms;
-    controls::Session session;
-    session.server = &server;
-    session.dialogs = &dialogs;
-    session.clock = &clock;
-    session.forms = &forms;
+    bench::BenchSession world(path, clock);
+    controls::Session &session = world.session;
+    bench::OneForms &forms = world.forms;
 
     dueviews::Scadenze scadenze(session);
     scadenze.resize(1000, 640);
