@@ -94,8 +94,9 @@ QStringList workbookTexts(store::Workbook &book)
     for (int index = 1; index <= book.sheetCount(); ++index) {
         store::Worksheet &sheet = book.sheet(index);
         out << sheet.name();
-        for (int row = 1; row <= sheet.lastRow(); ++row)
-            for (int column = 1; column <= sheet.lastColumn(); ++column)
+        const int rows = sheet.lastRow(), columns = sheet.lastColumn();
+        for (int row = 1; row <= rows; ++row)
+            for (int column = 1; column <= columns; ++column)
                 if (const QString text = sheet.textAt(row, column); !text.isEmpty())
                     out << QStringLiteral("%1,%2=%3").arg(row).arg(column).arg(text);
     }

@@ -129,10 +129,11 @@ private slots:
         for (int s = 1; s <= sheets; ++s) {
             const Worksheet &a = book->sheet(s), &b = back->sheet(s);
             QCOMPARE(b.name(), a.name());
-            QCOMPARE(b.lastRow(), a.lastRow());
-            QCOMPARE(b.lastColumn(), a.lastColumn());
-            for (int r = 1; r <= a.lastRow(); ++r)
-                for (int c = 1; c <= a.lastColumn(); ++c)
+            const int rows = a.lastRow(), columns = a.lastColumn();
+            QCOMPARE(b.lastRow(), rows);
+            QCOMPARE(b.lastColumn(), columns);
+            for (int r = 1; r <= rows; ++r)
+                for (int c = 1; c <= columns; ++c)
                     if (!(a.valueAt(r, c) == b.valueAt(r, c)))
                         QFAIL(qPrintable(QStringLiteral("cella %1!%2%3 diversa").arg(a.name(), columnLetters(c)).arg(r)));
         }
