@@ -141,11 +141,6 @@ void Stampe::exportList(int mode)
     if (!report)
         return;
     controls::Session &s = session();
-    const QDate today = s.clock ? s.clock->now().date() : QDate::currentDate();
-    const std::optional<QString> path = askPdfPath(s, QStringLiteral("Elenco %1").arg(report->sheet), today);
-    if (!path)
-        return;
-    print::PdfFileTarget file(*path);
     print::PrintContext context;
     context.server = s.server;
     try {
@@ -156,6 +151,14 @@ void Stampe::exportList(int mode)
     }
     context.dialogs = s.dialogs;
     context.clock = s.clock;
+    // An empty list is refused before the user is asked to name a file for it.
+    if (!print::sheetToPrint(*report, context))
+        return;
+    const QDate today = s.clock ? s.clock->now().date() : QDate::currentDate();
+    const std::optional<QString> path = askPdfPath(s, QStringLiteral("Elenco %1").arg(report->sheet), today);
+    if (!path)
+        return;
+    print::PdfFileTarget file(*path);
     context.printers = &file;
     context.printerName = [] { return print::PdfFileTarget::kPrinterName; };
     context.hideForm = [] {};

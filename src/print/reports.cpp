@@ -156,13 +156,9 @@ private:
     // an empty one.
     bool findRecords()
     {
-        m_sheet = m_ctx.workbook ? m_ctx.workbook->findSheet(m_report.sheet) : nullptr;
-        bool empty = true;
+        m_sheet = sheetToPrint(m_report, m_ctx);
         if (m_sheet)
-            skipOnFailure([&] { empty = !records::layout::hasRecords(*m_sheet); });
-        if (!empty)
             return true;
-        m_ctx.dialogs->message(controls::BoxKind::Information, m_report.refusal, texts::refusalTitle);
         hideForm();
         return false;
     }
@@ -321,6 +317,18 @@ QString printerProblem(const QString &printer, const store::PrintTarget *printer
     if (printer.trimmed().isEmpty() || printer == QLatin1String("Seleziona la stampante"))
         return texts::noPrinterChosen;
     return texts::printerNotInstalled.arg(printer);
+}
+
+store::Worksheet *sheetToPrint(const Report &report, const PrintContext &context)
+{
+    store::Worksheet *sheet = context.workbook ? context.workbook->findSheet(report.sheet) : nullptr;
+    bool empty = true;
+    if (sheet)
+        skipOnFailure([&] { empty = !records::layout::hasRecords(*sheet); });
+    if (!empty)
+        return sheet;
+    context.dialogs->message(controls::BoxKind::Information, report.refusal, texts::refusalTitle);
+    return nullptr;
 }
 
 void runReport(const Report &report, const PrintContext &context)

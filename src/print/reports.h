@@ -9,7 +9,7 @@
 #include <vector>
 
 namespace controls { class Dialogs; class Clock; }
-namespace store { class Server; class Workbook; class PrintTarget; struct PageSetup; }
+namespace store { class Server; class Workbook; class Worksheet; class PrintTarget; struct PageSetup; }
 
 namespace print {
 
@@ -106,5 +106,8 @@ QString printerProblem(const QString &printer, const store::PrintTarget *printer
 // Runs the shared print sequence for one report. Engine failures are skipped step by step.
 // The columns of the sheet are fitted to its data before each print.
 void runReport(const Report &report, const PrintContext &context);
+// The report's sheet when it has records to print; otherwise nullptr, after the refusal box
+// (a missing sheet counts as an empty one).
+store::Worksheet *sheetToPrint(const Report &report, const PrintContext &context);
 
 } // namespace print

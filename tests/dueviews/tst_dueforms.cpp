@@ -269,6 +269,7 @@ void TestDueForms::stampeListToPdf_data()
     QTest::newRow("page said Yes: the list in one file") << "Y" << true << true << "PDF salvato in";
     QTest::newRow("first page refused: no file, nothing told") << "N" << true << false << "Vuoi Procedere";
     QTest::newRow("folder missing: told, nothing written") << "Y" << false << false << "Impossibile scrivere";
+    QTest::newRow("empty ledger: refused before any file is asked for") << "" << true << false << "in assenza di Registrazioni";
 }
 
 void TestDueForms::stampeListToPdf()
@@ -279,9 +280,12 @@ void TestDueForms::stampeListToPdf()
     QFETCH(QString, lastBox);
 
     World w;
+    if (pageAnswers.isEmpty())
+        w.book().sheet(QStringLiteral("Incassi")).range(QStringLiteral("A2:S4")).clearContents();
     auto &form = w.form<Stampe>(FormId::Stampe);
     QVERIFY(w.openFromMenu(form, [&] { form.open(); }));
     form.ComboDestinazione->setCurrentIndex(1);
+    w.dialogs.clear();
     const QString folder = w.dir.filePath(QStringLiteral("pdf"));
     if (folderThere)
         QDir().mkpath(folder);
@@ -294,6 +298,8 @@ void TestDueForms::stampeListToPdf()
 
     QVERIFY(!w.form<print::StampaP>(FormId::StampaP).isVisible());
     QVERIFY2(w.dialogs.last().text.contains(lastBox), qPrintable(w.dialogs.last().text));
+    if (pageAnswers.isEmpty())
+        QCOMPARE(int(w.dialogs.shown.size()), 1);
     QCOMPARE(QFileInfo::exists(path), written);
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), written ? 1 : 0);   // no temporary left
     if (written) {
