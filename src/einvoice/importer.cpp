@@ -3,6 +3,7 @@
 #include "einvoice/archive.h"
 #include "einvoice/envelope.h"
 #include "records/layout.h"
+#include "records/ledger.h"
 #include "records/registry.h"
 #include "store/model/italian.h"
 #include "store/model/workbook.h"
@@ -23,12 +24,10 @@ namespace einvoice {
 namespace {
 
 constexpr qint64 kMaxFileBytes = 100LL * 1024 * 1024;   // a file as read, archives included
-constexpr int kCounterColumn = 256;   // IV
-
-// Registry columns.
-enum : int { RegId = 1, RegType = 2, RegName = 3, RegAddress = 5, RegPostCode = 6, RegTown = 7,
-             RegProvince = 8, RegPhone = 9, RegFax = 10, RegEmail = 12, RegTaxCode = 13, RegVat = 14,
-             RegIban = 15 };
+using records::layout::kCounterColumn;
+using Reg = records::Registry;
+using Led = records::Ledger;
+static_assert(int(Reg::ColId) == int(Led::ColNumber), "a free row is one whose column A is blank, in either sheet");
 
 const QString &sheetNameOf(Direction d)
 {
@@ -97,15 +96,15 @@ struct RegistryIndex {
         if (!sheet)
             return;
         for (int row = 2; row <= store::kMaxRows; ++row) {
-            const store::Variant id = sheet->valueAt(row, RegId);
+            const store::Variant id = sheet->valueAt(row, Reg::ColId);
             if (id.isBlank())
                 break;
             const std::optional<double> number = records::progressiveIn(id);
             if (!number)
                 continue;
-            const Known known{*number, plainText(*sheet, row, RegType).trimmed().toUpper(), plainText(*sheet, row, RegName)};
-            const QString vat = digitsOf(plainText(*sheet, row, RegVat));
-            const QString code = codeOf(plainText(*sheet, row, RegTaxCode));
+            const Known known{*number, plainText(*sheet, row, Reg::ColType).trimmed().toUpper(), plainText(*sheet, row, Reg::ColName)};
+            const QString vat = digitsOf(plainText(*sheet, row, Reg::ColVat));
+            const QString code = codeOf(plainText(*sheet, row, Reg::ColTaxCode));
             if (!vat.isEmpty())
                 byVat[vat].push_back(known);
             if (!code.isEmpty())
@@ -143,13 +142,13 @@ void indexLedger(const store::Worksheet *sheet, Direction d, QHash<QString, Seen
     if (!sheet)
         return;
     for (int row = 2; row <= store::kMaxRows; ++row) {
-        if (sheet->valueAt(row, 1).isBlank())
+        if (sheet->valueAt(row, Led::ColNumber).isBlank())
             break;
-        const std::optional<double> counterparty = store::numberIn(sheet->valueAt(row, 2));
-        const std::optional<QDate> date = dateIn(sheet->valueAt(row, 5));
+        const std::optional<double> counterparty = store::numberIn(sheet->valueAt(row, Led::ColCounterpartyNumber));
+        const std::optional<QDate> date = dateIn(sheet->valueAt(row, Led::ColInvoiceDate));
         if (!counterparty || !date)
             continue;
-        known.insert(invoiceKey(d, numberKey(*counterparty), plainText(*sheet, row, 4), *date), Seen{d, row, {}});
+        known.insert(invoiceKey(d, numberKey(*counterparty), plainText(*sheet, row, Led::ColInvoice), *date), Seen{d, row, {}});
     }
 }
 
@@ -370,7 +369,7 @@ std::optional<std::vector<int>> freeRows(const store::Worksheet &sheet, int coun
     for (int row = 1; int(rows.size()) < count; ++row) {
         if (row > store::kMaxRows)
             return std::nullopt;
-        if (sheet.valueAt(row, 1).isBlank())
+        if (sheet.valueAt(row, Led::ColNumber).isBlank())
             rows.push_back(row);
     }
     return rows;
@@ -471,20 +470,20 @@ std::vector<double> writeCounterparties(CellUndo &undo, Room &room, const Plan &
         const int row = room.registryRows[i];
         const Party &p = c.party;
         const QString vat = p.vatCountry.isEmpty() || p.vatCountry == QLatin1String("IT") ? p.vatCode : p.vatCountry + p.vatCode;
-        undo.set(registry, row, RegId, store::Variant::fromNumber(room.nextCounterparty));
-        undo.setText(registry, row, RegType, typeLetter(c.direction));
-        undo.setText(registry, row, RegName, p.name.toUpper());
-        undo.setText(registry, row, RegAddress, p.address.toUpper());
-        undo.setText(registry, row, RegPostCode, p.postCode);
-        undo.setText(registry, row, RegTown, p.town.toUpper());
-        undo.setText(registry, row, RegProvince, p.province.toUpper());
-        undo.setText(registry, row, RegTaxCode, codeOf(p.taxCode));
-        undo.setText(registry, row, RegVat, vat.toUpper());
+        undo.set(registry, row, Reg::ColId, store::Variant::fromNumber(room.nextCounterparty));
+        undo.setText(registry, row, Reg::ColType, typeLetter(c.direction));
+        undo.setText(registry, row, Reg::ColName, p.name.toUpper());
+        undo.setText(registry, row, Reg::ColAddress, p.address.toUpper());
+        undo.setText(registry, row, Reg::ColPostCode, p.postCode);
+        undo.setText(registry, row, Reg::ColTown, p.town.toUpper());
+        undo.setText(registry, row, Reg::ColProvince, p.province.toUpper());
+        undo.setText(registry, row, Reg::ColTaxCode, codeOf(p.taxCode));
+        undo.setText(registry, row, Reg::ColVat, vat.toUpper());
         if (c.direction == Direction::Purchase) {
-            undo.setText(registry, row, RegPhone, p.phone);
-            undo.setText(registry, row, RegFax, p.fax);
-            undo.setText(registry, row, RegEmail, p.email);
-            undo.setText(registry, row, RegIban, c.iban.toUpper());
+            undo.setText(registry, row, Reg::ColPhone, p.phone);
+            undo.setText(registry, row, Reg::ColFax, p.fax);
+            undo.setText(registry, row, Reg::ColEmail, p.email);
+            undo.setText(registry, row, Reg::ColIban, c.iban.toUpper());
         }
         numbers.push_back(room.nextCounterparty);
         room.nextCounterparty += 1;
@@ -503,18 +502,18 @@ void writeInvoice(CellUndo &undo, Room &room, size_t (&used)[2], const PlannedIn
     for (const Row &r : p.document.rows) {
         const int row = room.rows[i][used[i]++];
         const double id = room.lastRecord[i] += 1;
-        undo.set(sheet, row, 1, store::Variant::fromNumber(id));
-        undo.set(sheet, row, 2, store::Variant::fromNumber(counterparty));
-        undo.setText(sheet, row, 3, name);
-        undo.setText(sheet, row, 4, p.document.number);
-        undo.set(sheet, row, 5, store::Variant::fromDate(store::dateToSerial(p.document.date)));
-        undo.set(sheet, row, 6, store::Variant::fromDate(store::dateToSerial(r.due)));
-        undo.setText(sheet, row, 7, QStringLiteral("NO"));
-        undo.set(sheet, row, 8, store::Variant::fromNumber(double(r.amount) / 100.0));
-        sheet.cells(row, 8).setNumberFormat(store::kAmountFormat);
-        undo.setText(sheet, row, 11, QStringLiteral("NO"));
-        undo.setText(sheet, row, 15, QStringLiteral("NO"));
-        undo.setText(sheet, row, 19, r.note);
+        undo.set(sheet, row, Led::ColNumber, store::Variant::fromNumber(id));
+        undo.set(sheet, row, Led::ColCounterpartyNumber, store::Variant::fromNumber(counterparty));
+        undo.setText(sheet, row, Led::ColCounterparty, name);
+        undo.setText(sheet, row, Led::ColInvoice, p.document.number);
+        undo.set(sheet, row, Led::ColInvoiceDate, store::Variant::fromDate(store::dateToSerial(p.document.date)));
+        undo.set(sheet, row, Led::ColDueDate, store::Variant::fromDate(store::dateToSerial(r.due)));
+        undo.setText(sheet, row, Led::flagColumn(records::Group::Collected), QStringLiteral("NO"));
+        undo.set(sheet, row, Led::amountColumn(records::Group::Collected), store::Variant::fromNumber(double(r.amount) / 100.0));
+        sheet.cells(row, Led::amountColumn(records::Group::Collected)).setNumberFormat(store::kAmountFormat);
+        undo.setText(sheet, row, Led::flagColumn(records::Group::Advance), QStringLiteral("NO"));
+        undo.setText(sheet, row, Led::flagColumn(records::Group::Settled), QStringLiteral("NO"));
+        undo.setText(sheet, row, Led::ColNote, r.note);
         ++(i == 0 ? done.rowsIncassi : done.rowsPagamenti);
     }
     undo.set(sheet, 1, kCounterColumn, store::Variant::fromNumber(room.lastRecord[i]));
