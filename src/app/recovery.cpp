@@ -83,6 +83,19 @@ QString recoveryQuestion(const QString &workbookPath, const QDateTime &copyTime,
              QFileInfo(asidePath).fileName());
 }
 
+QString damagedWorkbookQuestion(const QString &workbookPath, const QString &problem, const QDateTime &copyTime,
+                                const QString &asidePath)
+{
+    return QStringLiteral("Il programma non è stato chiuso correttamente l'ultima volta e il file %1 non si apre:\n"
+                          "%2\n"
+                          "Esiste una copia di ripristino del %3 alle %4.\n"
+                          "Vuoi recuperare il lavoro non salvato ?\n"
+                          "Sì: la copia prende il posto del file, che viene conservato nella cartella Backup.\n"
+                          "No: il file resta com'è e la copia viene conservata come %5.")
+        .arg(QFileInfo(workbookPath).fileName(), problem, italianDate(copyTime), italianTime(copyTime),
+             QFileInfo(asidePath).fileName());
+}
+
 QString setAsideMessage(const QString &workbookPath, const QDateTime &copyTime, const QString &asidePath)
 {
     return QStringLiteral("Il programma non è stato chiuso correttamente l'ultima volta.\n"
@@ -105,7 +118,17 @@ RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &passwo
     }
     const QDateTime copyTime = copyInfo.lastModified();
     const QString aside = keptAsidePath(workbookPath, copyTime);
+    // A workbook that no longer opens (a save cut off half-way, say) loses nothing to the
+    // copy, whatever the file times say.
+    QString workbookProblem;
     if (copyTime <= QFileInfo(workbookPath).lastModified()) {
+        try {
+            (void)store::readWorkbook(workbookPath, password);
+        } catch (const store::StoreError &error) {
+            workbookProblem = error.userMessage();
+        }
+    }
+    if (copyTime <= QFileInfo(workbookPath).lastModified() && workbookProblem.isEmpty()) {
         // The workbook was saved after the copy: the copy holds nothing newer, but it is the
         // work of a run that did not end, and the user is told where it went.
         if (keepAside(workbookPath, copy, aside))
@@ -127,8 +150,10 @@ RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &passwo
         return RecoveryOutcome::KeptAside;
     }
 
-    if (dialogs.message(controls::BoxKind::Question, recoveryQuestion(workbookPath, copyTime, aside),
-                        controls::titles::kTitle) != controls::Answer::Yes) {
+    const QString question = workbookProblem.isEmpty()
+        ? recoveryQuestion(workbookPath, copyTime, aside)
+        : damagedWorkbookQuestion(workbookPath, workbookProblem, copyTime, aside);
+    if (dialogs.message(controls::BoxKind::Question, question, controls::titles::kTitle) != controls::Answer::Yes) {
         keepAside(workbookPath, copy, aside);
         return RecoveryOutcome::KeptAside;
     }

@@ -40,15 +40,21 @@ enum class RecoveryOutcome {
 };
 
 // Start-up, with the workbook checked and locked but not yet opened. A recovery copy newer
-// than the workbook is offered with a question; on Yes it replaces the workbook (which keeps
-// its permissions, owner and links), on No it is renamed with its date. A copy older than the
-// workbook, or one that does not open with the password, is renamed the same way without a
-// question but with a box that names where it went (an unreadable one with a critical box). Leftovers of interrupted copies go.
+// than the workbook, or any copy when the workbook does not open, is offered with a question;
+// on Yes it replaces the workbook (which keeps its permissions, owner and links; a workbook
+// that did not open goes to the Backup folder), on No it is renamed with its date. A copy
+// older than a workbook that opens, or one that does not open with the password, is renamed
+// the same way without a question but with a box that names where it went (an unreadable one
+// with a critical box). Leftovers of interrupted copies go.
 RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &password,
                               controls::Dialogs &dialogs);
 // A copy older than the workbook, set aside without a question: where it went.
 QString setAsideMessage(const QString &workbookPath, const QDateTime &copyTime, const QString &asidePath);
 QString recoveryQuestion(const QString &workbookPath, const QDateTime &copyTime, const QString &asidePath);
+// The question when the workbook itself does not open (`problem` says why): the copy is
+// offered whatever its time.
+QString damagedWorkbookQuestion(const QString &workbookPath, const QString &problem, const QDateTime &copyTime,
+                                const QString &asidePath);
 
 // Watches the server's active workbook and keeps its recovery copy up to date. The caller's
 // thread, where the workbook lives, only takes the workbook's own deep copy

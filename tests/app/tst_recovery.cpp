@@ -5,6 +5,7 @@
 #include "app/recovery.h"
 #include "support/programworld.h"
 #include "support/files.h"
+#include "store/file/savefile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -307,6 +308,47 @@ private slots:
         QCOMPARE(testfiles::hash(p.path()), before);
         QVERIFY(!QFileInfo::exists(p.copyPath()));
         QCOMPARE(int(keptAside(p.folder.path()).size()), aside);
+    }
+
+    // A workbook that no longer opens (a save cut off half-way) gets the copy offered even
+    // when its own time is later: Yes puts the copy in its place and keeps the damaged file
+    // in the Backup folder; No leaves both, the copy aside, and the start says the workbook
+    // does not open.
+    void olderCopyOfferedForDamagedWorkbook_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("recovered") << true;
+        QTest::newRow("declined") << false;
+    }
+    void olderCopyOfferedForDamagedWorkbook()
+    {
+        QFETCH(bool, yes);
+        Program p;
+        store::Workbook saved;
+        saved.protection.password = kPassword;
+        for (const char *name : {"Anagrafe", "Incassi", "Pagamenti"})
+            saved.appendSheet(QLatin1String(name));
+        saved.sheet(QStringLiteral("Incassi")).cells(2, 3).setValue(kName);
+        QVERIFY(testfiles::write(p.copyPath(), store::workbookBytes(saved)));
+        QVERIFY(testfiles::write(p.path(), store::workbookBytes(saved).left(3000)));
+        setModified(p.copyPath(), QDateTime::currentDateTime().addSecs(-120));
+        const QByteArray damaged = testfiles::hash(p.path());
+
+        p.dialogs.queueAnswer(yes ? Answer::Yes : Answer::No);
+        QCOMPARE(p.load(), yes ? LoadResult::Ready : LoadResult::OpenFailed);
+        const auto &question = p.dialogs.shown.front();
+        QCOMPARE(question.kind, BoxKind::Question);
+        QVERIFY2(question.text.contains(QStringLiteral("il file Contavio.xls non si apre")), qPrintable(question.text));
+        QVERIFY(!QFileInfo::exists(p.copyPath()));
+        const QStringList backups = QDir(store::backupFolder(p.path())).entryList(QDir::Files);
+        if (yes) {
+            QCOMPARE(recordsIn(p.path()), 1);
+            QCOMPARE(backups.size(), 1);
+            QCOMPARE(testfiles::hash(QDir(store::backupFolder(p.path())).filePath(backups.first())), damaged);
+        } else {
+            QCOMPARE(testfiles::hash(p.path()), damaged);
+            QCOMPARE(recordsIn(p.folder.filePath(keptAside(p.folder.path()).value(0))), 1);
+        }
     }
 
     // The leftovers of a killed save are gone once the program has started.
