@@ -314,12 +314,7 @@ private slots:
     // when its own time is later: Yes puts the copy in its place and keeps the damaged file
     // in the Backup folder; No leaves both, the copy aside, and the start says the workbook
     // does not open.
-    void olderCopyOfferedForDamagedWorkbook_data()
-    {
-        QTest::addColumn<bool>("yes");
-        QTest::newRow("recovered") << true;
-        QTest::newRow("declined") << false;
-    }
+    void olderCopyOfferedForDamagedWorkbook_data() { killedRunOffersRecovery_data(); }
     void olderCopyOfferedForDamagedWorkbook()
     {
         QFETCH(bool, yes);
