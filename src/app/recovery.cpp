@@ -120,15 +120,16 @@ RecoveryOutcome offerRecovery(const QString &workbookPath, const QString &passwo
     const QString aside = keptAsidePath(workbookPath, copyTime);
     // A workbook that no longer opens (a save cut off half-way, say) loses nothing to the
     // copy, whatever the file times say.
+    const bool savedAfterCopy = copyTime <= QFileInfo(workbookPath).lastModified();
     QString workbookProblem;
-    if (copyTime <= QFileInfo(workbookPath).lastModified()) {
+    if (savedAfterCopy) {
         try {
             (void)store::readWorkbook(workbookPath, password);
         } catch (const store::StoreError &error) {
             workbookProblem = error.userMessage();
         }
     }
-    if (copyTime <= QFileInfo(workbookPath).lastModified() && workbookProblem.isEmpty()) {
+    if (savedAfterCopy && workbookProblem.isEmpty()) {
         // The workbook was saved after the copy: the copy holds nothing newer, but it is the
         // work of a run that did not end, and the user is told where it went.
         if (keepAside(workbookPath, copy, aside))
