@@ -287,12 +287,14 @@ std::optional<Avvio::LoadResult> Avvio::acceptReadOnlyPlace()
     return LoadResult::ReadOnly;
 }
 
-// What a killed save left beside the workbook, and the work of a run that did not end.
+// What a killed save left beside the workbook or in Backup, and the work of a run that did
+// not end.
 void Avvio::recoverEarlierRun(const QDateTime &now)
 {
     if (m_readOnlyFolder)
         return;
     store::removeLeftoverSaveFiles(m_path);
+    store::fileLeftoverOriginals(m_path);
     if (offerRecovery(m_path, kWorkbookPassword, *session().dialogs) == RecoveryOutcome::Recovered)
         m_lock.acquire(m_path, nullptr, now);   // the lock follows the file that took the workbook's place
 }

@@ -346,11 +346,16 @@ private slots:
         }
     }
 
-    // The leftovers of a killed save are gone once the program has started.
+    // The leftovers of a killed save are gone once the program has started; the old version
+    // that an in-place save put aside is kept in Backup, under its own time.
     void leftoversCleanedAtStart()
     {
         Program p;
         p.writeWorkbook();
+        QVERIFY(QDir(p.folder.path()).mkdir(QStringLiteral("Backup")));
+        const QString original = p.folder.filePath(QStringLiteral("Backup/.~Contavio.xls.originale-Qw12Er"));
+        QVERIFY(testfiles::write(original, "versione precedente"));
+        setModified(original, QDateTime(QDate(2026, 12, 1), QTime(18, 5, 7)));
         for (const QString &name : {QStringLiteral(".~Contavio.xls.salvataggio-Ab12Cd"),
                                     QStringLiteral(".~.Contavio.xls.ripristino.salvataggio-Xy34Zw")}) {
             QFile f(p.folder.filePath(name));
@@ -361,6 +366,10 @@ private slots:
         // Only the lock file of the running program is left.
         QCOMPARE(QDir(p.folder.path()).entryList({QStringLiteral(".~*")}, QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral(".~lock.Contavio.xls#")});
+        const QDir backups(p.folder.filePath(QStringLiteral("Backup")));
+        QCOMPARE(backups.entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Contavio-01-12-2026-18.05.07.xls")});
+        QCOMPARE(testfiles::read(backups.filePath(QStringLiteral("Contavio-01-12-2026-18.05.07.xls"))),
+                 QByteArray("versione precedente"));
     }
 };
 

@@ -187,7 +187,8 @@ void syncFolder(const QString &folder)
 
 // A private file holding `bytes`, flushed: in `folder` when it takes new files, else in the
 // system's temporary folder. Empty when neither does.
-QByteArray writeAsideCopy(const QStringList &folders, const QString &fileName, const QByteArray &bytes)
+QByteArray writeAsideCopy(const QStringList &folders, const QString &fileName, const QByteArray &bytes,
+                          const struct timespec &modified)
 {
     for (const QString &folder : folders) {
         if (folder.isEmpty())
@@ -200,7 +201,11 @@ QByteArray writeAsideCopy(const QStringList &folders, const QString &fileName, c
         const int fd = ::mkostemp(name.data(), O_CLOEXEC);
         if (fd < 0)
             continue;
-        const bool written = writeAll(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
+        // With the old version's own time, so that a copy left by a save cut off half-way is
+        // later kept in Backup under the name of that version.
+        const struct timespec times[2] = {{0, UTIME_OMIT}, modified};
+        const bool written = writeAll(fd, bytes.constData(), bytes.size()) && ::futimens(fd, times) == 0
+            && ::fsync(fd) == 0;
         ::close(fd);
         if (written)
             return name;
@@ -225,7 +230,10 @@ void saveInPlace(const QString &path, const QString &target, const QByteArray &b
             ::close(fd);
     };
     QByteArray old;
+    struct stat oldStat {};
     try {
+        if (::fstat(fd, &oldStat) != 0)
+            throw StoreError(ErrorKind::Io, QString(), systemReason(errno));
         old = readDescriptor(fd, path);
     } catch (const StoreError &error) {
         closeOwn();
@@ -233,7 +241,7 @@ void saveInPlace(const QString &path, const QString &target, const QByteArray &b
     }
     const QFileInfo info(target);
     const QByteArray aside = writeAsideCopy({info.absoluteDir().filePath(QStringLiteral("Backup")), QDir::tempPath()},
-                                            info.fileName(), old);
+                                            info.fileName(), old, oldStat.st_mtim);
     if (aside.isEmpty()) {
         closeOwn();
         throw StoreError(ErrorKind::Io,
@@ -552,6 +560,27 @@ int keepNewest(const QString &folder, const QString &pattern, int keep)
             ++removed;
     }
     return removed;
+}
+
+int fileLeftoverOriginals(const QString &path)
+{
+    const QDir backups(backupFolder(path));
+    const QString prefix = QStringLiteral(".~") + QFileInfo(realTarget(path)).fileName() + QStringLiteral(".originale-");
+    int filed = 0;
+    for (const QString &name : backups.entryList({prefix + u'*'}, QDir::Files | QDir::Hidden | QDir::System)) {
+        const QString leftover = backups.filePath(name);
+        struct stat st {};
+        if (name.size() != prefix.size() + 6 || ::stat(QFile::encodeName(leftover).constData(), &st) != 0)
+            continue;
+        try {
+            keepVersion(path, FileVersion{true, readWholeFile(leftover), nanoseconds(st.st_mtim)});
+        } catch (const StoreError &) {
+            continue;   // left where it is, for the next start
+        }
+        if (QFile::remove(leftover))
+            ++filed;
+    }
+    return filed;
 }
 
 } // namespace store

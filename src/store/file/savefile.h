@@ -40,6 +40,10 @@ QString italianCause(int err);
 // Removes the temporary files that an interrupted save of `path` left behind; returns how
 // many were removed.
 int removeLeftoverSaveFiles(const QString &path);
+// Files as versions in Backup (keepVersion, under the time of the version they hold) the
+// copies of the old version that an in-place save cut off half-way left there; returns how
+// many were filed. One that cannot be filed stays for the next call.
+int fileLeftoverOriginals(const QString &path);
 
 // The largest file the engine reads.
 constexpr qint64 kMaxFileSize = qint64(1) << 30;

@@ -339,8 +339,16 @@ private slots:
         const QByteArray before = testfiles::hash(path);
         struct stat was {};
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &was), 0);
+        // While the file is being written, the old version aside carries its own time.
+        bool asideHasOldTime = false;
         store::setSaveFaultHook([&](const char *at) {
             const QString step = QLatin1String(at);
+            if (step == QLatin1String("inplace")) {
+                const QFileInfoList aside = QDir(dir.filePath(QStringLiteral("Backup"))).entryInfoList(QDir::Files | QDir::Hidden);
+                struct stat st {};
+                asideHasOldTime = aside.size() == 1 && ::stat(QFile::encodeName(aside.first().filePath()).constData(), &st) == 0
+                    && st.st_mtim.tv_sec == was.st_mtim.tv_sec && st.st_mtim.tv_nsec == was.st_mtim.tv_nsec;
+            }
             if (step == refused)
                 return refused == QLatin1String("rename") ? EPERM : EACCES;
             return step == failing ? ENOSPC : 0;
@@ -353,6 +361,7 @@ private slots:
             QVERIFY2(e.userMessage().contains(reason), qPrintable(e.userMessage()));
         }
         store::setSaveFaultHook({});
+        QCOMPARE(asideHasOldTime, failing != QLatin1String("aside"));
         QCOMPARE(store::lastSaveMethod(), store::SaveMethod::InPlace);
         struct stat now {};
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &now), 0);
