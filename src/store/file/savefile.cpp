@@ -185,6 +185,12 @@ void syncFolder(const QString &folder)
     }
 }
 
+// The name an in-place save gives the old version it puts aside, before its six random letters.
+QString asideCopyPrefix(const QString &fileName)
+{
+    return QStringLiteral(".~") + fileName + QStringLiteral(".originale-");
+}
+
 // A private file holding `bytes`, flushed: in `folder` when it takes new files, else in the
 // system's temporary folder. Empty when neither does.
 QByteArray writeAsideCopy(const QStringList &folders, const QString &fileName, const QByteArray &bytes,
@@ -194,8 +200,7 @@ QByteArray writeAsideCopy(const QStringList &folders, const QString &fileName, c
         if (folder.isEmpty())
             continue;
         ::mkdir(QFile::encodeName(folder).constData(), 0777);
-        QByteArray name = QFile::encodeName(folder + u'/' + QStringLiteral(".~") + fileName
-                                            + QStringLiteral(".originale-XXXXXX"));
+        QByteArray name = QFile::encodeName(folder + u'/' + asideCopyPrefix(fileName) + QStringLiteral("XXXXXX"));
         if (injectedFault("aside"))
             return {};
         const int fd = ::mkostemp(name.data(), O_CLOEXEC);
@@ -231,16 +236,16 @@ void saveInPlace(const QString &path, const QString &target, const QByteArray &b
     };
     QByteArray old;
     struct stat oldStat {};
+    oldStat.st_mtim = {0, UTIME_OMIT};   // the copy's own time, should the system not say
+    ::fstat(fd, &oldStat);
     try {
-        if (::fstat(fd, &oldStat) != 0)
-            throw StoreError(ErrorKind::Io, QString(), systemReason(errno));
         old = readDescriptor(fd, path);
     } catch (const StoreError &error) {
         closeOwn();
         fail(path, error.detail(), EIO);
     }
     const QFileInfo info(target);
-    const QByteArray aside = writeAsideCopy({info.absoluteDir().filePath(QStringLiteral("Backup")), QDir::tempPath()},
+    const QByteArray aside = writeAsideCopy({backupFolder(target), QDir::tempPath()},
                                             info.fileName(), old, oldStat.st_mtim);
     if (aside.isEmpty()) {
         closeOwn();
@@ -565,7 +570,7 @@ int keepNewest(const QString &folder, const QString &pattern, int keep)
 int fileLeftoverOriginals(const QString &path)
 {
     const QDir backups(backupFolder(path));
-    const QString prefix = QStringLiteral(".~") + QFileInfo(realTarget(path)).fileName() + QStringLiteral(".originale-");
+    const QString prefix = asideCopyPrefix(QFileInfo(realTarget(path)).fileName());
     int filed = 0;
     for (const QString &name : backups.entryList({prefix + u'*'}, QDir::Files | QDir::Hidden | QDir::System)) {
         const QString leftover = backups.filePath(name);
